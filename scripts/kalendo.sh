@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs what Kalendo needs on Debian 12, builds it, and starts it or runs its tests.
+#   scripts/kalendo.sh start   build and start the program
+#   scripts/kalendo.sh test    build and run the whole test suite
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$here"
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libxkbcommon-dev
+    fonts-ipafont-gothic fonts-ipafont-mincho
+    clang libclang-rt-14-dev
+    xvfb xauth
+)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        if [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" != installed ]; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+build() { # build folder, extra cmake arguments
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+case "${1:-}" in
+start)
+    install_missing
+    build build
+    exec build/bin/kalendo
+    ;;
+test)
+    install_missing
+    build build
+    ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+    ;;
+*)
+    echo "usage: $0 start|test" >&2
+    exit 2
+    ;;
+esac

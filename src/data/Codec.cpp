@@ -1,0 +1,87 @@
+#include "data/Codec.h"
+
+#include "data/KalendoError.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+// Microsoft's code page 932, through ICU: 0x8160 is U+FF5E and 0x5C is a backslash.
+constexpr const char* kEncoding = "windows-31j";
+
+bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+} // namespace
+
+namespace Codec {
+
+QString toUnicode(const QByteArray& bytes) {
+    QStringDecoder decoder(kEncoding);
+    return decoder.decode(bytes);
+}
+
+std::optional<QByteArray> fromUnicode(const QString& text) {
+    QStringEncoder encoder(kEncoding);
+    QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return std::nullopt;
+    return bytes;
+}
+
+QByteArray encodeOrThrow(const QString& text) {
+    if (auto bytes = fromUnicode(text))
+        return *bytes;
+    throw KalendoError::notEncodable(firstUnencodable(text));
+}
+
+bool canEncode(const QString& text) { return fromUnicode(text).has_value(); }
+
+QString firstUnencodable(const QString& text) {
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const QString one = text.mid(i, len);
+        if (!canEncode(one))
+            return one;
+        i += len;
+    }
+    return QString();
+}
+
+int byteLength(const QString& text) {
+    int total = 0;
+    QStringEncoder encoder(kEncoding);
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        if (text.at(i).unicode() < 0x80) {
+            total += 1;
+        } else {
+            const QByteArray b = encoder.encode(QStringView(text).mid(i, len));
+            total += encoder.hasError() ? 2 : int(b.size());
+            encoder.resetState();
+        }
+        i += len;
+    }
+    return total;
+}
+
+QString truncateToBytes(const QString& text, int maxBytes) {
+    int total = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const int bytes = byteLength(text.mid(i, len));
+        if (total + bytes > maxBytes)
+            return text.left(i);
+        total += bytes;
+        i += len;
+    }
+    return text;
+}
+
+bool isDoubleByteAt(const QByteArray& bytes, qsizetype i) {
+    return i + 1 < bytes.size() && isLeadByte(static_cast<unsigned char>(bytes.at(i))) &&
+           isTrailByte(static_cast<unsigned char>(bytes.at(i + 1)));
+}
+
+} // namespace Codec

@@ -1,0 +1,121 @@
+#include "data/CsvLine.h"
+
+#include "data/Codec.h"
+
+namespace {
+
+bool needsQuotes(const QByteArray& cell) {
+    for (qsizetype i = 0; i < cell.size(); ++i) {
+        if (Codec::isDoubleByteAt(cell, i)) {
+            ++i;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(cell.at(i));
+        if (b <= 0x20 || b == '"' || b == ',')
+            return true;
+    }
+    return false;
+}
+
+bool isSkippable(unsigned char b) { return b >= 0x01 && b <= 0x20; }
+
+// Reads one field starting at pos; returns it and moves pos past it.
+QByteArray readField(const QByteArray& line, qsizetype& pos, qsizetype n) {
+    QByteArray field;
+    if (line.at(pos) == '"') {
+        ++pos;
+        while (pos < n) {
+            if (Codec::isDoubleByteAt(line, pos)) {
+                field.append(line.mid(pos, 2));
+                pos += 2;
+                continue;
+            }
+            const char c = line.at(pos);
+            if (c == '"') {
+                if (pos + 1 < n && line.at(pos + 1) == '"') {
+                    field.append('"');
+                    pos += 2;
+                    continue;
+                }
+                ++pos; // the closing quote
+                break;
+            }
+            field.append(c);
+            ++pos;
+        }
+        return field;
+    }
+    const qsizetype start = pos;
+    while (pos < n) {
+        if (Codec::isDoubleByteAt(line, pos)) {
+            pos += 2;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(line.at(pos));
+        if (b == ',' || b <= 0x20)
+            break;
+        ++pos;
+    }
+    return line.mid(start, pos - start);
+}
+
+} // namespace
+
+QByteArray RowToCommaLine(const Row& row) {
+    if (row.size() == 1 && row.at(0).isEmpty())
+        return QByteArrayLiteral("\"\"");
+    QByteArray line;
+    for (qsizetype c = 0; c < row.size(); ++c) {
+        if (c > 0)
+            line.append(',');
+        const QByteArray& cell = row.at(c);
+        if (needsQuotes(cell)) {
+            line.append('"');
+            QByteArray inner = cell;
+            line.append(inner.replace("\"", "\"\""));
+            line.append('"');
+        } else {
+            line.append(cell);
+        }
+    }
+    return line;
+}
+
+void CommaLineToRow(const QByteArray& line, Row& row) {
+    for (auto& cell : row)
+        cell.clear();
+    qsizetype next = 0; // the first cell still empty
+    qsizetype pos = 0;
+    // A NUL byte ends the text, as it always has for this reading.
+    const qsizetype nul = line.indexOf('\0');
+    const qsizetype n = nul < 0 ? line.size() : nul;
+    auto skip = [&] {
+        while (pos < n && isSkippable(static_cast<unsigned char>(line.at(pos))))
+            ++pos;
+    };
+    skip();
+    while (pos < n) {
+        const qsizetype before = pos;
+        QByteArray field = readField(line, pos, n);
+        if (next < row.size())
+            row[next++] = field.isEmpty() ? QByteArrayLiteral(" ") : field;
+        skip();
+        if (pos < n && line.at(pos) == ',') {
+            ++pos;
+            skip();
+        }
+        if (pos == before) // cannot happen; keeps the loop finite whatever the input
+            ++pos;
+    }
+}
+
+QByteArray FirstCommaField(const QByteArray& line) {
+    const qsizetype nul = line.indexOf('\0');
+    const qsizetype n = nul < 0 ? line.size() : nul;
+    qsizetype pos = 0;
+    while (pos < n && isSkippable(static_cast<unsigned char>(line.at(pos))))
+        ++pos;
+    if (pos >= n)
+        return QByteArray();
+    return readField(line, pos, n);
+}

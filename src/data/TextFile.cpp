@@ -1,0 +1,193 @@
+#include "data/TextFile.h"
+
+#include "data/KalendoError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kCtrlZ = '\x1a';
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+TextLines SplitTextLines(const QByteArray& bytes) {
+    TextLines lines;
+    const char* p = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && static_cast<unsigned char>(p[i]) <= 0x20 && p[i] != kCR && p[i] != kCtrlZ)
+            ++i;
+        if (i >= n || p[i] == kCtrlZ)
+            break;
+        const qsizetype start = i;
+        while (i < n && p[i] != kCR && p[i] != kCtrlZ)
+            ++i;
+        if (i > start)
+            lines.append(bytes.mid(start, i - start));
+        if (i < n && p[i] == kCR) {
+            ++i;
+            if (i < n && p[i] == kLF)
+                ++i;
+        }
+    }
+    return lines;
+}
+
+TextLines LoadTextLines(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {};
+        throw KalendoError::io(errno);
+    }
+    QByteArray bytes;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        bytes.reserve(qsizetype(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw KalendoError::io(errno);
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, got);
+        // Nothing after Ctrl-Z is ever read: stop at it rather than read the rest.
+        if (memchr(buffer, kCtrlZ, size_t(got)))
+            break;
+    }
+    return SplitTextLines(bytes);
+}
+
+void SaveTextLines(const QString& path, const TextLines& lines) {
+    const QFileInfo info(path);
+    // Write through a link to the file it names, so the link stays a link.
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+
+    struct stat st {};
+    const bool exists = ::stat(nativeTarget.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        throw KalendoError::io(EISDIR);
+    if (exists && ::access(nativeTarget.constData(), W_OK) != 0)
+        throw KalendoError::io(errno); // a read-only file stays read-only
+    if (::access(folder.constData(), F_OK) != 0)
+        throw KalendoError::io(ENOENT); // the data folder is never created
+
+    QByteArray tempName = QFile::encodeName(QFileInfo(target).absolutePath() + QLatin1Char('/') +
+                                            QLatin1Char('.') + QFileInfo(target).fileName()) +
+                          ".XXXXXX";
+    Fd fd(::mkostemp(tempName.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        throw KalendoError::io(errno);
+
+    auto fail = [&](int error) {
+        ::close(fd.release());
+        ::unlink(tempName.constData());
+        throw KalendoError::io(error);
+    };
+
+    // A file size limit must fail the write, not kill the program.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    struct RestoreSignal {
+        struct sigaction* old;
+        ~RestoreSignal() { ::sigaction(SIGXFSZ, old, nullptr); }
+    } restore{&previous};
+
+    QByteArray buffer;
+    for (const QByteArray& line : lines) {
+        buffer.append(line);
+        buffer.append("\r\n", 2);
+        if (buffer.size() >= 1 << 16) {
+            if (!writeAll(fd.get(), buffer.constData(), size_t(buffer.size())))
+                fail(errno);
+            buffer.clear();
+        }
+    }
+    if (!writeAll(fd.get(), buffer.constData(), size_t(buffer.size())))
+        fail(errno);
+
+    mode_t mode = 0;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd.get(), mode) != 0)
+        fail(errno);
+    if (exists && (st.st_uid != ::getuid() || st.st_gid != ::getgid())) {
+        // Keep the owner of a file written on someone's behalf; only root can, and may fail.
+        [[maybe_unused]] const int ignored = ::fchown(fd.get(), st.st_uid, st.st_gid);
+    }
+    if (::fsync(fd.get()) != 0)
+        fail(errno);
+    if (::close(fd.release()) != 0) {
+        const int error = errno;
+        ::unlink(tempName.constData());
+        throw KalendoError::io(error);
+    }
+    if (::rename(tempName.constData(), nativeTarget.constData()) != 0) {
+        const int error = errno;
+        ::unlink(tempName.constData());
+        throw KalendoError::io(error);
+    }
+    // Make the new name itself durable.
+    Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+}

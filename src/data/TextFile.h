@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+using TextLines = QList<QByteArray>;
+
+// Reads a text file into lines. A line ends at CR (an LF right after it belongs to the line
+// end); blanks and control bytes at the start of a line are dropped; Ctrl-Z or the physical
+// end ends the file; empty lines are skipped. A missing file (or folder) reads as no lines.
+// An existing file that cannot be read throws KalendoError::io.
+TextLines LoadTextLines(const QString& path);
+
+// The same rules over bytes already in memory.
+TextLines SplitTextLines(const QByteArray& bytes);
+
+// Rewrites a data file whole: every line followed by CR LF, no header, no byte-order mark.
+// The lines go to a temporary file in the same folder, which replaces the original only once
+// everything is written and flushed; on any failure the original stays untouched and a
+// KalendoError with the user's message is thrown. The data folder is never created.
+void SaveTextLines(const QString& path, const TextLines& lines);

@@ -1,0 +1,363 @@
+#include "rules/YearTables.h"
+
+#include "data/Codec.h"
+#include "data/KalendoError.h"
+#include "rules/ComType.h"
+
+#include <QDate>
+
+#include <cmath>
+
+namespace {
+
+const QByteArray& cp932(const char* utf8) {
+    // The few fixed texts of the tables, encoded once.
+    static QHash<const char*, QByteArray> cache;
+    auto it = cache.find(utf8);
+    if (it == cache.end())
+        it = cache.insert(utf8, Codec::encodeOrThrow(QString::fromUtf8(utf8)));
+    return *it;
+}
+
+const QByteArray& vernalTitle() { return cp932("春分の日"); }
+const QByteArray& autumnalTitle() { return cp932("秋分の日"); }
+const QByteArray& substituteTitle() { return cp932("振替休日"); }
+
+const QByteArray& kindMark(int kind) {
+    static const char* const marks[] = {"▼", "◆", "★"};
+    return cp932(marks[kind]);
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A stored number: optional sign, then decimal digits and nothing else.
+std::optional<int> parseInt(const QByteArray& text) {
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-')) {
+        negative = text.at(i) == '-';
+        ++i;
+    }
+    if (i >= text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        if (!isDigit(text.at(i)))
+            return std::nullopt;
+        value = value * 10 + (text.at(i) - '0');
+        if (value > std::numeric_limits<int>::max())
+            return std::nullopt;
+    }
+    return int(negative ? -value : value);
+}
+
+int toIntOrThrow(const QByteArray& text) {
+    if (auto value = parseInt(text))
+        return *value;
+    throw KalendoError::notInteger(Codec::toUnicode(text));
+}
+
+// Day of the week, 0 = Sunday; a date that does not exist throws.
+int weekday(int year, int month, int day) {
+    const QDate date(year, month, day);
+    if (year < 1 || year > 9999 || !date.isValid())
+        throw KalendoError::invalidDate();
+    return date.dayOfWeek() % 7;
+}
+
+QByteArray twoDigits(int value) { return QString::asprintf("%.2d", value).toLatin1(); }
+
+int equinoxDay(int year, double constant) {
+    const int n = year - 1980;
+    const auto a = static_cast<qint64>(std::trunc(0.242194 * n + constant));
+    const auto b = static_cast<qint64>(std::trunc(n / 4.0));
+    return int(a - b);
+}
+
+// A rule line read by plain comma splitting; quotes stay part of the fields.
+struct PlainRule {
+    QByteArray date;
+    QByteArray title;
+    QByteArray rest;
+    bool isFixedDate() const { return rest.startsWith('0'); }
+};
+
+PlainRule splitRule(const QByteArray& line) {
+    PlainRule rule;
+    const qsizetype first = line.indexOf(',');
+    if (first >= 0)
+        rule.date = line.left(first);
+    const QByteArray after = line.mid(first + 1);
+    const qsizetype second = after.indexOf(',');
+    if (second >= 0)
+        rule.title = after.left(second);
+    rule.rest = after.mid(second + 1);
+    return rule;
+}
+
+QByteArray joinRule(const QByteArray& date, const QByteArray& title, const QByteArray& rest) {
+    return date + ',' + title + ',' + rest;
+}
+
+// The n-th given weekday of the month as its date line, or the line as read when the month has
+// no such day.
+QByteArray resolveWeekdayRule(const PlainRule& rule, int year) {
+    const int month = toIntOrThrow(rule.date.left(2));
+    const int week = toIntOrThrow(rule.rest.mid(0, 1));
+    const int wday = toIntOrThrow(rule.rest.mid(2, 1));
+    if (month < 1 || month > 12)
+        throw KalendoError::invalidDate();
+    const int length = DaysInMonth(year, month);
+    int counter = 0;
+    for (int d = 1; d <= length; ++d) {
+        if (weekday(year, month, d) == wday)
+            ++counter;
+        if (counter == week)
+            return joinRule(rule.date.left(3) + twoDigits(d), rule.title, rule.rest);
+    }
+    return joinRule(rule.date, rule.title, rule.rest);
+}
+
+// Appends a fixed-date holiday and the substitute holiday it causes.
+void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& rule, int year) {
+    out.append(line);
+    if (rule.date == "05/03" || rule.date == "05/04")
+        return;
+    if (rule.date == "05/05") {
+        const int wd = weekday(year, 5, 5);
+        if (wd <= 2) // Sunday, Monday or Tuesday
+            out.append(joinRule("05/06", substituteTitle(), rule.rest));
+        return;
+    }
+    const int month = toIntOrThrow(rule.date.left(2));
+    const int day = toIntOrThrow(rule.date.mid(3, 2));
+    const QDate date(year, month, day);
+    // A date the year does not have (02/29 in a common year) is no day at all this year.
+    if (!date.isValid() || year < 1 || year > 9999)
+        return;
+    if (date.dayOfWeek() != 7)
+        return;
+    const QDate next = date.addDays(1);
+    if (next.year() != year)
+        return; // the day after 31 December belongs to next year's table
+    const QByteArray nextDate = next.month() == month
+                                    ? QByteArray(rule.date.left(3) + twoDigits(day + 1))
+                                    : QByteArray(twoDigits(next.month()) + '/' + twoDigits(next.day()));
+    out.append(joinRule(nextDate, substituteTitle(), rule.rest));
+}
+
+// Replaces the list whatever happens, so that a stop leaves it as built so far, indexed.
+template <typename F> struct AtExit {
+    F f;
+    ~AtExit() { f(); }
+};
+template <typename F> AtExit(F) -> AtExit<F>;
+
+int slotOf(int month, int day) { return month * 32 + day; }
+
+// "MM/DD" at offset, or -1.
+int monthDaySlot(const QByteArray& line, qsizetype offset) {
+    if (line.size() < offset + 5)
+        return -1;
+    const char* p = line.constData() + offset;
+    if (!isDigit(p[0]) || !isDigit(p[1]) || p[2] != '/' || !isDigit(p[3]) || !isDigit(p[4]))
+        return -1;
+    const int month = (p[0] - '0') * 10 + (p[1] - '0');
+    const int day = (p[3] - '0') * 10 + (p[4] - '0');
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return -1;
+    return slotOf(month, day);
+}
+
+bool hasTwoCommas(const QByteArray& line) {
+    const qsizetype first = line.indexOf(',');
+    return first >= 0 && line.indexOf(',', first + 1) >= 0;
+}
+
+} // namespace
+
+YearTables::YearTables() {
+    for (int k = 0; k < 4; ++k)
+        reindex(k);
+}
+
+void YearTables::reindex(int kind) {
+    const TextLines& lines = m_lists[kind];
+    Index& index = m_index[kind];
+    index.start.assign(kSlots + 1, 0);
+    index.order.clear();
+    index.otherYear.clear();
+    index.year = m_year;
+    index.anniversaryYear.assign(kind == akAnniversary ? size_t(lines.size()) : 0, 0);
+    m_textCache[kind].assign(kSlots, std::nullopt);
+
+    std::vector<int> lineSlot(size_t(lines.size()), -1);
+    std::vector<int> counts(kSlots, 0);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray& line = lines.at(i);
+        if (!hasTwoCommas(line))
+            continue;
+        int slot = -1;
+        if (kind == akSchedule) {
+            if (line.size() < 8)
+                continue;
+            const char* p = line.constData();
+            bool digits = true;
+            for (int j = 0; j < 8; ++j)
+                digits = digits && isDigit(p[j]);
+            if (!digits)
+                continue;
+            const int y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+            const int m = (p[4] - '0') * 10 + (p[5] - '0');
+            const int d = (p[6] - '0') * 10 + (p[7] - '0');
+            if (y == index.year && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
+                slot = slotOf(m, d);
+            } else {
+                index.otherYear[line.left(8)].append(int(i));
+                continue;
+            }
+        } else {
+            slot = monthDaySlot(line, kind == akAnniversary ? 5 : 0);
+            if (slot < 0)
+                continue;
+            if (kind == akAnniversary) {
+                // A line whose first four bytes are not a year cannot count its years: it is
+                // left out, and every other line still shows.
+                const auto year = parseInt(line.left(4));
+                if (!year)
+                    continue;
+                index.anniversaryYear[size_t(i)] = *year;
+            }
+        }
+        lineSlot[size_t(i)] = slot;
+        ++counts[size_t(slot)];
+    }
+    int total = 0;
+    for (int s = 0; s < kSlots; ++s) {
+        index.start[size_t(s)] = total;
+        total += counts[size_t(s)];
+    }
+    index.start[kSlots] = total;
+    index.order.resize(size_t(total));
+    std::vector<int> fill(index.start.begin(), index.start.end() - 1);
+    for (size_t i = 0; i < lineSlot.size(); ++i)
+        if (lineSlot[i] >= 0)
+            index.order[size_t(fill[size_t(lineSlot[i])]++)] = int(i);
+}
+
+QByteArray YearTables::piece(int kind, int line, int year) const {
+    const QByteArray& text = m_lists[kind].at(line);
+    QByteArray rest = text.mid(text.indexOf(',') + 1);
+    if (kind == akSchedule) {
+        // Number, start and end go; title, place and memo stay.
+        for (int i = 0; i < 3; ++i)
+            rest.remove(0, rest.indexOf(',') + 1);
+        rest.replace(',', '-');
+        rest.replace("\" \"", "");
+        rest.replace("--", "");
+        return rest;
+    }
+    QByteArray out = kindMark(kind) + rest.left(rest.indexOf(','));
+    if (kind == akAnniversary)
+        out += '[' + QByteArray::number(year - m_index[kind].anniversaryYear[size_t(line)]) + ']';
+    return out;
+}
+
+QList<QByteArray> YearTables::pieces(int kind, int year, int month, int day) const {
+    QList<QByteArray> out;
+    if (kind < 0 || kind > 3 || month < 1 || month > 12 || day < 1 || day > 31)
+        return out;
+    const Index& index = m_index[kind];
+    if (kind == akSchedule && year != index.year) {
+        const QByteArray key = QString::asprintf("%.4d%.2d%.2d", year, month, day).toLatin1();
+        for (int line : index.otherYear.value(key))
+            out.append(piece(kind, line, year));
+        return out;
+    }
+    const int slot = slotOf(month, day);
+    for (int i = index.start[size_t(slot)]; i < index.start[size_t(slot) + 1]; ++i)
+        out.append(piece(kind, index.order[size_t(i)], year));
+    return out;
+}
+
+namespace {
+void appendItem(QByteArray& text, const QByteArray& item) {
+    if (!text.isEmpty())
+        text += "\r\n";
+    text += item;
+}
+} // namespace
+
+const QByteArray& YearTables::singleKindText(int kind, int year, int month, int day) const {
+    std::optional<QByteArray>& cached = m_textCache[kind][size_t(slotOf(month, day))];
+    if (!cached) {
+        QByteArray text;
+        for (const QByteArray& item : pieces(kind, year, month, day))
+            appendItem(text, item);
+        cached = text;
+    }
+    return *cached;
+}
+
+QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int month,
+                                  int day) const {
+    firstKind = std::max(firstKind, 0);
+    lastKind = std::min(lastKind, 3);
+    if (firstKind > lastKind || month < 1 || month > 12 || day < 1 || day > 31)
+        return QByteArray();
+    if (firstKind == lastKind && year == m_year)
+        return singleKindText(firstKind, year, month, day);
+    QByteArray text;
+    for (int kind = firstKind; kind <= lastKind; ++kind)
+        for (const QByteArray& item : pieces(kind, year, month, day))
+            appendItem(text, item);
+    return text;
+}
+
+bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
+    return !annotation(kind, kind, year, month, day).isEmpty();
+}
+
+void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
+    tables.m_year = year;
+    for (int k = 0; k < 4; ++k)
+        tables.m_textCache[k].assign(YearTables::kSlots, std::nullopt);
+
+    tables.m_lists[akAnniversary] = LoadTextLines(AnniversaryFilePath(dataFolder));
+    tables.reindex(akAnniversary);
+    tables.m_lists[akSchedule] = LoadTextLines(ScheduleFilePath(dataFolder, year));
+    tables.reindex(akSchedule);
+
+    {
+        const TextLines rules = LoadTextLines(EventFilePath(dataFolder));
+        TextLines& out = tables.m_lists[akEvent];
+        out.clear();
+        AtExit done{[&] { tables.reindex(akEvent); }};
+        for (const QByteArray& line : rules) {
+            const PlainRule rule = splitRule(line);
+            out.append(rule.isFixedDate() ? line : resolveWeekdayRule(rule, year));
+        }
+    }
+
+    TextLines rules = LoadTextLines(HolidayFilePath(dataFolder));
+    if (year <= 2100) {
+        rules.append("03/" + twoDigits(equinoxDay(year, 20.8431)) + ',' + vernalTitle() + ",0,0");
+        rules.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() +
+                     ",0,0");
+    }
+    TextLines& out = tables.m_lists[akHoliday];
+    out.clear();
+    AtExit done{[&] { tables.reindex(akHoliday); }};
+    for (const QByteArray& line : rules) {
+        const PlainRule rule = splitRule(line);
+        if (rule.isFixedDate())
+            addFixedHoliday(out, line, rule, year);
+        else
+            out.append(resolveWeekdayRule(rule, year));
+    }
+}
+
+QByteArray BuildDayAnnotation(const YearTables& tables, int firstKind, int lastKind, int year,
+                              int month, int day) {
+    return tables.annotation(firstKind, lastKind, year, month, day);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "data/TextFile.h"
+
+#include <QHash>
+#include <array>
+#include <optional>
+#include <vector>
+
+// What a day annotation lists: 0 holidays, 1 events, 2 anniversaries, 3 schedule entries.
+enum AnnotationKind { akHoliday = 0, akEvent = 1, akAnniversary = 2, akSchedule = 3 };
+
+// The four lists of the shown year and an index that finds a day's lines without scanning.
+// BuildYearTables replaces them; everything else only reads them.
+class YearTables {
+public:
+    YearTables();
+
+    int year() const { return m_year; }
+    const TextLines& YearHolidays() const { return m_lists[akHoliday]; }
+    const TextLines& YearEvents() const { return m_lists[akEvent]; }
+    const TextLines& Anniversaries() const { return m_lists[akAnniversary]; }
+    const TextLines& YearSchedules() const { return m_lists[akSchedule]; }
+
+    // The annotation of one day, kinds firstKind..lastKind, lines joined by CR LF, as
+    // code page 932 bytes; empty when nothing of those kinds falls on the day.
+    QByteArray annotation(int firstKind, int lastKind, int year, int month, int day) const;
+    // Whether annotation(kind, kind, ...) would be non-empty.
+    bool hasAnnotation(int kind, int year, int month, int day) const;
+
+private:
+    friend void BuildYearTables(YearTables& tables, int year, const QString& dataFolder);
+
+    // Lines of one list that can match a day: line indices grouped by slot (month * 32 + day),
+    // in list order; schedule lines of another year by their eight-byte key.
+    struct Index {
+        std::vector<int> start; // slot -> first position in order; size kSlots + 1
+        std::vector<int> order;
+        QHash<QByteArray, QList<int>> otherYear;
+        std::vector<int> anniversaryYear; // per line, for anniversaries
+        int year = 0;                     // the year whose schedule lines have slots
+    };
+    static constexpr int kSlots = 13 * 32;
+
+    void reindex(int kind);
+    QList<QByteArray> pieces(int kind, int year, int month, int day) const;
+    QByteArray piece(int kind, int line, int year) const;
+    const QByteArray& singleKindText(int kind, int year, int month, int day) const;
+
+    int m_year = 0;
+    std::array<TextLines, 4> m_lists;
+    std::array<Index, 4> m_index;
+    // Texts already assembled for days of the table's year; the lists never change after a
+    // build, so a text stays right until the next build.
+    mutable std::array<std::vector<std::optional<QByteArray>>, 4> m_textCache;
+};
+
+// Rebuilds the four lists of a year from a data folder (with a trailing separator): the
+// anniversaries and the year's schedule file as stored, the event rules resolved, the holiday
+// rules resolved with the equinox days and substitute holidays. A line the rules cannot read
+// throws KalendoError; the lists already replaced keep what was built up to that line.
+void BuildYearTables(YearTables& tables, int year, const QString& dataFolder);
+
+// The text of what falls on a day, from the tables (see YearTables::annotation).
+QByteArray BuildDayAnnotation(const YearTables& tables, int firstKind, int lastKind, int year,
+                              int month, int day);

@@ -1,0 +1,94 @@
+#include "TestSupport.h"
+#include "data/Codec.h"
+#include "data/KalendoError.h"
+
+#include <QTest>
+
+class tst_Codec : public QObject {
+    Q_OBJECT
+private slots:
+    void decode_data();
+    void decode();
+    void refusesWhatCp932CannotHold_data();
+    void refusesWhatCp932CannotHold();
+    void byteLength_data();
+    void byteLength();
+    void truncateCutsWholeCharacters();
+    void undecodableBytesStayBytes();
+};
+
+// Code page 932 is Microsoft's Shift-JIS: 0x8160 is FULLWIDTH TILDE (not WAVE DASH as in
+// JIS X 0208 Shift_JIS), 0x5C is a backslash (not YEN SIGN), 0xA6 a half-width katakana.
+void tst_Codec::decode_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("fullwidth tilde") << QByteArray("\x81\x60") << QStringLiteral("\uFF5E");
+    QTest::newRow("backslash") << QByteArray("\x5c") << QStringLiteral("\\");
+    QTest::newRow("hiragana a") << QByteArray("\x82\xa0") << QStringLiteral("あ");
+    QTest::newRow("halfwidth wo") << QByteArray("\xa6") << QStringLiteral("\uFF66");
+    QTest::newRow("NEC circled 1") << QByteArray("\x87\x40") << QStringLiteral("①");
+    QTest::newRow("IBM extension") << QByteArray("\xfa\x40") << QStringLiteral("ⅰ");
+}
+
+void tst_Codec::decode() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(Codec::toUnicode(bytes), text);
+    QCOMPARE(Codec::fromUnicode(text).value_or("?"), bytes);
+}
+
+void tst_Codec::refusesWhatCp932CannotHold_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("first");
+    QTest::newRow("emoji") << QString::fromUtf8("会議😀") << QString::fromUtf8("😀");
+    QTest::newRow("surrogate pair kanji") << QString::fromUtf8("𠮷野家") << QString::fromUtf8("𠮷");
+    QTest::newRow("hangul") << QString::fromUtf8("a한") << QString::fromUtf8("한");
+    QTest::newRow("wave dash") << QString::fromUtf8("〜") << QString::fromUtf8("〜");
+}
+
+void tst_Codec::refusesWhatCp932CannotHold() {
+    QFETCH(QString, text);
+    QFETCH(QString, first);
+    QVERIFY(!Codec::fromUnicode(text).has_value());
+    QVERIFY(!Codec::canEncode(text));
+    QCOMPARE(Codec::firstUnencodable(text), first);
+    try {
+        Codec::encodeOrThrow(text);
+        QFAIL("no error");
+    } catch (const KalendoError& e) {
+        QVERIFY(e.message().contains(first));
+    }
+}
+
+void tst_Codec::byteLength_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("ascii") << QStringLiteral("abc") << 3;
+    QTest::newRow("kanji") << QStringLiteral("会議") << 4;
+    QTest::newRow("halfwidth kana") << QStringLiteral("ｷｬﾝｾﾙ") << 5;
+    QTest::newRow("mixed") << QStringLiteral("A会ｱ") << 4;
+    QTest::newRow("empty") << QString() << 0;
+}
+
+void tst_Codec::byteLength() {
+    QFETCH(QString, text);
+    QFETCH(int, bytes);
+    QCOMPARE(Codec::byteLength(text), bytes);
+}
+
+void tst_Codec::truncateCutsWholeCharacters() {
+    QCOMPARE(Codec::truncateToBytes(QStringLiteral("あいう"), 5), QStringLiteral("あい"));
+    QCOMPARE(Codec::truncateToBytes(QStringLiteral("aあ"), 2), QStringLiteral("a"));
+    QCOMPARE(Codec::truncateToBytes(QStringLiteral("abc"), 3), QStringLiteral("abc"));
+}
+
+void tst_Codec::undecodableBytesStayBytes() {
+    // Showing does not change the bytes; there is no decode-encode round trip on the file path.
+    const QByteArray broken("\x82\xff\x80", 3);
+    QVERIFY(!Codec::toUnicode(broken).isEmpty());
+    QVERIFY(!Codec::isDoubleByteAt(broken, 0));
+    QVERIFY(Codec::isDoubleByteAt(QByteArray("\x82\xa0"), 0));
+}
+
+QTEST_GUILESS_MAIN(tst_Codec)
+#include "tst_codec.moc"

@@ -1,0 +1,200 @@
+#include "TestSupport.h"
+#include "data/KalendoError.h"
+#include "data/TextFile.h"
+
+#include <QTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+class tst_TextFile : public QObject {
+    Q_OBJECT
+private slots:
+    void split_data();
+    void split();
+    void missingFileReadsAsNoLines();
+    void unreadableFileGivesIoMessage();
+    void unchangedLinesRoundTripByteForByte();
+    void writesCrLfWithoutHeaderOrBom();
+    void failedWritesLeaveOriginal_data();
+    void failedWritesLeaveOriginal();
+    void keepsModeOfExistingFile();
+};
+
+void tst_TextFile::split_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<TextLines>("lines");
+    QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << TextLines{"a", "b"};
+    QTest::newRow("cr only") << QByteArray("a\rb") << TextLines{"a", "b"};
+    QTest::newRow("lf only is one line") << QByteArray("a\nb\n") << TextLines{"a\nb\n"};
+    QTest::newRow("leading blanks dropped") << QByteArray("  a\r\n") << TextLines{"a"};
+    QTest::newRow("trailing blanks kept") << QByteArray("a  \r\n") << TextLines{"a  "};
+    QTest::newRow("control bytes at start dropped") << QByteArray("\x01\t\x1f" "a\r\n", 6)
+                                                    << TextLines{"a"};
+    QTest::newRow("empty lines skipped") << QByteArray("a\r\n\r\n  \r\nb") << TextLines{"a", "b"};
+    QTest::newRow("ctrl-z ends the file") << QByteArray("a\r\nb\x1a" "c\r\nd") << TextLines{"a", "b"};
+    QTest::newRow("ctrl-z at line start") << QByteArray("a\r\n\x1a" "b") << TextLines{"a"};
+    QTest::newRow("lf after cr belongs to end") << QByteArray("a\r\n\nb") << TextLines{"a", "b"};
+    QTest::newRow("NUL at start dropped") << QByteArray("\0a", 2) << TextLines{"a"};
+    QTest::newRow("empty") << QByteArray() << TextLines{};
+    QTest::newRow("cp932 kept") << QByteArray("\x95\x5c\r\n") << TextLines{"\x95\x5c"};
+}
+
+void tst_TextFile::split() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(TextLines, lines);
+    QCOMPARE(SplitTextLines(bytes), lines);
+    TempDataFolder dir;
+    dir.write(QStringLiteral("f.csv"), bytes);
+    QCOMPARE(LoadTextLines(dir.file(QStringLiteral("f.csv"))), lines);
+}
+
+void tst_TextFile::missingFileReadsAsNoLines() {
+    TempDataFolder dir;
+    QVERIFY(LoadTextLines(dir.file(QStringLiteral("none.csv"))).isEmpty());
+    QVERIFY(LoadTextLines(dir.file(QStringLiteral("nofolder/none.csv"))).isEmpty());
+}
+
+void tst_TextFile::unreadableFileGivesIoMessage() {
+    // A folder where a file should be cannot be read as one; this holds for root too.
+    TempDataFolder dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("2025.csv")));
+    try {
+        LoadTextLines(dir.file(QStringLiteral("2025.csv")));
+        QFAIL("no error");
+    } catch (const KalendoError& e) {
+        QCOMPARE(e.message(), QStringLiteral("I/O エラー (21)"));
+    }
+}
+
+void tst_TextFile::unchangedLinesRoundTripByteForByte() {
+    TempDataFolder dir;
+    const QByteArray bytes("01/01,\x8c\xb3\x93\xfa,0,0\r\n\xff\xfe broken,\x81\r\n\"q\"\"\",x\r\n");
+    dir.write(QStringLiteral("holiday.csv"), bytes);
+    const QString path = dir.file(QStringLiteral("holiday.csv"));
+    SaveTextLines(path, LoadTextLines(path));
+    QCOMPARE(dir.read(QStringLiteral("holiday.csv")), bytes);
+}
+
+void tst_TextFile::writesCrLfWithoutHeaderOrBom() {
+    TempDataFolder dir;
+    SaveTextLines(dir.file(QStringLiteral("a.csv")), {sj("会議"), "b"});
+    QCOMPARE(dir.read(QStringLiteral("a.csv")), sj("会議") + "\r\nb\r\n");
+    SaveTextLines(dir.file(QStringLiteral("a.csv")), {});
+    QVERIFY(dir.exists(QStringLiteral("a.csv")));
+    QCOMPARE(dir.read(QStringLiteral("a.csv")), QByteArray());
+    // No temporary file is left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+namespace {
+
+enum class Failure { MissingFolder, TargetIsFolder, FileSizeLimit, ReadOnlyFile, ReadOnlyFolder };
+
+// Runs one save in a child process, so that limits and a dropped user affect only the child.
+// Returns the message the save gave, or "ok".
+QString saveInChild(const QString& path, const TextLines& lines, Failure failure) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return QStringLiteral("pipe failed");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        if (failure == Failure::FileSizeLimit) {
+            rlimit limit{100, 100};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if ((failure == Failure::ReadOnlyFile || failure == Failure::ReadOnlyFolder) &&
+            geteuid() == 0) {
+            // Permissions do not stop root: drop to an unprivileged user first.
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(3);
+        }
+        QByteArray message = "ok";
+        try {
+            SaveTextLines(path, lines);
+        } catch (const KalendoError& e) {
+            message = e.message().toUtf8();
+        }
+        [[maybe_unused]] auto n = write(pipeFds[1], message.constData(), size_t(message.size()));
+        _exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray out;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return QStringLiteral("child failed");
+    return QString::fromUtf8(out);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Failure)
+
+void tst_TextFile::failedWritesLeaveOriginal_data() {
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing data folder") << Failure::MissingFolder
+                                         << QStringLiteral("不正なファイル名です");
+    QTest::newRow("path is a folder") << Failure::TargetIsFolder << QStringLiteral("I/O エラー (21)");
+    QTest::newRow("disk full (file size limit)") << Failure::FileSizeLimit
+                                                 << QStringLiteral("ディスクがいっぱいです");
+    QTest::newRow("read-only file") << Failure::ReadOnlyFile
+                                    << QStringLiteral("ファイルへのアクセスが拒否されました");
+    QTest::newRow("read-only folder") << Failure::ReadOnlyFolder
+                                      << QStringLiteral("ファイルへのアクセスが拒否されました");
+}
+
+void tst_TextFile::failedWritesLeaveOriginal() {
+    QFETCH(Failure, failure);
+    QFETCH(QString, message);
+    TempDataFolder dir;
+    const QByteArray original = "20250105,1,,,a,b,\r\n";
+    QString path = dir.file(QStringLiteral("2025.csv"));
+    dir.write(QStringLiteral("2025.csv"), original);
+    chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    switch (failure) {
+    case Failure::MissingFolder:
+        path = dir.file(QStringLiteral("client/2025.csv"));
+        break;
+    case Failure::TargetIsFolder:
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("2026.csv")));
+        path = dir.file(QStringLiteral("2026.csv"));
+        break;
+    case Failure::ReadOnlyFile:
+        chmod(QFile::encodeName(path).constData(), 0444);
+        break;
+    case Failure::ReadOnlyFolder:
+        chmod(QFile::encodeName(dir.path()).constData(), 0555);
+        break;
+    case Failure::FileSizeLimit:
+        break;
+    }
+    const TextLines big(50, QByteArray(40, 'x'));
+    QCOMPARE(saveInChild(path, big, failure), message);
+    chmod(QFile::encodeName(dir.path()).constData(), 0700);
+    QCOMPARE(dir.read(QStringLiteral("2025.csv")), original);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void tst_TextFile::keepsModeOfExistingFile() {
+    TempDataFolder dir;
+    const QString path = dir.file(QStringLiteral("event.csv"));
+    dir.write(QStringLiteral("event.csv"), "x\r\n");
+    chmod(QFile::encodeName(path).constData(), 0640);
+    SaveTextLines(path, {"y"});
+    struct stat st {};
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0640);
+}
+
+QTEST_GUILESS_MAIN(tst_TextFile)
+#include "tst_textfile.moc"

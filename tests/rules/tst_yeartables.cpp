@@ -1,0 +1,216 @@
+#include "TestSupport.h"
+#include "data/KalendoError.h"
+#include "rules/ComType.h"
+#include "rules/YearTables.h"
+
+#include <QTest>
+
+// Equinox days: the formula's own results; 2024 and 2025 agree with the dates the National
+// Astronomical Observatory of Japan announced (20 March and 22/23 September).
+class tst_YearTables : public QObject {
+    Q_OBJECT
+private slots:
+    void equinoxes_data();
+    void equinoxes();
+    void holidays_data();
+    void holidays();
+    void events_data();
+    void events();
+    void conversionFailures_data();
+    void conversionFailures();
+    void failureKeepsWhatWasBuilt();
+    void listsKeepFileOrderAndDuplicates();
+    void anyYearBuilds();
+};
+
+static QByteArray crlf(const QList<const char*>& lines) {
+    QByteArray out;
+    for (const char* l : lines)
+        out += sj(l) + "\r\n";
+    return out;
+}
+
+static TextLines sjLines(const QList<const char*>& lines) {
+    TextLines out;
+    for (const char* l : lines)
+        out.append(sj(l));
+    return out;
+}
+
+void tst_YearTables::equinoxes_data() {
+    QTest::addColumn<int>("year");
+    QTest::addColumn<TextLines>("holidays");
+    QTest::newRow("1980") << 1980 << sjLines({"03/20,春分の日,0,0", "09/23,秋分の日,0,0"});
+    QTest::newRow("1979 autumn on Sunday")
+        << 1979 << sjLines({"03/20,春分の日,0,0", "09/23,秋分の日,0,0", "09/24,振替休日,0,0"});
+    QTest::newRow("2024 autumn on Sunday")
+        << 2024 << sjLines({"03/20,春分の日,0,0", "09/22,秋分の日,0,0", "09/23,振替休日,0,0"});
+    QTest::newRow("2025") << 2025 << sjLines({"03/20,春分の日,0,0", "09/23,秋分の日,0,0"});
+    QTest::newRow("2100") << 2100 << sjLines({"03/19,春分の日,0,0", "09/22,秋分の日,0,0"});
+    QTest::newRow("2101 has none") << 2101 << TextLines{};
+}
+
+void tst_YearTables::equinoxes() {
+    QFETCH(int, year);
+    QFETCH(TextLines, holidays);
+    TempDataFolder dir;
+    YearTables t;
+    BuildYearTables(t, year, dir.path());
+    QCOMPARE(t.YearHolidays(), holidays);
+    QVERIFY(t.YearEvents().isEmpty());
+    QVERIFY(t.Anniversaries().isEmpty());
+    QVERIFY(t.YearSchedules().isEmpty());
+}
+
+void tst_YearTables::holidays_data() {
+    QTest::addColumn<int>("year");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<TextLines>("expected"); // without the two equinox lines at the end
+    QTest::newRow("second Monday 2024") << 2024 << crlf({"01/--,成人の日,2,1"})
+                                        << sjLines({"01/08,成人の日,2,1"});
+    QTest::newRow("second Monday 2025") << 2025 << crlf({"01/--,成人の日,2,1"})
+                                        << sjLines({"01/13,成人の日,2,1"});
+    QTest::newRow("fifth Thursday exists") << 2024 << crlf({"02/--,X,5,4"}) << sjLines({"02/29,X,5,4"});
+    QTest::newRow("fifth Thursday missing") << 2025 << crlf({"02/--,X,5,4"}) << sjLines({"02/--,X,5,4"});
+    QTest::newRow("week digit 6 never resolves") << 2025 << crlf({"03/--,X,6,1"}) << sjLines({"03/--,X,6,1"});
+    QTest::newRow("weekday digit 7 never resolves") << 2025 << crlf({"03/--,X,1,7"}) << sjLines({"03/--,X,1,7"});
+    QTest::newRow("golden week 2024: 5 May Sunday")
+        << 2024 << crlf({"05/03,憲法記念日,0,0", "05/04,みどりの日,0,0", "05/05,こどもの日,0,0"})
+        << sjLines({"05/03,憲法記念日,0,0", "05/04,みどりの日,0,0", "05/05,こどもの日,0,0",
+                    "05/06,振替休日,0,0"});
+    QTest::newRow("golden week 2026: 3 May Sunday, 5 May Tuesday")
+        << 2026 << crlf({"05/03,憲法記念日,0,0", "05/05,こどもの日,0,0"})
+        << sjLines({"05/03,憲法記念日,0,0", "05/05,こどもの日,0,0", "05/06,振替休日,0,0"});
+    QTest::newRow("golden week 2027: 5 May Wednesday") << 2027 << crlf({"05/05,こどもの日,0,0"})
+                                                       << sjLines({"05/05,こどもの日,0,0"});
+    QTest::newRow("rest carried to substitute") << 2024 << crlf({"11/03,文化の日,0,0,x"})
+                                                << sjLines({"11/03,文化の日,0,0,x", "11/04,振替休日,0,0,x"});
+    QTest::newRow("weekday holiday has no substitute") << 2025 << crlf({"02/--,X,1,0"})
+                                                       << sjLines({"02/02,X,1,0"});
+    // 30 November 2025 is a Sunday: the substitute is 1 December, not 11/31.
+    QTest::newRow("month-end Sunday moves to next month") << 2025 << crlf({"11/30,X,0,0"})
+                                                          << sjLines({"11/30,X,0,0", "12/01,振替休日,0,0"});
+    // 31 December 2023 is a Sunday: its substitute belongs to 2024, not to 1 January 2023.
+    QTest::newRow("new year's eve Sunday") << 2023 << crlf({"12/31,X,0,0"}) << sjLines({"12/31,X,0,0"});
+    QTest::newRow("29 February in a common year is no day") << 2025 << crlf({"02/29,閏,0,0"})
+                                                             << sjLines({"02/29,閏,0,0"});
+    QTest::newRow("29 February on a Sunday") << 2032 << crlf({"02/29,閏,0,0"})
+                                             << sjLines({"02/29,閏,0,0", "03/01,振替休日,0,0"});
+    QTest::newRow("duplicates stay") << 2025 << crlf({"01/01,元日,0,0", "01/01,元日,0,0"})
+                                     << sjLines({"01/01,元日,0,0", "01/01,元日,0,0"});
+    QTest::newRow("quoted title kept") << 2025 << crlf({"04/01,\"a b\",0,0"})
+                                       << sjLines({"04/01,\"a b\",0,0"});
+}
+
+void tst_YearTables::holidays() {
+    QFETCH(int, year);
+    QFETCH(QByteArray, file);
+    QFETCH(TextLines, expected);
+    TempDataFolder dir;
+    dir.write(HolidayFileName, file);
+    YearTables t;
+    BuildYearTables(t, year, dir.path());
+    const TextLines got = t.YearHolidays();
+    QVERIFY(got.size() >= 2);
+    QCOMPARE(got.mid(0, expected.size()), expected);
+    QVERIFY(got.at(expected.size()).contains(sj("春分の日")));
+}
+
+void tst_YearTables::events_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<TextLines>("expected");
+    QTest::newRow("fixed copied unchanged, even a date that does not exist")
+        << crlf({"02/29,E,0,0", "99/99,F,0,0"}) << sjLines({"02/29,E,0,0", "99/99,F,0,0"});
+    QTest::newRow("weekday resolved, no substitutes") << crlf({"06/--,E,3,0", "08/11,F,0,0"})
+                                                      << sjLines({"06/15,E,3,0", "08/11,F,0,0"});
+}
+
+void tst_YearTables::events() {
+    QFETCH(QByteArray, file);
+    QFETCH(TextLines, expected);
+    TempDataFolder dir;
+    dir.write(EventFileName, file);
+    YearTables t;
+    BuildYearTables(t, 2025, dir.path());
+    QCOMPARE(t.YearEvents(), expected);
+}
+
+void tst_YearTables::conversionFailures_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("three commas") << EventFileName << QByteArray(",,,")
+                                  << QStringLiteral("'' は整数ではありません");
+    QTest::newRow("no comma") << EventFileName << QByteArray("abc")
+                              << QStringLiteral("'' は整数ではありません");
+    QTest::newRow("week not a digit") << HolidayFileName << QByteArray("01/--,X,a,1")
+                                      << QStringLiteral("'a' は整数ではありません");
+    QTest::newRow("weekday missing") << EventFileName << QByteArray("01/--,X,1")
+                                     << QStringLiteral("'' は整数ではありません");
+    QTest::newRow("month not a number") << HolidayFileName << QByteArray("ab/--,X,1,1")
+                                        << QStringLiteral("'ab' は整数ではありません");
+    QTest::newRow("fixed holiday day not a number") << HolidayFileName << QByteArray("01/xx,X,0,0")
+                                                    << QStringLiteral("'xx' は整数ではありません");
+    QTest::newRow("weekday rule month 13") << EventFileName << QByteArray("13/--,X,1,1")
+                                           << QStringLiteral("日付に変換できない値が渡されました");
+    QTest::newRow("comma in rule title") << HolidayFileName << QByteArray("01/01,\"a,b\",0,0")
+                                         << QStringLiteral("'b' は整数ではありません");
+}
+
+void tst_YearTables::conversionFailures() {
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, message);
+    TempDataFolder dir;
+    dir.write(fileName, line + "\r\n");
+    YearTables t;
+    try {
+        BuildYearTables(t, 2025, dir.path());
+        QFAIL("no error");
+    } catch (const KalendoError& e) {
+        QCOMPARE(e.message(), message);
+    }
+}
+
+void tst_YearTables::failureKeepsWhatWasBuilt() {
+    TempDataFolder dir;
+    dir.write(AnniversaryFileName, crlf({"2012/03/30,結婚記念日,"}));
+    dir.write(EventFileName, crlf({"01/05,A,0,0"}));
+    dir.write(HolidayFileName, crlf({"01/01,元日,0,0"}));
+    YearTables t;
+    BuildYearTables(t, 2024, dir.path());
+    QCOMPARE(t.YearHolidays().size(), 4); // 元日, both equinoxes, 23 September substitute
+    dir.write(EventFileName, crlf({"01/05,A,0,0", "ab/--,B,1,1", "01/07,C,0,0"}));
+    QVERIFY_THROWS_EXCEPTION(KalendoError, BuildYearTables(t, 2025, dir.path()));
+    QCOMPARE(t.Anniversaries().size(), 1);
+    QCOMPARE(t.YearEvents(), TextLines{"01/05,A,0,0"});
+    QCOMPARE(t.YearHolidays().size(), 4); // never reached: keeps the lists of 2024
+    QCOMPARE(t.annotation(akEvent, akEvent, 2025, 1, 5), sj("◆A"));
+    QCOMPARE(t.annotation(akAnniversary, akAnniversary, 2025, 3, 30), sj("★結婚記念日[13]"));
+}
+
+void tst_YearTables::listsKeepFileOrderAndDuplicates() {
+    TempDataFolder dir;
+    const QByteArray schedule = crlf({"20250301,1,,,b,,", "20250101,1,,,a,,", "20250301,1,,,b,,"});
+    dir.write(QStringLiteral("2025.csv"), schedule);
+    dir.write(AnniversaryFileName, crlf({"2020/01/01,x,", "1999/01/01,y,"}));
+    YearTables t;
+    BuildYearTables(t, 2025, dir.path());
+    QCOMPARE(t.YearSchedules(), SplitTextLines(schedule));
+    QCOMPARE(t.Anniversaries(), sjLines({"2020/01/01,x,", "1999/01/01,y,"}));
+    QCOMPARE(t.year(), 2025);
+}
+
+void tst_YearTables::anyYearBuilds() {
+    // The month buttons can walk past 1980 and 2099; no year of the calendar stops the build.
+    TempDataFolder dir;
+    dir.write(HolidayFileName, crlf({"01/--,成人の日,2,1", "02/29,閏,0,0", "05/05,こどもの日,0,0"}));
+    YearTables t;
+    for (int year : {1, 4, 100, 1582, 1979, 2100, 2101, 9999}) {
+        BuildYearTables(t, year, dir.path());
+        QVERIFY2(t.YearHolidays().size() >= 3, qPrintable(QString::number(year)));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_YearTables)
+#include "tst_yeartables.moc"
