@@ -22,6 +22,20 @@ QString ProgramDataFolder() {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + DataFolderName;
 }
 
+namespace {
+QString overriddenDataFolder;
+}
+
+QString DataFolder() {
+    return overriddenDataFolder.isEmpty() ? ProgramDataFolder() : overriddenDataFolder;
+}
+
+void SetDataFolder(const QString& folder) {
+    overriddenDataFolder = folder;
+    if (!overriddenDataFolder.isEmpty() && !overriddenDataFolder.endsWith(QLatin1Char('/')))
+        overriddenDataFolder += QLatin1Char('/');
+}
+
 QString EventFilePath(const QString& dataFolder) { return dataFolder + EventFileName; }
 QString HolidayFilePath(const QString& dataFolder) { return dataFolder + HolidayFileName; }
 QString AnniversaryFilePath(const QString& dataFolder) { return dataFolder + AnniversaryFileName; }

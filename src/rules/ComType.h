@@ -31,6 +31,11 @@ int DaysInMonth(int year, int month);
 // The program's data folder: client/ beside the running executable, with a trailing separator.
 // Never the working directory.
 QString ProgramDataFolder();
+// The data folder every window reads and writes: ProgramDataFolder() unless set (tests set a
+// temporary folder of their own).
+QString DataFolder();
+void SetDataFolder(const QString& folder);
+
 // Paths under a data folder (which ends with a separator).
 QString EventFilePath(const QString& dataFolder);
 QString HolidayFilePath(const QString& dataFolder);
