@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 
 // Code page 932 bytes of a UTF-8 literal, for writing test files and expected lines.
-inline QByteArray sj(const char* utf8) { return *Codec::fromUnicode(QString::fromUtf8(utf8)); }
+inline QByteArray sj(const char* utf8) {
+    return *Codec::fromUnicode(QString::fromUtf8(utf8));
+}
 
 // A temporary data folder of its own for one test; path() ends with a separator.
 class TempDataFolder {

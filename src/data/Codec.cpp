@@ -10,8 +10,12 @@ namespace {
 // Microsoft's code page 932, through ICU: 0x8160 is U+FF5E and 0x5C is a backslash.
 constexpr const char* kEncoding = "windows-31j";
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+bool isLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 
 } // namespace
 
@@ -36,7 +40,9 @@ QByteArray encodeOrThrow(const QString& text) {
     throw KalendoError::notEncodable(firstUnencodable(text));
 }
 
-bool canEncode(const QString& text) { return fromUnicode(text).has_value(); }
+bool canEncode(const QString& text) {
+    return fromUnicode(text).has_value();
+}
 
 QString firstUnencodable(const QString& text) {
     for (qsizetype i = 0; i < text.size();) {

@@ -17,7 +17,9 @@ bool needsQuotes(const QByteArray& cell) {
     return false;
 }
 
-bool isSkippable(unsigned char b) { return b >= 0x01 && b <= 0x20; }
+bool isSkippable(unsigned char b) {
+    return b >= 0x01 && b <= 0x20;
+}
 
 // Reads one field starting at pos; returns it and moves pos past it.
 QByteArray readField(const QByteArray& line, qsizetype& pos, qsizetype n) {

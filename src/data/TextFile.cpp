@@ -6,8 +6,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,7 +138,8 @@ void SaveTextLines(const QString& path, const TextLines& lines) {
     };
 
     // A file size limit must fail the write, not kill the program.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGXFSZ, &ignore, &previous);

@@ -6,8 +6,12 @@ QDateTime fixedNow;
 
 namespace Clock {
 
-QDateTime now() { return fixedNow.isValid() ? fixedNow : QDateTime::currentDateTime(); }
+QDateTime now() {
+    return fixedNow.isValid() ? fixedNow : QDateTime::currentDateTime();
+}
 
-void setFixedNow(const QDateTime& moment) { fixedNow = moment; }
+void setFixedNow(const QDateTime& moment) {
+    fixedNow = moment;
+}
 
 } // namespace Clock

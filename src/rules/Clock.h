@@ -8,7 +8,9 @@
 namespace Clock {
 
 QDateTime now();
-inline QDate today() { return now().date(); }
+inline QDate today() {
+    return now().date();
+}
 
 // Fixes now() at a moment (tests); an invalid QDateTime returns to the system clock.
 void setFixedNow(const QDateTime& moment);

@@ -10,7 +10,9 @@ const std::array<int, 13> MonthDays = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31
 
 TAppVersion AppVersion;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     if (month < 1 || month > 12)
@@ -36,9 +38,15 @@ void SetDataFolder(const QString& folder) {
         overriddenDataFolder += QLatin1Char('/');
 }
 
-QString EventFilePath(const QString& dataFolder) { return dataFolder + EventFileName; }
-QString HolidayFilePath(const QString& dataFolder) { return dataFolder + HolidayFileName; }
-QString AnniversaryFilePath(const QString& dataFolder) { return dataFolder + AnniversaryFileName; }
+QString EventFilePath(const QString& dataFolder) {
+    return dataFolder + EventFileName;
+}
+QString HolidayFilePath(const QString& dataFolder) {
+    return dataFolder + HolidayFileName;
+}
+QString AnniversaryFilePath(const QString& dataFolder) {
+    return dataFolder + AnniversaryFileName;
+}
 
 QString ScheduleFilePath(const QString& dataFolder, int year) {
     return dataFolder + QString::asprintf("%.4d", year) + QStringLiteral(".csv");

@@ -17,7 +17,9 @@ void StringGrid::setRowCount(int rows) {
     setCurrentRow(m_currentRow);
 }
 
-const QByteArray& StringGrid::cell(int column, int row) const { return m_rows.at(row).at(column); }
+const QByteArray& StringGrid::cell(int column, int row) const {
+    return m_rows.at(row).at(column);
+}
 
 void StringGrid::setCell(int column, int row, const QByteArray& text) {
     m_rows[row][column] = text;

@@ -7,6 +7,8 @@
 #include <QDate>
 
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -19,16 +21,24 @@ const QByteArray& cp932(const char* utf8) {
     return *it;
 }
 
-const QByteArray& vernalTitle() { return cp932("春分の日"); }
-const QByteArray& autumnalTitle() { return cp932("秋分の日"); }
-const QByteArray& substituteTitle() { return cp932("振替休日"); }
+const QByteArray& vernalTitle() {
+    return cp932("春分の日");
+}
+const QByteArray& autumnalTitle() {
+    return cp932("秋分の日");
+}
+const QByteArray& substituteTitle() {
+    return cp932("振替休日");
+}
 
 const QByteArray& kindMark(int kind) {
     static const char* const marks[] = {"▼", "◆", "★"};
     return cp932(marks[kind]);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // A stored number: optional sign, then decimal digits and nothing else.
 std::optional<int> parseInt(const QByteArray& text) {
@@ -65,7 +75,9 @@ int weekday(int year, int month, int day) {
     return date.dayOfWeek() % 7;
 }
 
-QByteArray twoDigits(int value) { return QString::asprintf("%.2d", value).toLatin1(); }
+QByteArray twoDigits(int value) {
+    return QString::asprintf("%.2d", value).toLatin1();
+}
 
 int equinoxDay(int year, double constant) {
     const int n = year - 1980;
@@ -140,9 +152,9 @@ void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& ru
     const QDate next = date.addDays(1);
     if (next.year() != year)
         return; // the day after 31 December belongs to next year's table
-    const QByteArray nextDate = next.month() == month
-                                    ? QByteArray(rule.date.left(3) + twoDigits(day + 1))
-                                    : QByteArray(twoDigits(next.month()) + '/' + twoDigits(next.day()));
+    const QByteArray nextDate =
+        next.month() == month ? QByteArray(rule.date.left(3) + twoDigits(day + 1))
+                              : QByteArray(twoDigits(next.month()) + '/' + twoDigits(next.day()));
     out.append(joinRule(nextDate, substituteTitle(), rule.rest));
 }
 
@@ -153,7 +165,9 @@ template <typename F> struct AtExit {
 };
 template <typename F> AtExit(F) -> AtExit<F>;
 
-int slotOf(int month, int day) { return month * 32 + day; }
+int slotOf(int month, int day) {
+    return month * 32 + day;
+}
 
 // "MM/DD" at offset, or -1.
 int monthDaySlot(const QByteArray& line, qsizetype offset) {
@@ -189,7 +203,7 @@ void YearTables::reindex(int kind) {
     index.otherYear.clear();
     index.year = m_year;
     index.anniversaryYear.assign(kind == akAnniversary ? size_t(lines.size()) : 0, 0);
-    m_textCache[kind].assign(kSlots, std::nullopt);
+    clearCache();
 
     std::vector<int> lineSlot(size_t(lines.size()), -1);
     std::vector<int> counts(kSlots, 0);
@@ -207,7 +221,8 @@ void YearTables::reindex(int kind) {
                 digits = digits && isDigit(p[j]);
             if (!digits)
                 continue;
-            const int y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+            const int y =
+                (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
             const int m = (p[4] - '0') * 10 + (p[5] - '0');
             const int d = (p[6] - '0') * 10 + (p[7] - '0');
             if (y == index.year && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
@@ -245,83 +260,129 @@ void YearTables::reindex(int kind) {
             index.order[size_t(fill[size_t(lineSlot[i])]++)] = int(i);
 }
 
-QByteArray YearTables::piece(int kind, int line, int year) const {
-    const QByteArray& text = m_lists[kind].at(line);
-    QByteArray rest = text.mid(text.indexOf(',') + 1);
-    if (kind == akSchedule) {
-        // Number, start and end go; title, place and memo stay.
-        for (int i = 0; i < 3; ++i)
-            rest.remove(0, rest.indexOf(',') + 1);
-        rest.replace(',', '-');
-        rest.replace("\" \"", "");
-        rest.replace("--", "");
-        return rest;
-    }
-    QByteArray out = kindMark(kind) + rest.left(rest.indexOf(','));
-    if (kind == akAnniversary)
-        out += '[' + QByteArray::number(year - m_index[kind].anniversaryYear[size_t(line)]) + ']';
-    return out;
-}
-
-QList<QByteArray> YearTables::pieces(int kind, int year, int month, int day) const {
-    QList<QByteArray> out;
-    if (kind < 0 || kind > 3 || month < 1 || month > 12 || day < 1 || day > 31)
-        return out;
-    const Index& index = m_index[kind];
-    if (kind == akSchedule && year != index.year) {
-        const QByteArray key = QString::asprintf("%.4d%.2d%.2d", year, month, day).toLatin1();
-        for (int line : index.otherYear.value(key))
-            out.append(piece(kind, line, year));
-        return out;
-    }
-    const int slot = slotOf(month, day);
-    for (int i = index.start[size_t(slot)]; i < index.start[size_t(slot) + 1]; ++i)
-        out.append(piece(kind, index.order[size_t(i)], year));
-    return out;
-}
-
 namespace {
-void appendItem(QByteArray& text, const QByteArray& item) {
+
+// A schedule line as the annotation shows it: number, start and end dropped; then every comma
+// made a separator "-", quoted blanks removed, and doubled separators removed, in that order,
+// each a single left-to-right pass. Written into out, which is reused between lines.
+void cleanScheduleLine(const QByteArray& line, std::string& out) {
+    qsizetype pos = line.indexOf(',') + 1;
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype comma = line.indexOf(',', pos);
+        if (comma >= 0)
+            pos = comma + 1;
+    }
+    out.assign(line.constData() + pos, size_t(line.size() - pos));
+    for (char& c : out)
+        if (c == ',')
+            c = '-';
+    auto removeAll = [&out](std::string_view what) {
+        size_t w = 0;
+        for (size_t r = 0; r < out.size();) {
+            if (out.compare(r, what.size(), what) == 0) {
+                r += what.size();
+                continue;
+            }
+            out[w++] = out[r++];
+        }
+        out.resize(w);
+    };
+    removeAll("\" \"");
+    removeAll("--");
+}
+
+void appendItem(QByteArray& text, const char* data, qsizetype size) {
     if (!text.isEmpty())
         text += "\r\n";
-    text += item;
+    text.append(data, size);
 }
+
 } // namespace
 
-const QByteArray& YearTables::singleKindText(int kind, int year, int month, int day) const {
-    std::optional<QByteArray>& cached = m_textCache[kind][size_t(slotOf(month, day))];
-    if (!cached) {
-        QByteArray text;
-        for (const QByteArray& item : pieces(kind, year, month, day))
-            appendItem(text, item);
-        cached = text;
+std::pair<const int*, const int*> YearTables::lineRange(int kind, int year, int month,
+                                                        int day) const {
+    const Index& index = m_index[kind];
+    if (kind == akSchedule && year != index.year) {
+        const auto it = index.otherYear.constFind(
+            QString::asprintf("%.4d%.2d%.2d", year, month, day).toLatin1());
+        if (it == index.otherYear.cend())
+            return {nullptr, nullptr};
+        return {it->constData(), it->constData() + it->size()};
     }
-    return *cached;
+    const size_t slot = size_t(slotOf(month, day));
+    const int* base = index.order.data();
+    return {base + index.start[slot], base + index.start[slot + 1]};
 }
 
-QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int month,
-                                  int day) const {
+void YearTables::appendPiece(QByteArray& text, int kind, int line, int year) const {
+    const QByteArray& stored = m_lists[kind].at(line);
+    if (kind == akSchedule) {
+        thread_local std::string cleaned;
+        cleanScheduleLine(stored, cleaned);
+        appendItem(text, cleaned.data(), qsizetype(cleaned.size()));
+        return;
+    }
+    // The title: between the first and the second comma, quotes and all.
+    const qsizetype first = stored.indexOf(',');
+    const qsizetype second = stored.indexOf(',', first + 1);
+    const QByteArray& mark = kindMark(kind);
+    appendItem(text, mark.constData(), mark.size());
+    text.append(stored.constData() + first + 1, second - first - 1);
+    if (kind == akAnniversary) {
+        text += '[';
+        text += QByteArray::number(year - m_index[kind].anniversaryYear[size_t(line)]);
+        text += ']';
+    }
+}
+
+QByteArray YearTables::assemble(int firstKind, int lastKind, int year, int month, int day) const {
+    QByteArray text;
+    for (int kind = firstKind; kind <= lastKind; ++kind) {
+        const auto [begin, end] = lineRange(kind, year, month, day);
+        for (const int* it = begin; it != end; ++it)
+            appendPiece(text, kind, *it, year);
+    }
+    return text;
+}
+
+void YearTables::clearCache() const {
+    for (auto& cache : m_textCache)
+        cache.assign(kSlots, std::nullopt);
+}
+
+QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int month, int day) const {
     firstKind = std::max(firstKind, 0);
     lastKind = std::min(lastKind, 3);
     if (firstKind > lastKind || month < 1 || month > 12 || day < 1 || day > 31)
         return QByteArray();
-    if (firstKind == lastKind && year == m_year)
-        return singleKindText(firstKind, year, month, day);
-    QByteArray text;
-    for (int kind = firstKind; kind <= lastKind; ++kind)
-        for (const QByteArray& item : pieces(kind, year, month, day))
-            appendItem(text, item);
-    return text;
+    if (year != m_year)
+        return assemble(firstKind, lastKind, year, month, day);
+    std::optional<QByteArray>& cached =
+        m_textCache[size_t(firstKind * 4 + lastKind)][size_t(slotOf(month, day))];
+    if (!cached)
+        cached = assemble(firstKind, lastKind, year, month, day);
+    return *cached;
 }
 
 bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
-    return !annotation(kind, kind, year, month, day).isEmpty();
+    if (kind < 0 || kind > 3 || month < 1 || month > 12 || day < 1 || day > 31)
+        return false;
+    const auto [begin, end] = lineRange(kind, year, month, day);
+    if (kind != akSchedule)
+        return begin != end; // a marked line is never empty
+    // A schedule line may clean down to nothing.
+    thread_local std::string cleaned;
+    for (const int* it = begin; it != end; ++it) {
+        cleanScheduleLine(m_lists[kind].at(*it), cleaned);
+        if (!cleaned.empty())
+            return true;
+    }
+    return false;
 }
 
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
     tables.m_year = year;
-    for (int k = 0; k < 4; ++k)
-        tables.m_textCache[k].assign(YearTables::kSlots, std::nullopt);
+    tables.clearCache();
 
     tables.m_lists[akAnniversary] = LoadTextLines(AnniversaryFilePath(dataFolder));
     tables.reindex(akAnniversary);
@@ -342,8 +403,7 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
     TextLines rules = LoadTextLines(HolidayFilePath(dataFolder));
     if (year <= 2100) {
         rules.append("03/" + twoDigits(equinoxDay(year, 20.8431)) + ',' + vernalTitle() + ",0,0");
-        rules.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() +
-                     ",0,0");
+        rules.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() + ",0,0");
     }
     TextLines& out = tables.m_lists[akHoliday];
     out.clear();

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // What a day annotation lists: 0 holidays, 1 events, 2 anniversaries, 3 schedule entries.
@@ -43,16 +44,20 @@ private:
     static constexpr int kSlots = 13 * 32;
 
     void reindex(int kind);
-    QList<QByteArray> pieces(int kind, int year, int month, int day) const;
-    QByteArray piece(int kind, int line, int year) const;
-    const QByteArray& singleKindText(int kind, int year, int month, int day) const;
+    // The indices of the lines of one kind that fall on a day, in list order.
+    std::pair<const int*, const int*> lineRange(int kind, int year, int month, int day) const;
+    // Appends one line's item to the text, CR LF first when the text is not empty.
+    void appendPiece(QByteArray& text, int kind, int line, int year) const;
+    QByteArray assemble(int firstKind, int lastKind, int year, int month, int day) const;
 
     int m_year = 0;
     std::array<TextLines, 4> m_lists;
     std::array<Index, 4> m_index;
     // Texts already assembled for days of the table's year; the lists never change after a
     // build, so a text stays right until the next build.
-    mutable std::array<std::vector<std::optional<QByteArray>>, 4> m_textCache;
+    // Indexed by firstKind * 4 + lastKind, then by slot.
+    mutable std::array<std::vector<std::optional<QByteArray>>, 16> m_textCache;
+    void clearCache() const;
 };
 
 // Rebuilds the four lists of a year from a data folder (with a trailing separator): the

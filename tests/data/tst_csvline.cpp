@@ -16,7 +16,9 @@ private slots:
     void firstField();
 };
 
-static Row row(std::initializer_list<QByteArray> cells) { return Row(cells); }
+static Row row(std::initializer_list<QByteArray> cells) {
+    return Row(cells);
+}
 
 void tst_CsvLine::rowToLine_data() {
     QTest::addColumn<Row>("cells");
@@ -24,11 +26,11 @@ void tst_CsvLine::rowToLine_data() {
     // The schedule line of 5 January 2025 as a new entry writes it, and after a reload.
     QTest::newRow("new entry") << row({"20250105", "1", "", "", sj("会議"), sj("本社"), ""})
                                << sj("20250105,1,,,会議,本社,");
-    QTest::newRow("reloaded entry")
-        << row({"20250105", "1", " ", " ", sj("会議"), sj("本社"), " "})
-        << sj("20250105,1,\" \",\" \",会議,本社,\" \"");
+    QTest::newRow("reloaded entry") << row({"20250105", "1", " ", " ", sj("会議"), sj("本社"), " "})
+                                    << sj("20250105,1,\" \",\" \",会議,本社,\" \"");
     QTest::newRow("blank in title") << row({"03/20", "a b"}) << QByteArray("03/20,\"a b\"");
-    QTest::newRow("quote doubled") << row({"x", "say \"hi\""}) << QByteArray("x,\"say \"\"hi\"\"\"");
+    QTest::newRow("quote doubled")
+        << row({"x", "say \"hi\""}) << QByteArray("x,\"say \"\"hi\"\"\"");
     QTest::newRow("comma quoted") << row({"a,b", "c"}) << QByteArray("\"a,b\",c");
     QTest::newRow("control byte") << row({"a\tb"}) << QByteArray("\"a\tb\"");
     // 0x95 0x5C (表) holds a backslash trail byte: nothing to quote.
@@ -52,19 +54,19 @@ void tst_CsvLine::lineToRow_data() {
         << row({"20250105", "1", " ", " ", sj("会議"), sj("本社"), " "});
     QTest::newRow("trailing comma adds no field") << QByteArray("a,b,") << 3 << row({"a", "b", ""});
     QTest::newRow("quoted blank") << QByteArray("a,\" \",c") << 3 << row({"a", " ", "c"});
-    QTest::newRow("doubled quote") << QByteArray("\"say \"\"hi\"\"\",x") << 2
-                                   << row({"say \"hi\"", "x"});
+    QTest::newRow("doubled quote")
+        << QByteArray("\"say \"\"hi\"\"\",x") << 2 << row({"say \"hi\"", "x"});
     QTest::newRow("blank ends unquoted field") << QByteArray("a b,c") << 3 << row({"a", "b", "c"});
     QTest::newRow("extra fields dropped") << QByteArray("1,2,3,4") << 2 << row({"1", "2"});
     QTest::newRow("leading blanks skipped") << QByteArray("  a, b") << 2 << row({"a", "b"});
     QTest::newRow("anniversary with appended comma")
         << sj("2012/03/30,結婚記念日,,") << 2 << row({"2012/03/30", sj("結婚記念日")});
     QTest::newRow("unterminated quote") << QByteArray("\"abc") << 2 << row({"abc", ""});
-    QTest::newRow("text after closing quote starts a field") << QByteArray("\"ab\"cd,e") << 3
-                                                            << row({"ab", "cd", "e"});
+    QTest::newRow("text after closing quote starts a field")
+        << QByteArray("\"ab\"cd,e") << 3 << row({"ab", "cd", "e"});
     QTest::newRow("NUL ends the text") << QByteArray("a,b\0c,d", 7) << 3 << row({"a", "b", ""});
-    QTest::newRow("undecodable bytes kept") << QByteArray("\xff\x80,\x82") << 2
-                                            << row({"\xff\x80", "\x82"});
+    QTest::newRow("undecodable bytes kept")
+        << QByteArray("\xff\x80,\x82") << 2 << row({"\xff\x80", "\x82"});
 }
 
 void tst_CsvLine::lineToRow() {

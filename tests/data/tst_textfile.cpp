@@ -31,11 +31,17 @@ void tst_TextFile::split_data() {
     QTest::newRow("lf only is one line") << QByteArray("a\nb\n") << TextLines{"a\nb\n"};
     QTest::newRow("leading blanks dropped") << QByteArray("  a\r\n") << TextLines{"a"};
     QTest::newRow("trailing blanks kept") << QByteArray("a  \r\n") << TextLines{"a  "};
-    QTest::newRow("control bytes at start dropped") << QByteArray("\x01\t\x1f" "a\r\n", 6)
+    QTest::newRow("control bytes at start dropped") << QByteArray("\x01\t\x1f"
+                                                                  "a\r\n",
+                                                                  6)
                                                     << TextLines{"a"};
     QTest::newRow("empty lines skipped") << QByteArray("a\r\n\r\n  \r\nb") << TextLines{"a", "b"};
-    QTest::newRow("ctrl-z ends the file") << QByteArray("a\r\nb\x1a" "c\r\nd") << TextLines{"a", "b"};
-    QTest::newRow("ctrl-z at line start") << QByteArray("a\r\n\x1a" "b") << TextLines{"a"};
+    QTest::newRow("ctrl-z ends the file") << QByteArray("a\r\nb\x1a"
+                                                        "c\r\nd")
+                                          << TextLines{"a", "b"};
+    QTest::newRow("ctrl-z at line start") << QByteArray("a\r\n\x1a"
+                                                        "b")
+                                          << TextLines{"a"};
     QTest::newRow("lf after cr belongs to end") << QByteArray("a\r\n\nb") << TextLines{"a", "b"};
     QTest::newRow("NUL at start dropped") << QByteArray("\0a", 2) << TextLines{"a"};
     QTest::newRow("empty") << QByteArray() << TextLines{};
@@ -142,15 +148,16 @@ Q_DECLARE_METATYPE(Failure)
 void tst_TextFile::failedWritesLeaveOriginal_data() {
     QTest::addColumn<Failure>("failure");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing data folder") << Failure::MissingFolder
-                                         << QStringLiteral("不正なファイル名です");
-    QTest::newRow("path is a folder") << Failure::TargetIsFolder << QStringLiteral("I/O エラー (21)");
-    QTest::newRow("disk full (file size limit)") << Failure::FileSizeLimit
-                                                 << QStringLiteral("ディスクがいっぱいです");
-    QTest::newRow("read-only file") << Failure::ReadOnlyFile
-                                    << QStringLiteral("ファイルへのアクセスが拒否されました");
-    QTest::newRow("read-only folder") << Failure::ReadOnlyFolder
-                                      << QStringLiteral("ファイルへのアクセスが拒否されました");
+    QTest::newRow("missing data folder")
+        << Failure::MissingFolder << QStringLiteral("不正なファイル名です");
+    QTest::newRow("path is a folder")
+        << Failure::TargetIsFolder << QStringLiteral("I/O エラー (21)");
+    QTest::newRow("disk full (file size limit)")
+        << Failure::FileSizeLimit << QStringLiteral("ディスクがいっぱいです");
+    QTest::newRow("read-only file")
+        << Failure::ReadOnlyFile << QStringLiteral("ファイルへのアクセスが拒否されました");
+    QTest::newRow("read-only folder")
+        << Failure::ReadOnlyFolder << QStringLiteral("ファイルへのアクセスが拒否されました");
 }
 
 void tst_TextFile::failedWritesLeaveOriginal() {

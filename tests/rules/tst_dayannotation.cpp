@@ -41,14 +41,16 @@ void tst_DayAnnotation::annotation_data() {
     QTest::addColumn<int>("month");
     QTest::addColumn<int>("day");
     QTest::addColumn<QString>("text");
-    QTest::newRow("all four kinds") << 0 << 3 << 3 << 30
-                                    << QStringLiteral("▼休業日\r\n◆棚卸\r\n★結婚記念日[12]\r\n会議");
+    QTest::newRow("all four kinds")
+        << 0 << 3 << 3 << 30 << QStringLiteral("▼休業日\r\n◆棚卸\r\n★結婚記念日[12]\r\n会議");
     QTest::newRow("holiday only") << 0 << 0 << 3 << 30 << QStringLiteral("▼休業日");
     QTest::newRow("schedule only") << 3 << 3 << 3 << 30 << QStringLiteral("会議");
     QTest::newRow("reversed kinds give nothing") << 2 << 1 << 3 << 30 << QString();
     QTest::newRow("nothing on the day") << 0 << 3 << 3 << 29 << QString();
-    QTest::newRow("substitute on the next day only") << 0 << 0 << 11 << 4 << QStringLiteral("▼振替休日");
-    QTest::newRow("quoted title shows its quotes") << 1 << 1 << 4 << 1 << QStringLiteral("◆\"a b\"");
+    QTest::newRow("substitute on the next day only")
+        << 0 << 0 << 11 << 4 << QStringLiteral("▼振替休日");
+    QTest::newRow("quoted title shows its quotes")
+        << 1 << 1 << 4 << 1 << QStringLiteral("◆\"a b\"");
     QTest::newRow("anniversary in an earlier year, without comma left out")
         << 2 << 2 << 3 << 31 << QStringLiteral("★未来[-2]");
     QTest::newRow("two entries") << 3 << 3 << 3 << 31 << QStringLiteral("A-B-C\r\nD");
@@ -72,16 +74,17 @@ void tst_DayAnnotation::annotation() {
 void tst_DayAnnotation::scheduleCleaning_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("text");
-    QTest::newRow("place and memo") << sj("20250105,1,,,会議,本社,資料") << QStringLiteral("会議-本社-資料");
+    QTest::newRow("place and memo")
+        << sj("20250105,1,,,会議,本社,資料") << QStringLiteral("会議-本社-資料");
     QTest::newRow("neither") << sj("20250105,1,,,会議,,") << QStringLiteral("会議");
     QTest::newRow("memo only") << sj("20250105,1,,,会議,,資料") << QStringLiteral("会議資料");
     QTest::newRow("place only") << sj("20250105,1,,,会議,本社,") << QStringLiteral("会議-本社-");
-    QTest::newRow("saved form of neither") << sj("20250105,1,\" \",\" \",会議,\" \",\" \"")
-                                           << QStringLiteral("会議");
-    QTest::newRow("saved form of memo only") << sj("20250105,1,\" \",\" \",会議,\" \",資料")
-                                             << QStringLiteral("会議資料");
-    QTest::newRow("comma inside a quoted title") << sj("20250105,1,,,\"a,b\",,")
-                                                 << QStringLiteral("\"a-b\"");
+    QTest::newRow("saved form of neither")
+        << sj("20250105,1,\" \",\" \",会議,\" \",\" \"") << QStringLiteral("会議");
+    QTest::newRow("saved form of memo only")
+        << sj("20250105,1,\" \",\" \",会議,\" \",資料") << QStringLiteral("会議資料");
+    QTest::newRow("comma inside a quoted title")
+        << sj("20250105,1,,,\"a,b\",,") << QStringLiteral("\"a-b\"");
     QTest::newRow("empty title is no line of its own") << sj("20250105,1,,,,,") << QString();
     QTest::newRow("one comma never matches") << sj("20250105,x") << QString();
 }

@@ -28,10 +28,11 @@ void tst_StringGrid::sortAscending_data() {
     QTest::newRow("weekday rules before fixed dates of the month")
         << QList<QByteArray>{"05/05", "01/01", "05/--", "01/--", "12/31"}
         << QList<QByteArray>{"01/--", "01/01", "05/--", "05/05", "12/31"};
-    QTest::newRow("dates in calendar order") << QList<QByteArray>{"2024/01/02", "1999/12/31", "2024/01/01"}
-                                             << QList<QByteArray>{"1999/12/31", "2024/01/01", "2024/01/02"};
-    QTest::newRow("case-insensitive") << QList<QByteArray>{"b", "A", "a", "B"}
-                                      << QList<QByteArray>{"A", "a", "b", "B"};
+    QTest::newRow("dates in calendar order")
+        << QList<QByteArray>{"2024/01/02", "1999/12/31", "2024/01/01"}
+        << QList<QByteArray>{"1999/12/31", "2024/01/01", "2024/01/02"};
+    QTest::newRow("case-insensitive")
+        << QList<QByteArray>{"b", "A", "a", "B"} << QList<QByteArray>{"A", "a", "b", "B"};
 }
 
 void tst_StringGrid::sortAscending() {

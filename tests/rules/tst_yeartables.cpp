@@ -66,14 +66,18 @@ void tst_YearTables::holidays_data() {
     QTest::addColumn<int>("year");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<TextLines>("expected"); // without the two equinox lines at the end
-    QTest::newRow("second Monday 2024") << 2024 << crlf({"01/--,成人の日,2,1"})
-                                        << sjLines({"01/08,成人の日,2,1"});
-    QTest::newRow("second Monday 2025") << 2025 << crlf({"01/--,成人の日,2,1"})
-                                        << sjLines({"01/13,成人の日,2,1"});
-    QTest::newRow("fifth Thursday exists") << 2024 << crlf({"02/--,X,5,4"}) << sjLines({"02/29,X,5,4"});
-    QTest::newRow("fifth Thursday missing") << 2025 << crlf({"02/--,X,5,4"}) << sjLines({"02/--,X,5,4"});
-    QTest::newRow("week digit 6 never resolves") << 2025 << crlf({"03/--,X,6,1"}) << sjLines({"03/--,X,6,1"});
-    QTest::newRow("weekday digit 7 never resolves") << 2025 << crlf({"03/--,X,1,7"}) << sjLines({"03/--,X,1,7"});
+    QTest::newRow("second Monday 2024")
+        << 2024 << crlf({"01/--,成人の日,2,1"}) << sjLines({"01/08,成人の日,2,1"});
+    QTest::newRow("second Monday 2025")
+        << 2025 << crlf({"01/--,成人の日,2,1"}) << sjLines({"01/13,成人の日,2,1"});
+    QTest::newRow("fifth Thursday exists")
+        << 2024 << crlf({"02/--,X,5,4"}) << sjLines({"02/29,X,5,4"});
+    QTest::newRow("fifth Thursday missing")
+        << 2025 << crlf({"02/--,X,5,4"}) << sjLines({"02/--,X,5,4"});
+    QTest::newRow("week digit 6 never resolves")
+        << 2025 << crlf({"03/--,X,6,1"}) << sjLines({"03/--,X,6,1"});
+    QTest::newRow("weekday digit 7 never resolves")
+        << 2025 << crlf({"03/--,X,1,7"}) << sjLines({"03/--,X,1,7"});
     QTest::newRow("golden week 2024: 5 May Sunday")
         << 2024 << crlf({"05/03,憲法記念日,0,0", "05/04,みどりの日,0,0", "05/05,こどもの日,0,0"})
         << sjLines({"05/03,憲法記念日,0,0", "05/04,みどりの日,0,0", "05/05,こどもの日,0,0",
@@ -81,25 +85,27 @@ void tst_YearTables::holidays_data() {
     QTest::newRow("golden week 2026: 3 May Sunday, 5 May Tuesday")
         << 2026 << crlf({"05/03,憲法記念日,0,0", "05/05,こどもの日,0,0"})
         << sjLines({"05/03,憲法記念日,0,0", "05/05,こどもの日,0,0", "05/06,振替休日,0,0"});
-    QTest::newRow("golden week 2027: 5 May Wednesday") << 2027 << crlf({"05/05,こどもの日,0,0"})
-                                                       << sjLines({"05/05,こどもの日,0,0"});
-    QTest::newRow("rest carried to substitute") << 2024 << crlf({"11/03,文化の日,0,0,x"})
-                                                << sjLines({"11/03,文化の日,0,0,x", "11/04,振替休日,0,0,x"});
-    QTest::newRow("weekday holiday has no substitute") << 2025 << crlf({"02/--,X,1,0"})
-                                                       << sjLines({"02/02,X,1,0"});
+    QTest::newRow("golden week 2027: 5 May Wednesday")
+        << 2027 << crlf({"05/05,こどもの日,0,0"}) << sjLines({"05/05,こどもの日,0,0"});
+    QTest::newRow("rest carried to substitute")
+        << 2024 << crlf({"11/03,文化の日,0,0,x"})
+        << sjLines({"11/03,文化の日,0,0,x", "11/04,振替休日,0,0,x"});
+    QTest::newRow("weekday holiday has no substitute")
+        << 2025 << crlf({"02/--,X,1,0"}) << sjLines({"02/02,X,1,0"});
     // 30 November 2025 is a Sunday: the substitute is 1 December, not 11/31.
-    QTest::newRow("month-end Sunday moves to next month") << 2025 << crlf({"11/30,X,0,0"})
-                                                          << sjLines({"11/30,X,0,0", "12/01,振替休日,0,0"});
+    QTest::newRow("month-end Sunday moves to next month")
+        << 2025 << crlf({"11/30,X,0,0"}) << sjLines({"11/30,X,0,0", "12/01,振替休日,0,0"});
     // 31 December 2023 is a Sunday: its substitute belongs to 2024, not to 1 January 2023.
-    QTest::newRow("new year's eve Sunday") << 2023 << crlf({"12/31,X,0,0"}) << sjLines({"12/31,X,0,0"});
-    QTest::newRow("29 February in a common year is no day") << 2025 << crlf({"02/29,閏,0,0"})
-                                                             << sjLines({"02/29,閏,0,0"});
-    QTest::newRow("29 February on a Sunday") << 2032 << crlf({"02/29,閏,0,0"})
-                                             << sjLines({"02/29,閏,0,0", "03/01,振替休日,0,0"});
+    QTest::newRow("new year's eve Sunday")
+        << 2023 << crlf({"12/31,X,0,0"}) << sjLines({"12/31,X,0,0"});
+    QTest::newRow("29 February in a common year is no day")
+        << 2025 << crlf({"02/29,閏,0,0"}) << sjLines({"02/29,閏,0,0"});
+    QTest::newRow("29 February on a Sunday")
+        << 2032 << crlf({"02/29,閏,0,0"}) << sjLines({"02/29,閏,0,0", "03/01,振替休日,0,0"});
     QTest::newRow("duplicates stay") << 2025 << crlf({"01/01,元日,0,0", "01/01,元日,0,0"})
                                      << sjLines({"01/01,元日,0,0", "01/01,元日,0,0"});
-    QTest::newRow("quoted title kept") << 2025 << crlf({"04/01,\"a b\",0,0"})
-                                       << sjLines({"04/01,\"a b\",0,0"});
+    QTest::newRow("quoted title kept")
+        << 2025 << crlf({"04/01,\"a b\",0,0"}) << sjLines({"04/01,\"a b\",0,0"});
 }
 
 void tst_YearTables::holidays() {
@@ -121,8 +127,8 @@ void tst_YearTables::events_data() {
     QTest::addColumn<TextLines>("expected");
     QTest::newRow("fixed copied unchanged, even a date that does not exist")
         << crlf({"02/29,E,0,0", "99/99,F,0,0"}) << sjLines({"02/29,E,0,0", "99/99,F,0,0"});
-    QTest::newRow("weekday resolved, no substitutes") << crlf({"06/--,E,3,0", "08/11,F,0,0"})
-                                                      << sjLines({"06/15,E,3,0", "08/11,F,0,0"});
+    QTest::newRow("weekday resolved, no substitutes")
+        << crlf({"06/--,E,3,0", "08/11,F,0,0"}) << sjLines({"06/15,E,3,0", "08/11,F,0,0"});
 }
 
 void tst_YearTables::events() {
@@ -145,8 +151,8 @@ void tst_YearTables::conversionFailures_data() {
                               << QStringLiteral("'' は整数ではありません");
     QTest::newRow("week not a digit") << HolidayFileName << QByteArray("01/--,X,a,1")
                                       << QStringLiteral("'a' は整数ではありません");
-    QTest::newRow("weekday missing") << EventFileName << QByteArray("01/--,X,1")
-                                     << QStringLiteral("'' は整数ではありません");
+    QTest::newRow("weekday missing")
+        << EventFileName << QByteArray("01/--,X,1") << QStringLiteral("'' は整数ではありません");
     QTest::newRow("month not a number") << HolidayFileName << QByteArray("ab/--,X,1,1")
                                         << QStringLiteral("'ab' は整数ではありません");
     QTest::newRow("fixed holiday day not a number") << HolidayFileName << QByteArray("01/xx,X,0,0")
@@ -204,7 +210,8 @@ void tst_YearTables::listsKeepFileOrderAndDuplicates() {
 void tst_YearTables::anyYearBuilds() {
     // The month buttons can walk past 1980 and 2099; no year of the calendar stops the build.
     TempDataFolder dir;
-    dir.write(HolidayFileName, crlf({"01/--,成人の日,2,1", "02/29,閏,0,0", "05/05,こどもの日,0,0"}));
+    dir.write(HolidayFileName,
+              crlf({"01/--,成人の日,2,1", "02/29,閏,0,0", "05/05,こどもの日,0,0"}));
     YearTables t;
     for (int year : {1, 4, 100, 1582, 1979, 2100, 2101, 9999}) {
         BuildYearTables(t, year, dir.path());
