@@ -1,0 +1,313 @@
+#include "schedule/ListGrid.h"
+
+#include "data/Codec.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+
+void DrawListCell(QPainter& painter, const ListCell& cell) {
+    const QRect& r = cell.rect;
+    const auto bodyText = [&] {
+        // Body text runs on past the cell until the next cell's fill covers it.
+        painter.setPen(Qt::black);
+        painter.drawText(QPoint(r.left() + 2, r.top() + 2 + painter.fontMetrics().ascent()),
+                         cell.text);
+    };
+    if (cell.selected) {
+        painter.fillRect(r, ListSelectedColour);
+        bodyText();
+        return;
+    }
+    if (cell.row < cell.fixedRows || cell.column < cell.fixedColumns) {
+        painter.fillRect(r, cell.fixedColour);
+        const QRect inner = r.adjusted(2, 2, 0, 0);
+        const Qt::Alignment across = cell.row < cell.fixedRows ? Qt::AlignHCenter : Qt::AlignRight;
+        painter.save();
+        painter.setClipRect(inner, Qt::IntersectClip);
+        painter.drawText(inner, int(across | Qt::AlignTop | Qt::TextSingleLine), cell.text);
+        painter.restore();
+        return;
+    }
+    painter.fillRect(r, cell.row % 2 == 1 ? ListOddRowColour : ListEvenRowColour);
+    bodyText();
+}
+
+// The data rows of the StringGrid as a table; the header row comes through headerData.
+class ListGridModel : public QAbstractTableModel {
+public:
+    ListGridModel(StringGrid& grid, QObject* parent) : QAbstractTableModel(parent), m_grid(grid) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : m_grid.rowCount() - m_grid.fixedRows();
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : m_grid.columnCount();
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid())
+            return {};
+        return Codec::toUnicode(m_grid.cell(index.column(), index.row() + m_grid.fixedRows()));
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (role != Qt::DisplayRole || orientation != Qt::Horizontal || m_grid.fixedRows() == 0)
+            return {};
+        return Codec::toUnicode(m_grid.cell(section, 0));
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    }
+    void reset() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    StringGrid& m_grid;
+};
+
+namespace {
+
+class ListGridDelegate : public QStyledItemDelegate {
+public:
+    explicit ListGridDelegate(ListGrid* view) : QStyledItemDelegate(view), m_view(view) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        ListCell cell = m_view->cellAt(index.column(), index.row() + m_view->grid().fixedRows());
+        cell.rect = option.rect;
+        m_view->drawCell(*painter, cell);
+    }
+
+private:
+    ListGrid* m_view;
+};
+
+// The header row, painted by the same rule as the cells.
+class ListGridHeader : public QHeaderView {
+public:
+    explicit ListGridHeader(ListGrid* view) : QHeaderView(Qt::Horizontal, view), m_view(view) {}
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        ListCell cell = m_view->cellAt(logicalIndex, 0);
+        cell.rect = rect;
+        painter->save();
+        painter->setFont(m_view->font());
+        m_view->drawCell(*painter, cell);
+        painter->restore();
+    }
+
+private:
+    ListGrid* m_view;
+};
+
+void drawRaisedEdge(QPainter& painter, const QRect& r) {
+    painter.save();
+    painter.setPen(Qt::white);
+    painter.drawLine(r.topLeft(), r.topRight());
+    painter.drawLine(r.topLeft(), r.bottomLeft());
+    painter.setPen(Qt::darkGray);
+    painter.drawLine(r.bottomLeft(), r.bottomRight());
+    painter.drawLine(r.topRight(), r.bottomRight());
+    painter.restore();
+}
+
+} // namespace
+
+ListGrid::ListGrid(QWidget* parent)
+    : QTableView(parent), m_model(new ListGridModel(m_grid, this)), m_drawCell(DrawListCell) {
+    setHorizontalHeader(new ListGridHeader(this));
+    setModel(m_model);
+    setItemDelegate(new ListGridDelegate(this));
+
+    QFont gridFont(QStringLiteral("IPAGothic"));
+    gridFont.setPixelSize(19);
+    setFont(gridFont);
+
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setShowGrid(true);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(24);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(1);
+    header->setStretchLastSection(false);
+    header->setFixedHeight(24);
+    connect(header, &QHeaderView::sectionDoubleClicked, this, &ListGrid::dblClicked);
+}
+
+ListGrid::~ListGrid() = default;
+
+void ListGrid::refresh() {
+    m_model->reset();
+    horizontalHeader()->setVisible(m_grid.fixedRows() > 0);
+    setCurrentGridRow(m_grid.currentRow());
+}
+
+void ListGrid::setCurrentGridRow(int row) {
+    m_grid.setCurrentRow(row);
+    const int modelRow = m_grid.currentRow() - m_grid.fixedRows();
+    if (modelRow >= 0 && modelRow < m_model->rowCount()) {
+        m_syncing = true;
+        const QModelIndex index = m_model->index(modelRow, firstBodyColumn());
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+        scrollTo(index);
+        m_syncing = false;
+    }
+    viewport()->update();
+}
+
+void ListGrid::setColumnWidths(const QList<int>& widths) {
+    for (int c = 0; c < m_grid.columnCount() && c < widths.size(); ++c) {
+        setColumnHidden(c, widths.at(c) < 0);
+        if (widths.at(c) >= 0)
+            setColumnWidth(c, widths.at(c));
+    }
+}
+
+void ListGrid::setDrawCellHandler(DrawCellHandler handler) {
+    m_drawCell = handler ? std::move(handler) : DrawCellHandler(DrawListCell);
+}
+
+void ListGrid::dragRow(int from, int to) {
+    const int first = m_grid.fixedRows();
+    const int last = m_grid.rowCount() - 1;
+    if (from < first || to < first || from > last || to > last || from == to)
+        return;
+    int current = m_grid.currentRow();
+    if (current == from)
+        current = to;
+    else if (from < current && current <= to)
+        --current;
+    else if (to <= current && current < from)
+        ++current;
+    m_grid.moveRow(from, to);
+    m_grid.setCurrentRow(current);
+    refresh();
+}
+
+ListCell ListGrid::cellAt(int column, int row) const {
+    ListCell cell;
+    cell.column = column;
+    cell.row = row;
+    cell.fixedRows = m_grid.fixedRows();
+    cell.fixedColumns = m_grid.fixedColumns();
+    cell.fixed = row < cell.fixedRows || column < cell.fixedColumns;
+    // Whole-row selection: every body cell of the current row, focused or not.
+    cell.selected = !cell.fixed && row == m_grid.currentRow();
+    if (row >= 0 && row < m_grid.rowCount() && column >= 0 && column < m_grid.columnCount())
+        cell.text = Codec::toUnicode(m_grid.cell(column, row));
+    cell.fixedColour = palette().color(QPalette::Button);
+    return cell;
+}
+
+void ListGrid::drawCell(QPainter& painter, const ListCell& cell) const {
+    // What the grid prepares before the handler: its font, its fill and its text colour.
+    painter.save();
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::ButtonText));
+    m_drawCell(painter, cell);
+    painter.restore();
+    if (cell.fixed)
+        drawRaisedEdge(painter, cell.rect);
+}
+
+int ListGrid::gridRowAt(const QPoint& pos) const {
+    const int modelRow = rowAt(pos.y());
+    return modelRow < 0 ? -1 : modelRow + m_grid.fixedRows();
+}
+
+bool ListGrid::onFixedCell(const QPoint& pos) const {
+    const int column = columnAt(pos.x());
+    return column >= 0 && column < m_grid.fixedColumns() && rowAt(pos.y()) >= 0;
+}
+
+int ListGrid::firstBodyColumn() const {
+    for (int c = m_grid.fixedColumns(); c < m_grid.columnCount(); ++c)
+        if (!isColumnHidden(c))
+            return c;
+    return std::min(m_grid.fixedColumns(), m_grid.columnCount() - 1);
+}
+
+void ListGrid::mousePressEvent(QMouseEvent* event) {
+    // A press on a fixed cell picks the row up for moving; it does not select it.
+    if (event->button() == Qt::LeftButton && onFixedCell(event->position().toPoint())) {
+        m_dragFrom = gridRowAt(event->position().toPoint());
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void ListGrid::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragFrom >= 0) {
+        setCursor(Qt::SizeVerCursor);
+        event->accept();
+        return;
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
+void ListGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_dragFrom < 0) {
+        QTableView::mouseReleaseEvent(event);
+        return;
+    }
+    const int from = m_dragFrom;
+    m_dragFrom = -1;
+    unsetCursor();
+    const int y = event->position().toPoint().y();
+    int to = gridRowAt(event->position().toPoint());
+    if (to < 0) // dropped above or below the rows: the nearest end
+        to = y < 0 ? m_grid.fixedRows() : m_grid.rowCount() - 1;
+    dragRow(from, to);
+    event->accept();
+}
+
+void ListGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    m_dragFrom = -1;
+    event->accept();
+    emit dblClicked();
+}
+
+void ListGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (!hasFocus())
+        return;
+    const int modelRow = m_grid.currentRow() - m_grid.fixedRows();
+    if (modelRow < 0 || modelRow >= m_model->rowCount())
+        return;
+    QRect frame;
+    for (int c = 0; c < m_grid.columnCount(); ++c)
+        if (!isColumnHidden(c))
+            frame |= visualRect(m_model->index(modelRow, c));
+    QPainter painter(viewport());
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+}
+
+void ListGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    if (!m_syncing && current.isValid()) {
+        m_grid.setCurrentRow(current.row() + m_grid.fixedRows());
+        viewport()->update();
+    }
+}
