@@ -1,0 +1,192 @@
+// Arbitrary data folders and years: building the tables stops only with a conversion or date
+// message, keeps every anniversary and schedule line, and the day annotations of whatever was
+// built agree, for every day, with a straight scan of the lists.
+//
+// Input: the year in decimal on the first line (any other text picks a year from its bytes),
+// then the holiday, event, anniversary and schedule files, separated by lines "====". A file
+// whose section is absent does not exist.
+#include "FuzzSupport.h"
+#include "data/TextFile.h"
+#include "rules/ComType.h"
+#include "rules/YearTables.h"
+
+#include <QFile>
+
+#include <cstdint>
+#include <optional>
+
+namespace {
+
+const QByteArray kSeparator = "\n====\n";
+
+int yearOf(const QByteArray& header) {
+    bool ok = false;
+    const int value = header.toInt(&ok);
+    if (ok && value >= 1 && value <= 9999)
+        return value;
+    uint sum = 0;
+    for (char c : header)
+        sum = sum * 31 + static_cast<unsigned char>(c);
+    return 1 + int(sum % 9999);
+}
+
+void place(const QString& path, const std::optional<QByteArray>& bytes) {
+    QFile::remove(path);
+    if (!bytes)
+        return;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size())
+        fuzzFail("cannot write a data file");
+}
+
+std::optional<int> readInt(const QByteArray& text) {
+    qsizetype i = 0;
+    if (text.startsWith('+') || text.startsWith('-'))
+        ++i;
+    if (i >= text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        if (text.at(i) < '0' || text.at(i) > '9')
+            return std::nullopt;
+        value = value * 10 + (text.at(i) - '0');
+        if (value > std::numeric_limits<int>::max())
+            return std::nullopt;
+    }
+    return int(text.startsWith('-') ? -value : value);
+}
+
+// The annotation of one day by scanning every line of every list, without any index.
+QByteArray scanned(const YearTables& t, int first, int last, int year, int month, int day) {
+    static const QByteArray marks[] = {"\x81\xa5", "\x81\x9f", "\x81\x9a"}; // ▼ ◆ ★
+    const TextLines* lists[] = {&t.YearHolidays(), &t.YearEvents(), &t.Anniversaries(),
+                                &t.YearSchedules()};
+    const QByteArray monthDay = QString::asprintf("%.2d/%.2d", month, day).toLatin1();
+    const QByteArray dayKey = QString::asprintf("%.4d%.2d%.2d", year, month, day).toLatin1();
+    QByteArray text;
+    for (int kind = first; kind <= last; ++kind) {
+        for (const QByteArray& line : *lists[kind]) {
+            const QByteArray key = kind == 3   ? line.left(8)
+                                   : kind == 2 ? line.mid(5, 5)
+                                               : line.left(5);
+            QByteArray rest = line.mid(line.indexOf(',') + 1);
+            if (!rest.contains(',') || key != (kind == 3 ? dayKey : monthDay))
+                continue;
+            std::optional<int> since;
+            if (kind == 2 && !(since = readInt(line.left(4))))
+                continue; // no years to count: left out
+            if (!text.isEmpty())
+                text += "\r\n";
+            if (kind == 3) {
+                for (int i = 0; i < 3; ++i)
+                    rest.remove(0, rest.indexOf(',') + 1);
+                text += rest.replace(',', '-').replace("\" \"", "").replace("--", "");
+                continue;
+            }
+            text += marks[kind] + rest.left(rest.indexOf(','));
+            if (kind == 2)
+                text += '[' + QByteArray::number(year - *since) + ']';
+        }
+    }
+    return text;
+}
+
+void checkAnnotations(const YearTables& t, int year) {
+    for (int month = 1; month <= 12; ++month) {
+        for (int day = 1; day <= DaysInMonth(year, month); ++day) {
+            const QString when = QStringLiteral("%1/%2/%3").arg(year).arg(month).arg(day);
+            const QByteArray all = BuildDayAnnotation(t, 0, 3, year, month, day);
+            FUZZ_CHECK(all == scanned(t, 0, 3, year, month, day), when);
+            for (int kind = 0; kind <= 3; ++kind) {
+                const QByteArray one = BuildDayAnnotation(t, kind, kind, year, month, day);
+                FUZZ_CHECK(one == scanned(t, kind, kind, year, month, day), when);
+                FUZZ_CHECK(t.hasAnnotation(kind, year, month, day) == !one.isEmpty(), when);
+            }
+        }
+    }
+    // Kinds out of order or out of range and days that do not exist give no text.
+    FUZZ_CHECK(BuildDayAnnotation(t, 2, 1, year, 1, 1).isEmpty(), QString());
+    for (int day : {0, 32, -1})
+        FUZZ_CHECK(BuildDayAnnotation(t, 0, 3, year, 1, day).isEmpty(), QString());
+    for (int month : {0, 13})
+        FUZZ_CHECK(BuildDayAnnotation(t, 0, 3, year, month, 1).isEmpty(), QString());
+}
+
+bool build(YearTables& t, int year, const QString& folder) {
+    try {
+        BuildYearTables(t, year, folder);
+        return true;
+    } catch (const KalendoError& e) {
+        // Only the reading of rules can fail here: every file exists and is readable.
+        static const QRegularExpression ruleMessages(
+            QStringLiteral(
+                "\\A(?:'.*' は整数ではありません|日付に変換できない値が渡されました)\\z"),
+            QRegularExpression::DotMatchesEverythingOption);
+        if (!ruleMessages.match(e.message()).hasMatch())
+            fuzzFail("unexpected message:", e.message());
+        return false;
+    } catch (...) {
+        fuzzFail("foreign exception");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const qsizetype eol = bytes.indexOf('\n');
+    const int year = yearOf(bytes.left(eol < 0 ? bytes.size() : eol));
+    std::optional<QByteArray> files[4];
+    if (eol >= 0) {
+        QByteArray rest = bytes.mid(eol + 1);
+        for (auto& file : files) {
+            const qsizetype at = rest.indexOf(kSeparator);
+            file = at < 0 ? rest : rest.left(at);
+            if (at < 0)
+                break;
+            rest = rest.mid(at + kSeparator.size());
+        }
+    }
+
+    const QString folder = scratchFolder();
+    static QString schedulePath;
+    if (!schedulePath.isEmpty())
+        QFile::remove(schedulePath);
+    schedulePath = ScheduleFilePath(folder, year);
+    place(HolidayFilePath(folder), files[0]);
+    place(EventFilePath(folder), files[1]);
+    place(AnniversaryFilePath(folder), files[2]);
+    place(schedulePath, files[3]);
+
+    YearTables fresh;
+    const bool built = build(fresh, year, folder);
+    const TextLines given[4] = {SplitTextLines(files[0].value_or(QByteArray())),
+                                SplitTextLines(files[1].value_or(QByteArray())),
+                                SplitTextLines(files[2].value_or(QByteArray())),
+                                SplitTextLines(files[3].value_or(QByteArray()))};
+    // Anniversaries and schedule entries are read before any rule: always every line, as stored.
+    FUZZ_CHECK(fresh.Anniversaries() == given[2], QStringLiteral("anniversary lines lost"));
+    FUZZ_CHECK(fresh.YearSchedules() == given[3], QStringLiteral("schedule lines lost"));
+    if (built) {
+        FUZZ_CHECK(fresh.YearEvents().size() == given[1].size(), QStringLiteral("events"));
+        const qsizetype equinoxes = year <= 2100 ? 2 : 0;
+        FUZZ_CHECK(fresh.YearHolidays().size() >= given[0].size() + equinoxes,
+                   QStringLiteral("holidays"));
+    }
+    checkAnnotations(fresh, year);
+    // A schedule of another year and anniversaries counted from another year.
+    checkAnnotations(fresh, year % 9999 + 1);
+
+    // Tables rebuilt over those of earlier inputs hold nothing of them.
+    static YearTables reused;
+    const bool rebuilt = build(reused, year, folder);
+    FUZZ_CHECK(rebuilt == built, QStringLiteral("rebuild differs"));
+    if (rebuilt) {
+        FUZZ_CHECK(reused.YearHolidays() == fresh.YearHolidays(), QString());
+        FUZZ_CHECK(reused.YearEvents() == fresh.YearEvents(), QString());
+        FUZZ_CHECK(reused.Anniversaries() == fresh.Anniversaries(), QString());
+        FUZZ_CHECK(reused.YearSchedules() == fresh.YearSchedules(), QString());
+        checkAnnotations(reused, year);
+    }
+    return 0;
+}
