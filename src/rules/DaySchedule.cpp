@@ -1,0 +1,106 @@
+#include "rules/DaySchedule.h"
+
+#include "data/CsvLine.h"
+#include "data/KalendoError.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+void requireCaption(const QString& caption) {
+    static const QRegularExpression form(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}$"));
+    if (!form.match(caption).hasMatch())
+        throw KalendoError::notDate(caption);
+}
+
+Row lineToRow(const QByteArray& line) {
+    // The appended comma lets an empty last field still fill its column.
+    Row row(ScheduleColumn::Count);
+    CommaLineToRow(line + ',', row);
+    return row;
+}
+
+} // namespace
+
+int CaptionYear(const QString& caption) {
+    requireCaption(caption);
+    return caption.left(4).toInt();
+}
+
+QByteArray CaptionDayKey(const QString& caption) {
+    requireCaption(caption);
+    return (caption.mid(0, 4) + caption.mid(5, 2) + caption.mid(8, 2)).toLatin1();
+}
+
+bool IsDayLine(const QByteArray& line, const QByteArray& dayKey) {
+    return FirstCommaField(line) == dayKey;
+}
+
+void FillYearTable(const TextLines& lines, StringGrid& yearTable) {
+    yearTable = StringGrid(ScheduleColumn::Count, int(lines.size()), 0, 0);
+    for (int r = 0; r < lines.size(); ++r)
+        yearTable.setRow(r, lineToRow(lines.at(r)));
+}
+
+void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& dayList) {
+    const int first = dayList.fixedRows();
+    dayList.setRowCount(first);
+    for (const QByteArray& line : lines) {
+        if (!IsDayLine(line, dayKey))
+            continue;
+        dayList.setRowCount(dayList.rowCount() + 1);
+        dayList.setRow(dayList.rowCount() - 1, lineToRow(line));
+    }
+    if (dayList.rowCount() == first) {
+        dayList.setRowCount(first + 1);
+        dayList.setCell(ScheduleColumn::Number, first, "1");
+    }
+    SortGridRows(dayList, ScheduleColumn::Number, false);
+    dayList.setCurrentRow(first);
+}
+
+TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
+                       const QByteArray& dayKey) {
+    TextLines out;
+    out.reserve(yearLines.size() + dayList.rowCount());
+    for (const QByteArray& line : yearLines)
+        if (!IsDayLine(line, dayKey))
+            out.append(line);
+    for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r)
+        if (!dayList.cell(ScheduleColumn::Title, r).isEmpty())
+            out.append(RowToCommaLine(dayList.row(r)));
+    return out;
+}
+
+void RenumberRows(StringGrid& grid, int column) {
+    for (int r = grid.fixedRows(); r < grid.rowCount(); ++r)
+        grid.setCell(column, r, QByteArray::number(r - grid.fixedRows() + 1));
+}
+
+void DeleteDayRow(StringGrid& dayList) {
+    if (dayList.rowCount() - dayList.fixedRows() <= 1)
+        dayList.clearRow(dayList.fixedRows());
+    else
+        dayList.removeRow(dayList.currentRow());
+    RenumberRows(dayList, ScheduleColumn::Number);
+}
+
+void StoreDayEntry(StringGrid& dayList, const QByteArray& dayKey, const DayEntry& entry) {
+    const int r = dayList.currentRow();
+    dayList.setRow(r, Row{dayKey, QByteArray::number(r - dayList.fixedRows() + 1), entry.start,
+                          entry.end, entry.title, entry.place, entry.memo});
+    SortGridRows(dayList, ScheduleColumn::Start, false);
+    RenumberRows(dayList, ScheduleColumn::Number);
+}
+
+QString CompleteTime(const QString& text) {
+    QString t = text;
+    t.replace(QLatin1Char(' '), QLatin1Char('0'));
+    if (t.size() != 5 || t.at(2) != QLatin1Char(':'))
+        return t;
+    if (t.left(2) >= QLatin1String("24"))
+        t.replace(0, 2, QStringLiteral("00"));
+    if (t.mid(3, 2) >= QLatin1String("60"))
+        t.replace(3, 2, QStringLiteral("00"));
+    return t;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "data/TextFile.h"
+#include "rules/StringGrid.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The schedule of one day as its list window edits it: rows of seven cells, the columns of a
+// line of the year's schedule file.
+namespace ScheduleColumn {
+constexpr int Date = 0;
+constexpr int Number = 1;
+constexpr int Start = 2;
+constexpr int End = 3;
+constexpr int Title = 4;
+constexpr int Place = 5;
+constexpr int Memo = 6;
+constexpr int Count = 7;
+} // namespace ScheduleColumn
+
+// The year and the DayKey (YYYYMMDD) of a list caption "YYYY/MM/DD". Any other caption throws
+// KalendoError::notDate: the file to read and write must never be guessed.
+int CaptionYear(const QString& caption);
+QByteArray CaptionDayKey(const QString& caption);
+
+// Whether a line of the year's file belongs to the day. The first field is taken unquoted, so
+// a hand-quoted date is still recognised and its line neither hidden nor lost.
+bool IsDayLine(const QByteArray& line, const QByteArray& dayKey);
+
+// One row per line, in file order (the year's memory of the other days).
+void FillYearTable(const TextLines& lines, StringGrid& yearTable);
+
+// The day's lines as the list's data rows (header rows kept), sorted by the number as text;
+// a day without lines gets one placeholder row numbered "1". The first data row is current.
+void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& dayList);
+
+// The lines a save writes: the other days' lines first, byte for byte in file order, then the
+// day's rows with a title, in list order, through RowToCommaLine.
+TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
+                       const QByteArray& dayKey);
+
+// Numbers the data rows 1..n from the top in the given column.
+void RenumberRows(StringGrid& grid, int column);
+
+// Removes the current data row (the only one is emptied instead) and renumbers the list.
+void DeleteDayRow(StringGrid& dayList);
+
+// What the editor's OK stores: start and end time ("HH:MM" or empty), title, place, memo.
+struct DayEntry {
+    QByteArray start;
+    QByteArray end;
+    QByteArray title;
+    QByteArray place;
+    QByteArray memo;
+};
+
+// Writes the entry into the current row, sorts the list by start time and renumbers it.
+void StoreDayEntry(StringGrid& dayList, const QByteArray& dayKey, const DayEntry& entry);
+
+// The empty time of a time box: two blanks, colon, two blanks.
+inline const QString EmptyTimeText = QStringLiteral("  :  ");
+
+// A time box's text when the focus leaves it: blanks become "0", an hour of 24 or more becomes
+// "00", then a minute of 60 or more becomes "00".
+QString CompleteTime(const QString& text);

@@ -1,0 +1,178 @@
+#include "schedule/MainEdit.h"
+
+#include "data/Codec.h"
+#include "rules/ComType.h"
+#include "rules/DaySchedule.h"
+#include "schedule/MainInput.h"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+
+const QList<QByteArray> kHeaders = {"日付", "№", "開始", "終了", "予定", "場所", "内容"};
+const QList<int> kWidths = {-1, 35, 55, 55, 200, 200, 300};
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QRect& geometry) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void setTextColour(QPushButton* button, const QColor& colour) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, colour);
+    button->setPalette(palette);
+}
+
+} // namespace
+
+TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("MainEditForm"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(868, 320);
+    QFont windowFont(QStringLiteral("IPAGothic"));
+    windowFont.setPixelSize(15);
+    setFont(windowFont);
+
+    btnAddNew = makeButton(this, "btnAddNew", QStringLiteral("新規"), QRect(4, 3, 80, 26));
+    btnDelete = makeButton(this, "btnDelete", QStringLiteral("削除"), QRect(88, 3, 80, 26));
+    btnOk = makeButton(this, "btnOk", QStringLiteral("OK"), QRect(696, 3, 80, 26));
+    btnCancel = makeButton(this, "btnCancel", QStringLiteral("ｷｬﾝｾﾙ"), QRect(782, 3, 80, 26));
+    setTextColour(btnAddNew, Qt::blue);
+    setTextColour(btnDelete, Qt::red);
+    btnAddNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    btnDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+
+    gridEdit = new ListGrid(this);
+    gridEdit->setObjectName(QStringLiteral("gridEdit"));
+    gridEdit->setGeometry(0, 32, 868, 288);
+    gridEdit->grid() = StringGrid(ScheduleColumn::Count, 2, 1, 2);
+    gridEdit->setDrawCellHandler(
+        [this](QPainter& painter, const ListCell& cell) { gridEditDrawCell(painter, cell); });
+    gridEdit->refresh();
+
+    gridCalDat = StringGrid(ScheduleColumn::Count, 0, 0, 0);
+
+    connect(btnAddNew, &QPushButton::clicked, this, &TMainEditForm::btnAddNewClick);
+    connect(btnDelete, &QPushButton::clicked, this, &TMainEditForm::btnDeleteClick);
+    connect(btnOk, &QPushButton::clicked, this, &TMainEditForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TMainEditForm::btnCancelClick);
+    connect(gridEdit, &ListGrid::dblClicked, this, &TMainEditForm::gridEditDblClick);
+}
+
+TMainInputForm* TMainEditForm::inputForm() {
+    if (!m_inputForm)
+        m_inputForm = new TMainInputForm(this, this);
+    return m_inputForm;
+}
+
+QByteArray TMainEditForm::DayKey() const {
+    return CaptionDayKey(windowTitle());
+}
+
+void TMainEditForm::LoadDaySchedule() {
+    const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
+    TextLines lines = LoadTextLines(path);
+    FillYearTable(lines, gridCalDat);
+    ListDayRows(lines, DayKey(), gridEdit->grid());
+    m_yearLines = std::move(lines);
+    gridEdit->refresh();
+}
+
+void TMainEditForm::FormShow() {
+    StringGrid& grid = gridEdit->grid();
+    for (int c = 0; c < ScheduleColumn::Count; ++c)
+        grid.setCell(c, 0, kHeaders.at(c));
+    gridEdit->setColumnWidths(kWidths);
+    gridEdit->setCurrentGridRow(grid.fixedRows());
+    gridEdit->refresh();
+    gridEdit->setFocus();
+}
+
+void TMainEditForm::showEvent(QShowEvent* event) {
+    if (!m_centred) {
+        // Centred on the screen the first time; later openings stay where the user left it.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+        m_centred = true;
+    }
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TMainEditForm::btnOkClick() {
+    // A failure throws before done(): the window stays open with its rows and the atomic
+    // write has left the file as it was.
+    const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
+    SaveTextLines(path, DaySaveLines(m_yearLines, gridEdit->grid(), DayKey()));
+    done(1);
+}
+
+void TMainEditForm::btnCancelClick() {
+    done(2);
+}
+
+// Escape and the close box come here.
+void TMainEditForm::reject() {
+    btnCancelClick();
+}
+
+void TMainEditForm::btnAddNewClick() {
+    StringGrid& grid = gridEdit->grid();
+    const int row = grid.currentRow();
+    if (!grid.cell(ScheduleColumn::Title, row).trimmed().isEmpty()) {
+        grid.insertRow(row);
+        grid.setCurrentRow(row);
+        gridEdit->refresh();
+    }
+    gridEditDblClick();
+    gridEdit->setFocus();
+}
+
+void TMainEditForm::btnDeleteClick() {
+    DeleteDayRow(gridEdit->grid());
+    gridEdit->refresh();
+    gridEdit->setFocus();
+}
+
+void TMainEditForm::gridEditDblClick() {
+    const StringGrid& grid = gridEdit->grid();
+    const int row = grid.currentRow();
+    TMainInputForm* editor = inputForm();
+    const auto field = [&](int column) {
+        return Codec::toUnicode(grid.cell(column, row).trimmed());
+    };
+    if (!grid.cell(ScheduleColumn::Title, row).isEmpty()) {
+        EntryMode = 1;
+        editor->MaskEdit1->setText(field(ScheduleColumn::Start));
+        editor->MaskEdit2->setText(field(ScheduleColumn::End));
+        editor->editSchedule->setText(field(ScheduleColumn::Title));
+        editor->editPlace->setText(field(ScheduleColumn::Place));
+        editor->editMemo->setText(field(ScheduleColumn::Memo));
+        editor->setWindowTitle(QStringLiteral("修正中です..."));
+    } else {
+        EntryMode = 0;
+        editor->MaskEdit1->setText(QString());
+        editor->MaskEdit2->setText(QString());
+        editor->editSchedule->clear();
+        editor->editPlace->clear();
+        editor->editMemo->clear();
+        editor->setWindowTitle(QStringLiteral("新規作成中です..."));
+    }
+    editor->exec();
+    gridEdit->refresh();
+}
+
+void TMainEditForm::gridEditDrawCell(QPainter& painter, const ListCell& cell) {
+    DrawListCell(painter, cell);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "data/TextFile.h"
+#include "rules/StringGrid.h"
+#include "schedule/ListGrid.h"
+
+#include <QDialog>
+
+class QPushButton;
+class TMainInputForm;
+
+// The day schedule list: the entries of the day whose date "YYYY/MM/DD" is the caption.
+// The opener sets the caption, calls LoadDaySchedule() and exec()s; 1 means the year's file was
+// written, 2 that nothing was. Nothing reaches the file before OK; a failed save throws
+// KalendoError and the window stays open with its rows, so OK can be tried again.
+class TMainEditForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TMainEditForm(QWidget* parent = nullptr);
+
+    // The editor that works on this list's current row; made on first use unless set.
+    void setInputForm(TMainInputForm* form) { m_inputForm = form; }
+    TMainInputForm* inputForm();
+
+    // YYYYMMDD of the caption; throws KalendoError for a caption that is not a date.
+    QByteArray DayKey() const;
+
+    void LoadDaySchedule();
+    void FormShow();
+    void btnOkClick();
+    void btnCancelClick();
+    void btnAddNewClick();
+    void btnDeleteClick();
+    void gridEditDblClick();
+    void gridEditDrawCell(QPainter& painter, const ListCell& cell);
+
+    // 1 while the editor works on an existing entry, 0 on a new one.
+    int EntryMode = 0;
+
+    QPushButton* btnAddNew;
+    QPushButton* btnDelete;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+    ListGrid* gridEdit;
+    // Every line of the year's file as a row, in file order; never shown.
+    StringGrid gridCalDat;
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The lines as read, so the other days' lines are written back byte for byte.
+    TextLines m_yearLines;
+    TMainInputForm* m_inputForm = nullptr;
+    bool m_centred = false;
+};

@@ -1,0 +1,139 @@
+#include "schedule/MainInput.h"
+
+#include "rules/DaySchedule.h"
+#include "schedule/DialogKeyFilter.h"
+#include "schedule/MainEdit.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y) {
+    auto* label = new QLabel(text, parent);
+    label->move(x, y);
+    return label;
+}
+
+template <class Field> Field* place(Field* field, const char* name, const QRect& geometry) {
+    field->setObjectName(QLatin1String(name));
+    field->setGeometry(geometry);
+    return field;
+}
+
+// The stored form of a time box: "HH:MM", or nothing for the empty time.
+QByteArray storedTime(TimeMaskEdit* box) {
+    const QString text = box->text();
+    if (text == EmptyTimeText)
+        return QByteArray();
+    // A time still half typed (OK reached without leaving the box) is completed as leaving
+    // would have done, so no blank is ever stored inside a time.
+    return CompleteTime(text).toLatin1();
+}
+
+} // namespace
+
+TMainInputForm::TMainInputForm(TMainEditForm* list, QWidget* parent)
+    : QDialog(parent), m_list(list) {
+    setObjectName(QStringLiteral("MainInputForm"));
+    // A title bar without buttons: OK and Cancel are the ways out.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(418, 194);
+    QFont windowFont(QStringLiteral("IPAGothic"));
+    windowFont.setPixelSize(15);
+    setFont(windowFont);
+
+    makeLabel(this, QStringLiteral("時間"), 12, 18);
+    checkOut =
+        place(new QCheckBox(QStringLiteral("終日"), this), "checkOut", QRect(60, 14, 70, 24));
+    MaskEdit1 = place(new TimeMaskEdit(this), "MaskEdit1", QRect(136, 14, 60, 24));
+    makeLabel(this, QStringLiteral("～"), 202, 18);
+    MaskEdit2 = place(new TimeMaskEdit(this), "MaskEdit2", QRect(222, 14, 60, 24));
+    makeLabel(this, QStringLiteral("予定"), 12, 54);
+    editSchedule = place(new Cp932LineEdit(40, this), "editSchedule", QRect(60, 50, 346, 24));
+    makeLabel(this, QStringLiteral("場所"), 12, 86);
+    editPlace = place(new Cp932LineEdit(40, this), "editPlace", QRect(60, 82, 346, 24));
+    makeLabel(this, QStringLiteral("内容"), 12, 118);
+    editMemo = place(new Cp932LineEdit(100, this), "editMemo", QRect(60, 114, 346, 24));
+    btnOk = place(new QPushButton(QStringLiteral("OK"), this), "btnOk", QRect(230, 152, 84, 30));
+    btnCancel =
+        place(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this), "btnCancel", QRect(322, 152, 84, 30));
+    // No default and no cancel button: Enter and Escape belong to FormKeyPress.
+    btnOk->setAutoDefault(false);
+    btnCancel->setAutoDefault(false);
+
+    setTabOrder(checkOut, MaskEdit1);
+    setTabOrder(MaskEdit1, MaskEdit2);
+    setTabOrder(MaskEdit2, editSchedule);
+    setTabOrder(editSchedule, editPlace);
+    setTabOrder(editPlace, editMemo);
+    setTabOrder(editMemo, btnOk);
+    setTabOrder(btnOk, btnCancel);
+
+    connect(checkOut, &QCheckBox::toggled, this, &TMainInputForm::checkOutClick);
+    connect(MaskEdit1, &TimeMaskEdit::exited, this, [this] { MaskEdit1Exit(MaskEdit1); });
+    connect(MaskEdit2, &TimeMaskEdit::exited, this, [this] { MaskEdit1Exit(MaskEdit2); });
+    connect(btnOk, &QPushButton::clicked, this, &TMainInputForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TMainInputForm::btnCancelClick);
+    DialogKeyFilter::install(this, [this](QKeyEvent* event) { return FormKeyPress(event); });
+}
+
+void TMainInputForm::showEvent(QShowEvent* event) {
+    move(564, 228);
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TMainInputForm::FormShow() {
+    checkOut->setChecked(MaskEdit1->text() == EmptyTimeText && m_list->EntryMode == 1);
+    checkOutClick();
+    checkOut->setFocus();
+}
+
+void TMainInputForm::checkOutClick() {
+    const bool allDay = checkOut->isChecked();
+    for (TimeMaskEdit* box : {MaskEdit1, MaskEdit2}) {
+        if (allDay)
+            box->setText(QString());
+        box->setEnabled(!allDay);
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Base,
+                         allDay ? this->palette().color(QPalette::Button) : QColor(255, 255, 255));
+        box->setPalette(palette);
+    }
+}
+
+void TMainInputForm::MaskEdit1Exit(TimeMaskEdit* sender) {
+    sender->setText(CompleteTime(sender->text()));
+}
+
+bool TMainInputForm::FormKeyPress(QKeyEvent* event) {
+    return DialogKeyFilter::handleKey(this, event);
+}
+
+void TMainInputForm::btnOkClick() {
+    if (editSchedule->text().isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("警告メッセージ"),
+                             QStringLiteral("予定を入力してください！！（空欄不可）"));
+        editSchedule->setFocus();
+        return;
+    }
+    const DayEntry entry{storedTime(MaskEdit1), storedTime(MaskEdit2), editSchedule->bytes(),
+                         editPlace->bytes(), editMemo->bytes()};
+    StoreDayEntry(m_list->gridEdit->grid(), m_list->DayKey(), entry);
+    m_list->gridEdit->refresh();
+    done(1);
+}
+
+void TMainInputForm::btnCancelClick() {
+    if (m_list->EntryMode == 0)
+        m_list->btnDeleteClick();
+    done(2);
+}
+
+void TMainInputForm::reject() {
+    btnCancelClick();
+}

@@ -1,0 +1,16 @@
+#include "schedule/TimeMaskEdit.h"
+
+#include <QFocusEvent>
+
+TimeMaskEdit::TimeMaskEdit(QWidget* parent) : QLineEdit(parent) {
+    setInputMask(QStringLiteral("99:99; "));
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhPreferNumbers);
+}
+
+void TimeMaskEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // Leaving the window (another application, a menu) is not leaving the box.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        emit exited();
+}
