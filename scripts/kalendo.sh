@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Kalendo needs on Debian 12, builds it, and starts it or runs its tests.
 #   scripts/kalendo.sh start   build and start the program
-#   scripts/kalendo.sh test    build and run the whole test suite
+#   scripts/kalendo.sh test    build and run the whole test suite, plainly, under the sanitizers,
+#                              and the fuzz harnesses for a short budget
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -48,6 +49,16 @@ test)
     install_missing
     build build
     ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+    # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any report
+    # fails the test that caused it.
+    build build/asan -DKALENDO_SANITIZE=ON
+    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --test-dir build/asan --output-on-failure --parallel "$(nproc)"
+    # The fuzz harnesses (clang): the corpus replayed, then a short fuzzing budget each.
+    cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DKALENDO_FUZZ=ON >/dev/null
+    cmake --build build/fuzz --target kalendo_fuzzers --parallel "$(nproc)"
+    ctest --test-dir build/fuzz -L fuzz --output-on-failure --parallel "$(nproc)"
     ;;
 *)
     echo "usage: $0 start|test" >&2
