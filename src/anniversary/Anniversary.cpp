@@ -1,0 +1,61 @@
+#include "anniversary/Anniversary.h"
+
+#include "anniversary/AnniversaryEdit.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+#include "rules/RuleEntry.h"
+#include "schedule/ListGrid.h"
+
+#include <QDateEdit>
+
+namespace {
+constexpr int DateColumn = 0;
+constexpr int TextColumn = 1;
+} // namespace
+
+TAnniversaryForm::TAnniversaryForm(QWidget* parent)
+    : ListForm(parent, QStringLiteral("gridAnv"), 280, 320,
+               {{QStringLiteral("記念日"), QStringLiteral("内容")},
+                {105, 150},
+                DateColumn,
+                TextColumn,
+                true,
+                ","}) {
+    setObjectName(QStringLiteral("AnniversaryForm"));
+    setWindowTitle(QStringLiteral("記念日設定"));
+    gridAnv = m_list;
+    setEditForm(new TAnniversaryEditForm(this, this));
+}
+
+void TAnniversaryForm::setEditForm(TAnniversaryEditForm* editForm) {
+    m_editForm = editForm;
+    if (m_editForm)
+        m_editForm->setListForm(this);
+}
+
+QString TAnniversaryForm::filePath() const {
+    return AnniversaryFilePath(DataFolder());
+}
+
+QWidget* TAnniversaryForm::editor() const {
+    return m_editForm;
+}
+
+void TAnniversaryForm::gridAnvDblClick() {
+    const StringGrid& grid = gridAnv->grid();
+    const int row = grid.currentRow();
+    const QByteArray text = grid.cell(TextColumn, row);
+    if (!text.isEmpty()) {
+        // Read first: a date that cannot be read leaves the editor closed.
+        const QDate date = AnniversaryDateFromText(grid.cell(DateColumn, row));
+        m_editForm->EntryMode = 1;
+        m_editForm->dtpAnniversary->setDate(date);
+        m_editForm->setWindowTitle(QStringLiteral("修正中です..."));
+    } else {
+        m_editForm->EntryMode = 0;
+        m_editForm->dtpAnniversary->setDate(Clock::today());
+        m_editForm->setWindowTitle(QStringLiteral("新規作成中です..."));
+    }
+    m_editForm->setTitle(text);
+    m_editForm->exec();
+}

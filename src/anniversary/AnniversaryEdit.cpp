@@ -1,0 +1,44 @@
+#include "anniversary/AnniversaryEdit.h"
+
+#include "anniversary/Anniversary.h"
+#include "anniversary/FormParts.h"
+#include "rules/RuleEntry.h"
+#include "schedule/Cp932LineEdit.h"
+#include "schedule/DialogKeyFilter.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QPushButton>
+
+TAnniversaryEditForm::TAnniversaryEditForm(TAnniversaryForm* listForm, QWidget* parent)
+    : EditForm(listForm, parent, 300, 124) {
+    setObjectName(QStringLiteral("AnniversaryEditForm"));
+
+    Panel1 = NewLabelPanel(this, QStringLiteral("Panel1"), QStringLiteral("記念日"));
+    Panel1->setGeometry(8, 8, 80, 26);
+    dtpAnniversary = NewDatePicker(this, QStringLiteral("dtpAnniversary"));
+    dtpAnniversary->setGeometry(92, 8, 130, 26);
+    Panel2 = NewLabelPanel(this, QStringLiteral("Panel2"), QStringLiteral("内容"));
+    Panel2->setGeometry(8, 42, 80, 26);
+    editTitle->setGeometry(92, 42, 200, 26);
+    btnOk->setGeometry(128, 86, 78, 28);
+    btnCancel->setGeometry(214, 86, 78, 28);
+
+    // The date comes first on screen but last in tab order: from it the user goes on to the text.
+    setTabOrder(editTitle, btnOk);
+    setTabOrder(btnOk, btnCancel);
+    setTabOrder(btnCancel, dtpAnniversary);
+    DialogKeyFilter::install(this);
+}
+
+void TAnniversaryEditForm::setListForm(TAnniversaryForm* listForm) {
+    m_listForm = listForm;
+}
+
+void TAnniversaryEditForm::FormShow() {
+    dtpAnniversary->setFocus();
+}
+
+void TAnniversaryEditForm::storeRow(StringGrid& grid, int row) const {
+    grid.setCell(0, row, AnniversaryDateText(dtpAnniversary->date()));
+}

@@ -1,0 +1,105 @@
+#include "anniversary/FormParts.h"
+
+#include "data/Codec.h"
+#include "schedule/Cp932LineEdit.h"
+
+#include <QCalendarWidget>
+#include <QDateEdit>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+constexpr int TitleBytes = 20;
+constexpr int ButtonWidth = 60;
+constexpr int ButtonHeight = 26;
+} // namespace
+
+void SetFormFont(QWidget* form) {
+    QFont font(QStringLiteral("IPAGothic"));
+    font.setPixelSize(15);
+    form->setFont(font);
+}
+
+void SetFixedForm(QDialog* form, int width, int height) {
+    form->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    form->setFixedSize(width, height);
+    SetFormFont(form);
+}
+
+QPushButton* NewFormButton(QWidget* parent, const QString& name, const QString& caption,
+                           const QColor& textColour) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setCursor(Qt::PointingHandCursor);
+    // Enter belongs to the dialogs' focus rule, never to a default button.
+    button->setAutoDefault(false);
+    if (textColour.isValid()) {
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::ButtonText, textColour);
+        button->setPalette(palette);
+    }
+    return button;
+}
+
+ListButtons NewListButtons(QWidget* parent, int width) {
+    ListButtons b;
+    const int top = (ListButtonStripHeight - ButtonHeight) / 2;
+    b.addNew = NewFormButton(parent, QStringLiteral("btnAddNew"), QStringLiteral("新規"), Qt::blue);
+    b.addNew->setGeometry(3, top, ButtonWidth, ButtonHeight);
+    b.remove = NewFormButton(parent, QStringLiteral("btnDelete"), QStringLiteral("削除"), Qt::red);
+    b.remove->setGeometry(3 + ButtonWidth + 2, top, ButtonWidth, ButtonHeight);
+    b.ok = NewFormButton(parent, QStringLiteral("btnOk"), QStringLiteral("OK"));
+    b.ok->setGeometry(width - 3 - 2 * ButtonWidth - 2, top, ButtonWidth, ButtonHeight);
+    b.cancel = NewFormButton(parent, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
+    b.cancel->setGeometry(width - 3 - ButtonWidth, top, ButtonWidth, ButtonHeight);
+    return b;
+}
+
+QLabel* NewLabelPanel(QWidget* parent, const QString& name, const QString& caption) {
+    auto* panel = new QLabel(caption, parent);
+    panel->setObjectName(name);
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+    return panel;
+}
+
+QDateEdit* NewDatePicker(QWidget* parent, const QString& name) {
+    auto* picker = new QDateEdit(parent);
+    picker->setObjectName(name);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    picker->setAttribute(Qt::WA_InputMethodEnabled, false);
+    picker->calendarWidget()->setStyleSheet(QStringLiteral(
+        "QWidget#qt_calendar_navigationbar { background-color: #008080; }"
+        "QWidget#qt_calendar_navigationbar QToolButton { color: white; background: #008080; }"));
+    return picker;
+}
+
+Cp932LineEdit* NewTitleField(QWidget* parent) {
+    auto* field = new Cp932LineEdit(TitleBytes, parent);
+    field->setObjectName(QStringLiteral("editTitle"));
+    return field;
+}
+
+void WarnTitleMissing(QWidget* parent, QWidget* titleField) {
+    QMessageBox::warning(parent, QStringLiteral("警告メッセージ"),
+                         QStringLiteral("タイトルを入力してください！！（空欄不可）"));
+    titleField->setFocus();
+}
+
+QByteArray EditedTitle(const Cp932LineEdit* field, const QByteArray& stored) {
+    if (field->text() == Codec::toUnicode(stored))
+        return stored;
+    // Undecodable stored bytes show as control characters; one written back as a byte could
+    // end the file early for every reader.
+    QString text = field->text();
+    text.removeIf([](QChar c) { return c.unicode() < 0x20; });
+    return Codec::encodeOrThrow(text);
+}
+
+void ShowStoredTitle(Cp932LineEdit* field, const QByteArray& stored) {
+    field->setText(Codec::toUnicode(stored));
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+
+class Cp932LineEdit;
+class QDateEdit;
+class QDialog;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// The parts the anniversary and rule windows are built from, so both look and behave alike.
+
+// "ＭＳ ゴシック" at the windows' 15 pixels, in the Japanese gothic face the system carries.
+void SetFormFont(QWidget* form);
+// A fixed-size dialog without title-bar buttons.
+void SetFixedForm(QDialog* form, int width, int height);
+
+// A push button with the hand pointer; Enter and Escape are left to the dialog's key rule.
+QPushButton* NewFormButton(QWidget* parent, const QString& name, const QString& caption,
+                           const QColor& textColour = QColor());
+// The four buttons along the top of a list window: 新規 and 削除 at the left, OK and ｷｬﾝｾﾙ at
+// the right of a strip `width` pixels wide.
+struct ListButtons {
+    QPushButton* addNew;
+    QPushButton* remove;
+    QPushButton* ok;
+    QPushButton* cancel;
+};
+ListButtons NewListButtons(QWidget* parent, int width);
+// The height of that strip; the list starts below it.
+constexpr int ListButtonStripHeight = 32;
+
+// A caption panel standing beside a field.
+QLabel* NewLabelPanel(QWidget* parent, const QString& name, const QString& caption);
+// A date picker showing yyyy/MM/dd with a drop-down calendar under a teal title bar; the input
+// method stays off.
+QDateEdit* NewDatePicker(QWidget* parent, const QString& name);
+// The title field: 20 bytes of code page 932.
+Cp932LineEdit* NewTitleField(QWidget* parent);
+
+// "タイトルを入力してください！！（空欄不可）" in the warning box; the title takes the focus.
+void WarnTitleMissing(QWidget* parent, QWidget* titleField);
+
+// The title an editor's OK stores: the stored bytes when the text still shows them unchanged
+// (bytes that are no code page 932 then survive), otherwise the typed text.
+QByteArray EditedTitle(const Cp932LineEdit* field, const QByteArray& stored);
+// Puts stored title bytes into the field for editing.
+void ShowStoredTitle(Cp932LineEdit* field, const QByteArray& stored);

@@ -1,0 +1,131 @@
+#include "anniversary/ListForm.h"
+
+#include "anniversary/FormParts.h"
+#include "data/Codec.h"
+#include "schedule/Cp932LineEdit.h"
+#include "schedule/ListGrid.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QShowEvent>
+
+ListForm::ListForm(QWidget* parent, const QString& gridName, int width, int height, Columns columns)
+    : QDialog(parent), m_columns(std::move(columns)) {
+    SetFixedForm(this, width, height);
+    const ListButtons buttons = NewListButtons(this, width);
+    btnAddNew = buttons.addNew;
+    btnDelete = buttons.remove;
+    btnOk = buttons.ok;
+    btnCancel = buttons.cancel;
+
+    m_list = new ListGrid(this);
+    m_list->setObjectName(gridName);
+    m_list->setGeometry(0, ListButtonStripHeight, width, height - ListButtonStripHeight);
+    m_list->grid() = StringGrid(int(m_columns.headers.size()), 2, 1, 0);
+
+    connect(btnAddNew, &QPushButton::clicked, this, &ListForm::btnAddNewClick);
+    connect(btnDelete, &QPushButton::clicked, this, &ListForm::btnDeleteClick);
+    connect(btnOk, &QPushButton::clicked, this, &ListForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &ListForm::btnCancelClick);
+    connect(m_list, &ListGrid::dblClicked, this, [this] { openEditor(); });
+}
+
+void ListForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void ListForm::FormShow() {
+    prepareShowing();
+    StringGrid& grid = m_list->grid();
+    for (int c = 0; c < grid.columnCount(); ++c)
+        grid.setCell(c, 0, Codec::encodeOrThrow(m_columns.headers.at(c)));
+    m_list->setColumnWidths(m_columns.widths);
+    FillListRows(grid, m_file.load(filePath(), grid.columnCount()));
+    sortEntries();
+    if (QWidget* edit = editor())
+        edit->move(pos());
+    m_list->setFocus();
+}
+
+void ListForm::sortEntries() {
+    SortGridRows(m_list->grid(), m_columns.keyColumn, m_columns.newestFirst);
+    m_list->refresh();
+}
+
+void ListForm::btnAddNewClick() {
+    PrepareNewListRow(m_list->grid(), m_columns.titleColumn);
+    m_list->refresh();
+    openEditor();
+    m_list->setFocus();
+}
+
+void ListForm::btnDeleteClick() {
+    DeleteListRow(m_list->grid());
+    m_list->refresh();
+    m_list->setFocus();
+}
+
+void ListForm::btnOkClick() {
+    const QString path = filePath();
+    const QList<Row> entries = ListEntries(m_list->grid(), m_columns.keyColumn);
+    // An emptied list is saved too, or the deleted entries would come back; with no file and
+    // nothing to save there is nothing to write.
+    if (!entries.isEmpty() || QFile::exists(path))
+        SaveTextLines(path, m_file.lines(entries, m_columns.lineEnd));
+    done(Ok);
+}
+
+void ListForm::btnCancelClick() {
+    done(Cancel);
+}
+
+void ListForm::reject() {
+    btnCancelClick();
+}
+
+EditForm::EditForm(ListForm* listForm, QWidget* parent, int width, int height)
+    : QDialog(parent), m_listForm(listForm) {
+    SetFixedForm(this, width, height);
+    editTitle = NewTitleField(this);
+    btnOk = NewFormButton(this, QStringLiteral("btnOk"), QStringLiteral("OK"));
+    btnCancel = NewFormButton(this, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
+    connect(btnOk, &QPushButton::clicked, this, &EditForm::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &EditForm::btnCancelClick);
+}
+
+void EditForm::setTitle(const QByteArray& title) {
+    m_storedTitle = title;
+    ShowStoredTitle(editTitle, title);
+}
+
+void EditForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void EditForm::btnOkClick() {
+    if (editTitle->text().isEmpty()) {
+        WarnTitleMissing(this, editTitle);
+        return;
+    }
+    ListGrid* list = m_listForm->list();
+    StringGrid& grid = list->grid();
+    const int row = grid.currentRow();
+    grid.setCell(TitleColumn, row, EditedTitle(editTitle, m_storedTitle));
+    storeRow(grid, row);
+    m_listForm->sortEntries();
+    done(ListForm::Ok);
+}
+
+void EditForm::btnCancelClick() {
+    if (EntryMode == 0)
+        m_listForm->btnDeleteClick();
+    done(ListForm::Cancel);
+}
+
+void EditForm::reject() {
+    btnCancelClick();
+}

@@ -1,0 +1,63 @@
+#include "rules/ListFile.h"
+
+#include <QHash>
+
+QList<Row> ListFile::load(const QString& path, int columns) {
+    m_read.clear();
+    QList<Row> rows;
+    for (const QByteArray& line : LoadTextLines(path)) {
+        Row row(columns);
+        CommaLineToRow(line + ',', row);
+        rows.append(row);
+        m_read.append({row, line});
+    }
+    return rows;
+}
+
+TextLines ListFile::lines(const QList<Row>& rows, const QByteArray& tail) const {
+    QHash<Row, QList<QByteArray>> unused;
+    for (const auto& [row, line] : m_read)
+        unused[row].append(line);
+    TextLines out;
+    out.reserve(rows.size());
+    for (const Row& row : rows) {
+        auto it = unused.find(row);
+        if (it != unused.end() && !it->isEmpty())
+            out.append(it->takeFirst());
+        else
+            out.append(RowToCommaLine(row) + tail);
+    }
+    return out;
+}
+
+void FillListRows(StringGrid& grid, const QList<Row>& rows) {
+    const int first = grid.fixedRows();
+    grid.setRowCount(first);
+    grid.setRowCount(first + std::max(int(rows.size()), 1));
+    for (int i = 0; i < rows.size(); ++i)
+        grid.setRow(first + i, rows.at(i));
+    grid.setCurrentRow(first);
+}
+
+QList<Row> ListEntries(const StringGrid& grid, int keyColumn) {
+    QList<Row> rows;
+    for (int r = grid.fixedRows(); r < grid.rowCount(); ++r)
+        if (!grid.cell(keyColumn, r).trimmed().isEmpty())
+            rows.append(grid.row(r));
+    return rows;
+}
+
+void DeleteListRow(StringGrid& grid) {
+    if (grid.rowCount() - grid.fixedRows() <= 1)
+        grid.clearRow(grid.fixedRows());
+    else
+        grid.removeRow(grid.currentRow());
+}
+
+void PrepareNewListRow(StringGrid& grid, int keyColumn) {
+    const int current = grid.currentRow();
+    if (grid.cell(keyColumn, current).trimmed().isEmpty())
+        return;
+    grid.insertRow(current);
+    grid.setCurrentRow(current);
+}

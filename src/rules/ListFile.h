@@ -1,0 +1,38 @@
+#pragma once
+
+#include "data/CsvLine.h"
+#include "data/TextFile.h"
+#include "rules/StringGrid.h"
+
+#include <QPair>
+
+// A list window's file as rows. It remembers the line each row was read from, so that saving
+// writes a row nobody changed back byte for byte instead of re-quoting it.
+class ListFile {
+public:
+    // Reads the file; each line, with one "," appended so that an empty last field still fills
+    // its cell, gives one row of `columns` cells. A missing file gives no rows.
+    QList<Row> load(const QString& path, int columns);
+
+    // The lines for rows in their order: a row equal to one that was read gets the line it came
+    // from (each read line serves once); any other row is RowToCommaLine(row) followed by tail.
+    TextLines lines(const QList<Row>& rows, const QByteArray& tail = {}) const;
+
+private:
+    QList<QPair<Row, QByteArray>> m_read;
+};
+
+// Fills a list grid's data rows from rows read; an empty list keeps one blank row, so the grid
+// always has a row to select. The first data row becomes current.
+void FillListRows(StringGrid& grid, const QList<Row>& rows);
+
+// The data rows whose key cell holds more than blanks: what a list's OK saves. A blank row left
+// behind (by a failure between 新規 and the editor) is no entry and must not reach the file.
+QList<Row> ListEntries(const StringGrid& grid, int keyColumn);
+
+// The delete command of the lists: the only data row is blanked, any other current row removed.
+void DeleteListRow(StringGrid& grid);
+
+// Before the editor opens for 新規: a blank row is inserted at the current row unless that row's
+// key cell holds only blanks, which the editor then takes as it is. The current row stays.
+void PrepareNewListRow(StringGrid& grid, int keyColumn);
