@@ -1,0 +1,102 @@
+#include "app/About.h"
+
+#include "app/Artwork.h"
+#include "app/UiFonts.h"
+#include "rules/ComType.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QFont& font) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setFont(font);
+    return l;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+TAboutForm::TAboutForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(QStringLiteral("バージョン情報"));
+    setFixedSize(577, 319);
+    setFont(GothicFont(15));
+    setBackgroundRole(QPalette::Button);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(2);
+    Panel1->setGeometry(8, 8, 561, 265);
+
+    ProgramIcon = new QLabel(Panel1);
+    ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
+    ProgramIcon->setPixmap(ProgramIconPixmap(32));
+    ProgramIcon->setGeometry(16, 16, 32, 32);
+
+    lblAppName = label(Panel1, "lblAppName", QStringLiteral("Kalendo"), CenturyFont(24, true));
+    lblAppName->setGeometry(64, 14, 130, 36);
+    lblVersion = label(Panel1, "lblVersion", QString(), CenturyFont(19));
+    lblVersion->setGeometry(200, 20, 340, 28);
+
+    lblProductName =
+        label(Panel1, "lblProductName", QStringLiteral("スケジュール管理ツール【Kalendo】"),
+              GothicFont(24, true));
+    lblProductName->setGeometry(64, 70, 480, 34);
+    setTextColor(lblProductName, QColor(0x00, 0x00, 0xFF));
+
+    pnlCopy = new QFrame(Panel1);
+    pnlCopy->setObjectName(QStringLiteral("pnlCopy"));
+    pnlCopy->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pnlCopy->setGeometry(12, 160, 537, 93);
+
+    lblComments =
+        label(pnlCopy, "lblComments",
+              QStringLiteral("このソフトウェアを許可なく複製することは法律で禁じられています。"),
+              MinchoFont(15));
+    lblComments->setGeometry(8, 10, 521, 22);
+    Label1 = label(pnlCopy, "Label1",
+                   QStringLiteral("本ソフトウェアの内容はすべて、日本国の著作権法および"
+                                  "国際条約によって保護されています。"),
+                   MinchoFont(15));
+    Label1->setGeometry(8, 38, 521, 46);
+    for (QLabel* notice : {lblComments, Label1}) {
+        notice->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        notice->setWordWrap(true);
+        setTextColor(notice, Qt::black);
+    }
+
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setGeometry(494, 284, 75, 25);
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, [this] { done(1); });
+}
+
+void TAboutForm::FormShow() {
+    lblVersion->setText(QStringLiteral("Version ") + AppVersion.Text);
+}
+
+void TAboutForm::reject() {
+    done(2);
+}
+
+void TAboutForm::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+    // Centred on the screen the first time only; later showings stay where the user left it.
+    if (!m_placed) {
+        m_placed = true;
+        setAttribute(Qt::WA_Moved, true);
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+
+class TAboutForm;
+class TMainEditForm;
+class TMainForm;
+class TMainInputForm;
+class TSplashForm;
+
+// The windows of the program, one each, created once at start in this order and kept, hidden
+// between showings, until the process ends.
+extern TMainForm* MainForm;
+extern TAboutForm* AboutForm;
+extern TMainEditForm* MainEditForm;
+extern TMainInputForm* MainInputForm;
+extern TSplashForm* SplashForm;
+
+// Creates every window in order (the main window first, so it is the application's main
+// window) and connects the main window to the windows it opens.
+void CreateForms();
+// Destroys them, last created first.
+void DestroyForms();
+
+// The program: refuses a second instance of the same program file name (exit code 0 without a
+// window), creates the windows, shows the main window and runs until it closes. afterCreate
+// runs once the windows exist, before the main window is shown (the start-up benchmark hooks
+// in there).
+int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate = {});

@@ -1,0 +1,40 @@
+#include "app/InstanceGuard.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+InstanceGuard::~InstanceGuard() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString InstanceGuard::LockPath(const QString& programFileName) {
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QLatin1Char('/') +
+           programFileName + QStringLiteral(".instance");
+}
+
+InstanceGuard::Outcome InstanceGuard::acquire(const QString& programFileName) {
+    const QByteArray path = QFile::encodeName(LockPath(programFileName));
+    // Close-on-exec: a program started from here (a document viewer) must not inherit the lock
+    // and keep it after Kalendo has ended.
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return Unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? HeldElsewhere : Unavailable;
+    }
+    m_fd = fd;
+    return Acquired;
+}
+
+QString ProgramFileName() {
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName();
+}

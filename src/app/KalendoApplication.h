@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QApplication>
+#include <functional>
+
+// The application title: the desktop lists the program under it and the main window's caption
+// begins with it.
+inline const QString ApplicationTitle = QStringLiteral("Kalendo");
+
+// The application object. Its general error handler catches any exception that escapes an
+// event handler, shows its message and lets the user carry on; the operation that threw stops
+// where it failed.
+class KalendoApplication : public QApplication {
+    Q_OBJECT
+public:
+    KalendoApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows an error's message to the user (a message box unless a reporter is set).
+    static void ReportError(const QString& message);
+    // Replaces the message box (tests); an empty function restores it.
+    static void SetErrorReporter(std::function<void(const QString&)> reporter);
+};

@@ -1,0 +1,312 @@
+#include "app/Main.h"
+
+#include "app/Artwork.h"
+#include "app/FileVersion.h"
+#include "app/Forms.h"
+#include "app/GuidePanel.h"
+#include "app/KalendoApplication.h"
+#include "app/Splash.h"
+#include "app/UiFonts.h"
+#include "data/Codec.h"
+#include "monthview/MonthCellPaint.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+const QString LeftKey = QStringLiteral("Windows/Left");
+const QString TopKey = QStringLiteral("Windows/Top");
+const QColor Teal(0x00, 0x80, 0x80);
+const QColor HintGreen(0x96, 0xF5, 0x96);
+constexpr int ClientWidth = 240;
+constexpr int ClientHeight = 294;
+
+QSettings userSettings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vantree"),
+                     QStringLiteral("Kalendo"));
+}
+
+int readEdge(const QSettings& settings, const QString& key) {
+    bool ok = false;
+    const int value = settings.value(key).toString().toInt(&ok);
+    return ok ? value : 0;
+}
+
+QLineEdit* monthField(QWidget* parent, const char* name, const QString& text) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::NoFocus);
+    edit->setFont(GothicFont(21, true));
+    edit->setTextMargins(0, 0, 0, 0);
+    return edit;
+}
+
+QPushButton* arrowButton(QWidget* parent, const char* name, Qt::ArrowType direction) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setIcon(ArrowIcon(direction));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+// The busy cursor over the whole screen while a fill runs.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+QPoint ReadWindowPosition() {
+    const QSettings settings = userSettings();
+    return QPoint(readEdge(settings, LeftKey), readEdge(settings, TopKey));
+}
+
+void WriteWindowPosition(const QPoint& position) {
+    QSettings settings = userSettings();
+    settings.setValue(LeftKey, QString::number(position.x()));
+    settings.setValue(TopKey, QString::number(position.y()));
+}
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_hintHook(new THintHook(this)) {
+    setObjectName(QStringLiteral("MainForm"));
+    setFont(GothicFont(15));
+    setWindowIcon(ProgramIcon());
+
+    auto* client = new QWidget(this);
+    QPalette teal = client->palette();
+    teal.setColor(QPalette::Window, Teal);
+    client->setPalette(teal);
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+
+    btnPrev = arrowButton(client, "btnPrev", Qt::LeftArrow);
+    btnPrev->setGeometry(10, 7, 36, 26);
+    editYear = monthField(client, "editYear", QStringLiteral("1980"));
+    editYear->setGeometry(52, 6, 54, 27);
+    btnYear = new TUpDown(1980, 2099, client);
+    btnYear->setObjectName(QStringLiteral("btnYear"));
+    btnYear->setAssociate(editYear);
+    btnYear->setGeometry(106, 6, 16, 27);
+    editMonth = monthField(client, "editMonth", QStringLiteral("1"));
+    editMonth->setGeometry(130, 6, 33, 27);
+    btnMonth = new TUpDown(1, 12, client);
+    btnMonth->setObjectName(QStringLiteral("btnMonth"));
+    btnMonth->setAssociate(editMonth);
+    btnMonth->setGeometry(163, 6, 16, 27);
+    btnNext = arrowButton(client, "btnNext", Qt::RightArrow);
+    btnNext->setGeometry(194, 7, 36, 26);
+
+    gridCal = new TCalendarGrid(client);
+    gridCal->setObjectName(QStringLiteral("gridCal"));
+    gridCal->setFont(GothicFont(24));
+    gridCal->setGeometry(10, 40, 220, 220);
+
+    GuidePanel = new TGuidePanel(client);
+    GuidePanel->setObjectName(QStringLiteral("GuidePanel"));
+    GuidePanel->setGeometry(0, ClientHeight - 26, ClientWidth, 26);
+
+    File1 = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    File1->setObjectName(QStringLiteral("File1"));
+    menuExit = File1->addAction(QStringLiteral("終了(&X)"));
+    menuExit->setObjectName(QStringLiteral("menuExit"));
+
+    TimerMain = new QTimer(this);
+    TimerMain->setObjectName(QStringLiteral("TimerMain"));
+    TimerMain->setInterval(500);
+
+    connect(btnPrev, &QPushButton::clicked, this, &TMainForm::btnPrevClick);
+    connect(btnNext, &QPushButton::clicked, this, &TMainForm::btnNextClick);
+    connect(btnYear, &TUpDown::Clicked, this, &TMainForm::btnYearClick);
+    connect(btnMonth, &TUpDown::Clicked, this, &TMainForm::btnMonthClick);
+    connect(gridCal, &TCalendarGrid::DblClick, this, &TMainForm::gridCalDblClick);
+    connect(GuidePanel, &TGuidePanel::DblClick, this, &TMainForm::GuidePanelDblClick);
+    connect(menuExit, &QAction::triggered, this, &TMainForm::menuExitClick);
+    connect(TimerMain, &QTimer::timeout, this, &TMainForm::TimerMainTimer);
+    gridCal->OnDrawCell = [this](TGridCanvas& canvas, int col, int row, const QRect& rect,
+                                 TGridDrawState state) {
+        gridCalDrawCell(canvas, col, row, rect, state);
+    };
+    gridCal->OnSelectCell = [this](int col, int row) { return gridCalSelectCell(col, row); };
+
+    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    FormCreate();
+}
+
+void TMainForm::FormCreate() {
+    m_hintHook->OnShowHint = [this](THintInfo& info) { ApplicationShowHint(info); };
+    qApp->installEventFilter(m_hintHook);
+    move(ReadWindowPosition());
+    const auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    for (QLineEdit* edit : {editYear, editMonth}) {
+        edit->setAlignment(Qt::AlignCenter);
+        edit->setValidator(digits);
+    }
+    TimerMain->start();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TMainForm::FormShow() {
+    if (SplashForm) {
+        SplashForm->lblTitle->setText(QStringLiteral("アプリケーションを起動中です。"));
+        SplashForm->ShowNow();
+    }
+    const auto closeSplash = qScopeGuard([] {
+        if (SplashForm)
+            SplashForm->CloseSplash();
+    });
+    ReadFileVersion();
+    setWindowTitle(ApplicationTitle + QStringLiteral("  [Version ") + AppVersion.Text +
+                   QStringLiteral("]"));
+    if (DayScheduleWindow)
+        DayScheduleWindow->move(pos());
+    gridCal->Cells().setFilling(false);
+    for (int i = 0; i < TGuidePanel::PanelCount; ++i)
+        GuidePanel->setPanelText(i, QString());
+    const QDate today = Clock::today();
+    m_year = today.year();
+    m_month = today.month();
+    gridCal->Cells().writeHeader();
+    RefreshMonth();
+}
+
+bool TMainForm::FormCloseQuery() {
+    WriteWindowPosition(pos());
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainForm::TimerMainTimer() {
+    GuidePanel->setPanelText(0, Clock::now().date().toString(QStringLiteral("yyyy/MM/dd")));
+    GuidePanel->setPanelText(
+        1, QLocale().dayName(Clock::now().date().dayOfWeek(), QLocale::LongFormat));
+    GuidePanel->setPanelText(2, Clock::now().time().toString(QStringLiteral("HH:mm:ss")));
+}
+
+void TMainForm::RefreshMonth() {
+    // A data file the rules cannot read still leaves the grid showing the shown month, with
+    // whatever was read; the error then goes on to the user.
+    try {
+        BuildYearTables(m_tables, m_year, DataFolder());
+    } catch (...) {
+        FillMonthGrid();
+        throw;
+    }
+    FillMonthGrid();
+}
+
+void TMainForm::FillMonthGrid() {
+    const BusyCursor busy;
+    MonthGrid& cells = gridCal->Cells();
+    cells.setFilling(true);
+    const auto done = qScopeGuard([&cells] { cells.setFilling(false); });
+    editYear->setText(QString::number(m_year));
+    editMonth->setText(QString::number(m_month));
+    cells.layOutMonth(m_year, m_month);
+    m_dayToSelect = ::DayToSelect(m_year, m_month, Clock::today());
+    SelectDayCell(m_dayToSelect, gridCal);
+    update();
+    gridCal->update();
+}
+
+void TMainForm::gridCalDrawCell(TGridCanvas& canvas, int col, int row, const QRect& rect,
+                                TGridDrawState state) {
+    const int day = gridCal->Cells().dayAt(col, row);
+    PaintMonthCell(canvas, col, rect, state, gridCal->Cells().cell(col, row),
+                   [&](int kind) { return m_tables.hasAnnotation(kind, m_year, m_month, day); });
+}
+
+bool TMainForm::gridCalSelectCell(int col, int row) {
+    return gridCal->Cells().canSelect(col, row);
+}
+
+void TMainForm::showMonth(int year, int month) {
+    m_year = year;
+    m_month = month;
+    RefreshMonth();
+}
+
+void TMainForm::btnPrevClick() {
+    const ::ShownMonth shown = PreviousMonth({m_year, m_month});
+    showMonth(shown.year, shown.month);
+}
+
+void TMainForm::btnNextClick() {
+    const ::ShownMonth shown = NextMonth({m_year, m_month});
+    showMonth(shown.year, shown.month);
+}
+
+void TMainForm::btnYearClick() {
+    showMonth(btnYear->Position(), m_month);
+}
+
+void TMainForm::btnMonthClick() {
+    showMonth(m_year, btnMonth->Position());
+}
+
+void TMainForm::ApplicationShowHint(THintInfo& info) {
+    if (info.HintControl != gridCal)
+        return;
+    int col = 0;
+    int row = 0;
+    if (!gridCal->MouseToCell(info.CursorPos, col, row) || row < MonthGrid::FixedRows ||
+        gridCal->Cells().cell(col, row).isEmpty()) {
+        info.HintStr.clear();
+        return;
+    }
+    const int day = gridCal->Cells().dayAt(col, row);
+    info.HintStr =
+        Codec::toUnicode(BuildDayAnnotation(m_tables, akHoliday, akSchedule, m_year, m_month, day))
+            .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    info.HintColor = HintGreen;
+    const QRect cell = gridCal->CellRect(col, row);
+    info.HintPos = gridCal->mapToGlobal(QPoint(cell.left(), cell.top() + cell.height()));
+    info.CursorRect = cell;
+}
+
+void TMainForm::gridCalDblClick() {
+    const int day = gridCal->Cells().dayAt(gridCal->Col(), gridCal->Row());
+    const QString date = DayScheduleDate(editYear->text(), m_month, day);
+    if (OpenDaySchedule && OpenDaySchedule(date) == 1)
+        RefreshMonth();
+}
+
+void TMainForm::GuidePanelDblClick() {
+    const QDate today = Clock::today();
+    showMonth(today.year(), today.month());
+}
+
+void TMainForm::menuExitClick() {
+    close();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "monthview/CalendarGrid.h"
+#include "monthview/HintHook.h"
+#include "monthview/UpDown.h"
+#include "rules/YearTables.h"
+
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class TGuidePanel;
+
+// The main window position kept in the user's settings (Vantree/Kalendo, group Windows, Left
+// and Top as decimal text); a missing value or one that is not a number reads as 0.
+QPoint ReadWindowPosition();
+void WriteWindowPosition(const QPoint& position);
+
+// The main window: one month in the grid, the navigation above it, the clock below it.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+
+    QPushButton* btnPrev;
+    QLineEdit* editYear;
+    TUpDown* btnYear;
+    QLineEdit* editMonth;
+    TUpDown* btnMonth;
+    QPushButton* btnNext;
+    TCalendarGrid* gridCal;
+    TGuidePanel* GuidePanel;
+    QTimer* TimerMain;
+    QMenu* File1;
+    QAction* menuExit;
+
+    // Opens the day schedule for a date "YYYY/MM/DD" and returns its modal result (1 OK).
+    std::function<int(const QString& date)> OpenDaySchedule;
+    // The day schedule window, placed over this window's corner at the first show.
+    QWidget* DayScheduleWindow = nullptr;
+
+    int ShownYear() const { return m_year; }
+    int ShownMonth() const { return m_month; }
+    int DayToSelect() const { return m_dayToSelect; }
+    const YearTables& Tables() const { return m_tables; }
+    THintHook* HintHook() const { return m_hintHook; }
+
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void TimerMainTimer();
+
+    // Rebuilds the year tables for the shown year, then refills the grid.
+    void RefreshMonth();
+    void FillMonthGrid();
+    void gridCalDrawCell(TGridCanvas& canvas, int col, int row, const QRect& rect,
+                         TGridDrawState state);
+    bool gridCalSelectCell(int col, int row);
+    void btnPrevClick();
+    void btnNextClick();
+    void btnYearClick();
+    void btnMonthClick();
+
+    void ApplicationShowHint(THintInfo& info);
+    void gridCalDblClick();
+    void GuidePanelDblClick();
+
+    void menuExitClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showMonth(int year, int month);
+
+    THintHook* m_hintHook;
+    YearTables m_tables;
+    int m_year = 0;
+    int m_month = 1;
+    int m_dayToSelect = 1;
+    bool m_shown = false;
+};

@@ -1,0 +1,5 @@
+#include "app/Forms.h"
+
+int main(int argc, char** argv) {
+    return RunKalendo(argc, argv);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "monthview/GridCanvas.h"
+#include "monthview/MonthGrid.h"
+
+#include <QFrame>
+#include <functional>
+
+// The month grid control: seven 30-pixel columns under one fixed header row, lines between all
+// cells, one current cell. It prepares each cell in the standard way and then hands it to its
+// cell-paint handler; before any cell becomes current it asks its selection check.
+class TCalendarGrid : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int CellSize = 30;
+    static constexpr int LineWidth = 1;
+
+    explicit TCalendarGrid(QWidget* parent = nullptr);
+
+    MonthGrid& Cells() { return m_cells; }
+    const MonthGrid& Cells() const { return m_cells; }
+    int Col() const { return m_cells.col(); }
+    int Row() const { return m_cells.row(); }
+
+    // Moves the current cell when the selection check allows it; returns whether it moved.
+    bool SetCurrentCell(int col, int row);
+
+    QRect CellRect(int col, int row) const;
+    // The cell under a point of the control; false outside every cell.
+    bool MouseToCell(const QPoint& pos, int& col, int& row) const;
+
+    // Called for every cell after the standard preparation.
+    std::function<void(TGridCanvas&, int col, int row, const QRect&, TGridDrawState)> OnDrawCell;
+    // Asked before a cell becomes current; without it, the cells' own check decides.
+    std::function<bool(int col, int row)> OnSelectCell;
+
+signals:
+    void DblClick();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QPoint cellOrigin() const;
+
+    MonthGrid m_cells;
+};
+
+// Makes the cell showing the day current and gives the grid the keyboard focus; nothing
+// changes when no cell shows the day.
+void SelectDayCell(int day, TCalendarGrid* grid);
