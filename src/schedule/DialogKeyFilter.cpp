@@ -44,7 +44,8 @@ void DialogKeyFilter::moveFocus(QWidget* dialog, bool forward) {
     do {
         w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
         const bool candidate = w != dialog && dialog->isAncestorOf(w) && w->isEnabled() &&
-                               w->isVisibleTo(dialog) && (w->focusPolicy() & Qt::TabFocus);
+                               w->isVisibleTo(dialog) && (w->focusPolicy() & Qt::TabFocus) &&
+                               !w->focusProxy();
         if (candidate) {
             w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
             return;

@@ -12,7 +12,9 @@
 
 namespace {
 
-const QList<QByteArray> kHeaders = {"日付", "№", "開始", "終了", "予定", "場所", "内容"};
+const QStringList kHeaders = {
+    QStringLiteral("日付"), QStringLiteral("№"),    QStringLiteral("開始"), QStringLiteral("終了"),
+    QStringLiteral("予定"), QStringLiteral("場所"), QStringLiteral("内容")};
 const QList<int> kWidths = {-1, 35, 55, 55, 200, 200, 300};
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
@@ -89,7 +91,7 @@ void TMainEditForm::LoadDaySchedule() {
 void TMainEditForm::FormShow() {
     StringGrid& grid = gridEdit->grid();
     for (int c = 0; c < ScheduleColumn::Count; ++c)
-        grid.setCell(c, 0, kHeaders.at(c));
+        grid.setCell(c, 0, Codec::encodeOrThrow(kHeaders.at(c)));
     gridEdit->setColumnWidths(kWidths);
     gridEdit->setCurrentGridRow(grid.fixedRows());
     gridEdit->refresh();

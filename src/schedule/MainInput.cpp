@@ -96,9 +96,10 @@ void TMainInputForm::FormShow() {
 void TMainInputForm::checkOutClick() {
     const bool allDay = checkOut->isChecked();
     for (TimeMaskEdit* box : {MaskEdit1, MaskEdit2}) {
+        // Off first: a box that loses the focus by being disabled must not complete a time.
+        box->setEnabled(!allDay);
         if (allDay)
             box->setText(QString());
-        box->setEnabled(!allDay);
         QPalette palette = box->palette();
         palette.setColor(QPalette::Base,
                          allDay ? this->palette().color(QPalette::Button) : QColor(255, 255, 255));

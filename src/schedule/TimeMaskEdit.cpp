@@ -10,7 +10,9 @@ TimeMaskEdit::TimeMaskEdit(QWidget* parent) : QLineEdit(parent) {
 
 void TimeMaskEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    // Leaving the window (another application, a menu) is not leaving the box.
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+    // Leaving the window (another application, a menu) is not leaving the box, and
+    // a disabled box gives up the focus without the user leaving it.
+    if (isEnabled() && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason)
         emit exited();
 }

@@ -1,0 +1,154 @@
+#include "data/KalendoError.h"
+#include "rules/Clock.h"
+#include "rules/DaySchedule.h"
+
+#include "TestSupport.h"
+
+#include <QTest>
+
+class tst_DaySchedule : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { Clock::setFixedNow(QDateTime(QDate(2025, 1, 5), QTime(9, 0))); }
+    void completeTime_data();
+    void completeTime();
+    void caption_data();
+    void caption();
+    void listAndSaveKeepEveryLine();
+    void deleteRow_data();
+    void deleteRow();
+    void storeSortsByStartAndRenumbers();
+};
+
+void tst_DaySchedule::completeTime_data() {
+    QTest::addColumn<QString>("leaving");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("untouched") << "  :  "
+                               << "00:00";
+    QTest::newRow("blanks after digits") << "1 :3 "
+                                         << "10:30";
+    QTest::newRow("blank before a digit") << " 9:  "
+                                          << "09:00";
+    QTest::newRow("a lone 9 typed first") << "9 :  "
+                                          << "00:00";
+    QTest::newRow("hour 24") << "24:00"
+                             << "00:00";
+    QTest::newRow("both too large") << "25:75"
+                                    << "00:00";
+    QTest::newRow("minute 60 only") << "23:60"
+                                    << "23:00";
+    QTest::newRow("half a minute") << "07:5 "
+                                   << "07:50";
+}
+
+void tst_DaySchedule::completeTime() {
+    QFETCH(QString, leaving);
+    QFETCH(QString, result);
+    QCOMPARE(CompleteTime(leaving), result);
+}
+
+void tst_DaySchedule::caption_data() {
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QByteArray>("dayKey"); // empty: refused
+    QTest::newRow("a day") << "2025/03/07" << QByteArray("20250307");
+    QTest::newRow("end of year") << "2025/12/25" << QByteArray("20251225");
+    QTest::newRow("no caption yet") << "" << QByteArray();
+    QTest::newRow("unpadded") << "2025/3/7" << QByteArray();
+    QTest::newRow("trailing text") << "2025/03/07x" << QByteArray();
+}
+
+void tst_DaySchedule::caption() {
+    QFETCH(QString, caption);
+    QFETCH(QByteArray, dayKey);
+    if (dayKey.isEmpty()) {
+        QVERIFY_THROWS_EXCEPTION(KalendoError, CaptionDayKey(caption));
+        QVERIFY_THROWS_EXCEPTION(KalendoError, CaptionYear(caption));
+        return;
+    }
+    QCOMPARE(CaptionDayKey(caption), dayKey);
+    QCOMPARE(CaptionYear(caption), caption.left(4).toInt());
+}
+
+void tst_DaySchedule::listAndSaveKeepEveryLine() {
+    const TextLines file{
+        sj("20250101,1,,,元日の予定,,"),
+        sj("20250105,2,10:00,,会議,本社,"),
+        sj("\"20250105\",1,,,手書き,,"), // a hand edit quoted the date
+        sj("20250106,1,09:00,10:00,\"a b\",x,extra,fields"),
+        sj("20250105X,1,,,別の行,,"),
+    };
+    StringGrid list(ScheduleColumn::Count, 1, 1, 2);
+    ListDayRows(file, "20250105", list);
+    QCOMPARE(list.rowCount(), 3);
+    QCOMPARE(list.cell(ScheduleColumn::Title, 1), sj("手書き"));
+    QCOMPARE(list.cell(ScheduleColumn::Title, 2), sj("会議"));
+    QCOMPARE(list.cell(ScheduleColumn::Start, 1), QByteArray(" "));
+
+    // Other days byte for byte (extra fields and odd keys included), then the day's rows.
+    const TextLines saved = DaySaveLines(file, list, "20250105");
+    const TextLines expected{
+        file.at(0),
+        file.at(3),
+        file.at(4),
+        sj("20250105,1,\" \",\" \",手書き,\" \",\" \""),
+        sj("20250105,2,10:00,\" \",会議,本社,\" \""),
+    };
+    QCOMPARE(saved, expected);
+
+    // A day without lines: one placeholder numbered 1, which is never written.
+    ListDayRows(file, "20250107", list);
+    QCOMPARE(list.rowCount(), 2);
+    QCOMPARE(list.cell(ScheduleColumn::Number, 1), QByteArray("1"));
+    QCOMPARE(DaySaveLines(file, list, "20250107"), file);
+}
+
+void tst_DaySchedule::deleteRow_data() {
+    QTest::addColumn<QList<QByteArray>>("titles");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<QList<QByteArray>>("remaining");
+    QTest::newRow("the only entry leaves an empty row")
+        << QList<QByteArray>{"a"} << 1 << QList<QByteArray>{""};
+    QTest::newRow("middle row") << QList<QByteArray>{"a", "b", "c"} << 2
+                                << QList<QByteArray>{"a", "c"};
+    QTest::newRow("last row") << QList<QByteArray>{"a", "b", "c"} << 3
+                              << QList<QByteArray>{"a", "b"};
+}
+
+void tst_DaySchedule::deleteRow() {
+    QFETCH(QList<QByteArray>, titles);
+    QFETCH(int, current);
+    QFETCH(QList<QByteArray>, remaining);
+    StringGrid list(ScheduleColumn::Count, 1 + int(titles.size()), 1, 2);
+    for (int i = 0; i < titles.size(); ++i) {
+        list.setCell(ScheduleColumn::Number, i + 1, QByteArray::number(7 + i));
+        list.setCell(ScheduleColumn::Title, i + 1, titles.at(i));
+    }
+    list.setCurrentRow(current);
+    DeleteDayRow(list);
+    QCOMPARE(list.rowCount(), 1 + int(remaining.size()));
+    for (int i = 0; i < remaining.size(); ++i) {
+        QCOMPARE(list.cell(ScheduleColumn::Title, i + 1), remaining.at(i));
+        QCOMPARE(list.cell(ScheduleColumn::Number, i + 1), QByteArray::number(i + 1));
+    }
+}
+
+void tst_DaySchedule::storeSortsByStartAndRenumbers() {
+    StringGrid list(ScheduleColumn::Count, 4, 1, 2);
+    const QList<QByteArray> starts{"09:00", " ", ""};
+    for (int r = 1; r < 4; ++r) {
+        list.setCell(ScheduleColumn::Start, r, starts.at(r - 1));
+        list.setCell(ScheduleColumn::Title, r, "t" + QByteArray::number(r));
+    }
+    list.setCurrentRow(3); // the placeholder takes the new entry
+    StoreDayEntry(list, "20250105", DayEntry{"08:30", "", "new", "", ""});
+    QList<QByteArray> order;
+    for (int r = 1; r < 4; ++r) {
+        order.append(list.cell(ScheduleColumn::Title, r));
+        QCOMPARE(list.cell(ScheduleColumn::Number, r), QByteArray::number(r));
+    }
+    QCOMPARE(order, (QList<QByteArray>{"t2", "new", "t1"}));
+    QCOMPARE(list.row(2), (Row{"20250105", "2", "08:30", "", "new", "", ""}));
+}
+
+QTEST_GUILESS_MAIN(tst_DaySchedule)
+#include "tst_dayschedule.moc"
