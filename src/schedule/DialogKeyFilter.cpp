@@ -43,9 +43,14 @@ void DialogKeyFilter::moveFocus(QWidget* dialog, bool forward) {
     QWidget* w = start;
     do {
         w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
+        // The inner part of a compound control (a date picker's text) hands the focus back to
+        // the control it belongs to; that is no move.
+        QWidget* target = w;
+        while (target->focusProxy())
+            target = target->focusProxy();
         const bool candidate = w != dialog && dialog->isAncestorOf(w) && w->isEnabled() &&
                                w->isVisibleTo(dialog) && (w->focusPolicy() & Qt::TabFocus) &&
-                               !w->focusProxy();
+                               target != start;
         if (candidate) {
             w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
             return;

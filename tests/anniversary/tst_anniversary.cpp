@@ -1,0 +1,281 @@
+#include "anniversary/Anniversary.h"
+#include "anniversary/AnniversaryEdit.h"
+#include "data/KalendoError.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+#include "rules/YearTables.h"
+#include "schedule/Cp932LineEdit.h"
+#include "schedule/ListGrid.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class tst_Anniversary : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void entriesWrittenNewestFirstAndReadBack();
+    void unchangedLinesKeepTheirBytes();
+    void cancelOfNewEntry_data();
+    void cancelOfNewEntry();
+    void emptiedListIsSaved_data();
+    void emptiedListIsSaved();
+    void cancelWritesNothing();
+    void unreadableDateKeepsEditorClosed();
+    void emptyTextIsRefused();
+    void editorKeys();
+    void savedEntryReachesYearTables();
+
+private:
+    void open();
+    void add(const QDate& date, const QString& text);
+    QList<QByteArray> column(int c) const;
+
+    std::unique_ptr<TempDataFolder> m_folder;
+    std::unique_ptr<TAnniversaryForm> m_list;
+};
+
+static const QString FileName = QStringLiteral("anniversary.csv");
+
+// Runs fn once the window is the active modal one, from inside its exec().
+static void whenModal(QWidget* window, std::function<void()> fn) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, window, fn] {
+        if (QApplication::activeModalWidget() != window)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        fn();
+    });
+    timer->start();
+}
+
+void tst_Anniversary::init() {
+    m_folder = std::make_unique<TempDataFolder>();
+    SetDataFolder(m_folder->path());
+    Clock::setFixedNow(QDateTime(QDate(2025, 3, 7), QTime(10, 0)));
+}
+
+void tst_Anniversary::cleanup() {
+    m_list.reset();
+    m_folder.reset();
+}
+
+void tst_Anniversary::open() {
+    if (!m_list)
+        m_list = std::make_unique<TAnniversaryForm>();
+    m_list->show();
+}
+
+void tst_Anniversary::add(const QDate& date, const QString& text) {
+    TAnniversaryEditForm* editor = m_list->editForm();
+    whenModal(editor, [editor, date, text] {
+        editor->dtpAnniversary->setDate(date);
+        editor->editTitle->setText(text);
+        editor->btnOkClick();
+    });
+    m_list->btnAddNewClick();
+}
+
+QList<QByteArray> tst_Anniversary::column(int c) const {
+    const StringGrid& grid = m_list->gridAnv->grid();
+    QList<QByteArray> cells;
+    for (int r = 1; r < grid.rowCount(); ++r)
+        cells.append(grid.cell(c, r));
+    return cells;
+}
+
+void tst_Anniversary::entriesWrittenNewestFirstAndReadBack() {
+    open();
+    add(QDate(2012, 3, 30), QStringLiteral("結婚記念日"));
+    add(QDate(2020, 1, 2), QStringLiteral("say \"hi\""));
+    add(QDate(1999, 12, 1), QStringLiteral("a b"));
+    m_list->btnOkClick();
+    QCOMPARE(m_list->result(), int(TAnniversaryForm::Ok));
+    QCOMPARE(m_folder->read(FileName), sj("2020/01/02,\"say \"\"hi\"\"\",\r\n"
+                                          "2012/03/30,結婚記念日,\r\n"
+                                          "1999/12/01,\"a b\",\r\n"));
+    open();
+    QCOMPARE(column(0), (QList<QByteArray>{"2020/01/02", "2012/03/30", "1999/12/01"}));
+    QCOMPARE(column(1), (QList<QByteArray>{"say \"hi\"", sj("結婚記念日"), "a b"}));
+}
+
+void tst_Anniversary::unchangedLinesKeepTheirBytes() {
+    // Forms the list would not write itself: a needless quote, an empty field, no final comma.
+    const QByteArray old = sj("2001/05/05,\"子供\",\r\n1990/01/01,,\r\n2015/08/08,夏\r\n");
+    m_folder->write(FileName, old);
+    open();
+    add(QDate(2010, 10, 10), QStringLiteral("新"));
+    m_list->btnOkClick();
+    QCOMPARE(m_folder->read(FileName), sj("2015/08/08,夏\r\n2010/10/10,新,\r\n"
+                                          "2001/05/05,\"子供\",\r\n1990/01/01,,\r\n"));
+}
+
+void tst_Anniversary::cancelOfNewEntry_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("closeByWindow");
+    const QByteArray two = sj("2020/01/02,b,\r\n2012/03/30,a,\r\n");
+    QTest::newRow("empty list, ｷｬﾝｾﾙ") << QByteArray() << false;
+    QTest::newRow("empty list, window closed") << QByteArray() << true;
+    QTest::newRow("entry selected, ｷｬﾝｾﾙ") << two << false;
+    QTest::newRow("entry selected, window closed") << two << true;
+}
+
+void tst_Anniversary::cancelOfNewEntry() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, closeByWindow);
+    if (!file.isEmpty())
+        m_folder->write(FileName, file);
+    open();
+    m_list->gridAnv->setCurrentGridRow(m_list->gridAnv->grid().rowCount() - 1);
+    const QList<QByteArray> dates = column(0);
+    const QList<QByteArray> texts = column(1);
+    TAnniversaryEditForm* editor = m_list->editForm();
+    QString caption;
+    int rowsWhileEditing = 0;
+    whenModal(editor, [&] {
+        caption = editor->windowTitle();
+        rowsWhileEditing = m_list->gridAnv->grid().rowCount();
+        editor->editTitle->setText(QStringLiteral("捨てる"));
+        if (closeByWindow)
+            editor->close();
+        else
+            editor->btnCancelClick();
+    });
+    m_list->btnAddNewClick();
+    QCOMPARE(caption, QStringLiteral("新規作成中です..."));
+    QCOMPARE(rowsWhileEditing, file.isEmpty() ? 2 : 4);
+    QCOMPARE(column(0), dates);
+    QCOMPARE(column(1), texts);
+    QVERIFY(!editor->isVisible());
+}
+
+void tst_Anniversary::emptiedListIsSaved_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("fileAfter");
+    QTest::newRow("entries deleted") << sj("2020/01/02,b,\r\n2012/03/30,a,\r\n") << true;
+    QTest::newRow("no file, nothing to save") << QByteArray() << false;
+}
+
+void tst_Anniversary::emptiedListIsSaved() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, fileAfter);
+    if (!file.isEmpty())
+        m_folder->write(FileName, file);
+    open();
+    m_list->btnDeleteClick();
+    m_list->btnDeleteClick();
+    QCOMPARE(m_list->gridAnv->grid().rowCount(), 2);
+    QCOMPARE(column(0), QList<QByteArray>{QByteArray()});
+    m_list->btnOkClick();
+    QCOMPARE(m_list->result(), int(TAnniversaryForm::Ok));
+    QCOMPARE(m_folder->exists(FileName), fileAfter);
+    QCOMPARE(m_folder->read(FileName), QByteArray());
+    open();
+    QCOMPARE(column(0), QList<QByteArray>{QByteArray()});
+}
+
+void tst_Anniversary::cancelWritesNothing() {
+    const QByteArray old = sj("2020/01/02,b,\r\n");
+    m_folder->write(FileName, old);
+    open();
+    m_list->btnDeleteClick();
+    add(QDate(2000, 2, 2), QStringLiteral("x"));
+    m_list->btnCancelClick();
+    QCOMPARE(m_list->result(), int(TAnniversaryForm::Cancel));
+    QCOMPARE(m_folder->read(FileName), old);
+    open();
+    QTest::keyClick(m_list.get(), Qt::Key_Escape);
+    QVERIFY(!m_list->isVisible());
+    QCOMPARE(m_list->result(), int(TAnniversaryForm::Cancel));
+}
+
+void tst_Anniversary::unreadableDateKeepsEditorClosed() {
+    m_folder->write(FileName, sj("2012/13/45,変,\r\n"));
+    open();
+    QString message;
+    try {
+        m_list->gridAnvDblClick();
+    } catch (const KalendoError& e) {
+        message = e.message();
+    }
+    QCOMPARE(message, QStringLiteral("'2012/13/45' は日付ではありません"));
+    QVERIFY(!m_list->editForm()->isVisible());
+    QCOMPARE(column(1), QList<QByteArray>{sj("変")});
+}
+
+void tst_Anniversary::emptyTextIsRefused() {
+    m_folder->write(FileName, sj("2012/03/30,結婚記念日,\r\n"));
+    open();
+    TAnniversaryEditForm* editor = m_list->editForm();
+    QString warning;
+    bool stayedOpen = false;
+    QDate shown;
+    whenModal(editor, [&] {
+        shown = editor->dtpAnniversary->date();
+        editor->editTitle->clear();
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                warning = box->windowTitle() + QLatin1Char('|') + box->text();
+                box->accept();
+            }
+        });
+        editor->btnOkClick();
+        stayedOpen = editor->isVisible();
+        editor->editTitle->setText(QStringLiteral(" "));
+        editor->btnOkClick();
+    });
+    m_list->gridAnvDblClick();
+    QCOMPARE(shown, QDate(2012, 3, 30));
+    QCOMPARE(warning, QStringLiteral("警告メッセージ|タイトルを入力してください！！（空欄不可）"));
+    QVERIFY(stayedOpen);
+    QCOMPARE(column(1), QList<QByteArray>{" "});
+}
+
+void tst_Anniversary::editorKeys() {
+    open();
+    TAnniversaryEditForm* editor = m_list->editForm();
+    QStringList focusPath;
+    whenModal(editor, [&] {
+        editor->editTitle->setText(QStringLiteral("記念"));
+        focusPath << editor->focusWidget()->objectName();
+        for (int i = 0; i < 2; ++i) {
+            QTest::keyClick(editor->focusWidget(), Qt::Key_Return);
+            focusPath << editor->focusWidget()->objectName();
+        }
+        QTest::keyClick(editor->focusWidget(), Qt::Key_Escape);
+        focusPath << editor->focusWidget()->objectName();
+        QTest::keyClick(editor->focusWidget(), Qt::Key_Return);
+        QTest::keyClick(editor->focusWidget(), Qt::Key_Return); // presses OK
+    });
+    m_list->btnAddNewClick();
+    QCOMPARE(focusPath, (QStringList{QStringLiteral("dtpAnniversary"), QStringLiteral("editTitle"),
+                                     QStringLiteral("btnOk"), QStringLiteral("editTitle")}));
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(column(0), QList<QByteArray>{"2025/03/07"});
+    QCOMPARE(column(1), QList<QByteArray>{sj("記念")});
+}
+
+void tst_Anniversary::savedEntryReachesYearTables() {
+    open();
+    add(QDate(2012, 3, 30), QStringLiteral("結婚記念日"));
+    m_list->btnOkClick();
+    YearTables tables;
+    BuildYearTables(tables, 2025, m_folder->path());
+    QVERIFY(tables.hasAnnotation(akAnniversary, 2025, 3, 30));
+    QVERIFY(!tables.hasAnnotation(akAnniversary, 2025, 3, 29));
+}
+
+QTEST_MAIN(tst_Anniversary)
+#include "tst_anniversary.moc"
