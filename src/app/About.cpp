@@ -31,7 +31,11 @@ TAboutForm::TAboutForm(QWidget* parent)
     setWindowTitle(QStringLiteral("バージョン情報"));
     setFixedSize(577, 319);
     setFont(GothicFont(15));
-    setBackgroundRole(QPalette::Button);
+    // The button-face colour as the window's own background, so that labels keep their
+    // window-text colours.
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

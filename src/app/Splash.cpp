@@ -22,7 +22,11 @@ TSplashForm::TSplashForm(QWidget* parent)
     setWindowTitle(QStringLiteral("しばらくおまちください…"));
     setFixedSize(385, 80);
     setFont(GothicFont(15));
-    setBackgroundRole(QPalette::Button);
+    // The button-face colour as the window's own background, so that labels keep their
+    // window-text colours.
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
     setAutoFillBackground(true);
 
     lblTitle->setObjectName(QStringLiteral("lblTitle"));

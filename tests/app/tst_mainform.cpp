@@ -84,6 +84,14 @@ QColor inkOf(const QImage& image, const QRect& cell, const QColor& background) {
     return most ? QColor(best) : QColor();
 }
 
+bool contains(const QImage& image, const QColor& color) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == color)
+                return true;
+    return false;
+}
+
 // Whether a line of ink at least 18 pixels long crosses the cell: only an underline does.
 bool underlined(const QImage& image, const QRect& cell, const QColor& ink) {
     for (int y = cell.top(); y <= cell.bottom(); ++y) {
@@ -140,6 +148,7 @@ void tst_MainForm::startsOnToday() {
     showAt(QDate(2025, 3, 7));
     QVERIFY(!SplashForm->isVisible());
     QCOMPARE(SplashForm->lblTitle->text(), QStringLiteral("アプリケーションを起動中です。"));
+    QVERIFY(contains(SplashForm->lblTitle->grab().toImage(), QColor(0x00, 0x00, 0x80)));
     QCOMPARE(MainForm->windowTitle(), QStringLiteral("Kalendo  [Version 2.2.1.192]"));
     QCOMPARE(MainForm->ShownYear(), 2025);
     QCOMPARE(MainForm->ShownMonth(), 3);
@@ -478,13 +487,19 @@ void tst_MainForm::aboutShowsTheVersion() {
     QCOMPARE(AppVersion.Minor, 2);
     QCOMPARE(AppVersion.Release, 1);
     QCOMPARE(AppVersion.Build, 192);
+    QVERIFY(contains(AboutForm->lblProductName->grab().toImage(), QColor(0x00, 0x00, 0xFF)));
+    // The clock keeps running while the window is open.
+    Clock::setFixedNow(QDateTime(QDate(2025, 3, 9), QTime(10, 0, 0)));
+    QTimer::singleShot(700, AboutForm, [] { AboutForm->OKButton->click(); });
+    QCOMPARE(AboutForm->exec(), 1);
+    QCOMPARE(MainForm->GuidePanel->panelText(0), QStringLiteral("2025/03/09"));
     for (int showing = 0; showing < 2; ++showing) {
         QTimer::singleShot(0, AboutForm, [] { QTest::keyClick(AboutForm, Qt::Key_Return); });
         QCOMPARE(AboutForm->exec(), 1);
         QCOMPARE(AboutForm->lblVersion->text(), QStringLiteral("Version 2.2.1.192"));
     }
-    QTimer::singleShot(0, AboutForm, [] { AboutForm->OKButton->click(); });
-    QCOMPARE(AboutForm->exec(), 1);
+    QTimer::singleShot(0, AboutForm, [] { QTest::keyClick(AboutForm, Qt::Key_Escape); });
+    QCOMPARE(AboutForm->exec(), 2);
 }
 
 int main(int argc, char** argv) {
