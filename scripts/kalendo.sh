@@ -11,7 +11,7 @@ cd "$here"
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libxkbcommon-dev
-    fonts-ipafont-gothic fonts-ipafont-mincho
+    fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
     clang libclang-rt-14-dev
     xvfb xauth
 )
