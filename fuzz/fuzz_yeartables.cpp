@@ -11,6 +11,7 @@
 #include "rules/YearTables.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <array>
 #include <cstdint>
@@ -61,22 +62,22 @@ QByteArray twoDigits(int value) {
     return QByteArray(1, char('0' + value / 10)) + char('0' + value % 10);
 }
 
-// What each kind contributes to one day, item by item, by scanning every line of every list
-// without any index.
-std::array<QList<QByteArray>, 4> scanned(const YearTables& t, int year, int month, int day) {
+using DayItems = std::array<QList<QByteArray>, 4>;
+
+// What each kind contributes to the days of a year, item by item in list order, from one plain
+// pass over every line of every list, keyed by "MM/DD".
+QHash<QByteArray, DayItems> scanned(const YearTables& t, int year) {
     static const QByteArray marks[] = {"\x81\xa5", "\x81\x9f", "\x81\x9a"}; // ▼ ◆ ★
     const TextLines* lists[] = {&t.YearHolidays(), &t.YearEvents(), &t.Anniversaries(),
                                 &t.YearSchedules()};
-    const QByteArray monthDay = twoDigits(month) + '/' + twoDigits(day);
-    const QByteArray dayKey =
-        twoDigits(year / 100) + twoDigits(year % 100) + twoDigits(month) + twoDigits(day);
-    std::array<QList<QByteArray>, 4> items;
+    const QByteArray yearKey = twoDigits(year / 100) + twoDigits(year % 100);
+    QHash<QByteArray, DayItems> days;
     for (int kind = 0; kind <= 3; ++kind) {
         for (const QByteArray& line : *lists[kind]) {
-            const QByteArray key = kind == 3   ? line.left(8)
-                                   : kind == 2 ? line.mid(5, 5)
-                                               : line.left(5);
-            if (key != (kind == 3 ? dayKey : monthDay))
+            QByteArray key = kind == 3   ? line.mid(4, 2) + '/' + line.mid(6, 2)
+                             : kind == 2 ? line.mid(5, 5)
+                                         : line.left(5);
+            if (kind == 3 && (!line.startsWith(yearKey) || line.size() < 8))
                 continue;
             QByteArray rest = line.mid(line.indexOf(',') + 1);
             if (!rest.contains(','))
@@ -84,20 +85,20 @@ std::array<QList<QByteArray>, 4> scanned(const YearTables& t, int year, int mont
             std::optional<int> since;
             if (kind == 2 && !(since = readInt(line.left(4))))
                 continue; // no years to count: left out
+            QByteArray item;
             if (kind == 3) {
                 for (int i = 0; i < 3; ++i)
                     rest.remove(0, rest.indexOf(',') + 1);
-                items[size_t(kind)].append(
-                    rest.replace(',', '-').replace("\" \"", "").replace("--", ""));
-                continue;
+                item = rest.replace(',', '-').replace("\" \"", "").replace("--", "");
+            } else {
+                item = marks[kind] + rest.left(rest.indexOf(','));
+                if (kind == 2)
+                    item += '[' + QByteArray::number(year - *since) + ']';
             }
-            QByteArray item = marks[kind] + rest.left(rest.indexOf(','));
-            if (kind == 2)
-                item += '[' + QByteArray::number(year - *since) + ']';
-            items[size_t(kind)].append(item);
+            days[key][size_t(kind)].append(item);
         }
     }
-    return items;
+    return days;
 }
 
 // Items of kinds first..last joined: CR LF before an item whenever the text is not empty.
@@ -114,9 +115,10 @@ QByteArray joined(const std::array<QList<QByteArray>, 4>& items, int first, int 
 }
 
 void checkAnnotations(const YearTables& t, int year) {
+    const QHash<QByteArray, DayItems> days = scanned(t, year);
     for (int month = 1; month <= 12; ++month) {
         for (int day = 1; day <= DaysInMonth(year, month); ++day) {
-            const auto expected = scanned(t, year, month, day);
+            const DayItems expected = days.value(twoDigits(month) + '/' + twoDigits(day));
             const auto when = [&] {
                 return QStringLiteral("%1/%2/%3").arg(year).arg(month).arg(day);
             };
