@@ -8,6 +8,7 @@
 #include "schedule/ListGrid.h"
 
 #include "TestSupport.h"
+#include "anniversary/WhenModal.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -46,20 +47,6 @@ private:
 };
 
 static const QString FileName = QStringLiteral("anniversary.csv");
-
-// Runs fn once the window is the active modal one, from inside its exec().
-static void whenModal(QWidget* window, std::function<void()> fn) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, window, fn] {
-        if (QApplication::activeModalWidget() != window)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        fn();
-    });
-    timer->start();
-}
 
 void tst_Anniversary::init() {
     m_folder = std::make_unique<TempDataFolder>();

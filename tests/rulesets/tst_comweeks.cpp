@@ -8,6 +8,7 @@
 #include "schedule/ListGrid.h"
 
 #include "TestSupport.h"
+#include "anniversary/WhenModal.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -47,19 +48,6 @@ private:
 };
 
 static const QString Holidays = QStringLiteral("holiday.csv");
-
-static void whenModal(QWidget* window, std::function<void()> fn) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, window, fn] {
-        if (QApplication::activeModalWidget() != window)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        fn();
-    });
-    timer->start();
-}
 
 void tst_ComWeeks::init() {
     m_folder = std::make_unique<TempDataFolder>();

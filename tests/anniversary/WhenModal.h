@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+// Runs fn once the window is the active modal one, from inside its exec(): how the tests act
+// in an editor that a list window opens and waits for.
+inline void whenModal(QWidget* window, std::function<void()> fn) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, window, fn] {
+        if (QApplication::activeModalWidget() != window)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        fn();
+    });
+    timer->start();
+}
