@@ -21,7 +21,11 @@ Cp932LineEdit::Cp932LineEdit(int maxBytes, QWidget* parent)
 }
 
 QByteArray Cp932LineEdit::bytes() const {
-    return Codec::encodeOrThrow(text());
+    // Control characters can only come from bytes of a damaged file shown as U+001A; written
+    // back as Ctrl-Z they would end the file for every reader.
+    QString t = text();
+    t.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+    return Codec::encodeOrThrow(t);
 }
 
 int Cp932LineEdit::bytesFree() const {

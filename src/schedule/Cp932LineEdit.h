@@ -22,7 +22,7 @@ public:
     bool allCommasRefused() const { return m_allCommasRefused; }
     void setAllCommasRefused(bool refused) { m_allCommasRefused = refused; }
 
-    // The text in code page 932; always encodable, as nothing else gets in.
+    // The text in code page 932, without control characters.
     QByteArray bytes() const;
 
     // Inserts text as a paste does (replacing the selection): control characters dropped,

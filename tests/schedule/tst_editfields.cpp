@@ -23,6 +23,7 @@ private slots:
     void inputMethodCommitIsChecked();
     void refusalShowsMessage();
     void contextMenuPasteIsCut();
+    void damagedBytesNeverBecomeCtrlZ();
     void dialogKeys_data();
     void dialogKeys();
 };
@@ -156,6 +157,13 @@ void tst_EditFields::contextMenuPasteIsCut() {
     paste->trigger();
     menu->close();
     QCOMPARE(edit.text(), QStringLiteral("予定"));
+}
+
+void tst_EditFields::damagedBytesNeverBecomeCtrlZ() {
+    // A title cell from a hand-damaged file: a lead byte without its trail byte.
+    Cp932LineEdit edit(40);
+    edit.setText(Codec::toUnicode(sj("会議") + "\x82"));
+    QCOMPARE(edit.bytes(), sj("会議"));
 }
 
 void tst_EditFields::dialogKeys_data() {
