@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 
@@ -81,6 +82,13 @@ void WriteWindowPosition(const QPoint& position) {
     QSettings settings = userSettings();
     settings.setValue(LeftKey, QString::number(position.x()));
     settings.setValue(TopKey, QString::number(position.y()));
+}
+
+bool OnSomeScreen(const QRect& frame) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return screens.isEmpty() ||
+           std::any_of(screens.begin(), screens.end(),
+                       [&](const QScreen* screen) { return screen->geometry().intersects(frame); });
 }
 
 TMainForm::TMainForm(QWidget* parent)
@@ -153,7 +161,7 @@ TMainForm::TMainForm(QWidget* parent)
 void TMainForm::FormCreate() {
     m_hintHook->OnShowHint = [this](THintInfo& info) { ApplicationShowHint(info); };
     qApp->installEventFilter(m_hintHook);
-    move(ReadWindowPosition());
+    move(OnSomeScreen(QRect(ReadWindowPosition(), size())) ? ReadWindowPosition() : QPoint());
     const auto* digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (QLineEdit* edit : {editYear, editMonth}) {

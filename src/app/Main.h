@@ -19,6 +19,10 @@ class TGuidePanel;
 // and Top as decimal text); a missing value or one that is not a number reads as 0.
 QPoint ReadWindowPosition();
 void WriteWindowPosition(const QPoint& position);
+// Whether any part of a window frame lies on a screen. A stored position that would put the
+// main window, which has no system menu to bring it back, wholly off every screen (a screen
+// that is gone) opens it at the top-left corner instead.
+bool OnSomeScreen(const QRect& frame);
 
 // The main window: one month in the grid, the navigation above it, the clock below it.
 class TMainForm : public QMainWindow {

@@ -444,6 +444,13 @@ void tst_MainForm::windowPosition() {
     settings().setValue(QStringLiteral("Windows/Top"), QStringLiteral("12px"));
     QCOMPARE(ReadWindowPosition(), QPoint(0, 0));
 
+    // A place on no screen any more opens at the corner.
+    WriteWindowPosition(QPoint(-5000, 40));
+    DestroyForms();
+    CreateForms();
+    QCOMPARE(MainForm->pos(), QPoint(0, 0));
+    QVERIFY(OnSomeScreen(QRect(QPoint(-200, 40), MainForm->size())));
+
     // Closing through the menu saves where the window is.
     showAt(QDate(2025, 3, 7));
     MainForm->move(40, 50);
