@@ -72,6 +72,9 @@ QDateEdit* NewDatePicker(QWidget* parent, const QString& name) {
     picker->setCalendarPopup(true);
     picker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
     picker->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // The calendar speaks the program's language and starts its weeks on Sunday, as the month view.
+    picker->calendarWidget()->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
+    picker->calendarWidget()->setFirstDayOfWeek(Qt::Sunday);
     picker->calendarWidget()->setStyleSheet(QStringLiteral(
         "QWidget#qt_calendar_navigationbar { background-color: #008080; }"
         "QWidget#qt_calendar_navigationbar QToolButton { color: white; background: #008080; }"));
