@@ -19,6 +19,15 @@ KalendoApplication::KalendoApplication(int& argc, char** argv) : QApplication(ar
 bool KalendoApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
+    } catch (...) {
+        ReportCurrentException();
+    }
+    return false;
+}
+
+void KalendoApplication::ReportCurrentException() {
+    try {
+        throw;
     } catch (const KalendoError& error) {
         ReportError(error.message());
     } catch (const std::exception& error) {
@@ -26,7 +35,6 @@ bool KalendoApplication::notify(QObject* receiver, QEvent* event) {
     } catch (...) {
         ReportError(QStringLiteral("不明なエラーが発生しました"));
     }
-    return false;
 }
 
 void KalendoApplication::ReportError(const QString& message) {

@@ -9,7 +9,9 @@ inline const QString ApplicationTitle = QStringLiteral("Kalendo");
 
 // The application object. Its general error handler catches any exception that escapes an
 // event handler, shows its message and lets the user carry on; the operation that threw stops
-// where it failed.
+// where it failed. Handlers run through Guarded() report their errors before the exception can
+// reach the toolkit's own frames: those are built without exception support, and unwinding
+// through them would skip their clean-up. notify() is the net for everything else.
 class KalendoApplication : public QApplication {
     Q_OBJECT
 public:
@@ -19,6 +21,17 @@ public:
 
     // Shows an error's message to the user (a message box unless a reporter is set).
     static void ReportError(const QString& message);
+    // Reports the exception being handled; call only inside a catch block.
+    static void ReportCurrentException();
     // Replaces the message box (tests); an empty function restores it.
     static void SetErrorReporter(std::function<void(const QString&)> reporter);
 };
+
+// Runs an event handler and reports whatever it throws.
+template <typename Handler> void Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        KalendoApplication::ReportCurrentException();
+    }
+}

@@ -140,14 +140,14 @@ TMainForm::TMainForm(QWidget* parent)
     TimerMain->setObjectName(QStringLiteral("TimerMain"));
     TimerMain->setInterval(500);
 
-    connect(btnPrev, &QPushButton::clicked, this, &TMainForm::btnPrevClick);
-    connect(btnNext, &QPushButton::clicked, this, &TMainForm::btnNextClick);
-    connect(btnYear, &TUpDown::Clicked, this, &TMainForm::btnYearClick);
-    connect(btnMonth, &TUpDown::Clicked, this, &TMainForm::btnMonthClick);
-    connect(gridCal, &TCalendarGrid::DblClick, this, &TMainForm::gridCalDblClick);
-    connect(GuidePanel, &TGuidePanel::DblClick, this, &TMainForm::GuidePanelDblClick);
-    connect(menuExit, &QAction::triggered, this, &TMainForm::menuExitClick);
-    connect(TimerMain, &QTimer::timeout, this, &TMainForm::TimerMainTimer);
+    connect(btnPrev, &QPushButton::clicked, this, guarded(&TMainForm::btnPrevClick));
+    connect(btnNext, &QPushButton::clicked, this, guarded(&TMainForm::btnNextClick));
+    connect(btnYear, &TUpDown::Clicked, this, guarded(&TMainForm::btnYearClick));
+    connect(btnMonth, &TUpDown::Clicked, this, guarded(&TMainForm::btnMonthClick));
+    connect(gridCal, &TCalendarGrid::DblClick, this, guarded(&TMainForm::gridCalDblClick));
+    connect(GuidePanel, &TGuidePanel::DblClick, this, guarded(&TMainForm::GuidePanelDblClick));
+    connect(menuExit, &QAction::triggered, this, guarded(&TMainForm::menuExitClick));
+    connect(TimerMain, &QTimer::timeout, this, guarded(&TMainForm::TimerMainTimer));
     gridCal->OnDrawCell = [this](TGridCanvas& canvas, int col, int row, const QRect& rect,
                                  TGridDrawState state) {
         gridCalDrawCell(canvas, col, row, rect, state);
@@ -159,7 +159,9 @@ TMainForm::TMainForm(QWidget* parent)
 }
 
 void TMainForm::FormCreate() {
-    m_hintHook->OnShowHint = [this](THintInfo& info) { ApplicationShowHint(info); };
+    m_hintHook->OnShowHint = [this](THintInfo& info) {
+        Guarded([&] { ApplicationShowHint(info); });
+    };
     qApp->installEventFilter(m_hintHook);
     move(OnSomeScreen(QRect(ReadWindowPosition(), size())) ? ReadWindowPosition() : QPoint());
     const auto* digits =
@@ -174,7 +176,7 @@ void TMainForm::FormCreate() {
 void TMainForm::showEvent(QShowEvent* event) {
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        Guarded([this] { FormShow(); });
     }
     QMainWindow::showEvent(event);
 }

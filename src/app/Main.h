@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/KalendoApplication.h"
 #include "monthview/CalendarGrid.h"
 #include "monthview/HintHook.h"
 #include "monthview/UpDown.h"
@@ -81,6 +82,10 @@ protected:
 
 private:
     void showMonth(int year, int month);
+    // A slot that runs a handler and reports what it throws.
+    template <typename Method> auto guarded(Method method) {
+        return [this, method] { Guarded([this, method] { (this->*method)(); }); };
+    }
 
     THintHook* m_hintHook;
     YearTables m_tables;

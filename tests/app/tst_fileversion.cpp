@@ -72,8 +72,10 @@ void tst_FileVersion::unreadableFiles_data() {
     QTest::newRow("truncated after the header") << program.left(200);
     QTest::newRow("truncated before the section table") << program.left(program.size() / 2);
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("not a program")
-        << QByteArray("StringFileInfo\\041103A4\\FileVersion\0001.0", 42);
+    // The resource's texts in a file that is no program.
+    static const char resourceLike[] = "StringFileInfo\\041103A4\\FileVersion\0"
+                                       "1.0";
+    QTest::newRow("not a program") << QByteArray(resourceLike, sizeof resourceLike);
 }
 
 void tst_FileVersion::unreadableFiles() {
