@@ -1,10 +1,12 @@
 #include "app/Forms.h"
 
+#include "anniversary/Anniversary.h"
 #include "app/About.h"
 #include "app/InstanceGuard.h"
 #include "app/KalendoApplication.h"
 #include "app/Main.h"
 #include "app/Splash.h"
+#include "rulesets/ComWeeks.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
 
@@ -13,6 +15,10 @@
 
 TMainForm* MainForm = nullptr;
 TAboutForm* AboutForm = nullptr;
+TAnniversaryForm* AnniversaryForm = nullptr;
+TAnniversaryEditForm* AnniversaryEditForm = nullptr;
+TComWeeksForm* ComWeeksForm = nullptr;
+TComWeeksEditForm* ComWeeksEditForm = nullptr;
 TMainEditForm* MainEditForm = nullptr;
 TMainInputForm* MainInputForm = nullptr;
 TSplashForm* SplashForm = nullptr;
@@ -33,6 +39,11 @@ template <typename Form, typename... Args> Form* create(Form*& global, Args... a
 void CreateForms() {
     create(MainForm);
     create(AboutForm);
+    // Each list makes its editor, its child, right after itself.
+    create(AnniversaryForm);
+    AnniversaryEditForm = AnniversaryForm->editForm();
+    create(ComWeeksForm);
+    ComWeeksEditForm = ComWeeksForm->editForm();
     create(MainEditForm);
     create(MainInputForm, MainEditForm);
     create(SplashForm);
@@ -51,6 +62,10 @@ void DestroyForms() {
         created.pop_back();
     MainForm = nullptr;
     AboutForm = nullptr;
+    AnniversaryForm = nullptr;
+    AnniversaryEditForm = nullptr;
+    ComWeeksForm = nullptr;
+    ComWeeksEditForm = nullptr;
     MainEditForm = nullptr;
     MainInputForm = nullptr;
     SplashForm = nullptr;

@@ -3,6 +3,10 @@
 #include <functional>
 
 class TAboutForm;
+class TAnniversaryEditForm;
+class TAnniversaryForm;
+class TComWeeksEditForm;
+class TComWeeksForm;
 class TMainEditForm;
 class TMainForm;
 class TMainInputForm;
@@ -12,6 +16,10 @@ class TSplashForm;
 // between showings, until the process ends.
 extern TMainForm* MainForm;
 extern TAboutForm* AboutForm;
+extern TAnniversaryForm* AnniversaryForm;
+extern TAnniversaryEditForm* AnniversaryEditForm;
+extern TComWeeksForm* ComWeeksForm;
+extern TComWeeksEditForm* ComWeeksEditForm;
 extern TMainEditForm* MainEditForm;
 extern TMainInputForm* MainInputForm;
 extern TSplashForm* SplashForm;

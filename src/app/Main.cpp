@@ -131,7 +131,9 @@ TMainForm::TMainForm(QWidget* parent)
     GuidePanel->setObjectName(QStringLiteral("GuidePanel"));
     GuidePanel->setGeometry(0, ClientHeight - 26, ClientWidth, 26);
 
-    File1 = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    MainMenu = menuBar();
+    MainMenu->setObjectName(QStringLiteral("MainMenu"));
+    File1 = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
     File1->setObjectName(QStringLiteral("File1"));
     menuExit = File1->addAction(QStringLiteral("終了(&X)"));
     menuExit->setObjectName(QStringLiteral("menuExit"));
@@ -154,7 +156,7 @@ TMainForm::TMainForm(QWidget* parent)
     };
     gridCal->OnSelectCell = [this](int col, int row) { return gridCalSelectCell(col, row); };
 
-    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    setFixedSize(ClientWidth, ClientHeight + MainMenu->sizeHint().height());
     FormCreate();
 }
 

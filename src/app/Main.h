@@ -12,6 +12,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QTimer;
 class TGuidePanel;
@@ -40,6 +41,7 @@ public:
     TCalendarGrid* gridCal;
     TGuidePanel* GuidePanel;
     QTimer* TimerMain;
+    QMenuBar* MainMenu;
     QMenu* File1;
     QAction* menuExit;
 

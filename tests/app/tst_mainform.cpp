@@ -1,4 +1,6 @@
 #include "TestSupport.h"
+#include "anniversary/Anniversary.h"
+#include "anniversary/AnniversaryEdit.h"
 #include "app/About.h"
 #include "app/Forms.h"
 #include "app/GuidePanel.h"
@@ -9,6 +11,10 @@
 #include "monthview/MonthCellPaint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
+#include "rulesets/ComWeeks.h"
+#include "rulesets/ComWeeksEdit.h"
+#include "schedule/MainEdit.h"
+#include "schedule/MainInput.h"
 
 #include <QHelpEvent>
 #include <QLabel>
@@ -146,6 +152,13 @@ void tst_MainForm::clickDay(int day) {
 void tst_MainForm::startsOnToday() {
     m_data->write(HolidayFileName, crlf({"03/20,春の日,0,0"}));
     showAt(QDate(2025, 3, 7));
+    // Every window exists from the start; only the main window is on the screen.
+    const QList<QWidget*> others = {AboutForm,     AnniversaryForm,  AnniversaryEditForm,
+                                    ComWeeksForm,  ComWeeksEditForm, MainEditForm,
+                                    MainInputForm, SplashForm};
+    for (QWidget* window : others)
+        QVERIFY(window && window->isWindow() && !window->isVisible());
+    QCOMPARE(QApplication::activeWindow() ? QApplication::activeWindow() : MainForm, MainForm);
     QVERIFY(!SplashForm->isVisible());
     QCOMPARE(SplashForm->lblTitle->text(), QStringLiteral("アプリケーションを起動中です。"));
     QVERIFY(contains(SplashForm->lblTitle->grab().toImage(), QColor(0x00, 0x00, 0x80)));
