@@ -50,9 +50,10 @@ test)
     build build
     ctest --test-dir build --output-on-failure --parallel "$(nproc)"
     # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any report
-    # fails the test that caused it.
+    # fails the test that caused it. Leaks are not checked here: Qt's own input events leak
+    # under QTest and its frames cannot be told apart; the fuzz harnesses check the core's.
     build build/asan -DKALENDO_SANITIZE=ON
-    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build/asan --output-on-failure --parallel "$(nproc)"
     # The fuzz harnesses (clang): the corpus replayed, then a short fuzzing budget each.
     cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
