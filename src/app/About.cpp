@@ -1,7 +1,7 @@
 #include "app/About.h"
 
 #include "app/Artwork.h"
-#include "app/UiFonts.h"
+#include "app/UiLook.h"
 #include "rules/ComType.h"
 
 #include <QFrame>
@@ -17,12 +17,6 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, const QFon
     return l;
 }
 
-void setTextColor(QWidget* widget, const QColor& color) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 TAboutForm::TAboutForm(QWidget* parent)
@@ -31,11 +25,8 @@ TAboutForm::TAboutForm(QWidget* parent)
     setWindowTitle(QStringLiteral("バージョン情報"));
     setFixedSize(577, 319);
     setFont(GothicFont(15));
-    // The button-face colour as the window's own background, so that labels keep their
-    // window-text colours.
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
+    // The button face as the window's own colour, so that labels keep their window-text colours.
+    SetWindowColor(this, ButtonFace());
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -57,7 +48,7 @@ TAboutForm::TAboutForm(QWidget* parent)
         label(Panel1, "lblProductName", QStringLiteral("スケジュール管理ツール【Kalendo】"),
               GothicFont(24, true));
     lblProductName->setGeometry(64, 70, 480, 34);
-    setTextColor(lblProductName, QColor(0x00, 0x00, 0xFF));
+    SetTextColor(lblProductName, QColor(0x00, 0x00, 0xFF));
 
     pnlCopy = new QFrame(Panel1);
     pnlCopy->setObjectName(QStringLiteral("pnlCopy"));
@@ -77,7 +68,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     for (QLabel* notice : {lblComments, Label1}) {
         notice->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         notice->setWordWrap(true);
-        setTextColor(notice, Qt::black);
+        SetTextColor(notice, Qt::black);
     }
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);

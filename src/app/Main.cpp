@@ -6,7 +6,7 @@
 #include "app/GuidePanel.h"
 #include "app/KalendoApplication.h"
 #include "app/Splash.h"
-#include "app/UiFonts.h"
+#include "app/UiLook.h"
 #include "data/Codec.h"
 #include "monthview/MonthCellPaint.h"
 #include "rules/Clock.h"
@@ -99,10 +99,7 @@ TMainForm::TMainForm(QWidget* parent)
     setWindowIcon(ProgramIcon());
 
     auto* client = new QWidget(this);
-    QPalette teal = client->palette();
-    teal.setColor(QPalette::Window, Teal);
-    client->setPalette(teal);
-    client->setAutoFillBackground(true);
+    SetWindowColor(client, Teal);
     setCentralWidget(client);
 
     btnPrev = arrowButton(client, "btnPrev", Qt::LeftArrow);

@@ -1,6 +1,6 @@
 #include "app/Splash.h"
 
-#include "app/UiFonts.h"
+#include "app/UiLook.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -22,20 +22,14 @@ TSplashForm::TSplashForm(QWidget* parent)
     setWindowTitle(QStringLiteral("しばらくおまちください…"));
     setFixedSize(385, 80);
     setFont(GothicFont(15));
-    // The button-face colour as the window's own background, so that labels keep their
-    // window-text colours.
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
-    setAutoFillBackground(true);
+    // The button face as the window's own colour, so that labels keep their window-text colours.
+    SetWindowColor(this, ButtonFace());
 
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setGeometry(0, 17, 385, 41);
     lblTitle->setAlignment(Qt::AlignCenter);
     lblTitle->setFont(GothicFont(15, true));
-    QPalette navy = lblTitle->palette();
-    navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
-    lblTitle->setPalette(navy);
+    SetTextColor(lblTitle, QColor(0x00, 0x00, 0x80));
 }
 
 void TSplashForm::ShowNow() {

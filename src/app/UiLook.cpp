@@ -1,6 +1,9 @@
-#include "app/UiFonts.h"
+#include "app/UiLook.h"
 
+#include <QApplication>
+#include <QPalette>
 #include <QStringList>
+#include <QWidget>
 
 namespace {
 
@@ -26,4 +29,21 @@ QFont CenturyFont(int pixels, bool bold) {
     return pixelFont(
         {QStringLiteral("C059"), QStringLiteral("Century Schoolbook L"), QStringLiteral("serif")},
         pixels, bold);
+}
+
+void SetWindowColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+QColor ButtonFace() {
+    return QApplication::palette().color(QPalette::Button);
 }
