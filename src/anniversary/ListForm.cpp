@@ -2,6 +2,7 @@
 
 #include "anniversary/FormParts.h"
 #include "data/Codec.h"
+#include "data/ErrorReport.h"
 #include "schedule/Cp932LineEdit.h"
 #include "schedule/ListGrid.h"
 
@@ -23,11 +24,14 @@ ListForm::ListForm(QWidget* parent, const QString& gridName, int width, int heig
     m_list->setGeometry(0, ListButtonStripHeight, width, height - ListButtonStripHeight);
     m_list->grid() = StringGrid(int(m_columns.headers.size()), 2, 1, 0);
 
-    connect(btnAddNew, &QPushButton::clicked, this, &ListForm::btnAddNewClick);
-    connect(btnDelete, &QPushButton::clicked, this, &ListForm::btnDeleteClick);
-    connect(btnOk, &QPushButton::clicked, this, &ListForm::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &ListForm::btnCancelClick);
-    connect(m_list, &ListGrid::dblClicked, this, [this] { openEditor(); });
+    connect(btnAddNew, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnAddNewClick(); }); });
+    connect(btnDelete, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnDeleteClick(); }); });
+    connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnCancelClick(); }); });
+    connect(m_list, &ListGrid::dblClicked, this, [this] { Guarded([this] { openEditor(); }); });
 }
 
 void ListForm::showEvent(QShowEvent* event) {
@@ -91,8 +95,9 @@ EditForm::EditForm(ListForm* listForm, QWidget* parent, int width, int height)
     editTitle = NewTitleField(this);
     btnOk = NewFormButton(this, QStringLiteral("btnOk"), QStringLiteral("OK"));
     btnCancel = NewFormButton(this, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
-    connect(btnOk, &QPushButton::clicked, this, &EditForm::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &EditForm::btnCancelClick);
+    connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnCancelClick(); }); });
 }
 
 void EditForm::setTitle(const QByteArray& title) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/ErrorReport.h"
+
 #include <QApplication>
 #include <functional>
 
@@ -26,12 +28,3 @@ public:
     // Replaces the message box (tests); an empty function restores it.
     static void SetErrorReporter(std::function<void(const QString&)> reporter);
 };
-
-// Runs an event handler and reports whatever it throws.
-template <typename Handler> void Guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (...) {
-        KalendoApplication::ReportCurrentException();
-    }
-}

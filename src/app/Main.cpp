@@ -1,16 +1,20 @@
 #include "app/Main.h"
 
+#include "anniversary/Anniversary.h"
+#include "app/About.h"
 #include "app/Artwork.h"
 #include "app/FileVersion.h"
 #include "app/Forms.h"
 #include "app/GuidePanel.h"
 #include "app/KalendoApplication.h"
+#include "app/Shell.h"
 #include "app/Splash.h"
 #include "app/UiLook.h"
 #include "data/Codec.h"
 #include "monthview/MonthCellPaint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
+#include "rulesets/ComWeeks.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -134,6 +138,28 @@ TMainForm::TMainForm(QWidget* parent)
     File1->setObjectName(QStringLiteral("File1"));
     menuExit = File1->addAction(QStringLiteral("終了(&X)"));
     menuExit->setObjectName(QStringLiteral("menuExit"));
+    Setting = MainMenu->addMenu(QStringLiteral("設定(&S)"));
+    Setting->setObjectName(QStringLiteral("Setting"));
+    menuAnivasary = Setting->addAction(QStringLiteral("記念日(&A)"));
+    menuAnivasary->setObjectName(QStringLiteral("menuAnivasary"));
+    N2 = Setting->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    menuHoliday = Setting->addAction(QStringLiteral("休日(&H)"));
+    menuHoliday->setObjectName(QStringLiteral("menuHoliday"));
+    N4 = Setting->addSeparator();
+    N4->setObjectName(QStringLiteral("N4"));
+    menuEvent = Setting->addAction(QStringLiteral("イベント(&E)"));
+    menuEvent->setObjectName(QStringLiteral("menuEvent"));
+    Help1 = MainMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    menuManual = Help1->addAction(QStringLiteral("操作手順書(&M)"));
+    menuManual->setObjectName(QStringLiteral("menuManual"));
+    menuHomePage = Help1->addAction(QStringLiteral("著作権者ホームページ(&H)"));
+    menuHomePage->setObjectName(QStringLiteral("menuHomePage"));
+    N1 = Help1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    menuAbout = Help1->addAction(QStringLiteral("バージョン情報(&A)"));
+    menuAbout->setObjectName(QStringLiteral("menuAbout"));
 
     TimerMain = new QTimer(this);
     TimerMain->setObjectName(QStringLiteral("TimerMain"));
@@ -146,6 +172,12 @@ TMainForm::TMainForm(QWidget* parent)
     connect(gridCal, &TCalendarGrid::DblClick, this, guarded(&TMainForm::gridCalDblClick));
     connect(GuidePanel, &TGuidePanel::DblClick, this, guarded(&TMainForm::GuidePanelDblClick));
     connect(menuExit, &QAction::triggered, this, guarded(&TMainForm::menuExitClick));
+    connect(menuAnivasary, &QAction::triggered, this, guarded(&TMainForm::menuAnivasaryClick));
+    connect(menuHoliday, &QAction::triggered, this, guarded(&TMainForm::menuHolidayClick));
+    connect(menuEvent, &QAction::triggered, this, guarded(&TMainForm::menuEventClick));
+    connect(menuManual, &QAction::triggered, this, guarded(&TMainForm::menuManualClick));
+    connect(menuHomePage, &QAction::triggered, this, guarded(&TMainForm::menuHomePageClick));
+    connect(menuAbout, &QAction::triggered, this, guarded(&TMainForm::menuAboutClick));
     connect(TimerMain, &QTimer::timeout, this, guarded(&TMainForm::TimerMainTimer));
     gridCal->OnDrawCell = [this](TGridCanvas& canvas, int col, int row, const QRect& rect,
                                  TGridDrawState state) {
@@ -318,4 +350,41 @@ void TMainForm::GuidePanelDblClick() {
 
 void TMainForm::menuExitClick() {
     close();
+}
+
+void TMainForm::openList(QDialog* list) {
+    if (!list)
+        return;
+    list->move(pos());
+    if (list->exec() == 1)
+        RefreshMonth();
+}
+
+void TMainForm::menuAnivasaryClick() {
+    openList(AnniversaryForm);
+}
+
+void TMainForm::menuHolidayClick() {
+    if (ComWeeksForm)
+        ComWeeksForm->RuleSet = 1;
+    openList(ComWeeksForm);
+}
+
+void TMainForm::menuEventClick() {
+    if (ComWeeksForm)
+        ComWeeksForm->RuleSet = 0;
+    openList(ComWeeksForm);
+}
+
+void TMainForm::menuManualClick() {
+    OpenDocument(ManualPath());
+}
+
+void TMainForm::menuHomePageClick() {
+    OpenWebAddress(HomePageAddress);
+}
+
+void TMainForm::menuAboutClick() {
+    if (AboutForm)
+        AboutForm->exec(); // its result changes nothing
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 class QAction;
+class QDialog;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
@@ -44,6 +45,17 @@ public:
     QMenuBar* MainMenu;
     QMenu* File1;
     QAction* menuExit;
+    QMenu* Setting;
+    QAction* menuAnivasary;
+    QAction* N2;
+    QAction* menuHoliday;
+    QAction* N4;
+    QAction* menuEvent;
+    QMenu* Help1;
+    QAction* menuManual;
+    QAction* menuHomePage;
+    QAction* N1;
+    QAction* menuAbout;
 
     // Opens the day schedule for a date "YYYY/MM/DD" and returns its modal result (1 OK).
     std::function<int(const QString& date)> OpenDaySchedule;
@@ -77,6 +89,12 @@ public:
     void GuidePanelDblClick();
 
     void menuExitClick();
+    void menuAnivasaryClick();
+    void menuHolidayClick();
+    void menuEventClick();
+    void menuManualClick();
+    void menuHomePageClick();
+    void menuAboutClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -84,6 +102,8 @@ protected:
 
 private:
     void showMonth(int year, int month);
+    // Shows a list window over this window's corner; its OK brings the edits into the month.
+    void openList(QDialog* list);
     // A slot that runs a handler and reports what it throws.
     template <typename Method> auto guarded(Method method) {
         return [this, method] { Guarded([this, method] { (this->*method)(); }); };

@@ -1,6 +1,7 @@
 #include "rulesets/ComWeeksEdit.h"
 
 #include "anniversary/FormParts.h"
+#include "data/ErrorReport.h"
 #include "rulesets/ComWeeks.h"
 #include "rulesets/RadioGroup.h"
 #include "schedule/Cp932LineEdit.h"
@@ -62,7 +63,8 @@ TComWeeksEditForm::TComWeeksEditForm(TComWeeksForm* listForm, QWidget* parent)
     setTabOrder(editTitle, btnOk);
     setTabOrder(btnOk, btnCancel);
 
-    connect(OptionKinds, &RadioGroup::clicked, this, &TComWeeksEditForm::OptionKindsClick);
+    connect(OptionKinds, &RadioGroup::clicked, this,
+            [this] { Guarded([this] { OptionKindsClick(); }); });
     DialogKeyFilter::install(this);
     showKind(0);
 }

@@ -1,6 +1,7 @@
 #include "schedule/MainEdit.h"
 
 #include "data/Codec.h"
+#include "data/ErrorReport.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
 #include "schedule/MainInput.h"
@@ -62,11 +63,15 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
 
     gridCalDat = StringGrid(ScheduleColumn::Count, 0, 0, 0);
 
-    connect(btnAddNew, &QPushButton::clicked, this, &TMainEditForm::btnAddNewClick);
-    connect(btnDelete, &QPushButton::clicked, this, &TMainEditForm::btnDeleteClick);
-    connect(btnOk, &QPushButton::clicked, this, &TMainEditForm::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TMainEditForm::btnCancelClick);
-    connect(gridEdit, &ListGrid::dblClicked, this, &TMainEditForm::gridEditDblClick);
+    connect(btnAddNew, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnAddNewClick(); }); });
+    connect(btnDelete, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnDeleteClick(); }); });
+    connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnCancelClick(); }); });
+    connect(gridEdit, &ListGrid::dblClicked, this,
+            [this] { Guarded([this] { gridEditDblClick(); }); });
 }
 
 TMainInputForm* TMainEditForm::inputForm() {

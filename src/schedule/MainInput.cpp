@@ -1,5 +1,6 @@
 #include "schedule/MainInput.h"
 
+#include "data/ErrorReport.h"
 #include "rules/DaySchedule.h"
 #include "schedule/DialogKeyFilter.h"
 #include "schedule/MainEdit.h"
@@ -73,11 +74,14 @@ TMainInputForm::TMainInputForm(TMainEditForm* list, QWidget* parent)
     setTabOrder(editMemo, btnOk);
     setTabOrder(btnOk, btnCancel);
 
-    connect(checkOut, &QCheckBox::toggled, this, &TMainInputForm::checkOutClick);
-    connect(MaskEdit1, &TimeMaskEdit::exited, this, [this] { MaskEdit1Exit(MaskEdit1); });
-    connect(MaskEdit2, &TimeMaskEdit::exited, this, [this] { MaskEdit1Exit(MaskEdit2); });
-    connect(btnOk, &QPushButton::clicked, this, &TMainInputForm::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TMainInputForm::btnCancelClick);
+    connect(checkOut, &QCheckBox::toggled, this, [this] { Guarded([this] { checkOutClick(); }); });
+    connect(MaskEdit1, &TimeMaskEdit::exited, this,
+            [this] { Guarded([this] { MaskEdit1Exit(MaskEdit1); }); });
+    connect(MaskEdit2, &TimeMaskEdit::exited, this,
+            [this] { Guarded([this] { MaskEdit1Exit(MaskEdit2); }); });
+    connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnCancelClick(); }); });
     DialogKeyFilter::install(this, [this](QKeyEvent* event) { return FormKeyPress(event); });
 }
 

@@ -8,7 +8,7 @@
 #include "schedule/ListGrid.h"
 
 #include "TestSupport.h"
-#include "anniversary/WhenModal.h"
+#include "WhenModal.h"
 
 #include <QApplication>
 #include <QDateEdit>
