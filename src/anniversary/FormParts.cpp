@@ -6,6 +6,7 @@
 #include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDialog>
+#include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -66,18 +67,41 @@ QLabel* NewLabelPanel(QWidget* parent, const QString& name, const QString& capti
     return panel;
 }
 
+namespace {
+
+// The calendar speaks the program's language and starts its weeks on Sunday, as the month view.
+// It is made when the user first reaches for it: building it with every editor at start-up
+// would cost more than the whole month view.
+class CalendarSetUp : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+            QCalendarWidget* calendar = static_cast<QDateEdit*>(watched)->calendarWidget();
+            calendar->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
+            calendar->setFirstDayOfWeek(Qt::Sunday);
+            calendar->setStyleSheet(QStringLiteral(
+                "QWidget#qt_calendar_navigationbar { background-color: #008080; }"
+                "QWidget#qt_calendar_navigationbar QToolButton { color: white; background: "
+                "#008080; }"));
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 QDateEdit* NewDatePicker(QWidget* parent, const QString& name) {
     auto* picker = new QDateEdit(parent);
     picker->setObjectName(name);
     picker->setCalendarPopup(true);
     picker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
     picker->setAttribute(Qt::WA_InputMethodEnabled, false);
-    // The calendar speaks the program's language and starts its weeks on Sunday, as the month view.
-    picker->calendarWidget()->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
-    picker->calendarWidget()->setFirstDayOfWeek(Qt::Sunday);
-    picker->calendarWidget()->setStyleSheet(QStringLiteral(
-        "QWidget#qt_calendar_navigationbar { background-color: #008080; }"
-        "QWidget#qt_calendar_navigationbar QToolButton { color: white; background: #008080; }"));
+    picker->installEventFilter(new CalendarSetUp(picker));
     return picker;
 }
 
