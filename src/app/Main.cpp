@@ -134,6 +134,9 @@ TMainForm::TMainForm(QWidget* parent)
 
     MainMenu = menuBar();
     MainMenu->setObjectName(QStringLiteral("MainMenu"));
+    // Menus use the desktop's smaller menu text, not the window's 15 pixels: all three titles
+    // fit across the fixed width.
+    MainMenu->setFont(GothicFont(12));
     File1 = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
     File1->setObjectName(QStringLiteral("File1"));
     menuExit = File1->addAction(QStringLiteral("終了(&X)"));
@@ -250,8 +253,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::TimerMainTimer() {
     GuidePanel->setPanelText(0, Clock::now().date().toString(QStringLiteral("yyyy/MM/dd")));
-    GuidePanel->setPanelText(
-        1, QLocale().dayName(Clock::now().date().dayOfWeek(), QLocale::LongFormat));
+    GuidePanel->setPanelText(1, QLocale(QLocale::Japanese, QLocale::Japan)
+                                    .dayName(Clock::now().date().dayOfWeek(), QLocale::LongFormat));
     GuidePanel->setPanelText(2, Clock::now().time().toString(QStringLiteral("HH:mm:ss")));
 }
 
