@@ -36,17 +36,27 @@ ListForm::ListForm(QWidget* parent, const QString& gridName, int width, int heig
 
 void ListForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (event->spontaneous())
+        return;
+    try {
         FormShow();
+    } catch (...) {
+        // The toolkit's frames must not see the exception. A file that could not be read is
+        // not shown, so the window closes as by ｷｬﾝｾﾙ once the user has been told.
+        ErrorReport::reportCurrentException();
+        QMetaObject::invokeMethod(this, &ListForm::btnCancelClick, Qt::QueuedConnection);
+    }
 }
 
 void ListForm::FormShow() {
+    m_fileRead = false;
     prepareShowing();
     StringGrid& grid = m_list->grid();
     for (int c = 0; c < grid.columnCount(); ++c)
         grid.setCell(c, 0, Codec::encodeOrThrow(m_columns.headers.at(c)));
     m_list->setColumnWidths(m_columns.widths);
     FillListRows(grid, m_file.load(filePath(), grid.columnCount()));
+    m_fileRead = true;
     sortEntries();
     if (QWidget* edit = editor())
         edit->move(pos());
@@ -72,8 +82,13 @@ void ListForm::btnDeleteClick() {
 }
 
 void ListForm::btnOkClick() {
+    // Rows left from an earlier showing are not the file: writing them would lose its lines.
+    if (!m_fileRead) {
+        done(Cancel);
+        return;
+    }
     const QString path = filePath();
-    const QList<Row> entries = ListEntries(m_list->grid(), m_columns.keyColumn);
+    const QList<Row> entries = m_file.entries(m_list->grid(), m_columns.keyColumn);
     // An emptied list is saved too, or the deleted entries would come back; with no file and
     // nothing to save there is nothing to write.
     if (!entries.isEmpty() || QFile::exists(path))

@@ -59,6 +59,8 @@ protected:
 private:
     Columns m_columns;
     ListFile m_file;
+    // Whether the grid holds the file as read at this showing.
+    bool m_fileRead = false;
 };
 
 // What the two editors share: a title of 20 bytes, OK and ｷｬﾝｾﾙ, and the row of their list

@@ -39,11 +39,19 @@ void FillListRows(StringGrid& grid, const QList<Row>& rows) {
     grid.setCurrentRow(first);
 }
 
-QList<Row> ListEntries(const StringGrid& grid, int keyColumn) {
+QList<Row> ListFile::entries(const StringGrid& grid, int keyColumn) const {
+    QHash<Row, int> unclaimed;
+    for (const auto& read : m_read)
+        ++unclaimed[read.first];
     QList<Row> rows;
-    for (int r = grid.fixedRows(); r < grid.rowCount(); ++r)
-        if (!grid.cell(keyColumn, r).trimmed().isEmpty())
-            rows.append(grid.row(r));
+    for (int r = grid.fixedRows(); r < grid.rowCount(); ++r) {
+        const auto it = unclaimed.find(grid.row(r));
+        if (it != unclaimed.end() && *it > 0)
+            --*it;
+        else if (grid.cell(keyColumn, r).trimmed().isEmpty())
+            continue;
+        rows.append(grid.row(r));
+    }
     return rows;
 }
 

@@ -18,6 +18,12 @@ public:
     // from (each read line serves once); any other row is RowToCommaLine(row) followed by tail.
     TextLines lines(const QList<Row>& rows, const QByteArray& tail = {}) const;
 
+    // The data rows of a list grid that OK saves: each row still as it was read (each read row
+    // serves once), whatever it holds, and any other row whose key cell holds more than blanks.
+    // A blank row left behind (by a failure between 新規 and the editor) is no entry and must
+    // not reach the file; a line of the file without a date is the user's and must.
+    QList<Row> entries(const StringGrid& grid, int keyColumn) const;
+
 private:
     QList<QPair<Row, QByteArray>> m_read;
 };
@@ -25,10 +31,6 @@ private:
 // Fills a list grid's data rows from rows read; an empty list keeps one blank row, so the grid
 // always has a row to select. The first data row becomes current.
 void FillListRows(StringGrid& grid, const QList<Row>& rows);
-
-// The data rows whose key cell holds more than blanks: what a list's OK saves. A blank row left
-// behind (by a failure between 新規 and the editor) is no entry and must not reach the file.
-QList<Row> ListEntries(const StringGrid& grid, int keyColumn);
 
 // The delete command of the lists: the only data row is blanked, any other current row removed.
 void DeleteListRow(StringGrid& grid);

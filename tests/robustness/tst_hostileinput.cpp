@@ -1,0 +1,735 @@
+#include "ChildProcess.h"
+#include "TestSupport.h"
+#include "WhenModal.h"
+#include "anniversary/Anniversary.h"
+#include "anniversary/AnniversaryEdit.h"
+#include "app/Forms.h"
+#include "app/KalendoApplication.h"
+#include "app/Main.h"
+#include "data/KalendoError.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+#include "rules/DaySchedule.h"
+#include "rules/YearTables.h"
+#include "rulesets/ComWeeks.h"
+#include "rulesets/ComWeeksEdit.h"
+#include "schedule/Cp932LineEdit.h"
+#include "schedule/ListGrid.h"
+#include "schedule/MainEdit.h"
+#include "schedule/MainInput.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+// Bad input as a user gives it, and saves that fail, in every list window opened from the main
+// window: each gets its message or its defined handling, and no data file loses a line.
+class tst_HostileInput : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void editorInputReachesTheFile_data();
+    void editorInputReachesTheFile();
+    void brokenLineStaysInItsList_data();
+    void brokenLineStaysInItsList();
+    void failedSaveKeepsTheWindow_data();
+    void failedSaveKeepsTheWindow();
+    void unreadableFileOpensNothing_data();
+    void unreadableFileOpensNothing();
+
+private:
+    std::unique_ptr<TempDataFolder> m_data;
+    QStringList m_errors; // what the general error handler showed
+    QStringList m_boxes;  // texts of the message boxes the windows opened themselves
+    QTimer m_boxCloser;
+};
+
+namespace {
+
+enum class Window { Schedule, Anniversaries, Holidays, Events };
+enum class Field { Title, Place, Memo };
+enum class Failure { MissingFolder, FolderInPlace, ReadOnlyFile, ReadOnlyFolder, SizeLimit };
+
+QString fileOf(Window w) {
+    switch (w) {
+    case Window::Schedule:
+        return QStringLiteral("2025.csv");
+    case Window::Anniversaries:
+        return AnniversaryFileName;
+    case Window::Holidays:
+        return HolidayFileName;
+    case Window::Events:
+        return EventFileName;
+    }
+    return {};
+}
+
+QDialog* listOf(Window w) {
+    switch (w) {
+    case Window::Schedule:
+        return MainEditForm;
+    case Window::Anniversaries:
+        return AnniversaryForm;
+    default:
+        return ComWeeksForm;
+    }
+}
+
+QDialog* editorOf(Window w) {
+    switch (w) {
+    case Window::Schedule:
+        return MainInputForm;
+    case Window::Anniversaries:
+        return AnniversaryEditForm;
+    default:
+        return ComWeeksEditForm;
+    }
+}
+
+ListGrid* gridOf(Window w) {
+    return w == Window::Schedule ? MainEditForm->gridEdit
+                                 : static_cast<ListForm*>(listOf(w))->list();
+}
+
+QPushButton* button(QWidget* window, const char* name) {
+    return window->findChild<QPushButton*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+}
+
+// Opens the window as the user does: the day of today from the month view, the lists from the
+// menu. Returns when the window has closed.
+void openFromMainWindow(Window w) {
+    switch (w) {
+    case Window::Schedule:
+        Guarded([] { MainForm->gridCalDblClick(); });
+        break;
+    case Window::Anniversaries:
+        MainForm->menuAnivasary->trigger();
+        break;
+    case Window::Holidays:
+        MainForm->menuHoliday->trigger();
+        break;
+    case Window::Events:
+        MainForm->menuEvent->trigger();
+        break;
+    }
+}
+
+// Runs fn inside the window opened from the main window; ｷｬﾝｾﾙ closes it if fn left it open.
+void inWindow(Window w, std::function<void(QDialog*)> fn) {
+    QDialog* list = listOf(w);
+    whenModal(list, [list, fn] {
+        fn(list);
+        if (list->isVisible())
+            button(list, "btnCancel")->click();
+    });
+    openFromMainWindow(w);
+}
+
+QList<Row> dataRows(const ListGrid* grid) {
+    QList<Row> rows;
+    for (int r = grid->grid().fixedRows(); r < grid->grid().rowCount(); ++r)
+        rows.append(grid->grid().row(r));
+    return rows;
+}
+
+int rowWith(const ListGrid* grid, int column, const QByteArray& cell) {
+    for (int r = grid->grid().fixedRows(); r < grid->grid().rowCount(); ++r)
+        if (grid->grid().cell(column, r) == cell)
+            return r;
+    return -1;
+}
+
+void doubleClickRow(ListGrid* grid, int row) {
+    grid->setCurrentGridRow(row);
+    const int column = grid->isColumnHidden(0) ? 1 : 0;
+    const QRect cell =
+        grid->visualRect(grid->model()->index(row - grid->grid().fixedRows(), column));
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+void typeText(QWidget* w, const QString& text) {
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &press);
+    }
+}
+
+void paste(QWidget* w, const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    w->setFocus();
+    QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+}
+
+// Runs fn once the window is the active modal one, like whenModal(), but stops watching when it
+// goes out of scope: a window that must not open leaves no watcher behind for a later showing.
+class ModalWatch {
+public:
+    ModalWatch(QWidget* window, std::function<void()> fn) {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, window, fn] {
+            if (QApplication::activeModalWidget() != window)
+                return;
+            m_timer.stop();
+            fn();
+        });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+QStringList sortedLines(const QByteArray& bytes) {
+    QStringList lines;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.isEmpty())
+            lines << QString::fromLatin1(line);
+    lines.sort();
+    return lines;
+}
+
+int hiddenAndPlainFiles(const TempDataFolder& dir) {
+    return int(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size());
+}
+
+// A child may drop to an unprivileged user; it needs the data folder as its own to put things
+// right again.
+void handOver(const TempDataFolder& dir) {
+    if (geteuid() != 0)
+        return;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    [[maybe_unused]] int ignored = chown(folder.constData(), 65534, 65534);
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+        ignored = chown(QFile::encodeName(dir.file(name)).constData(), 65534, 65534);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Window)
+Q_DECLARE_METATYPE(Field)
+Q_DECLARE_METATYPE(Failure)
+
+void tst_HostileInput::init() {
+    m_data = std::make_unique<TempDataFolder>();
+    QVERIFY(m_data->isValid());
+    SetDataFolder(m_data->path());
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vantree"),
+              QStringLiteral("Kalendo"))
+        .clear();
+    m_errors.clear();
+    m_boxes.clear();
+    KalendoApplication::SetErrorReporter([this](const QString& message) { m_errors << message; });
+    // The fields' own warning boxes are answered as a user would, whenever one shows.
+    m_boxCloser.setInterval(5);
+    connect(&m_boxCloser, &QTimer::timeout, this, [this] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            m_boxes << box->text();
+            box->accept();
+        }
+    });
+    m_boxCloser.start();
+    Clock::setFixedNow(QDateTime(QDate(2025, 3, 7), QTime(9, 0)));
+    CreateForms();
+    MainForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(QLatin1Char('\n'))));
+}
+
+void tst_HostileInput::cleanup() {
+    m_boxCloser.stop();
+    m_boxCloser.disconnect();
+    DestroyForms();
+    KalendoApplication::SetErrorReporter({});
+    Clock::setFixedNow(QDateTime());
+    SetDataFolder(QString());
+    m_data.reset();
+}
+
+void tst_HostileInput::editorInputReachesTheFile_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<Field>("field");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("stored");  // after the text "前" that the field already holds
+    QTest::addColumn<QString>("refused"); // the character named in the warning, if any
+
+    const auto u = [](const char* s) { return QString::fromUtf8(s); };
+    const QString a60 = QString(60, QChar(0x3042));
+    struct Target {
+        const char* name;
+        Window window;
+        Field field;
+        int bytes;
+        bool commaKept;
+    };
+    const Target targets[] = {
+        {"schedule title", Window::Schedule, Field::Title, 40, true},
+        {"schedule place", Window::Schedule, Field::Place, 40, true},
+        {"schedule memo", Window::Schedule, Field::Memo, 100, true},
+        {"anniversary", Window::Anniversaries, Field::Title, 20, true},
+        {"holiday", Window::Holidays, Field::Title, 20, false},
+        {"event", Window::Events, Field::Title, 20, false},
+    };
+    for (const Target& t : targets) {
+        const auto row = [&](const char* what) -> QTestData& {
+            return QTest::newRow(qPrintable(QLatin1String(t.name) + QLatin1String(": ") +
+                                            QLatin1String(what)))
+                   << t.window << t.field;
+        };
+        // The quoted comma must come back as one field; a rule title never holds one.
+        row("pasted comma") << true << u("会議,本社")
+                            << (t.commaKept ? u("会議,本社") : u("会議本社")) << QString();
+        row("typed comma") << false << u("a,b") << u("ab") << QString();
+        row("pasted quote and comma")
+            << true << u("\"x\",y") << (t.commaKept ? u("\"x\",y") : u("\"x\"y")) << QString();
+        row("pasted line break") << true << u("一行目\r\n二行目") << u("一行目二行目") << QString();
+        // Cut at a whole character: "前" takes 2 bytes, "x" one more.
+        row("over-long paste") << true << QStringLiteral("x") + a60
+                               << QStringLiteral("x") + QString((t.bytes - 3) / 2, QChar(0x3042))
+                               << QString();
+        row("over-long paste of single bytes")
+            << true << QString(t.bytes + 5, QLatin1Char('k'))
+            << QString(t.bytes - 2, QLatin1Char('k')) << QString();
+        row("pasted emoji") << true << u("会議😀") << QString() << u("😀");
+        row("typed Hangul") << false << u("한") << QString() << u("한");
+        row("pasted wave dash") << true << u("10時〜12時") << QString() << u("〜");
+        row("half-width kana and NEC signs kept") << true << u("ｶﾅ①") << u("ｶﾅ①") << QString();
+    }
+}
+
+void tst_HostileInput::editorInputReachesTheFile() {
+    QFETCH(Window, window);
+    QFETCH(Field, field);
+    QFETCH(bool, pasted);
+    QFETCH(QString, input);
+    QFETCH(QString, stored);
+    QFETCH(QString, refused);
+    const QString expected = QStringLiteral("前") + stored;
+
+    QString shown;
+    inWindow(window, [&](QDialog* list) {
+        QDialog* editor = editorOf(window);
+        whenModal(editor, [&, editor] {
+            Cp932LineEdit* edit = nullptr;
+            if (window == Window::Schedule) {
+                typeText(MainInputForm->editSchedule, QStringLiteral("予定"));
+                edit = field == Field::Title   ? MainInputForm->editSchedule
+                       : field == Field::Place ? MainInputForm->editPlace
+                                               : MainInputForm->editMemo;
+                if (field == Field::Title)
+                    edit->clear();
+            } else {
+                edit = editor->findChild<Cp932LineEdit*>(QStringLiteral("editTitle"));
+            }
+            edit->setFocus();
+            typeText(edit, QStringLiteral("前"));
+            if (pasted)
+                paste(edit, input);
+            else
+                typeText(edit, input);
+            QTRY_VERIFY(QApplication::activeModalWidget() == editor);
+            shown = edit->text();
+            button(editor, "btnOk")->click();
+        });
+        button(list, "btnAddNew")->click();
+        button(list, "btnOk")->click();
+    });
+    QCOMPARE(shown, expected);
+    QCOMPARE(m_boxes, refused.isEmpty() ? QStringList()
+                                        : QStringList{QStringLiteral("「") + refused +
+                                                      QStringLiteral("」は保存できない文字です。"
+                                                                     "この文字は使えません。")});
+    // The month view was rebuilt from the saved file without a complaint and shows the entry.
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(QLatin1Char('\n'))));
+    const int kind = window == Window::Schedule        ? akSchedule
+                     : window == Window::Anniversaries ? akAnniversary
+                     : window == Window::Holidays      ? akHoliday
+                                                       : akEvent;
+    QVERIFY(MainForm->Tables().hasAnnotation(kind, 2025, 3, 7));
+
+    // Opened again, the entry reads back as it was shown, one line in the file.
+    const int column = window != Window::Schedule ? 1
+                       : field == Field::Title    ? ScheduleColumn::Title
+                       : field == Field::Place    ? ScheduleColumn::Place
+                                                  : ScheduleColumn::Memo;
+    QByteArray readBack;
+    int rows = 0;
+    inWindow(window, [&](QDialog*) {
+        const ListGrid* grid = gridOf(window);
+        rows = grid->grid().rowCount() - grid->grid().fixedRows();
+        readBack = grid->grid().cell(column, grid->grid().fixedRows());
+    });
+    QCOMPARE(rows, 1);
+    QCOMPARE(Codec::toUnicode(readBack), expected);
+    QCOMPARE(m_data->read(fileOf(window)).count("\r\n"), 1);
+    QVERIFY(!m_data->read(fileOf(window)).contains("\n\r"));
+}
+
+void tst_HostileInput::brokenLineStaysInItsList_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<QByteArray>("good");   // a line the user then edits
+    QTest::addColumn<QByteArray>("broken"); // written back byte for byte
+    QTest::addColumn<QString>("message");   // on double-clicking it; empty: it opens as new
+    QTest::addColumn<QByteArray>("edited"); // the good line after its title became "直"
+
+    const QByteArray rule = sj("05/03,憲法記念日,0,0"), ruleEdited = sj("05/03,直,0,0");
+    for (Window w : {Window::Holidays, Window::Events}) {
+        const char* set = w == Window::Holidays ? "holidays: " : "events: ";
+        const auto row = [&](const char* what) -> QTestData& {
+            return QTest::newRow(qPrintable(QLatin1String(set) + QLatin1String(what))) << w << rule;
+        };
+        row("month not a number") << QByteArray("ab/--,X,1,1")
+                                  << QStringLiteral("'ab' は整数ではありません") << ruleEdited;
+        row("week number out of range") << QByteArray("05/--,X,9,1")
+                                        << QStringLiteral("'9' は整数ではありません") << ruleEdited;
+        row("weekday not a number")
+            << sj("05/--,X,2,日") << QStringLiteral("'日' は整数ではありません") << ruleEdited;
+        row("month 13") << QByteArray("13/01,X,0,0")
+                        << QStringLiteral("'13/01' は日付ではありません") << ruleEdited;
+        row("30 February") << QByteArray("02/30,X,0,0")
+                           << QStringLiteral("'02/30' は日付ではありません") << ruleEdited;
+        row("no date") << QByteArray(",X,0,0") << QStringLiteral("' ' は整数ではありません")
+                       << ruleEdited;
+        row("quoted comma in the title")
+            << QByteArray("06/01,\"a,b\",0,0") << QString() << ruleEdited;
+        row("only commas") << QByteArray(",,,") << QStringLiteral("' ' は整数ではありません")
+                           << ruleEdited;
+        row("no comma") << sj("休業日") << QString() << ruleEdited;
+    }
+    const QByteArray day = sj("2012/03/30,結婚記念日,"), dayEdited = sj("2012/03/30,直,");
+    const auto row = [&](const char* what) -> QTestData& {
+        return QTest::newRow(qPrintable(QLatin1String("anniversaries: ") + QLatin1String(what)))
+               << Window::Anniversaries << day;
+    };
+    row("month 13") << sj("2012/13/45,変,") << QStringLiteral("'2012/13/45' は日付ではありません")
+                    << dayEdited;
+    row("no year") << sj("03/30,変,") << QStringLiteral("'03/30' は日付ではありません")
+                   << dayEdited;
+    row("no date") << sj(",変,") << QStringLiteral("' ' は日付ではありません") << dayEdited;
+    row("no final comma") << sj("2011/01/02,古い形式") << QString() << dayEdited;
+    row("only commas") << QByteArray(",,") << QStringLiteral("' ' は日付ではありません")
+                       << dayEdited;
+}
+
+void tst_HostileInput::brokenLineStaysInItsList() {
+    QFETCH(Window, window);
+    QFETCH(QByteArray, good);
+    QFETCH(QByteArray, broken);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, edited);
+    const QByteArray before = good + "\r\n" + broken + "\r\n";
+    m_data->write(fileOf(window), before);
+
+    Row brokenRow(window == Window::Anniversaries ? 2 : 4);
+    CommaLineToRow(broken + ',', brokenRow);
+    bool shows = false, editorOpened = false;
+    QStringList errorsOnDoubleClick;
+    // Unchanged, both lines go back as they were.
+    inWindow(window, [&](QDialog* list) {
+        ListGrid* grid = gridOf(window);
+        shows = dataRows(grid).contains(brokenRow);
+        const int at = rowWith(grid, 0, brokenRow.at(0));
+        if (!message.isEmpty() && at > 0) {
+            QDialog* editor = editorOf(window);
+            const ModalWatch watch(editor, [&, editor] {
+                editorOpened = true;
+                button(editor, "btnCancel")->click();
+            });
+            doubleClickRow(grid, at);
+            errorsOnDoubleClick = m_errors;
+            m_errors.clear();
+        }
+        button(list, "btnOk")->click();
+    });
+    QVERIFY(shows);
+    if (!message.isEmpty()) {
+        QCOMPARE(errorsOnDoubleClick, QStringList{message});
+        QVERIFY(!editorOpened);
+    }
+    // In the list's order, each line as it was.
+    QCOMPARE(sortedLines(m_data->read(fileOf(window))), sortedLines(before));
+    // The month view reports what keeps it from reading the file, once, and carries on.
+    QStringList rebuild;
+    try {
+        YearTables tables;
+        BuildYearTables(tables, 2025, m_data->path());
+    } catch (const KalendoError& e) {
+        rebuild << e.message();
+    }
+    QCOMPARE(m_errors, rebuild);
+    QVERIFY(MainForm->isVisible());
+    QCOMPARE(MainForm->editMonth->text(), QStringLiteral("3"));
+    m_errors.clear();
+
+    // The other entry stays editable; the broken line is not touched.
+    inWindow(window, [&](QDialog* list) {
+        ListGrid* grid = gridOf(window);
+        Row goodRow(brokenRow.size());
+        CommaLineToRow(good + ',', goodRow);
+        const int at = rowWith(grid, 1, goodRow.at(1));
+        QVERIFY(at > 0);
+        QDialog* editor = editorOf(window);
+        whenModal(editor, [editor] {
+            auto* title = editor->findChild<Cp932LineEdit*>(QStringLiteral("editTitle"));
+            title->setText(QStringLiteral("直"));
+            button(editor, "btnOk")->click();
+        });
+        doubleClickRow(grid, at);
+        button(list, "btnOk")->click();
+    });
+    QCOMPARE(sortedLines(m_data->read(fileOf(window))),
+             sortedLines(edited + "\r\n" + broken + "\r\n"));
+    QCOMPARE(m_errors, rebuild);
+}
+
+void tst_HostileInput::failedSaveKeepsTheWindow_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<QString>("message");
+    const struct {
+        const char* name;
+        Failure failure;
+        QString message;
+    } failures[] = {
+        {"data folder missing", Failure::MissingFolder, QStringLiteral("不正なファイル名です")},
+        {"folder in place of the file", Failure::FolderInPlace, QStringLiteral("I/O エラー (21)")},
+        {"read-only file", Failure::ReadOnlyFile,
+         QStringLiteral("ファイルへのアクセスが拒否されました")},
+        {"read-only folder", Failure::ReadOnlyFolder,
+         QStringLiteral("ファイルへのアクセスが拒否されました")},
+        {"disk full (file size limit)", Failure::SizeLimit,
+         QStringLiteral("ディスクがいっぱいです")},
+    };
+    const struct {
+        const char* name;
+        Window window;
+    } windows[] = {{"day schedule", Window::Schedule},
+                   {"anniversaries", Window::Anniversaries},
+                   {"holidays", Window::Holidays},
+                   {"events", Window::Events}};
+    for (const auto& w : windows)
+        for (const auto& f : failures)
+            QTest::newRow(
+                qPrintable(QLatin1String(w.name) + QLatin1String(", ") + QLatin1String(f.name)))
+                << w.window << f.failure << f.message;
+}
+
+void tst_HostileInput::failedSaveKeepsTheWindow() {
+    QFETCH(Window, window);
+    QFETCH(Failure, failure);
+    QFETCH(QString, message);
+    // The list shows `gone` first; deleting it makes the save worth doing.
+    QByteArray gone, kept;
+    switch (window) {
+    case Window::Schedule:
+        gone = sj("20250307,1,,,会議,本社,");
+        kept = sj("20250101,1,,,元日の予定,,");
+        break;
+    case Window::Anniversaries:
+        gone = sj("2020/03/07,創立記念日,");
+        kept = sj("2012/03/30,結婚記念日,");
+        break;
+    default:
+        gone = sj("01/01,元日,0,0");
+        kept = sj("05/03,憲法記念日,0,0");
+        break;
+    }
+    const QString name = fileOf(window);
+    const QByteArray before =
+        window == Window::Schedule ? kept + "\r\n" + gone + "\r\n" : gone + "\r\n" + kept + "\r\n";
+    m_data->write(name, before);
+    const int files = hiddenAndPlainFiles(*m_data);
+    handOver(*m_data);
+    const QByteArray path = QFile::encodeName(m_data->file(name));
+    const QByteArray away = path + ".away";
+    const QByteArray folder = QFile::encodeName(m_data->path());
+
+    QByteArray report;
+    inWindow(window, [&](QDialog* list) {
+        button(list, "btnDelete")->click();
+        report = runInChild([&]() -> QByteArray {
+            if (!dropPrivileges())
+                return "could not drop privileges";
+            const QList<Row> rows = dataRows(gridOf(window));
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            switch (failure) {
+            case Failure::MissingFolder:
+                SetDataFolder(m_data->path() + QStringLiteral("missing/"));
+                break;
+            case Failure::FolderInPlace:
+                rename(path.constData(), away.constData());
+                mkdir(path.constData(), 0755);
+                break;
+            case Failure::ReadOnlyFile:
+                chmod(path.constData(), 0444);
+                break;
+            case Failure::ReadOnlyFolder:
+                chmod(folder.constData(), 0555);
+                break;
+            case Failure::SizeLimit: {
+                rlimit small = limit;
+                small.rlim_cur = 16;
+                setrlimit(RLIMIT_FSIZE, &small);
+                break;
+            }
+            }
+            m_errors.clear();
+            QTest::mouseClick(button(list, "btnOk"), Qt::LeftButton);
+            QByteArray out = m_errors.join(QLatin1Char('/')).toUtf8();
+            out += list->isVisible() ? "|open" : "|closed";
+            out += "|result " + QByteArray::number(list->result());
+            out += dataRows(gridOf(window)) == rows ? "|rows kept" : "|rows changed";
+
+            // The cause removed, the same OK succeeds.
+            switch (failure) {
+            case Failure::MissingFolder:
+                SetDataFolder(m_data->path());
+                break;
+            case Failure::FolderInPlace:
+                rmdir(path.constData());
+                rename(away.constData(), path.constData());
+                break;
+            case Failure::ReadOnlyFile:
+                chmod(path.constData(), 0644);
+                break;
+            case Failure::ReadOnlyFolder:
+                chmod(folder.constData(), 0755);
+                break;
+            case Failure::SizeLimit:
+                setrlimit(RLIMIT_FSIZE, &limit);
+                break;
+            }
+            out += m_data->read(name) == before ? "|file kept" : "|file changed";
+            out += hiddenAndPlainFiles(*m_data) == files ? "|nothing left" : "|leftovers";
+            m_errors.clear();
+            QTest::mouseClick(button(list, "btnOk"), Qt::LeftButton);
+            out += '|' + m_errors.join(QLatin1Char('/')).toUtf8();
+            out += list->isVisible() ? "|open" : "|closed";
+            out += "|result " + QByteArray::number(list->result());
+            return out;
+        });
+    });
+    QCOMPARE(QString::fromUtf8(report),
+             message + QStringLiteral("|open|result 0|rows kept|file kept|nothing left||closed|"
+                                      "result 1"));
+    QCOMPARE(m_data->read(name), kept + "\r\n");
+    QCOMPARE(hiddenAndPlainFiles(*m_data), files);
+}
+
+void tst_HostileInput::unreadableFileOpensNothing_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<bool>("permissions"); // else a folder stands where the file should be
+    QTest::addColumn<QString>("message");
+    const QString denied = QStringLiteral("ファイルへのアクセスが拒否されました");
+    const QString folder = QStringLiteral("I/O エラー (21)");
+    QTest::newRow("day schedule, no permission") << Window::Schedule << true << denied;
+    QTest::newRow("day schedule, folder") << Window::Schedule << false << folder;
+    QTest::newRow("anniversaries, no permission") << Window::Anniversaries << true << denied;
+    QTest::newRow("anniversaries, folder") << Window::Anniversaries << false << folder;
+    QTest::newRow("holidays, no permission") << Window::Holidays << true << denied;
+    QTest::newRow("holidays, folder") << Window::Holidays << false << folder;
+    QTest::newRow("events, no permission") << Window::Events << true << denied;
+}
+
+void tst_HostileInput::unreadableFileOpensNothing() {
+    QFETCH(Window, window);
+    QFETCH(bool, permissions);
+    QFETCH(QString, message);
+    const QString name = fileOf(window);
+    const QByteArray before = window == Window::Schedule        ? sj("20250307,1,,,会議,,\r\n")
+                              : window == Window::Anniversaries ? sj("2012/03/30,結婚記念日,\r\n")
+                                                                : sj("05/03,憲法記念日,0,0\r\n");
+    m_data->write(name, before);
+    handOver(*m_data);
+    const QByteArray path = QFile::encodeName(m_data->file(name));
+    const QByteArray away = path + ".away";
+    // An earlier showing leaves rows in the list that an OK now must not write over the file,
+    // which has grown since.
+    if (window != Window::Schedule)
+        inWindow(window, [](QDialog*) {});
+    QVERIFY(m_errors.isEmpty());
+    const QByteArray now =
+        before + (window == Window::Schedule        ? sj("20250308,1,,,後から,,\r\n")
+                  : window == Window::Anniversaries ? sj("2030/01/01,後から,\r\n")
+                                                    : sj("12/24,後から,0,0\r\n"));
+    QFile grown(m_data->file(name));
+    QVERIFY(grown.open(QIODevice::Append));
+    grown.write(now.mid(before.size()));
+    grown.close();
+
+    const QByteArray report = runInChild([&]() -> QByteArray {
+        if (!dropPrivileges())
+            return "could not drop privileges";
+        if (permissions) {
+            chmod(path.constData(), 0200); // may be written, not read
+        } else {
+            rename(path.constData(), away.constData());
+            mkdir(path.constData(), 0755);
+        }
+        // A user who finds the window open anyway presses OK, once.
+        QDialog* list = listOf(window);
+        bool pressed = false;
+        QTimer pressOk;
+        pressOk.setInterval(1);
+        connect(&pressOk, &QTimer::timeout, [&] {
+            if (pressed || QApplication::activeModalWidget() != list)
+                return;
+            pressed = true;
+            QTest::mouseClick(button(list, "btnOk"), Qt::LeftButton);
+            if (list->isVisible())
+                button(list, "btnCancel")->click();
+        });
+        pressOk.start();
+        m_errors.clear();
+        openFromMainWindow(window);
+        pressOk.stop();
+        QByteArray out = m_errors.join(QLatin1Char('/')).toUtf8();
+        out += list->isVisible() ? "|open" : "|closed";
+        if (window != Window::Schedule) {
+            out += "|result " + QByteArray::number(list->result());
+            // Even an OK that comes before the window has closed writes nothing.
+            m_errors.clear();
+            list->show();
+            QTest::mouseClick(button(list, "btnOk"), Qt::LeftButton);
+            out += "|at once: result " + QByteArray::number(list->result());
+            QTest::qWait(10);
+        }
+        // Readable again, the window opens with the file's rows.
+        if (permissions) {
+            chmod(path.constData(), 0644);
+        } else {
+            rmdir(path.constData());
+            rename(away.constData(), path.constData());
+        }
+        out += m_data->read(name) == now ? "|file kept" : "|file changed";
+        int rows = 0;
+        m_errors.clear();
+        inWindow(window, [&](QDialog*) { rows = int(dataRows(gridOf(window)).size()); });
+        out += '|' + m_errors.join(QLatin1Char('/')).toUtf8();
+        out += "|rows " + QByteArray::number(rows);
+        return out;
+    });
+    const QString result =
+        window == Window::Schedule ? QString() : QStringLiteral("|result 2|at once: result 2");
+    QCOMPARE(QString::fromUtf8(report), message + QStringLiteral("|closed") + result +
+                                            QStringLiteral("|file kept||rows ") +
+                                            QString::number(window == Window::Schedule ? 1 : 2));
+    QVERIFY(MainForm->isVisible());
+}
+
+int main(int argc, char** argv) {
+    KalendoApplication app(argc, argv);
+    tst_HostileInput test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hostileinput.moc"
