@@ -45,7 +45,9 @@ void TAnniversaryForm::gridAnvDblClick() {
     const StringGrid& grid = gridAnv->grid();
     const int row = grid.currentRow();
     const QByteArray text = grid.cell(TextColumn, row);
-    if (!text.isEmpty()) {
+    // Only a row that 新規 left blank is new: a line of the file without a text (a hand edit)
+    // is the user's, and cancelling a "new" entry would delete it.
+    if (!text.isEmpty() || !grid.cell(DateColumn, row).isEmpty()) {
         // Read first: a date that cannot be read leaves the editor closed.
         const QDate date = AnniversaryDateFromText(grid.cell(DateColumn, row));
         m_editForm->EntryMode = 1;

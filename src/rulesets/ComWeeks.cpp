@@ -42,7 +42,9 @@ void TComWeeksForm::gridComDblClick() {
     const StringGrid& grid = gridCom->grid();
     const QByteArray title = grid.cell(TitleColumn, grid.currentRow());
     RuleEntry rule;
-    if (!title.isEmpty()) {
+    // Only a row that 新規 left blank is new: a line of the file without a title (a hand edit)
+    // is the user's, and cancelling a "new" entry would delete it.
+    if (!title.isEmpty() || !grid.cell(DateColumn, grid.currentRow()).isEmpty()) {
         // Read first: a value that cannot be read leaves the editor closed.
         rule = RuleEntry::fromRow(grid.row(grid.currentRow()), Clock::today());
         m_editForm->EntryMode = 1;

@@ -377,7 +377,7 @@ void tst_HostileInput::brokenLineStaysInItsList_data() {
     QTest::addColumn<Window>("window");
     QTest::addColumn<QByteArray>("good");   // a line the user then edits
     QTest::addColumn<QByteArray>("broken"); // written back byte for byte
-    QTest::addColumn<QString>("message");   // on double-clicking it; empty: it opens as new
+    QTest::addColumn<QString>("message");   // on double-clicking it; empty: it opens
     QTest::addColumn<QByteArray>("edited"); // the good line after its title became "直"
 
     const QByteArray rule = sj("05/03,憲法記念日,0,0"), ruleEdited = sj("05/03,直,0,0");
@@ -402,7 +402,8 @@ void tst_HostileInput::brokenLineStaysInItsList_data() {
             << QByteArray("06/01,\"a,b\",0,0") << QString() << ruleEdited;
         row("only commas") << QByteArray(",,,") << QStringLiteral("' ' は整数ではありません")
                            << ruleEdited;
-        row("no comma") << sj("休業日") << QString() << ruleEdited;
+        // Not a new entry: cancelling one would delete the user's line.
+        row("no comma") << sj("休業日") << QStringLiteral("'' は整数ではありません") << ruleEdited;
     }
     const QByteArray day = sj("2012/03/30,結婚記念日,"), dayEdited = sj("2012/03/30,直,");
     const auto row = [&](const char* what) -> QTestData& {
