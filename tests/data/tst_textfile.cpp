@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "TestSupport.h"
 #include "data/KalendoError.h"
 #include "data/TextFile.h"
@@ -6,7 +7,6 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 class tst_TextFile : public QObject {
@@ -102,43 +102,21 @@ enum class Failure { MissingFolder, TargetIsFolder, FileSizeLimit, ReadOnlyFile,
 // Runs one save in a child process, so that limits and a dropped user affect only the child.
 // Returns the message the save gave, or "ok".
 QString saveInChild(const QString& path, const TextLines& lines, Failure failure) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return QStringLiteral("pipe failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
+    return QString::fromUtf8(runInChild([&]() -> QByteArray {
         if (failure == Failure::FileSizeLimit) {
             rlimit limit{100, 100};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         if ((failure == Failure::ReadOnlyFile || failure == Failure::ReadOnlyFolder) &&
-            geteuid() == 0) {
-            // Permissions do not stop root: drop to an unprivileged user first.
-            if (setgid(65534) != 0 || setuid(65534) != 0)
-                _exit(3);
-        }
-        QByteArray message = "ok";
+            !dropPrivileges())
+            _exit(3);
         try {
             SaveTextLines(path, lines);
         } catch (const KalendoError& e) {
-            message = e.message().toUtf8();
+            return e.message().toUtf8();
         }
-        [[maybe_unused]] auto n = write(pipeFds[1], message.constData(), size_t(message.size()));
-        _exit(0);
-    }
-    ::close(pipeFds[1]);
-    QByteArray out;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, n);
-    ::close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return QStringLiteral("child failed");
-    return QString::fromUtf8(out);
+        return "ok";
+    }));
 }
 
 } // namespace
