@@ -143,6 +143,9 @@ void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& ru
     }
     const int month = toIntOrThrow(rule.date.left(2));
     const int day = toIntOrThrow(rule.date.mid(3, 2));
+    // 31 December of last year on a Sunday makes 1 January of this year a substitute holiday.
+    if (month == 12 && day == 31 && QDate(year - 1, 12, 31).dayOfWeek() == 7)
+        out.append(joinRule("01/01", substituteTitle(), rule.rest));
     const QDate date(year, month, day);
     // A date the year does not have (02/29 in a common year) is no day at all this year.
     if (!date.isValid() || year < 1 || year > 9999)
@@ -151,7 +154,7 @@ void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& ru
         return;
     const QDate next = date.addDays(1);
     if (next.year() != year)
-        return; // the day after 31 December belongs to next year's table
+        return; // the day after 31 December is next year's: its table adds it
     const QByteArray nextDate =
         next.month() == month ? QByteArray(rule.date.left(3) + twoDigits(day + 1))
                               : QByteArray(twoDigits(next.month()) + '/' + twoDigits(next.day()));

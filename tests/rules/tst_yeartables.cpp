@@ -98,6 +98,8 @@ void tst_YearTables::holidays_data() {
     // 31 December 2023 is a Sunday: its substitute belongs to 2024, not to 1 January 2023.
     QTest::newRow("new year's eve Sunday")
         << 2023 << crlf({"12/31,X,0,0"}) << sjLines({"12/31,X,0,0"});
+    QTest::newRow("last year's eve was a Sunday")
+        << 2024 << crlf({"12/31,X,0,0"}) << sjLines({"12/31,X,0,0", "01/01,振替休日,0,0"});
     QTest::newRow("29 February in a common year is no day")
         << 2025 << crlf({"02/29,閏,0,0"}) << sjLines({"02/29,閏,0,0"});
     QTest::newRow("29 February on a Sunday")
