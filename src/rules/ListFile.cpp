@@ -62,9 +62,9 @@ void DeleteListRow(StringGrid& grid) {
         grid.removeRow(grid.currentRow());
 }
 
-void PrepareNewListRow(StringGrid& grid, int keyColumn) {
+void PrepareNewListRow(StringGrid& grid, int titleColumn) {
     const int current = grid.currentRow();
-    if (grid.cell(keyColumn, current).trimmed().isEmpty())
+    if (grid.cell(titleColumn, current).trimmed().isEmpty())
         return;
     grid.insertRow(current);
     grid.setCurrentRow(current);

@@ -35,6 +35,7 @@ void FillListRows(StringGrid& grid, const QList<Row>& rows);
 // The delete command of the lists: the only data row is blanked, any other current row removed.
 void DeleteListRow(StringGrid& grid);
 
-// Before the editor opens for 新規: a blank row is inserted at the current row unless that row's
-// key cell holds only blanks, which the editor then takes as it is. The current row stays.
-void PrepareNewListRow(StringGrid& grid, int keyColumn);
+// Before the editor opens for 新規 (in every list): a blank row is inserted at the current row
+// unless that row's title cell holds only blanks, which the editor then takes as it is. The
+// current row stays.
+void PrepareNewListRow(StringGrid& grid, int titleColumn);

@@ -4,6 +4,7 @@
 #include "data/ErrorReport.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/ListFile.h"
 #include "schedule/MainInput.h"
 
 #include <QGuiApplication>
@@ -135,13 +136,8 @@ void TMainEditForm::reject() {
 }
 
 void TMainEditForm::btnAddNewClick() {
-    StringGrid& grid = gridEdit->grid();
-    const int row = grid.currentRow();
-    if (!grid.cell(ScheduleColumn::Title, row).trimmed().isEmpty()) {
-        grid.insertRow(row);
-        grid.setCurrentRow(row);
-        gridEdit->refresh();
-    }
+    PrepareNewListRow(gridEdit->grid(), ScheduleColumn::Title);
+    gridEdit->refresh();
     gridEditDblClick();
     gridEdit->setFocus();
 }
