@@ -8,17 +8,21 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 
-packages=(
+# What the program needs to build and run.
+program_packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libxkbcommon-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
+)
+# What the tests, the sanitizer build and the fuzz harnesses need on top.
+test_packages=(
     clang libclang-rt-14-dev
     xvfb xauth
 )
 
-install_missing() {
+install_missing() { # packages...
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         if [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" != installed ]; then
             missing+=("$p")
         fi
@@ -41,13 +45,13 @@ build() { # build folder, extra cmake arguments
 
 case "${1:-}" in
 start)
-    install_missing
-    build build
+    install_missing "${program_packages[@]}"
+    build build -DBUILD_TESTING=OFF
     exec build/bin/kalendo
     ;;
 test)
-    install_missing
-    build build
+    install_missing "${program_packages[@]}" "${test_packages[@]}"
+    build build -DBUILD_TESTING=ON
     ctest --test-dir build --output-on-failure --parallel "$(nproc)"
     # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any report
     # fails the test that caused it. Leaks are not checked here: Qt's own input events leak

@@ -4,7 +4,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/RuleEntry.h"
-#include "schedule/ListGrid.h"
+#include "widgets/ListGrid.h"
 
 #include <QDateEdit>
 

@@ -1,10 +1,10 @@
 #include "anniversary/AnniversaryEdit.h"
 
 #include "anniversary/Anniversary.h"
-#include "anniversary/FormParts.h"
 #include "rules/RuleEntry.h"
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/DialogKeyFilter.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/DialogKeyFilter.h"
+#include "widgets/FormParts.h"
 
 #include <QDateEdit>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "app/About.h"
 
 #include "app/Artwork.h"
-#include "app/UiLook.h"
 #include "rules/ComType.h"
+#include "widgets/UiLook.h"
 
 #include <QFrame>
 #include <QLabel>

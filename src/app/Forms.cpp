@@ -45,7 +45,7 @@ void CreateForms() {
     create(ComWeeksForm);
     ComWeeksEditForm = ComWeeksForm->editForm();
     create(MainEditForm);
-    create(MainInputForm, MainEditForm);
+    create(MainInputForm, MainEditForm->gridEdit);
     create(SplashForm);
 
     MainEditForm->setInputForm(MainInputForm);

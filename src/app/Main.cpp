@@ -9,12 +9,12 @@
 #include "app/KalendoApplication.h"
 #include "app/Shell.h"
 #include "app/Splash.h"
-#include "app/UiLook.h"
 #include "data/Codec.h"
 #include "monthview/MonthCellPaint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rulesets/ComWeeks.h"
+#include "widgets/UiLook.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -3,8 +3,8 @@
 #include "app/KalendoApplication.h"
 #include "monthview/CalendarGrid.h"
 #include "monthview/HintHook.h"
-#include "monthview/UpDown.h"
 #include "rules/YearTables.h"
+#include "widgets/UpDown.h"
 
 #include <QMainWindow>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "app/Splash.h"
 
-#include "app/UiLook.h"
+#include "widgets/UiLook.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

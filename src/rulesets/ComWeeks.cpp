@@ -3,7 +3,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rulesets/ComWeeksEdit.h"
-#include "schedule/ListGrid.h"
+#include "widgets/ListGrid.h"
 
 TComWeeksForm::TComWeeksForm(QWidget* parent)
     : ListForm(parent, QStringLiteral("gridCom"), 260, 320,

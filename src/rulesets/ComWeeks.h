@@ -1,6 +1,6 @@
 #pragma once
 
-#include "anniversary/ListForm.h"
+#include "widgets/ListForm.h"
 
 class TComWeeksEditForm;
 

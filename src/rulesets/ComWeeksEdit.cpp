@@ -1,11 +1,11 @@
 #include "rulesets/ComWeeksEdit.h"
 
-#include "anniversary/FormParts.h"
 #include "data/ErrorReport.h"
 #include "rulesets/ComWeeks.h"
-#include "rulesets/RadioGroup.h"
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/DialogKeyFilter.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/DialogKeyFilter.h"
+#include "widgets/FormParts.h"
+#include "widgets/RadioGroup.h"
 
 #include <QComboBox>
 #include <QDateEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "anniversary/ListForm.h"
 #include "rules/RuleEntry.h"
+#include "widgets/ListForm.h"
 
 class QComboBox;
 class QDateEdit;

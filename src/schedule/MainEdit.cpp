@@ -77,7 +77,7 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
 
 TMainInputForm* TMainEditForm::inputForm() {
     if (!m_inputForm)
-        m_inputForm = new TMainInputForm(this, this);
+        m_inputForm = new TMainInputForm(gridEdit, this);
     return m_inputForm;
 }
 
@@ -172,6 +172,7 @@ void TMainEditForm::gridEditDblClick() {
         editor->editMemo->clear();
         editor->setWindowTitle(QStringLiteral("新規作成中です..."));
     }
+    editor->setDay(DayKey(), EntryMode);
     editor->exec();
     gridEdit->refresh();
 }

@@ -2,7 +2,7 @@
 
 #include "data/TextFile.h"
 #include "rules/StringGrid.h"
-#include "schedule/ListGrid.h"
+#include "widgets/ListGrid.h"
 
 #include <QDialog>
 

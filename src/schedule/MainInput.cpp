@@ -2,8 +2,8 @@
 
 #include "data/ErrorReport.h"
 #include "rules/DaySchedule.h"
-#include "schedule/DialogKeyFilter.h"
-#include "schedule/MainEdit.h"
+#include "widgets/DialogKeyFilter.h"
+#include "widgets/ListGrid.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -37,8 +37,8 @@ QByteArray storedTime(TimeMaskEdit* box) {
 
 } // namespace
 
-TMainInputForm::TMainInputForm(TMainEditForm* list, QWidget* parent)
-    : QDialog(parent), m_list(list) {
+TMainInputForm::TMainInputForm(ListGrid* dayList, QWidget* parent)
+    : QDialog(parent), m_dayList(dayList) {
     setObjectName(QStringLiteral("MainInputForm"));
     // A title bar without buttons: OK and Cancel are the ways out.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -85,6 +85,11 @@ TMainInputForm::TMainInputForm(TMainEditForm* list, QWidget* parent)
     DialogKeyFilter::install(this, [this](QKeyEvent* event) { return FormKeyPress(event); });
 }
 
+void TMainInputForm::setDay(const QByteArray& dayKey, int entryMode) {
+    m_dayKey = dayKey;
+    m_entryMode = entryMode;
+}
+
 void TMainInputForm::showEvent(QShowEvent* event) {
     move(564, 228);
     QDialog::showEvent(event);
@@ -92,7 +97,7 @@ void TMainInputForm::showEvent(QShowEvent* event) {
 }
 
 void TMainInputForm::FormShow() {
-    checkOut->setChecked(MaskEdit1->text() == EmptyTimeText && m_list->EntryMode == 1);
+    checkOut->setChecked(MaskEdit1->text() == EmptyTimeText && m_entryMode == 1);
     checkOutClick();
     checkOut->setFocus();
 }
@@ -128,14 +133,17 @@ void TMainInputForm::btnOkClick() {
     }
     const DayEntry entry{storedTime(MaskEdit1), storedTime(MaskEdit2), editSchedule->bytes(),
                          editPlace->bytes(), editMemo->bytes()};
-    StoreDayEntry(m_list->gridEdit->grid(), m_list->DayKey(), entry);
-    m_list->gridEdit->refresh();
+    StoreDayEntry(m_dayList->grid(), m_dayKey, entry);
+    m_dayList->refresh();
     done(1);
 }
 
 void TMainInputForm::btnCancelClick() {
-    if (m_list->EntryMode == 0)
-        m_list->btnDeleteClick();
+    // The row 新規 prepared goes again, as the list's 削除 would remove it.
+    if (m_entryMode == 0) {
+        DeleteDayRow(m_dayList->grid());
+        m_dayList->refresh();
+    }
     done(2);
 }
 

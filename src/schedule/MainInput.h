@@ -1,23 +1,26 @@
 #pragma once
 
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/TimeMaskEdit.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/TimeMaskEdit.h"
 
 #include <QDialog>
 
 class QCheckBox;
 class QKeyEvent;
+class ListGrid;
 class QPushButton;
-class TMainEditForm;
 
-// The schedule entry editor. It works on the current row of its list window, which fills the
-// fields, the caption and its EntryMode before exec(); OK writes the entry into that row,
-// sorts the list by start time and renumbers it; Cancel on a new entry deletes the row
+// The schedule entry editor. It works on the current row of its list window's grid; the list
+// fills the fields and the caption and calls setDay() before exec(); OK writes the entry into that
+// row, sorts the list by start time and renumbers it; Cancel on a new entry deletes the row
 // prepared for it. Enter and Escape only move the focus.
 class TMainInputForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TMainInputForm(TMainEditForm* list, QWidget* parent = nullptr);
+    explicit TMainInputForm(ListGrid* dayList, QWidget* parent = nullptr);
+
+    // The day the rows belong to, and the list's EntryMode (0 new entry, 1 existing) for this run.
+    void setDay(const QByteArray& dayKey, int entryMode);
 
     void FormShow();
     void checkOutClick();
@@ -42,5 +45,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    TMainEditForm* m_list;
+    ListGrid* m_dayList;
+    QByteArray m_dayKey;
+    int m_entryMode = 0;
 };

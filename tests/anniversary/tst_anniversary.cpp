@@ -4,8 +4,8 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/YearTables.h"
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/ListGrid.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/ListGrid.h"
 
 #include "TestSupport.h"
 #include "WhenModal.h"

@@ -9,7 +9,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rulesets/ComWeeks.h"
-#include "schedule/ListGrid.h"
+#include "widgets/ListGrid.h"
 
 #include <QAction>
 #include <QMenu>

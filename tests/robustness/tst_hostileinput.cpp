@@ -13,10 +13,10 @@
 #include "rules/YearTables.h"
 #include "rulesets/ComWeeks.h"
 #include "rulesets/ComWeeksEdit.h"
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/ListGrid.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/ListGrid.h"
 
 #include <QAction>
 #include <QClipboard>

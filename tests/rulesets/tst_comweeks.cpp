@@ -3,9 +3,9 @@
 #include "rules/YearTables.h"
 #include "rulesets/ComWeeks.h"
 #include "rulesets/ComWeeksEdit.h"
-#include "rulesets/RadioGroup.h"
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/ListGrid.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/ListGrid.h"
+#include "widgets/RadioGroup.h"
 
 #include "TestSupport.h"
 #include "WhenModal.h"

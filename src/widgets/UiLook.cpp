@@ -1,4 +1,4 @@
-#include "app/UiLook.h"
+#include "widgets/UiLook.h"
 
 #include <QApplication>
 #include <QPalette>

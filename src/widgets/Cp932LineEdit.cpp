@@ -1,4 +1,4 @@
-#include "schedule/Cp932LineEdit.h"
+#include "widgets/Cp932LineEdit.h"
 
 #include "data/Codec.h"
 #include "data/KalendoError.h"

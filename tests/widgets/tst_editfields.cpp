@@ -1,5 +1,5 @@
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/DialogKeyFilter.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/DialogKeyFilter.h"
 
 #include "TestSupport.h"
 

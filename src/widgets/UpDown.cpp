@@ -1,4 +1,4 @@
-#include "monthview/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include <QLineEdit>
 #include <QToolButton>

@@ -1,10 +1,10 @@
-#include "anniversary/ListForm.h"
+#include "widgets/ListForm.h"
 
-#include "anniversary/FormParts.h"
 #include "data/Codec.h"
 #include "data/ErrorReport.h"
-#include "schedule/Cp932LineEdit.h"
-#include "schedule/ListGrid.h"
+#include "widgets/Cp932LineEdit.h"
+#include "widgets/FormParts.h"
+#include "widgets/ListGrid.h"
 
 #include <QFile>
 #include <QPushButton>

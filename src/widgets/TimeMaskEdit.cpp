@@ -1,4 +1,4 @@
-#include "schedule/TimeMaskEdit.h"
+#include "widgets/TimeMaskEdit.h"
 
 #include <QFocusEvent>
 

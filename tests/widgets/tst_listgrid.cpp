@@ -1,4 +1,4 @@
-#include "schedule/ListGrid.h"
+#include "widgets/ListGrid.h"
 
 #include <QHeaderView>
 #include <QSignalSpy>

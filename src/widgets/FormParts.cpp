@@ -1,7 +1,7 @@
-#include "anniversary/FormParts.h"
+#include "widgets/FormParts.h"
 
 #include "data/Codec.h"
-#include "schedule/Cp932LineEdit.h"
+#include "widgets/Cp932LineEdit.h"
 
 #include <QCalendarWidget>
 #include <QDateEdit>

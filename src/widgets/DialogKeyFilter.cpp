@@ -1,4 +1,4 @@
-#include "schedule/DialogKeyFilter.h"
+#include "widgets/DialogKeyFilter.h"
 
 #include <QKeyEvent>
 #include <QPushButton>

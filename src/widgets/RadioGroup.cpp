@@ -1,4 +1,4 @@
-#include "rulesets/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Fails when an include between src/ folders points the wrong way. Allowed:
+#   app -> window folders -> widgets -> rules -> data
+# A window folder includes another only where one of its windows opens the other's (none yet).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/../src"
+
+level() {
+    case $1 in
+    data) echo 0 ;;
+    rules) echo 1 ;;
+    widgets) echo 2 ;;
+    monthview | schedule | anniversary | rulesets) echo 3 ;;
+    app) echo 4 ;;
+    *) echo 9 ;;
+    esac
+}
+
+bad=0
+while IFS= read -r hit; do
+    file=${hit%%:*}
+    from=${file%%/*}
+    to=$(sed -E 's/.*#include "([a-z]+)\/.*/\1/' <<<"$hit")
+    [ "$from" = "$to" ] && continue
+    if [ "$(level "$to")" -ge "$(level "$from")" ]; then
+        echo "wrong direction: $hit"
+        bad=1
+    fi
+done < <(grep -rHE '^#include "[a-z]+/' --include='*.h' --include='*.cpp' --include='*.in' .  | sed 's#^\./##')
+exit $bad
