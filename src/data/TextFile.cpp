@@ -60,12 +60,14 @@ TextLines SplitTextLines(const QByteArray& bytes) {
     const qsizetype n = bytes.size();
     qsizetype i = 0;
     while (i < n) {
-        while (i < n && static_cast<unsigned char>(p[i]) <= 0x20 && p[i] != kCR && p[i] != kCtrlZ)
+        while (i < n && static_cast<unsigned char>(p[i]) <= 0x20 && p[i] != kCR && p[i] != kLF &&
+               p[i] != kCtrlZ)
             ++i;
         if (i >= n || p[i] == kCtrlZ)
             break;
         const qsizetype start = i;
-        while (i < n && p[i] != kCR && p[i] != kCtrlZ)
+        // CR, CR LF and a lone LF (files written on Linux) all end a line.
+        while (i < n && p[i] != kCR && p[i] != kLF && p[i] != kCtrlZ)
             ++i;
         if (i > start)
             lines.append(bytes.mid(start, i - start));
@@ -73,6 +75,8 @@ TextLines SplitTextLines(const QByteArray& bytes) {
             ++i;
             if (i < n && p[i] == kLF)
                 ++i;
+        } else if (i < n && p[i] == kLF) {
+            ++i;
         }
     }
     return lines;

@@ -28,7 +28,10 @@ void tst_TextFile::split_data() {
     QTest::addColumn<TextLines>("lines");
     QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << TextLines{"a", "b"};
     QTest::newRow("cr only") << QByteArray("a\rb") << TextLines{"a", "b"};
-    QTest::newRow("lf only is one line") << QByteArray("a\nb\n") << TextLines{"a\nb\n"};
+    QTest::newRow("lf only") << QByteArray("a\nb\n") << TextLines{"a", "b"};
+    QTest::newRow("mixed line ends")
+        << QByteArray("a\nb\r\nc\rd\n\re") << TextLines{"a", "b", "c", "d", "e"};
+    QTest::newRow("blanks after lf dropped") << QByteArray("a\n  b\n") << TextLines{"a", "b"};
     QTest::newRow("leading blanks dropped") << QByteArray("  a\r\n") << TextLines{"a"};
     QTest::newRow("trailing blanks kept") << QByteArray("a  \r\n") << TextLines{"a  "};
     QTest::newRow("control bytes at start dropped") << QByteArray("\x01\t\x1f"
