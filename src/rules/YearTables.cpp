@@ -7,6 +7,8 @@
 #include <QDate>
 
 #include <cmath>
+#include <exception>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,9 @@ const QByteArray& autumnalTitle() {
 }
 const QByteArray& substituteTitle() {
     return cp932("振替休日");
+}
+const QByteArray& nationalRestDayTitle() {
+    return cp932("国民の休日");
 }
 
 const QByteArray& kindMark(int kind) {
@@ -161,13 +166,6 @@ void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& ru
     out.append(joinRule(nextDate, substituteTitle(), rule.rest));
 }
 
-// Replaces the list whatever happens, so that a stop leaves it as built so far, indexed.
-template <typename F> struct AtExit {
-    F f;
-    ~AtExit() { f(); }
-};
-template <typename F> AtExit(F) -> AtExit<F>;
-
 int slotOf(int month, int day) {
     return month * 32 + day;
 }
@@ -294,6 +292,54 @@ void cleanScheduleLine(const QByteArray& line, std::string& out) {
     removeAll("--");
 }
 
+// The day a resolved rule line names in a year, if it names one.
+std::optional<QDate> lineDay(const QByteArray& line, int year) {
+    const int slot = monthDaySlot(line, 0);
+    if (slot < 0)
+        return std::nullopt;
+    const QDate date(year, slot / 32, slot % 32);
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+// The holidays of a year: the holiday rules resolved with their substitutes, the equinox days,
+// then every day sandwiched between two of those (substitutes aside) that is no holiday itself.
+void buildHolidays(TextLines& out, int year, const QString& dataFolder) {
+    TextLines rules = LoadTextLines(HolidayFilePath(dataFolder));
+    if (year <= 2100) {
+        rules.append("03/" + twoDigits(equinoxDay(year, 20.8431)) + ',' + vernalTitle() + ",0,0");
+        rules.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() + ",0,0");
+    }
+    std::set<QDate> ruleDays;
+    for (const QByteArray& line : rules) {
+        const PlainRule rule = splitRule(line);
+        const qsizetype at = out.size();
+        if (rule.isFixedDate())
+            addFixedHoliday(out, line, rule, year);
+        else
+            out.append(resolveWeekdayRule(rule, year));
+        if (const auto day = lineDay(out.at(at), year))
+            ruleDays.insert(*day);
+        // 1 January and 31 December have a neighbour in the next or last year.
+        for (const int other : {year - 1, year + 1}) {
+            if (other < 1 || other > 9999 || !rule.date.startsWith(other < year ? "12" : "01"))
+                continue;
+            const QByteArray resolved = rule.isFixedDate() ? line : resolveWeekdayRule(rule, other);
+            if (const auto day = lineDay(resolved, other))
+                ruleDays.insert(*day);
+        }
+    }
+    std::set<QDate> holidays;
+    for (const QByteArray& line : out)
+        if (const auto day = lineDay(line, year))
+            holidays.insert(*day);
+    for (const QDate& before : ruleDays) {
+        const QDate day = before.addDays(1);
+        if (day.year() == year && !holidays.count(day) && ruleDays.count(day.addDays(1)))
+            out.append(twoDigits(day.month()) + '/' + twoDigits(day.day()) + ',' +
+                       nationalRestDayTitle() + ",0,0");
+    }
+}
+
 void appendItem(QByteArray& text, const char* data, qsizetype size) {
     if (!text.isEmpty())
         text += "\r\n";
@@ -387,37 +433,35 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
     tables.m_year = year;
     tables.clearCache();
 
-    tables.m_lists[akAnniversary] = LoadTextLines(AnniversaryFilePath(dataFolder));
-    tables.reindex(akAnniversary);
-    tables.m_lists[akSchedule] = LoadTextLines(ScheduleFilePath(dataFolder, year));
-    tables.reindex(akSchedule);
-
-    {
-        const TextLines rules = LoadTextLines(EventFilePath(dataFolder));
-        TextLines& out = tables.m_lists[akEvent];
+    // Every list is rebuilt from its own file even when another stops at a line it cannot
+    // read, so that no list keeps another year's lines; the first stop is reported, once.
+    std::exception_ptr firstStop;
+    auto rebuild = [&](int kind, auto&& fill) {
+        TextLines& out = tables.m_lists[kind];
         out.clear();
-        AtExit done{[&] { tables.reindex(akEvent); }};
-        for (const QByteArray& line : rules) {
+        try {
+            fill(out);
+        } catch (...) {
+            if (!firstStop)
+                firstStop = std::current_exception();
+        }
+        tables.reindex(kind);
+    };
+
+    rebuild(akAnniversary,
+            [&](TextLines& out) { out = LoadTextLines(AnniversaryFilePath(dataFolder)); });
+    rebuild(akSchedule,
+            [&](TextLines& out) { out = LoadTextLines(ScheduleFilePath(dataFolder, year)); });
+    rebuild(akEvent, [&](TextLines& out) {
+        for (const QByteArray& line : LoadTextLines(EventFilePath(dataFolder))) {
             const PlainRule rule = splitRule(line);
             out.append(rule.isFixedDate() ? line : resolveWeekdayRule(rule, year));
         }
-    }
+    });
+    rebuild(akHoliday, [&](TextLines& out) { buildHolidays(out, year, dataFolder); });
 
-    TextLines rules = LoadTextLines(HolidayFilePath(dataFolder));
-    if (year <= 2100) {
-        rules.append("03/" + twoDigits(equinoxDay(year, 20.8431)) + ',' + vernalTitle() + ",0,0");
-        rules.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() + ",0,0");
-    }
-    TextLines& out = tables.m_lists[akHoliday];
-    out.clear();
-    AtExit done{[&] { tables.reindex(akHoliday); }};
-    for (const QByteArray& line : rules) {
-        const PlainRule rule = splitRule(line);
-        if (rule.isFixedDate())
-            addFixedHoliday(out, line, rule, year);
-        else
-            out.append(resolveWeekdayRule(rule, year));
-    }
+    if (firstStop)
+        std::rethrow_exception(firstStop);
 }
 
 QByteArray BuildDayAnnotation(const YearTables& tables, int firstKind, int lastKind, int year,

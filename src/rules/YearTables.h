@@ -62,8 +62,9 @@ private:
 
 // Rebuilds the four lists of a year from a data folder (with a trailing separator): the
 // anniversaries and the year's schedule file as stored, the event rules resolved, the holiday
-// rules resolved with the equinox days and substitute holidays. A line the rules cannot read
-// throws KalendoError; the lists already replaced keep what was built up to that line.
+// rules resolved with the equinox days, substitute holidays and 国民の休日. Every list is
+// rebuilt; a line the rules cannot read stops its own list there, and the first such stop
+// (or read error) is thrown as KalendoError once all four lists are rebuilt.
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder);
 
 // The text of what falls on a day, from the tables (see YearTables::annotation).

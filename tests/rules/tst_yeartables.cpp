@@ -18,7 +18,10 @@ private slots:
     void events();
     void conversionFailures_data();
     void conversionFailures();
-    void failureKeepsWhatWasBuilt();
+    void failureStopsOnlyItsOwnList_data();
+    void failureStopsOnlyItsOwnList();
+    void nationalRestDays_data();
+    void nationalRestDays();
     void listsKeepFileOrderAndDuplicates();
     void anyYearBuilds();
 };
@@ -180,21 +183,93 @@ void tst_YearTables::conversionFailures() {
     }
 }
 
-void tst_YearTables::failureKeepsWhatWasBuilt() {
+void tst_YearTables::failureStopsOnlyItsOwnList_data() {
+    QTest::addColumn<QByteArray>("events");
+    QTest::addColumn<QByteArray>("holidays");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<TextLines>("builtEvents");
+    QTest::addColumn<TextLines>("builtHolidays");
+    const TextLines equinoxes = sjLines({"03/20,春分の日,0,0", "09/23,秋分の日,0,0"});
+    QTest::newRow("event line") << crlf({"01/05,A,0,0", "01/--,bad,x,1", "01/07,C,0,0"})
+                                << crlf({"01/--,成人の日,2,1"})
+                                << QStringLiteral("'x' は整数ではありません")
+                                << sjLines({"01/05,A,0,0"})
+                                << sjLines({"01/13,成人の日,2,1"}) + equinoxes;
+    QTest::newRow("holiday line") << crlf({"01/05,A,0,0"})
+                                  << crlf({"01/--,成人の日,2,1", "ab/--,X,1,1", "02/11,Y,0,0"})
+                                  << QStringLiteral("'ab' は整数ではありません")
+                                  << sjLines({"01/05,A,0,0"}) << sjLines({"01/13,成人の日,2,1"});
+    QTest::newRow("both: the first is told")
+        << crlf({"01/--,bad,x,1"}) << crlf({"ab/--,X,1,1"})
+        << QStringLiteral("'x' は整数ではありません") << TextLines{} << TextLines{};
+}
+
+void tst_YearTables::failureStopsOnlyItsOwnList() {
+    QFETCH(QByteArray, events);
+    QFETCH(QByteArray, holidays);
+    QFETCH(QString, message);
+    QFETCH(TextLines, builtEvents);
+    QFETCH(TextLines, builtHolidays);
     TempDataFolder dir;
     dir.write(AnniversaryFileName, crlf({"2012/03/30,結婚記念日,"}));
-    dir.write(EventFileName, crlf({"01/05,A,0,0"}));
-    dir.write(HolidayFileName, crlf({"01/01,元日,0,0"}));
+    dir.write(QStringLiteral("2024.csv"), crlf({"20240108,1,,,old,,"}));
+    dir.write(QStringLiteral("2025.csv"), crlf({"20250113,1,,,new,,"}));
+    dir.write(EventFileName, crlf({"01/05,A,0,0", "01/--,E,2,1"}));
+    dir.write(HolidayFileName, crlf({"01/--,成人の日,2,1"}));
     YearTables t;
     BuildYearTables(t, 2024, dir.path());
-    QCOMPARE(t.YearHolidays().size(), 4); // 元日, both equinoxes, 23 September substitute
-    dir.write(EventFileName, crlf({"01/05,A,0,0", "ab/--,B,1,1", "01/07,C,0,0"}));
-    QVERIFY_THROWS_EXCEPTION(KalendoError, BuildYearTables(t, 2025, dir.path()));
-    QCOMPARE(t.Anniversaries().size(), 1);
-    QCOMPARE(t.YearEvents(), TextLines{"01/05,A,0,0"});
-    QCOMPARE(t.YearHolidays().size(), 4); // never reached: keeps the lists of 2024
-    QCOMPARE(t.annotation(akEvent, akEvent, 2025, 1, 5), sj("◆A"));
+    dir.write(EventFileName, events);
+    dir.write(HolidayFileName, holidays);
+    try {
+        BuildYearTables(t, 2025, dir.path());
+        QFAIL("no error");
+    } catch (const KalendoError& e) {
+        QCOMPARE(e.message(), message);
+    }
+    QCOMPARE(t.YearEvents(), builtEvents);
+    QCOMPARE(t.YearHolidays(), builtHolidays);
+    QCOMPARE(t.YearSchedules(), sjLines({"20250113,1,,,new,,"}));
     QCOMPARE(t.annotation(akAnniversary, akAnniversary, 2025, 3, 30), sj("★結婚記念日[13]"));
+    QCOMPARE(t.annotation(akHoliday, akEvent, 2025, 1, 8), QByteArray()); // 2024's second Monday
+}
+
+void tst_YearTables::nationalRestDays_data() {
+    QTest::addColumn<int>("year");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("days");
+    const QByteArray respectForTheAged = crlf({"09/--,敬老の日,3,1"});
+    QTest::newRow("2026 between 敬老の日 and 秋分の日")
+        << 2026 << respectForTheAged << QStringList{"09/22"};
+    QTest::newRow("2032") << 2032 << respectForTheAged << QStringList{"09/21"};
+    QTest::newRow("2025 none") << 2025 << respectForTheAged << QStringList{};
+    QTest::newRow("a user's own pair")
+        << 2025 << crlf({"06/12,B,0,0", "06/10,A,0,0"}) << QStringList{"06/11"};
+    QTest::newRow("a holiday itself stays as it is")
+        << 2025 << crlf({"06/10,A,0,0", "06/11,B,0,0", "06/12,C,0,0"}) << QStringList{};
+    // 3 November 2024 is a Sunday: 4 November is a substitute day, which makes no rest day.
+    QTest::newRow("a substitute day is no neighbour")
+        << 2024 << crlf({"11/03,A,0,0", "11/06,B,0,0"}) << QStringList{};
+    QTest::newRow("last year's 31 December")
+        << 2025 << crlf({"12/31,A,0,0", "01/02,B,0,0"}) << QStringList{"01/01"};
+    QTest::newRow("next year's 1 January")
+        << 2025 << crlf({"12/30,A,0,0", "01/01,B,0,0"}) << QStringList{"12/31"};
+}
+
+void tst_YearTables::nationalRestDays() {
+    QFETCH(int, year);
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, days);
+    TempDataFolder dir;
+    dir.write(HolidayFileName, file);
+    YearTables t;
+    BuildYearTables(t, year, dir.path());
+    QStringList got;
+    for (const QByteArray& line : t.YearHolidays())
+        if (line.contains(sj("国民の休日"))) {
+            QCOMPARE(line.mid(5), sj(",国民の休日,0,0"));
+            got << QString::fromLatin1(line.left(5));
+        }
+    QCOMPARE(got, days);
 }
 
 void tst_YearTables::listsKeepFileOrderAndDuplicates() {
