@@ -11,13 +11,14 @@ cd "$here"
 # What the program needs to build and run.
 program_packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libxkbcommon-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libvulkan-dev libxkbcommon-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
 )
 # What the tests, the sanitizer build and the fuzz harnesses need on top.
 test_packages=(
     clang libclang-rt-14-dev
     xvfb xauth
+    desktop-file-utils appstream
 )
 
 install_missing() { # packages...

@@ -51,11 +51,12 @@ int main(int argc, char** argv) {
     const QString dir = QCoreApplication::applicationDirPath();
     const QString kalendo = dir + QStringLiteral("/probe_kalendo");
     const QString floor = dir + QStringLiteral("/probe_floor");
-    if (!QFile::exists(dir + QStringLiteral("/client/holiday.csv")))
-        std::fprintf(stderr, "warning: no shipped data beside the probes\n");
+    if (!QFile::exists(dir + QStringLiteral("/../share/kalendo/holiday.csv")))
+        std::fprintf(stderr, "warning: no shipped data in the build\n");
 
     QTemporaryDir runtime;
     QTemporaryDir config;
+    QTemporaryDir data; // the first, unmeasured start fills it from the shipped data
     QFile::setPermissions(runtime.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
 
     // One unmeasured start of each warms the file cache.
     timeProbe(floor, env);

@@ -1,4 +1,4 @@
-// Kalendo's own start-up, with the shipped data beside it, up to the main window's first paint.
+// Kalendo's own start-up, with the shipped data, up to the main window's first paint.
 #include "FirstPaint.h"
 #include "app/Forms.h"
 #include "app/Main.h"

@@ -3,10 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-QPixmap ProgramIconPixmap(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+void PaintProgramIcon(QPainter& p, int size) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
     p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1));
@@ -22,6 +19,13 @@ QPixmap ProgramIconPixmap(int size) {
     p.setBrush(QColor(0x60, 0x60, 0x60));
     p.drawRect(QRectF(9, 2, 2, 5));
     p.drawRect(QRectF(21, 2, 2, 5));
+}
+
+QPixmap ProgramIconPixmap(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    PaintProgramIcon(p, size);
     return pixmap;
 }
 

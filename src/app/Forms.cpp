@@ -6,9 +6,13 @@
 #include "app/KalendoApplication.h"
 #include "app/Main.h"
 #include "app/Splash.h"
+#include "rules/ComType.h"
+#include "rules/DataPlaces.h"
 #include "rulesets/ComWeeks.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
+
+#include <QMessageBox>
 
 #include <memory>
 #include <vector>
@@ -76,10 +80,16 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     if (guard.acquire(ProgramFileName()) == InstanceGuard::HeldElsewhere)
         return 0;
     KalendoApplication app(argc, argv);
+    const DataPlaces places = ProgramDataPlaces();
+    const DataFolderChoice data = ChooseDataFolder(places);
+    const QStringList notices = PrepareDataFolder(data, places.shippedFolder);
+    SetDataFolder(data.folder);
     CreateForms();
     if (afterCreate)
         afterCreate();
     MainForm->show();
+    for (const QString& notice : notices)
+        QMessageBox::information(MainForm, ApplicationTitle, notice);
     KalendoApplication::exec();
     DestroyForms();
     return 0;

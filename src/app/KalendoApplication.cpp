@@ -13,6 +13,9 @@ void showMessageBox(const QString& message) {
 KalendoApplication::KalendoApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(ApplicationTitle);
     setOrganizationName(QStringLiteral("Vantree"));
+    // Desktops match the window to its menu entry by this name (Wayland) or by the window
+    // class, which is the application name (X11: StartupWMClass=Kalendo).
+    setDesktopFileName(QStringLiteral(KALENDO_APP_ID));
     ErrorReport::setReporter(showMessageBox);
 }
 

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace {
@@ -28,6 +30,12 @@ void SetShellOpener(std::function<void(const QString&)> opener) {
     shellOpener = std::move(opener);
 }
 
+// Installed (and in the build tree) the manual is under share/doc; a portable copy keeps it
+// beside the program.
 QString ManualPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/操作手順書.pdf");
+    const QString program = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    const QString installed = QDir::cleanPath(program + QStringLiteral(KALENDO_DOC_FROM_PROGRAM) +
+                                              QStringLiteral("/操作手順書.pdf"));
+    const QString beside = program + QStringLiteral("操作手順書.pdf");
+    return QFileInfo::exists(installed) || !QFileInfo::exists(beside) ? installed : beside;
 }

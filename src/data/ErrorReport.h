@@ -26,3 +26,10 @@ template <typename Handler> void Guarded(Handler&& handler) {
         ErrorReport::reportCurrentException();
     }
 }
+
+// After a save that succeeded: tells the user when the version it replaced could not be kept
+// (the message SaveTextLines returned; nothing when it is empty).
+inline void ReportBackupFailure(const QString& message) {
+    if (!message.isEmpty())
+        ErrorReport::report(message);
+}

@@ -1,5 +1,6 @@
 #include "data/TextFile.h"
 
+#include "data/Backup.h"
 #include "data/KalendoError.h"
 
 #include <QFile>
@@ -112,7 +113,7 @@ TextLines LoadTextLines(const QString& path) {
     return SplitTextLines(bytes);
 }
 
-void SaveTextLines(const QString& path, const TextLines& lines) {
+QString SaveTextLines(const QString& path, const TextLines& lines) {
     const QFileInfo info(path);
     // Write through a link to the file it names, so the link stays a link.
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
@@ -186,6 +187,7 @@ void SaveTextLines(const QString& path, const TextLines& lines) {
         ::unlink(tempName.constData());
         throw KalendoError::io(error);
     }
+    const QString backupFailure = exists ? KeepBackup(path) : QString();
     if (::rename(tempName.constData(), nativeTarget.constData()) != 0) {
         const int error = errno;
         ::unlink(tempName.constData());
@@ -195,4 +197,5 @@ void SaveTextLines(const QString& path, const TextLines& lines) {
     Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         ::fsync(dir.get());
+    return backupFailure;
 }

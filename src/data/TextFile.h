@@ -18,5 +18,7 @@ TextLines SplitTextLines(const QByteArray& bytes);
 // Rewrites a data file whole: every line followed by CR LF, no header, no byte-order mark.
 // The lines go to a temporary file in the same folder, which replaces the original only once
 // everything is written and flushed; on any failure the original stays untouched and a
-// KalendoError with the user's message is thrown. The data folder is never created.
-void SaveTextLines(const QString& path, const TextLines& lines);
+// KalendoError with the user's message is thrown. The data folder is never created. The version
+// replaced is kept in backup/ first (data/Backup.h); the result is the message to show when it
+// could not be, empty otherwise.
+QString SaveTextLines(const QString& path, const TextLines& lines);

@@ -1,5 +1,7 @@
 #include "rules/ComType.h"
 
+#include "rules/DataPlaces.h"
+
 #include <QCoreApplication>
 
 const std::array<QString, 7> WeekdayNames = {
@@ -29,7 +31,8 @@ QString overriddenDataFolder;
 }
 
 QString DataFolder() {
-    return overriddenDataFolder.isEmpty() ? ProgramDataFolder() : overriddenDataFolder;
+    return overriddenDataFolder.isEmpty() ? ChooseDataFolder(ProgramDataPlaces()).folder
+                                          : overriddenDataFolder;
 }
 
 void SetDataFolder(const QString& folder) {

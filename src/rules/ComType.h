@@ -28,10 +28,11 @@ bool IsLeapYear(int year);
 // Days of the month, the leap day included.
 int DaysInMonth(int year, int month);
 
-// The program's data folder: client/ beside the running executable, with a trailing separator.
-// Never the working directory.
+// client/ beside the running executable, with a trailing separator: the data folder of a
+// portable copy. Never the working directory.
 QString ProgramDataFolder();
-// The data folder every window reads and writes: ProgramDataFolder() unless set (tests set a
+// The data folder every window reads and writes: the one ChooseDataFolder() picks
+// (rules/DataPlaces.h) unless set (the program sets the folder it prepared; tests set a
 // temporary folder of their own).
 QString DataFolder();
 void SetDataFolder(const QString& folder);

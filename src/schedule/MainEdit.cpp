@@ -122,7 +122,7 @@ void TMainEditForm::btnOkClick() {
     // A failure throws before done(): the window stays open with its rows and the atomic
     // write has left the file as it was.
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
-    SaveTextLines(path, DaySaveLines(m_yearLines, gridEdit->grid(), DayKey()));
+    ReportBackupFailure(SaveTextLines(path, DaySaveLines(m_yearLines, gridEdit->grid(), DayKey())));
     done(1);
 }
 

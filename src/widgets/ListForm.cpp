@@ -92,7 +92,7 @@ void ListForm::btnOkClick() {
     // An emptied list is saved too, or the deleted entries would come back; with no file and
     // nothing to save there is nothing to write.
     if (!entries.isEmpty() || QFile::exists(path))
-        SaveTextLines(path, m_file.lines(entries, m_columns.lineEnd));
+        ReportBackupFailure(SaveTextLines(path, m_file.lines(entries, m_columns.lineEnd)));
     done(Ok);
 }
 

@@ -42,6 +42,8 @@ private slots:
     void brokenLineStaysInItsList();
     void failedSaveKeepsTheWindow_data();
     void failedSaveKeepsTheWindow();
+    void backupFailureIsSaidAfterTheSave_data();
+    void backupFailureIsSaidAfterTheSave();
     void unreadableFileOpensNothing_data();
     void unreadableFileOpensNothing();
 
@@ -624,6 +626,32 @@ void tst_HostileInput::failedSaveKeepsTheWindow() {
                                       "result 1"));
     QCOMPARE(m_data->read(name), kept + "\r\n");
     QCOMPARE(hiddenAndPlainFiles(*m_data), files);
+}
+
+void tst_HostileInput::backupFailureIsSaidAfterTheSave_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("day schedule") << Window::Schedule << sj("20250307,1,,,会議,本社,");
+    QTest::newRow("anniversaries") << Window::Anniversaries << sj("2020/03/07,創立記念日,");
+    QTest::newRow("holidays") << Window::Holidays << sj("01/01,元日,0,0");
+    QTest::newRow("events") << Window::Events << sj("01/01,元日,0,0");
+}
+
+// backup/ taken by a file: the save still happens, and the user hears that no copy was kept.
+void tst_HostileInput::backupFailureIsSaidAfterTheSave() {
+    QFETCH(Window, window);
+    QFETCH(QByteArray, line);
+    m_data->write(fileOf(window), line + "\r\n");
+    m_data->write(QStringLiteral("backup"), "not a folder");
+    inWindow(window, [](QDialog* list) {
+        button(list, "btnDelete")->click();
+        button(list, "btnOk")->click();
+    });
+    QCOMPARE(m_data->read(fileOf(window)), QByteArray());
+    QCOMPARE(listOf(window)->result(), 1);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors.at(0).startsWith(QStringLiteral("保存しましたが")),
+             qPrintable(m_errors.at(0)));
 }
 
 void tst_HostileInput::unreadableFileOpensNothing_data() {

@@ -1,0 +1,148 @@
+#include "rules/DataPlaces.h"
+
+#include "data/Backup.h"
+#include "data/KalendoError.h"
+#include "rules/ComType.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+// Newest last. A release that changes client/holiday.csv adds the new file's sum here, or the
+// next release could not tell that copy from one the user changed (tst_dataplaces checks it).
+const QList<QByteArray> ShippedHolidayVersions = {
+    "c65bf00b2f8b17fe1e3ce4953c50b8aeb872c5cadce756961ac09214ce6f6ce5",
+};
+
+namespace {
+
+QString withSeparator(const QString& folder) {
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString withoutSeparator(const QString& folder) {
+    return QDir::cleanPath(folder);
+}
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(withoutSeparator(path));
+}
+
+// Copies a folder's regular files and subfolders (never a FIFO or device) into a new folder,
+// which appears at `to` whole or not at all.
+void copyFolder(const QString& from, const QString& to) {
+    QTemporaryDir work(QFileInfo(to).absolutePath() + QStringLiteral("/.client-XXXXXX"));
+    if (!work.isValid())
+        throw KalendoError::io(errno ? errno : EIO);
+    const QDir source(from);
+    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        const QString target =
+            work.path() + QLatin1Char('/') + source.relativeFilePath(entry.filePath());
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (!QDir().mkpath(target))
+                throw KalendoError::io(errno ? errno : EIO);
+        } else if (entry.isFile()) {
+            CopyFileAtomically(entry.filePath(), target);
+        }
+    }
+    if (::rename(native(work.path()).constData(), native(to).constData()) != 0)
+        throw KalendoError::io(errno);
+    work.setAutoRemove(false);
+}
+
+void moveFolder(const QString& from, const QString& to) {
+    if (::rename(native(from).constData(), native(to).constData()) == 0)
+        return;
+    if (errno != EXDEV)
+        throw KalendoError::io(errno);
+    copyFolder(from, to);
+    QDir(from).removeRecursively();
+}
+
+} // namespace
+
+DataPlaces ProgramDataPlaces() {
+    const QString program = withSeparator(QCoreApplication::applicationDirPath());
+    return {program,
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                QStringLiteral("/kalendo/") + DataFolderName,
+            withSeparator(QDir::cleanPath(program + QStringLiteral(KALENDO_SHIPPED_FROM_PROGRAM)))};
+}
+
+DataFolderChoice ChooseDataFolder(const DataPlaces& places) {
+    const QString beside = places.programFolder + DataFolderName;
+    if (!QFileInfo(beside).isDir())
+        return {places.userFolder, places.shippedFolder, {}};
+    if (QFileInfo::exists(places.programFolder +
+                          QStringLiteral(KALENDO_ROOT_FROM_PROGRAM "/CMakeCache.txt")))
+        return {places.userFolder, places.shippedFolder, beside};
+    if (::access(native(beside).constData(), W_OK | X_OK) != 0)
+        return {places.userFolder, beside, {}};
+    return {beside, {}, {}};
+}
+
+QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shippedFolder) {
+    QStringList notices;
+    const QString folder = withoutSeparator(choice.folder);
+    try {
+        if (!QFileInfo(folder).isDir()) {
+            if (!QDir().mkpath(QFileInfo(folder).absolutePath()))
+                throw KalendoError::io(errno ? errno : EIO);
+            if (!choice.buildFolder.isEmpty()) {
+                moveFolder(choice.buildFolder, folder);
+                notices << QStringLiteral("データフォルダを移しました。\n%1\n→ %2\n\n"
+                                          "これからのデータはこちらに保存されます。")
+                               .arg(QDir::toNativeSeparators(withoutSeparator(choice.buildFolder)),
+                                    QDir::toNativeSeparators(folder));
+            } else {
+                copyFolder(choice.seedFolder, folder);
+            }
+        }
+    } catch (const KalendoError& e) {
+        notices << QStringLiteral("データフォルダを用意できませんでした。\n%1\n%2")
+                       .arg(QDir::toNativeSeparators(folder), e.message());
+        return notices;
+    }
+    try {
+        UpdateShippedFile(HolidayFilePath(choice.folder), HolidayFilePath(shippedFolder),
+                          ShippedHolidayVersions);
+    } catch (const KalendoError& e) {
+        notices << QStringLiteral("新しい休日の設定を入れられませんでした。\n%1\n%2")
+                       .arg(QDir::toNativeSeparators(HolidayFilePath(choice.folder)), e.message());
+    }
+    return notices;
+}
+
+bool UpdateShippedFile(const QString& userFile, const QString& shippedFile,
+                       const QList<QByteArray>& shippedVersions) {
+    // Only small regular files are read: a FIFO or device under the name must not hang the start.
+    constexpr qint64 largest = 1 << 20;
+    const QFileInfo user(userFile);
+    const QFileInfo shipped(shippedFile);
+    if (!user.isFile() || !shipped.isFile() || user.size() > largest || shipped.size() > largest)
+        return false;
+    QFile userBytes(userFile);
+    QFile shippedBytes(shippedFile);
+    if (!userBytes.open(QIODevice::ReadOnly) || !shippedBytes.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray mine = userBytes.readAll();
+    if (mine == shippedBytes.readAll())
+        return false;
+    if (!shippedVersions.contains(
+            QCryptographicHash::hash(mine, QCryptographicHash::Sha256).toHex()))
+        return false;
+    CopyFileAtomically(shippedFile, userFile, int(user.permissions()));
+    return true;
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary prefix, checks every installed file, then starts the
+# installed program as a new user: its data folder must appear with the shipped holiday rules.
+#   check-install.sh <build folder> <source folder> <application id>
+set -euo pipefail
+build=$1 source=$2 id=$3
+work=$(mktemp -d)
+pid=
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+prefix=$work/usr
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+expected=(
+    "bin/kalendo"
+    "share/applications/$id.desktop"
+    "share/doc/kalendo/操作手順書.pdf"
+    "share/icons/hicolor/scalable/apps/$id.svg"
+    "share/kalendo/holiday.csv"
+    "share/metainfo/$id.metainfo.xml"
+)
+sizes=(16 22 24 32 48 64 128 256)
+for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/$id.png"); done
+diff -u <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
+        <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
+
+[ -x "$prefix/bin/kalendo" ]
+cmp "$source/client/holiday.csv" "$prefix/share/kalendo/holiday.csv"
+cmp "$source/desktop/$id.desktop" "$prefix/share/applications/$id.desktop"
+head -c 5 "$prefix/share/doc/kalendo/操作手順書.pdf" | grep -q '%PDF-'
+grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg"
+for s in "${sizes[@]}"; do # a PNG's width and height are the big-endian words at 16 and 20
+    png=$prefix/share/icons/hicolor/${s}x${s}/apps/$id.png
+    read -r w h < <(od -An -tu1 -j16 -N8 "$png" |
+        awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
+    [ "$w $h" = "$s $s" ] || { echo "$png is ${w}x$h" >&2; exit 1; }
+done
+desktop-file-validate "$prefix/share/applications/$id.desktop"
+appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >/dev/null
+
+# The installed program's first start: no client/ beside it, so the per-user folder is made.
+home=$work/home
+mkdir -p "$home/run" && chmod 700 "$home/run"
+XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
+    QT_QPA_PLATFORM=offscreen "$prefix/bin/kalendo" &
+pid=$!
+data=$home/data/kalendo/client
+for _ in $(seq 1200); do
+    [ -f "$data/holiday.csv" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+pid=
+cmp "$prefix/share/kalendo/holiday.csv" "$data/holiday.csv"

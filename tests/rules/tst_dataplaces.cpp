@@ -1,0 +1,170 @@
+#include "ChildProcess.h"
+#include "TestSupport.h"
+#include "rules/ComType.h"
+#include "rules/DataPlaces.h"
+
+#include <QCryptographicHash>
+#include <QTest>
+
+// Where the data folder is, how it is made on first start, and how holiday.csv follows a new
+// release.
+class tst_DataPlaces : public QObject {
+    Q_OBJECT
+private slots:
+    void folder_data();
+    void folder();
+    void holidayUpgrade_data();
+    void holidayUpgrade();
+    void everyShippedHolidayFileIsKnown();
+};
+
+namespace {
+
+QByteArray sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// A program in app/bin/ with its shipped data in app/share/kalendo/, and a home in home/.
+struct Layout {
+    TempDataFolder root;
+    DataPlaces places{root.file(QStringLiteral("app/bin/")),
+                      root.file(QStringLiteral("home/kalendo/client/")),
+                      root.file(QStringLiteral("app/share/kalendo/"))};
+    QString beside() const { return places.programFolder + DataFolderName; }
+    void put(const QString& folder, const QString& name, const QByteArray& bytes) const {
+        QDir().mkpath(folder);
+        QFile f(folder + name);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+};
+
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// Hands the layout to the unprivileged user a child drops to, client/ beside the program
+// excepted: that one stays read-only for it.
+void shareWithChild(const Layout& layout) {
+    if (geteuid() != 0)
+        return;
+    for (const QString& path : {layout.root.path(), layout.root.file(QStringLiteral("app")),
+                                layout.places.programFolder, layout.places.shippedFolder,
+                                layout.root.file(QStringLiteral("app/share")), layout.beside()})
+        QFile::setPermissions(path, QFile::Permissions(0x7555));
+    QDir().mkpath(layout.root.file(QStringLiteral("home")));
+    [[maybe_unused]] const int ignored = chown(
+        QFile::encodeName(layout.root.file(QStringLiteral("home"))).constData(), 65534, 65534);
+}
+
+} // namespace
+
+void tst_DataPlaces::folder_data() {
+    QTest::addColumn<QString>("setup");      // beside, build, user, readonly, blocked
+    QTest::addColumn<bool>("portable");      // client/ beside the program is the folder
+    QTest::addColumn<QByteArray>("holiday"); // holiday.csv in the folder afterwards
+    QTest::addColumn<bool>("besideKept");    // client/ beside the program still there
+    QTest::addColumn<int>("notices");
+    QTest::addColumn<int>("noticesAgain"); // at the next start
+    QTest::newRow("portable") << "beside" << true << QByteArray("mine") << true << 0 << 0;
+    QTest::newRow("installed, first start")
+        << "" << false << QByteArray("shipped") << false << 0 << 0;
+    QTest::newRow("installed, later start")
+        << "user" << false << QByteArray("theirs") << false << 0 << 0;
+    QTest::newRow("build tree: moved once, said once")
+        << "beside build" << false << QByteArray("mine") << false << 1 << 0;
+    QTest::newRow("build tree with a user folder: left alone")
+        << "beside build user" << false << QByteArray("theirs") << true << 0 << 0;
+    QTest::newRow("read-only copy beside: seeds the user folder")
+        << "beside readonly" << false << QByteArray("mine") << true << 0 << 0;
+    QTest::newRow("user folder cannot be made: said")
+        << "blocked" << false << QByteArray("(missing)") << false << 1 << 1;
+}
+
+void tst_DataPlaces::folder() {
+    QFETCH(QString, setup);
+    QFETCH(bool, portable);
+    QFETCH(QByteArray, holiday);
+    QFETCH(bool, besideKept);
+    QFETCH(int, notices);
+    QFETCH(int, noticesAgain);
+    Layout layout;
+    layout.put(layout.places.shippedFolder, HolidayFileName, "shipped");
+    if (setup.contains(QStringLiteral("beside"))) {
+        layout.put(layout.beside(), HolidayFileName, "mine");
+        layout.put(layout.beside(), QStringLiteral("2026.csv"), "entries");
+    }
+    if (setup.contains(QStringLiteral("build")))
+        layout.put(layout.root.file(QStringLiteral("app/")), QStringLiteral("CMakeCache.txt"), "");
+    if (setup.contains(QStringLiteral("user")))
+        layout.put(layout.places.userFolder, HolidayFileName, "theirs");
+    if (setup.contains(QStringLiteral("blocked"))) {
+        layout.root.write(QStringLiteral("home"), "a file where the folder would go");
+    }
+
+    auto run = [&layout] {
+        const DataFolderChoice choice = ChooseDataFolder(layout.places);
+        const QStringList said = PrepareDataFolder(choice, layout.places.shippedFolder);
+        const QStringList again =
+            PrepareDataFolder(ChooseDataFolder(layout.places), layout.places.shippedFolder);
+        return QStringLiteral("%1|%2|%3")
+            .arg(choice.folder)
+            .arg(said.size())
+            .arg(again.size())
+            .toUtf8();
+    };
+    QByteArray outcome;
+    if (setup.contains(QStringLiteral("readonly"))) {
+        shareWithChild(layout);
+        QFile::setPermissions(layout.beside(), QFile::Permissions(0x5555));
+        outcome = runInChild([&] { return dropPrivileges() ? run() : QByteArray("no drop"); });
+        QFile::setPermissions(layout.beside(), QFile::Permissions(0x7555));
+    } else {
+        outcome = run();
+    }
+    const QString folder = portable ? layout.beside() : layout.places.userFolder;
+    QCOMPARE(outcome,
+             QStringLiteral("%1|%2|%3").arg(folder).arg(notices).arg(noticesAgain).toUtf8());
+    QCOMPARE(read(folder + HolidayFileName), holiday);
+    QCOMPARE(QFileInfo(layout.beside()).isDir(), besideKept);
+    if (setup == QStringLiteral("beside build")) // moved whole
+        QCOMPARE(read(folder + QStringLiteral("2026.csv")), QByteArray("entries"));
+}
+
+void tst_DataPlaces::holidayUpgrade_data() {
+    QTest::addColumn<QByteArray>("mine"); // the user's holiday.csv; empty: none
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("an earlier release's copy") << QByteArray("01/01,old\r\n") << true;
+    QTest::newRow("changed by the user") << QByteArray("01/01,old\r\n02/02,mine\r\n") << false;
+    QTest::newRow("no release shipped it") << QByteArray("01/01,other\r\n") << false;
+    QTest::newRow("already this release's") << QByteArray("01/01,new\r\n") << false;
+    QTest::newRow("removed by the user") << QByteArray() << false;
+}
+
+void tst_DataPlaces::holidayUpgrade() {
+    QFETCH(QByteArray, mine);
+    QFETCH(bool, replaced);
+    const QByteArray shipped = "01/01,new\r\n";
+    const QList<QByteArray> versions = {sha256("01/01,old\r\n"), sha256(shipped)};
+    TempDataFolder dir;
+    dir.write(QStringLiteral("shipped.csv"), shipped);
+    if (!mine.isEmpty())
+        dir.write(HolidayFileName, mine);
+    QCOMPARE(UpdateShippedFile(dir.file(HolidayFileName), dir.file(QStringLiteral("shipped.csv")),
+                               versions),
+             replaced);
+    QCOMPARE(dir.read(HolidayFileName), replaced ? shipped : mine);
+    QCOMPARE(dir.exists(HolidayFileName), !mine.isEmpty());
+}
+
+// A release that changes client/holiday.csv must list it, or the next one would take the
+// user's untouched copy for a changed one and never bring it up to date.
+void tst_DataPlaces::everyShippedHolidayFileIsKnown() {
+    QFile shipped(QStringLiteral(KALENDO_SHIPPED_CLIENT) + HolidayFileName);
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QVERIFY(ShippedHolidayVersions.contains(sha256(shipped.readAll())));
+}
+
+QTEST_GUILESS_MAIN(tst_DataPlaces)
+#include "tst_dataplaces.moc"
