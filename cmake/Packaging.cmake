@@ -1,6 +1,7 @@
 # cpack -G DEB: a Debian package of what cmake --install installs. The libraries' packages are
 # computed from the program (dpkg-shlibdeps); the fonts its windows are drawn in are named.
 set(CPACK_PACKAGE_NAME kalendo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Vantree)
 set(CPACK_PACKAGE_CONTACT "Vantree <kalendo@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "month calendar with Japan's public holidays")
