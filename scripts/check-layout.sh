@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when an include between src/ folders points the wrong way. Allowed:
-#   app -> window folders -> widgets -> rules -> data
+#   app -> window folders -> widgets -> exchange -> rules -> data
 # A window folder includes another only where one of its windows opens the other's (none yet).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../src"
@@ -9,9 +9,10 @@ level() {
     case $1 in
     data) echo 0 ;;
     rules) echo 1 ;;
-    widgets) echo 2 ;;
-    monthview | schedule | anniversary | rulesets) echo 3 ;;
-    app) echo 4 ;;
+    exchange) echo 2 ;;
+    widgets) echo 3 ;;
+    monthview | schedule | anniversary | rulesets | calendarexchange) echo 4 ;;
+    app) echo 5 ;;
     *) echo 9 ;;
     esac
 }

@@ -12,12 +12,13 @@ cd "$here"
 program_packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libvulkan-dev libxkbcommon-dev
+    libical-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
 )
 # What the tests, the sanitizer build and the fuzz harnesses need on top.
 test_packages=(
     clang libclang-rt-14-dev
-    xvfb xauth
+    xvfb xauth poppler-utils
     desktop-file-utils appstream
 )
 

@@ -9,8 +9,11 @@
 #include "app/KalendoApplication.h"
 #include "app/Shell.h"
 #include "app/Splash.h"
+#include "calendarexchange/CalendarExport.h"
+#include "calendarexchange/CalendarImport.h"
 #include "data/Codec.h"
 #include "monthview/MonthCellPaint.h"
+#include "monthview/MonthPrint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rulesets/ComWeeks.h"
@@ -139,6 +142,18 @@ TMainForm::TMainForm(QWidget* parent)
     MainMenu->setFont(GothicFont(12));
     File1 = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
     File1->setObjectName(QStringLiteral("File1"));
+    menuExport = File1->addAction(QStringLiteral("iCalendar形式で書き出し(&E)..."));
+    menuExport->setObjectName(QStringLiteral("menuExport"));
+    menuImport = File1->addAction(QStringLiteral("iCalendar形式で読み込み(&I)..."));
+    menuImport->setObjectName(QStringLiteral("menuImport"));
+    N5 = File1->addSeparator();
+    N5->setObjectName(QStringLiteral("N5"));
+    menuPrint = File1->addAction(QStringLiteral("印刷(&P)..."));
+    menuPrint->setObjectName(QStringLiteral("menuPrint"));
+    menuPdf = File1->addAction(QStringLiteral("PDFに書き出し(&D)..."));
+    menuPdf->setObjectName(QStringLiteral("menuPdf"));
+    N6 = File1->addSeparator();
+    N6->setObjectName(QStringLiteral("N6"));
     menuExit = File1->addAction(QStringLiteral("終了(&X)"));
     menuExit->setObjectName(QStringLiteral("menuExit"));
     Setting = MainMenu->addMenu(QStringLiteral("設定(&S)"));
@@ -174,6 +189,10 @@ TMainForm::TMainForm(QWidget* parent)
     connect(btnMonth, &TUpDown::Clicked, this, guarded(&TMainForm::btnMonthClick));
     connect(gridCal, &TCalendarGrid::DblClick, this, guarded(&TMainForm::gridCalDblClick));
     connect(GuidePanel, &TGuidePanel::DblClick, this, guarded(&TMainForm::GuidePanelDblClick));
+    connect(menuExport, &QAction::triggered, this, guarded(&TMainForm::menuExportClick));
+    connect(menuImport, &QAction::triggered, this, guarded(&TMainForm::menuImportClick));
+    connect(menuPrint, &QAction::triggered, this, guarded(&TMainForm::menuPrintClick));
+    connect(menuPdf, &QAction::triggered, this, guarded(&TMainForm::menuPdfClick));
     connect(menuExit, &QAction::triggered, this, guarded(&TMainForm::menuExitClick));
     connect(menuAnivasary, &QAction::triggered, this, guarded(&TMainForm::menuAnivasaryClick));
     connect(menuHoliday, &QAction::triggered, this, guarded(&TMainForm::menuHolidayClick));
@@ -349,6 +368,23 @@ void TMainForm::gridCalDblClick() {
 void TMainForm::GuidePanelDblClick() {
     const QDate today = Clock::today();
     showMonth(today.year(), today.month());
+}
+
+void TMainForm::menuExportClick() {
+    RunCalendarExport(this);
+}
+
+void TMainForm::menuImportClick() {
+    if (RunCalendarImport(this) == 1)
+        RefreshMonth();
+}
+
+void TMainForm::menuPrintClick() {
+    PrintMonth(this, m_tables, m_year, m_month);
+}
+
+void TMainForm::menuPdfClick() {
+    SaveMonthPdf(this, m_tables, m_year, m_month);
 }
 
 void TMainForm::menuExitClick() {

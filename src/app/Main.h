@@ -44,6 +44,12 @@ public:
     QTimer* TimerMain;
     QMenuBar* MainMenu;
     QMenu* File1;
+    QAction* menuExport;
+    QAction* menuImport;
+    QAction* N5;
+    QAction* menuPrint;
+    QAction* menuPdf;
+    QAction* N6;
     QAction* menuExit;
     QMenu* Setting;
     QAction* menuAnivasary;
@@ -88,6 +94,11 @@ public:
     void gridCalDblClick();
     void GuidePanelDblClick();
 
+    void menuExportClick();
+    // Refreshes the month when the preview's OK wrote entries.
+    void menuImportClick();
+    void menuPrintClick();
+    void menuPdfClick();
     void menuExitClick();
     void menuAnivasaryClick();
     void menuHolidayClick();

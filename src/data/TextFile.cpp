@@ -83,11 +83,15 @@ TextLines SplitTextLines(const QByteArray& bytes) {
     return lines;
 }
 
-TextLines LoadTextLines(const QString& path) {
+namespace {
+
+// Reads a file whole; a missing file is no bytes when missingIsEmpty, else a failure. With
+// stopAtCtrlZ, reading ends at the block that holds one: nothing after it is ever used.
+QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) {
     const QByteArray native = QFile::encodeName(path);
     Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
+        if (missingIsEmpty && (errno == ENOENT || errno == ENOTDIR))
             return {};
         throw KalendoError::io(errno);
     }
@@ -106,11 +110,20 @@ TextLines LoadTextLines(const QString& path) {
         if (got == 0)
             break;
         bytes.append(buffer, got);
-        // Nothing after Ctrl-Z is ever read: stop at it rather than read the rest.
-        if (memchr(buffer, kCtrlZ, size_t(got)))
+        if (stopAtCtrlZ && memchr(buffer, kCtrlZ, size_t(got)))
             break;
     }
-    return SplitTextLines(bytes);
+    return bytes;
+}
+
+} // namespace
+
+TextLines LoadTextLines(const QString& path) {
+    return SplitTextLines(readFile(path, true, true));
+}
+
+QByteArray LoadFileBytes(const QString& path) {
+    return readFile(path, false, false);
 }
 
 QString SaveTextLines(const QString& path, const TextLines& lines) {

@@ -12,6 +12,10 @@ using TextLines = QList<QByteArray>;
 // An existing file that cannot be read throws KalendoError::io.
 TextLines LoadTextLines(const QString& path);
 
+// A whole file's bytes as they are, for files of other programs (no line rules, Ctrl-Z kept).
+// A missing file or one that cannot be read throws KalendoError::io.
+QByteArray LoadFileBytes(const QString& path);
+
 // The same rules over bytes already in memory.
 TextLines SplitTextLines(const QByteArray& bytes);
 

@@ -63,7 +63,14 @@ void tst_MainMenu::cleanup() {
 void tst_MainMenu::captions_data() {
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items"); // "-" for a separator
-    QTest::newRow("File1") << QStringLiteral("ファイル(&F)") << QStringList{"終了(&X)"};
+    QTest::newRow("File1") << QStringLiteral("ファイル(&F)")
+                           << QStringList{"iCalendar形式で書き出し(&E)...",
+                                          "iCalendar形式で読み込み(&I)...",
+                                          "-",
+                                          "印刷(&P)...",
+                                          "PDFに書き出し(&D)...",
+                                          "-",
+                                          "終了(&X)"};
     QTest::newRow("Setting") << QStringLiteral("設定(&S)")
                              << QStringList{"記念日(&A)", "-", "休日(&H)", "-", "イベント(&E)"};
     QTest::newRow("Help1") << QStringLiteral("ヘルプ(&H)")

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What an export wrote.
+struct IcsExportCounts {
+    int schedules = 0;
+    int anniversaries = 0;
+    int holidays = 0;
+    int events = 0;
+    // Schedule lines no day list shows (a key of another year, no date, no title): not written.
+    int skippedLines = 0;
+};
+
+// The data folder's calendar for the years firstYear..lastYear as one iCalendar object (UTF-8,
+// CR LF lines): every schedule entry of those years' files, timed entries in the zone zoneId
+// with its VTIMEZONE, all-day entries as dates; every anniversary once, as a yearly event from
+// its own date; the holidays and events of those years as all-day events with the categories
+// 祝日 and イベント. Each event's UID is made from where its data lives (the day and number of
+// an entry, the date and title of a holiday), so exporting the same data again gives the same
+// UIDs and a calendar that reads it again updates what it has. Rule files the year tables
+// cannot read throw KalendoError, as they do for the month.
+QByteArray BuildIcsCalendar(const QString& dataFolder, int firstYear, int lastYear,
+                            const QByteArray& zoneId, IcsExportCounts* counts = nullptr);
+
+// Writes BuildIcsCalendar(...) to a file through the atomic save.
+IcsExportCounts ExportIcsFile(const QString& path, const QString& dataFolder, int firstYear,
+                              int lastYear, const QByteArray& zoneId);
+
+// The UIDs this program gives its events end with this; an import recognises its own holidays,
+// events and anniversaries by it.
+inline constexpr char KalendoUidSuffix[] = "@kalendo";

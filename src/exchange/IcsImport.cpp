@@ -1,0 +1,339 @@
+#include "exchange/IcsImport.h"
+
+#include "data/KalendoError.h"
+#include "exchange/IcalHandle.h"
+#include "exchange/IcsExport.h"
+#include "exchange/TextFit.h"
+#include "rules/ComType.h"
+#include "rules/ListFile.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QSet>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int TitleBytes = 40;
+constexpr int PlaceBytes = 40;
+constexpr int MemoBytes = 100;
+// Sanity limits against a calendar that never ends: occurrences looked at per event, and the
+// days one occurrence may cover.
+constexpr int MaxOccurrences = 200000;
+constexpr int MaxDaysPerEvent = 366;
+
+// A moment as the importer compares it: a date alone, or a second since the epoch.
+struct Moment {
+    bool isDate = false;
+    QDate date;
+    qint64 seconds = 0;
+    bool operator==(const Moment&) const = default;
+};
+size_t qHash(const Moment& m, size_t seed = 0) {
+    return m.isDate ? qHashMulti(seed, 1, m.date.toJulianDay()) : qHashMulti(seed, 0, m.seconds);
+}
+
+QDate dateOf(const icaltimetype& t) {
+    return QDate(t.year, t.month, t.day);
+}
+
+// The local wall time of a date-time; a floating time (no zone) is local as it stands.
+QDateTime localTime(const icaltimetype& t, const QTimeZone& zone) {
+    if (!t.zone)
+        return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second), zone);
+    return QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, t.zone), zone);
+}
+
+Moment momentOf(const icaltimetype& t, const QTimeZone& zone) {
+    if (t.is_date)
+        return {true, dateOf(t), 0};
+    return {false, QDate(), localTime(t, zone).toSecsSinceEpoch()};
+}
+
+QString textOf(const char* utf8) {
+    return utf8 ? QString::fromUtf8(utf8) : QString();
+}
+
+bool isOwnNonEntry(const char* uid) {
+    const QByteArray id(uid ? uid : "");
+    return id.endsWith(KalendoUidSuffix) &&
+           (id.startsWith("holiday-") || id.startsWith("event-") || id.startsWith("anniversary-"));
+}
+
+QList<icalcomponent*> eventsOf(icalcomponent* root) {
+    QList<icalcomponent*> calendars;
+    if (icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT)
+        calendars << root;
+    for (icalcomponent* c = icalcomponent_get_first_component(root, ICAL_VCALENDAR_COMPONENT); c;
+         c = icalcomponent_get_next_component(root, ICAL_VCALENDAR_COMPONENT))
+        calendars << c;
+    QList<icalcomponent*> events;
+    for (icalcomponent* calendar : calendars)
+        for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+             e; e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
+            events << e;
+    return events;
+}
+
+// The entries of one occurrence, one per day it touches.
+struct Occurrence {
+    icaltimetype start;
+    icaltimetype end;
+};
+
+class Planner {
+public:
+    Planner(const QString& dataFolder, const IcsImportOptions& options)
+        : m_folder(dataFolder), m_options(options), m_zone(options.zoneId) {}
+
+    IcsImportPlan plan(const QByteArray& ics);
+
+private:
+    void addEvent(icalcomponent* event, const QSet<Moment>& replaced);
+    void addOccurrence(const Occurrence& occurrence, const IcsImportItem& model);
+    void addDay(const QDate& day, const QByteArray& start, const QByteArray& end,
+                IcsImportItem item);
+    void markDuplicates();
+    const QSet<QByteArray>& stored(const QDate& day);
+
+    QString m_folder;
+    IcsImportOptions m_options;
+    QTimeZone m_zone;
+    IcsImportPlan m_plan;
+    // Per year: the entries already stored, as day key + start + end + title.
+    QHash<int, QHash<QByteArray, QSet<QByteArray>>> m_stored;
+};
+
+QByteArray entryKey(const QByteArray& start, const QByteArray& end, const QByteArray& title) {
+    return start + '\0' + end + '\0' + title;
+}
+
+QByteArray dayKey(const QDate& day) {
+    return day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+}
+
+const QSet<QByteArray>& Planner::stored(const QDate& day) {
+    auto year = m_stored.find(day.year());
+    if (year == m_stored.end()) {
+        year = m_stored.insert(day.year(), {});
+        StringGrid rows;
+        FillYearTable(LoadTextLines(ScheduleFilePath(m_folder, day.year())), rows);
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const Row& row = rows.row(r);
+            (*year)[row.at(ScheduleColumn::Date).trimmed()].insert(entryKey(
+                row.at(ScheduleColumn::Start).trimmed(), row.at(ScheduleColumn::End).trimmed(),
+                row.at(ScheduleColumn::Title).trimmed()));
+        }
+    }
+    static const QSet<QByteArray> none;
+    const auto it = year->constFind(dayKey(day));
+    return it == year->cend() ? none : *it;
+}
+
+IcsImportPlan Planner::plan(const QByteArray& ics) {
+    icalerror_set_errors_are_fatal(0);
+    IcalZone(m_options.zoneId); // zones named as the export names them
+    IcalComponent root(icalparser_parse_string(ics.constData()));
+    const QList<icalcomponent*> events = root ? eventsOf(root.get()) : QList<icalcomponent*>();
+    if (!root || (events.isEmpty() && icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT &&
+                  !icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT)))
+        throw KalendoError(QStringLiteral("iCalendar形式のファイルとして読めません"));
+
+    // Occurrences that another VEVENT of the same UID replaces (or cancels).
+    QHash<QByteArray, QSet<Moment>> replaced;
+    for (icalcomponent* event : events) {
+        const icaltimetype id = icalcomponent_get_recurrenceid(event);
+        if (!icaltime_is_null_time(id))
+            replaced[QByteArray(icalcomponent_get_uid(event))].insert(momentOf(id, m_zone));
+    }
+    for (icalcomponent* event : events) {
+        const char* uid = icalcomponent_get_uid(event);
+        if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED || isOwnNonEntry(uid)) {
+            ++m_plan.ignoredEvents;
+            continue;
+        }
+        addEvent(event, replaced.value(QByteArray(uid ? uid : "")));
+    }
+    std::stable_sort(m_plan.items.begin(), m_plan.items.end(),
+                     [](const IcsImportItem& a, const IcsImportItem& b) {
+                         return a.day != b.day ? a.day < b.day : a.entry.start < b.entry.start;
+                     });
+    markDuplicates();
+    return m_plan;
+}
+
+void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
+    const icaltimetype start = icalcomponent_get_dtstart(event);
+    if (icaltime_is_null_time(start) || !dateOf(start).isValid()) {
+        ++m_plan.ignoredEvents;
+        return;
+    }
+    icaltimetype end = icalcomponent_get_dtend(event);
+    if (icaltime_is_null_time(end))
+        end = start.is_date ? icaltime_add(start, icaldurationtype_from_int(24 * 3600)) : start;
+    const int length = icaldurationtype_as_int(icaltime_subtract(end, start));
+
+    // What every occurrence shares: the texts, fitted.
+    IcsImportItem model;
+    QString title = textOf(icalcomponent_get_summary(event)).trimmed();
+    if (title.isEmpty()) {
+        title = QStringLiteral("（無題）");
+        model.notes << QStringLiteral("予定がないため「（無題）」");
+    }
+    const FittedText fitted[] = {
+        FitToCp932(title, TitleBytes),
+        FitToCp932(textOf(icalcomponent_get_location(event)), PlaceBytes),
+        FitToCp932(textOf(icalcomponent_get_description(event)), MemoBytes)};
+    const char* const fieldNames[] = {"予定", "場所", "内容"};
+    QStringList lost;
+    for (int i = 0; i < 3; ++i) {
+        for (const QString& change : fitted[i].changes)
+            model.notes << QString::fromUtf8(fieldNames[i]) + QStringLiteral(": ") + change;
+        for (const QString& c : fitted[i].unencodable)
+            if (!lost.contains(c))
+                lost << c;
+    }
+    model.entry.title = fitted[0].bytes;
+    model.entry.place = fitted[1].bytes;
+    model.entry.memo = fitted[2].bytes;
+    if (!lost.isEmpty()) {
+        const QString chars =
+            QStringLiteral("「") + lost.join(QStringLiteral("」「")) + QStringLiteral("」");
+        if (m_options.dropUnencodable) {
+            model.notes << chars + QStringLiteral("を除いて追加");
+        } else {
+            model.state = IcsImportItem::Refused;
+            model.notes << chars + QStringLiteral("は保存できません");
+        }
+    }
+    if (model.entry.title.isEmpty() && model.state != IcsImportItem::Refused) {
+        model.state = IcsImportItem::Refused;
+        model.notes << QStringLiteral("予定が空になります");
+    }
+
+    icalproperty* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+    if (!rule || !icaltime_is_null_time(icalcomponent_get_recurrenceid(event))) {
+        addOccurrence({start, end}, model);
+        return;
+    }
+    QSet<Moment> skip = replaced;
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY))
+        skip.insert(momentOf(icalproperty_get_datetime_with_component(p, event), m_zone));
+    icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(rule), start);
+    if (!it) {
+        ++m_plan.ignoredEvents;
+        return;
+    }
+    const QDate first(m_options.firstYear, 1, 1);
+    const QDate last(m_options.lastYear, 12, 31);
+    for (int n = 0; n < MaxOccurrences; ++n) {
+        const icaltimetype at = icalrecur_iterator_next(it);
+        if (icaltime_is_null_time(at))
+            break;
+        const QDate day = at.is_date ? dateOf(at) : localTime(at, m_zone).date();
+        if (day > last)
+            break;
+        if (day < first || skip.contains(momentOf(at, m_zone)))
+            continue;
+        addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(length))}, model);
+    }
+    icalrecur_iterator_free(it);
+}
+
+void Planner::addOccurrence(const Occurrence& occurrence, const IcsImportItem& model) {
+    if (occurrence.start.is_date) {
+        const QDate from = dateOf(occurrence.start);
+        const qint64 days = std::max<qint64>(1, from.daysTo(dateOf(occurrence.end)));
+        for (qint64 d = 0; d < std::min<qint64>(days, MaxDaysPerEvent); ++d)
+            addDay(from.addDays(d), {}, {}, model);
+        return;
+    }
+    const QDateTime from = localTime(occurrence.start, m_zone);
+    const QDateTime to = std::max(from, localTime(occurrence.end, m_zone));
+    const auto hhmm = [](const QDateTime& t) {
+        return t.time().toString(QStringLiteral("HH:mm")).toLatin1();
+    };
+    // The days the event touches; one that ends at midnight does not touch the next day.
+    const QDate lastDay = to > from ? to.addSecs(-1).date() : from.date();
+    const qint64 days = std::min<qint64>(from.date().daysTo(lastDay), MaxDaysPerEvent - 1);
+    if (days == 0) {
+        addDay(from.date(), hhmm(from),
+               to.date() == from.date() && to > from ? hhmm(to) : QByteArray(), model);
+        return;
+    }
+    addDay(from.date(), hhmm(from), {}, model);
+    for (qint64 d = 1; d < days; ++d)
+        addDay(from.date().addDays(d), {}, {}, model);
+    addDay(lastDay, "00:00", hhmm(to), model);
+}
+
+void Planner::addDay(const QDate& day, const QByteArray& start, const QByteArray& end,
+                     IcsImportItem item) {
+    if (!day.isValid() || day.year() < 1 || day.year() > 9999)
+        return;
+    item.day = day;
+    item.entry.start = start;
+    item.entry.end = end;
+    m_plan.items << item;
+}
+
+void Planner::markDuplicates() {
+    QHash<QByteArray, QSet<QByteArray>> seen;
+    for (IcsImportItem& item : m_plan.items) {
+        if (item.state == IcsImportItem::Refused)
+            continue;
+        const QByteArray key = entryKey(item.entry.start, item.entry.end, item.entry.title);
+        if (stored(item.day).contains(key)) {
+            item.state = IcsImportItem::Exists;
+            item.notes << QStringLiteral("すでに登録されています");
+        } else if (seen[dayKey(item.day)].contains(key)) {
+            item.state = IcsImportItem::Exists;
+            item.notes << QStringLiteral("同じ予定がファイル内で重複しています");
+        } else {
+            seen[dayKey(item.day)].insert(key);
+        }
+    }
+}
+
+} // namespace
+
+int IcsImportPlan::count(IcsImportItem::State state) const {
+    return int(std::count_if(items.begin(), items.end(),
+                             [state](const IcsImportItem& i) { return i.state == state; }));
+}
+
+IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
+                            const IcsImportOptions& options) {
+    return Planner(dataFolder, options).plan(ics);
+}
+
+void ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder) {
+    QMap<int, QList<const IcsImportItem*>> byYear;
+    for (const IcsImportItem& item : plan.items)
+        if (item.state == IcsImportItem::Add)
+            byYear[item.day.year()] << &item;
+    QList<QPair<QString, TextLines>> files;
+    for (auto it = byYear.cbegin(); it != byYear.cend(); ++it) {
+        const QString path = ScheduleFilePath(dataFolder, it.key());
+        ListFile file;
+        QList<Row> rows = file.load(path, ScheduleColumn::Count);
+        QHash<QByteArray, int> lastNumber;
+        for (const Row& row : rows) {
+            int& number = lastNumber[row.at(ScheduleColumn::Date).trimmed()];
+            number = std::max(number, row.at(ScheduleColumn::Number).trimmed().toInt());
+        }
+        for (const IcsImportItem* item : it.value()) {
+            const QByteArray key = dayKey(item->day);
+            const DayEntry& e = item->entry;
+            rows << Row{
+                key,   QByteArray::number(++lastNumber[key]), e.start, e.end, e.title, e.place,
+                e.memo};
+        }
+        files << qMakePair(path, file.lines(rows));
+    }
+    for (const auto& [path, lines] : files)
+        SaveTextLines(path, lines);
+}

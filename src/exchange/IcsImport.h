@@ -1,0 +1,52 @@
+#pragma once
+
+#include "rules/DaySchedule.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// How an import is read: the years recurring events are expanded in, the zone times are shown
+// in, and what becomes of an entry holding text code page 932 cannot hold.
+struct IcsImportOptions {
+    int firstYear = 0;
+    int lastYear = 0;
+    QByteArray zoneId;
+    // false: such an entry is not added; true: it is added without those characters.
+    bool dropUnencodable = false;
+};
+
+// One schedule entry an import would add, as it would be stored.
+struct IcsImportItem {
+    enum State { Add, Exists, Refused };
+    QDate day;
+    DayEntry entry;
+    State state = Add;
+    // What was changed to fit, or why the entry is not added.
+    QStringList notes;
+};
+
+// What an import would do, day by day, before anything is written.
+struct IcsImportPlan {
+    QList<IcsImportItem> items; // by day, then start time, then file order
+    // Events not taken: Kalendo's own holidays, events and anniversaries, cancelled events.
+    int ignoredEvents = 0;
+    int count(IcsImportItem::State state) const;
+};
+
+// The events of an iCalendar text as schedule entries: a one-off event on its days (times in
+// the zone of the options, one entry per day of an event over several days, all-day dates as
+// 終日); a recurring event (RRULE, less its EXDATEs and the occurrences another VEVENT of the
+// same UID replaces) on each occurrence within the years of the options. An entry equal to one
+// already stored on its day (title, start and end) or to one before it is marked Exists; text
+// is fitted to the fields (FitToCp932). A text libical cannot read as a calendar throws
+// KalendoError.
+IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
+                            const IcsImportOptions& options);
+
+// Adds the plan's Add entries to their year files: every line already there stays as it was,
+// byte for byte, and each new entry follows, numbered after its day's last. Every file is
+// prepared before the first is written, each through the atomic save.
+void ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder);

@@ -1,0 +1,267 @@
+#include "TestSupport.h"
+#include "data/CsvLine.h"
+#include "exchange/IcalHandle.h"
+#include "exchange/IcsExport.h"
+#include "exchange/IcsImport.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+
+#include <QTest>
+
+// Calendars written by hand in the forms other calendar programs use: UTC times, zones with
+// and without their VTIMEZONE, all-day and multi-day events, weekly rules with exceptions,
+// folded lines and escaped text.
+class tst_IcsExchange : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void roundTrip_data();
+    void roundTrip();
+    void exportedEvents_data();
+    void exportedEvents();
+    void importPlan_data();
+    void importPlan();
+    void applyKeepsStoredLines();
+};
+
+namespace {
+
+const QByteArray Zone = "Asia/Tokyo";
+
+QByteArray calendar(const QByteArray& body) {
+    QByteArray text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//hand//EN\r\n" + body +
+                      "END:VCALENDAR\r\n";
+    return text.replace("\n", "\r\n").replace("\r\r\n", "\r\n");
+}
+
+QByteArray vevent(const QByteArray& lines, const QByteArray& uid = {}) {
+    return "BEGIN:VEVENT\nUID:" + (uid.isEmpty() ? QByteArray::number(qHash(lines)) : uid) +
+           "\nDTSTAMP:20250101T000000Z\n" + lines + "END:VEVENT\n";
+}
+
+QString describe(const IcsImportItem& item) {
+    static const char* const states[] = {"add", "exists", "refused"};
+    return item.day.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('|') +
+           QString::fromLatin1(item.entry.start) + QLatin1Char('|') +
+           QString::fromLatin1(item.entry.end) + QLatin1Char('|') +
+           Codec::toUnicode(item.entry.title) + QLatin1Char('|') +
+           Codec::toUnicode(item.entry.place) + QLatin1Char('|') +
+           Codec::toUnicode(item.entry.memo) + QLatin1Char('|') +
+           QString::fromLatin1(states[item.state]);
+}
+
+IcsImportOptions options(int first, int last, bool drop = false) {
+    return {first, last, Zone, drop};
+}
+
+// Every property of every VEVENT of a text, unfolded, keyed by the event's SUMMARY.
+QHash<QString, QStringList> eventsBySummary(const QByteArray& ics) {
+    IcalComponent root(icalparser_parse_string(ics.constData()));
+    QHash<QString, QStringList> out;
+    for (icalcomponent* e = icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT); e;
+         e = icalcomponent_get_next_component(root.get(), ICAL_VEVENT_COMPONENT)) {
+        QStringList props;
+        for (icalproperty* p = icalcomponent_get_first_property(e, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(e, ICAL_ANY_PROPERTY))
+            props << QString::fromUtf8(icalproperty_as_ical_string(p)).trimmed();
+        out[QString::fromUtf8(icalcomponent_get_summary(e))] += props;
+    }
+    return out;
+}
+
+} // namespace
+
+void tst_IcsExchange::init() {
+    Clock::setFixedNow(QDateTime(QDate(2025, 3, 7), QTime(9, 0)));
+}
+
+void tst_IcsExchange::cleanup() {
+    Clock::setFixedNow(QDateTime());
+}
+
+void tst_IcsExchange::roundTrip_data() {
+    QTest::addColumn<QByteArray>("line");     // a line of 2025.csv
+    QTest::addColumn<QByteArray>("imported"); // the line an import into an empty folder writes
+    QTest::newRow("timed") << sj("20250307,1,09:00,10:30,会議,本社,資料")
+                           << sj("20250307,1,09:00,10:30,会議,本社,資料");
+    QTest::newRow("no end") << sj("20250307,1,13:00,,電話,,") << sj("20250307,1,13:00,,電話,,");
+    QTest::newRow("all day, saved by the list")
+        << sj("20250105,1,\" \",\" \",新年会,\" \",\" \"") << sj("20250105,1,,,新年会,,");
+    QTest::newRow("blank and quote in the title")
+        << sj("20251231,1,23:00,23:30,\"大 \"\"晦\"\" 日\",,")
+        << sj("20251231,1,23:00,23:30,\"大 \"\"晦\"\" 日\",,");
+    QTest::newRow("semicolon and backslash")
+        << sj("20250401,1,,,a;b\\c,x;y,1\\2") << sj("20250401,1,,,a;b\\c,x;y,1\\2");
+}
+
+void tst_IcsExchange::roundTrip() {
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, imported);
+    TempDataFolder from;
+    from.write(QStringLiteral("2025.csv"), line + "\r\n");
+    from.write(QStringLiteral("anniversary.csv"), sj("2012/03/30,結婚記念日,\r\n"));
+    from.write(QStringLiteral("holiday.csv"), sj("01/01,元日,0,0\r\n"));
+    const QByteArray ics = BuildIcsCalendar(from.path(), 2025, 2025, Zone);
+
+    IcalComponent parsed(icalparser_parse_string(ics.constData()));
+    QVERIFY(parsed);
+    QCOMPARE(icalcomponent_count_errors(parsed.get()), 0);
+    QCOMPARE(BuildIcsCalendar(from.path(), 2025, 2025, Zone), ics); // same UIDs, same text
+
+    TempDataFolder to;
+    const IcsImportPlan plan = PlanIcsImport(ics, to.path(), options(2025, 2025));
+    QCOMPARE(plan.ignoredEvents, 4); // holiday, equinoxes and anniversary: Kalendo's own
+    ApplyIcsImport(plan, to.path());
+    QCOMPARE(to.read(QStringLiteral("2025.csv")), imported + "\r\n");
+    QVERIFY(!to.exists(QStringLiteral("anniversary.csv")));
+    // Back into the folder it came from: nothing new.
+    QCOMPARE(PlanIcsImport(ics, from.path(), options(2025, 2025)).count(IcsImportItem::Add), 0);
+}
+
+void tst_IcsExchange::exportedEvents_data() {
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("properties"); // each must appear among the event's
+    QTest::newRow("timed in the zone")
+        << QStringLiteral("会議")
+        << QStringList{"DTSTART;TZID=Asia/Tokyo:20250307T090000",
+                       "DTEND;TZID=Asia/Tokyo:20250307T103000", "LOCATION:本社\\, 3階"};
+    QTest::newRow("no end ends at its start")
+        << QStringLiteral("電話") << QStringList{"DTEND;TZID=Asia/Tokyo:20250308T130000"};
+    QTest::newRow("end before start ends next day")
+        << QStringLiteral("夜勤") << QStringList{"DTEND;TZID=Asia/Tokyo:20250309T060000"};
+    QTest::newRow("all day") << QStringLiteral("休暇")
+                             << QStringList{"DTSTART;VALUE=DATE:20251231",
+                                            "DTEND;VALUE=DATE:20260101"};
+    QTest::newRow("holiday") << QStringLiteral("元日")
+                             << QStringList{"DTSTART;VALUE=DATE:20250101", "CATEGORIES:祝日"};
+    QTest::newRow("substitute holiday")
+        << QStringLiteral("振替休日")
+        << QStringList{"DTSTART;VALUE=DATE:20250506", "CATEGORIES:祝日"};
+    QTest::newRow("event rule resolved")
+        << QStringLiteral("棚卸")
+        << QStringList{"DTSTART;VALUE=DATE:20250131", "CATEGORIES:イベント"};
+    QTest::newRow("anniversary yearly from its date")
+        << QStringLiteral("結婚記念日")
+        << QStringList{"DTSTART;VALUE=DATE:20120330", "RRULE:FREQ=YEARLY",
+                       "DESCRIPTION:2012/03/30から（2025年で13年）"};
+}
+
+void tst_IcsExchange::exportedEvents() {
+    QFETCH(QString, summary);
+    QFETCH(QStringList, properties);
+    TempDataFolder dir;
+    dir.write(
+        QStringLiteral("2025.csv"),
+        sj("20250307,1,09:00,10:30,会議,\"本社, 3階\",\r\n20250308,1,13:00,,電話,,\r\n"
+           "20250308,2,22:00,06:00,夜勤,,\r\n20251231,1,,,休暇,,\r\n20260101,1,,,別の年,,\r\n"));
+    dir.write(QStringLiteral("holiday.csv"), sj("01/01,元日,0,0\r\n05/05,こどもの日,0,0\r\n"));
+    dir.write(QStringLiteral("event.csv"), sj("01/--,棚卸,5,5\r\n"));
+    dir.write(QStringLiteral("anniversary.csv"), sj("2012/03/30,結婚記念日,\r\n"));
+    IcsExportCounts counts;
+    const QByteArray ics = BuildIcsCalendar(dir.path(), 2025, 2025, Zone, &counts);
+    QVERIFY(ics.contains("BEGIN:VTIMEZONE\r\nTZID:Asia/Tokyo"));
+    QCOMPARE(counts.schedules, 4);
+    QCOMPARE(counts.skippedLines, 1); // a key of 2026 in 2025.csv shows on no day
+    const QStringList got = eventsBySummary(ics).value(summary);
+    for (const QString& p : properties)
+        QVERIFY2(got.contains(p), qPrintable(p + QStringLiteral(" in ") + got.join(u' ')));
+}
+
+void tst_IcsExchange::importPlan_data() {
+    QTest::addColumn<QByteArray>("ics");
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<QStringList>("items"); // day|start|end|title|place|memo|state
+    QTest::newRow("UTC time to local")
+        << calendar(vevent("DTSTART:20250307T230000Z\nDTEND:20250307T233000Z\nSUMMARY:朝会\n"))
+        << false << QStringList{"20250308|08:00|08:30|朝会|||add"};
+    QTest::newRow("zone with its VTIMEZONE")
+        << calendar("BEGIN:VTIMEZONE\nTZID:Eastern\nBEGIN:STANDARD\nDTSTART:19701101T020000\n"
+                    "TZOFFSETFROM:-0400\nTZOFFSETTO:-0500\nEND:STANDARD\nEND:VTIMEZONE\n" +
+                    vevent("DTSTART;TZID=Eastern:20250110T190000\nDURATION:PT1H\nSUMMARY:Call\n"))
+        << false << QStringList{"20250111|09:00|10:00|Call|||add"};
+    QTest::newRow("zone known by name only")
+        << calendar(vevent("DTSTART;TZID=Europe/Berlin:20250701T120000\nSUMMARY:Lunch\n")) << false
+        << QStringList{"20250701|19:00||Lunch|||add"};
+    QTest::newRow("floating time stays")
+        << calendar(vevent("DTSTART:20250307T090000\nDTEND:20250307T100000\nSUMMARY:x\n")) << false
+        << QStringList{"20250307|09:00|10:00|x|||add"};
+    QTest::newRow("all-day over three days")
+        << calendar(
+               vevent("DTSTART;VALUE=DATE:20250429\nDTEND;VALUE=DATE:20250502\nSUMMARY:旅行\n"))
+        << false
+        << QStringList{"20250429|||旅行|||add", "20250430|||旅行|||add", "20250501|||旅行|||add"};
+    QTest::newRow("timed over three days")
+        << calendar(vevent("DTSTART:20250301T200000\nDTEND:20250303T100000\nSUMMARY:合宿\n"))
+        << false
+        << QStringList{"20250301|20:00||合宿|||add", "20250302|||合宿|||add",
+                       "20250303|00:00|10:00|合宿|||add"};
+    QTest::newRow("ends at midnight: one day")
+        << calendar(vevent("DTSTART:20250301T220000\nDTEND:20250302T000000\nSUMMARY:夜\n")) << false
+        << QStringList{"20250301|22:00||夜|||add"};
+    QTest::newRow("weekly with EXDATE, a moved one and the range")
+        << calendar(vevent("DTSTART;TZID=Asia/Tokyo:20241223T100000\nDTEND;TZID=Asia/Tokyo:"
+                           "20241223T110000\nRRULE:FREQ=WEEKLY;BYDAY=MO;UNTIL=20250201T000000Z\n"
+                           "EXDATE;TZID=Asia/Tokyo:20250113T100000\nSUMMARY:定例\n",
+                           "w1") +
+                    vevent("RECURRENCE-ID;TZID=Asia/Tokyo:20250120T100000\nDTSTART;TZID=Asia/"
+                           "Tokyo:20250121T150000\nDTEND;TZID=Asia/Tokyo:20250121T160000\n"
+                           "SUMMARY:定例\n",
+                           "w1"))
+        << false
+        << QStringList{"20250106|10:00|11:00|定例|||add", "20250121|15:00|16:00|定例|||add",
+                       "20250127|10:00|11:00|定例|||add"};
+    QTest::newRow("folded line, escaped comma and semicolon")
+        << calendar(vevent("SUMMARY:Lunch\\, then\n  talk\\; ok\nLOCATION:A\\nB\n"
+                           "DTSTART;VALUE=DATE:20250307\n"))
+        << false << QStringList{"20250307|||Lunch， then talk; ok|A B||add"};
+    QTest::newRow("wave dash mapped, title cut at a whole character")
+        << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:"
+                           "10時〜12時あいうえおかきくけこさしすせそたち\n"))
+        << false << QStringList{"20250307|||10時～12時あいうえおかきくけこさしすせそ|||add"};
+    QTest::newRow("unencodable refused")
+        << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:誕生会🎂\n")) << false
+        << QStringList{"20250307|||誕生会|||refused"};
+    QTest::newRow("unencodable dropped")
+        << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:誕生会🎂\n")) << true
+        << QStringList{"20250307|||誕生会|||add"};
+    QTest::newRow("already stored, and twice in the file")
+        << calendar(vevent("DTSTART:20250307T090000\nDTEND:20250307T100000\nSUMMARY:会議\n") +
+                    vevent("DTSTART;VALUE=DATE:20250308\nSUMMARY:休み\n") +
+                    vevent("DTSTART;VALUE=DATE:20250308\nSUMMARY:休み\nDESCRIPTION:b\n"))
+        << false
+        << QStringList{"20250307|09:00|10:00|会議|||exists", "20250308|||休み|||add",
+                       "20250308|||休み||b|exists"};
+    QTest::newRow("cancelled and Kalendo's own holidays ignored")
+        << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:x\nSTATUS:CANCELLED\n") +
+                    vevent("DTSTART;VALUE=DATE:20250101\nSUMMARY:元日\n", "holiday-0123@kalendo"))
+        << false << QStringList{};
+}
+
+void tst_IcsExchange::importPlan() {
+    QFETCH(QByteArray, ics);
+    QFETCH(bool, drop);
+    QFETCH(QStringList, items);
+    TempDataFolder dir;
+    dir.write(QStringLiteral("2025.csv"), sj("20250307,1,\"09:00\",10:00,会議,\" \",\" \"\r\n"));
+    const IcsImportPlan plan = PlanIcsImport(ics, dir.path(), options(2025, 2025, drop));
+    QStringList got;
+    for (const IcsImportItem& item : plan.items)
+        got << describe(item);
+    QCOMPARE(got, items);
+}
+
+void tst_IcsExchange::applyKeepsStoredLines() {
+    TempDataFolder dir;
+    const QByteArray stored = sj("20250307,1,,,\"会 議\",\" \",\" \"\r\n20250307,2,,,朝,,\r\n"
+                                 "20250101,1,,,元旦,,\r\n");
+    dir.write(QStringLiteral("2025.csv"), stored);
+    const QByteArray ics = calendar(vevent("DTSTART:20250307T090000\nSUMMARY:面談\n") +
+                                    vevent("DTSTART;VALUE=DATE:20260102\nSUMMARY:初売り\n"));
+    ApplyIcsImport(PlanIcsImport(ics, dir.path(), options(2025, 2025)), dir.path());
+    QCOMPARE(dir.read(QStringLiteral("2025.csv")), stored + sj("20250307,3,09:00,,面談,,\r\n"));
+    QCOMPARE(dir.read(QStringLiteral("2026.csv")), sj("20260102,1,,,初売り,,\r\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_IcsExchange)
+#include "tst_icsexchange.moc"
