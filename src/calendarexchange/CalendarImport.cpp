@@ -133,8 +133,10 @@ void TCalendarImportForm::showPlan() {
 }
 
 void TCalendarImportForm::btnOkClick() {
-    ApplyIcsImport(m_plan, DataFolder());
+    const QStringList backupFailures = ApplyIcsImport(m_plan, DataFolder());
     done(1);
+    for (const QString& failure : backupFailures)
+        ReportBackupFailure(failure);
 }
 
 void TCalendarImportForm::btnCancelClick() {

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <csignal>
@@ -211,4 +212,11 @@ QString SaveTextLines(const QString& path, const TextLines& lines) {
     if (dir.get() >= 0)
         ::fsync(dir.get());
     return backupFailure;
+}
+
+void SaveExportFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw KalendoError::io(errno != 0 ? errno : EIO);
 }

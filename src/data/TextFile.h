@@ -26,3 +26,8 @@ TextLines SplitTextLines(const QByteArray& bytes);
 // replaced is kept in backup/ first (data/Backup.h); the result is the message to show when it
 // could not be, empty otherwise.
 QString SaveTextLines(const QString& path, const TextLines& lines);
+
+// Writes a file for another program (an export) whole: it replaces the file at path only once
+// complete, and keeps no backup, since it is no data file and may lie in any folder. A failure
+// throws KalendoError with the user's message and leaves any earlier file as it was.
+void SaveExportFile(const QString& path, const QByteArray& bytes);

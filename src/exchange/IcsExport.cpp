@@ -241,14 +241,6 @@ QByteArray BuildIcsCalendar(const QString& dataFolder, int firstYear, int lastYe
 IcsExportCounts ExportIcsFile(const QString& path, const QString& dataFolder, int firstYear,
                               int lastYear, const QByteArray& zoneId) {
     IcsExportCounts counts;
-    const QByteArray text = BuildIcsCalendar(dataFolder, firstYear, lastYear, zoneId, &counts);
-    // The lines as they are: a folded line's leading blank is part of it.
-    TextLines lines = text.split('\n');
-    for (QByteArray& line : lines)
-        if (line.endsWith('\r'))
-            line.chop(1);
-    while (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    SaveTextLines(path, lines);
+    SaveExportFile(path, BuildIcsCalendar(dataFolder, firstYear, lastYear, zoneId, &counts));
     return counts;
 }

@@ -24,7 +24,7 @@ struct IcsExportCounts {
 QByteArray BuildIcsCalendar(const QString& dataFolder, int firstYear, int lastYear,
                             const QByteArray& zoneId, IcsExportCounts* counts = nullptr);
 
-// Writes BuildIcsCalendar(...) to a file through the atomic save.
+// Writes BuildIcsCalendar(...) to a file (SaveExportFile).
 IcsExportCounts ExportIcsFile(const QString& path, const QString& dataFolder, int firstYear,
                               int lastYear, const QByteArray& zoneId);
 

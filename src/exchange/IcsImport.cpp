@@ -310,7 +310,7 @@ IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
     return Planner(dataFolder, options).plan(ics);
 }
 
-void ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder) {
+QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder) {
     QMap<int, QList<const IcsImportItem*>> byYear;
     for (const IcsImportItem& item : plan.items)
         if (item.state == IcsImportItem::Add)
@@ -334,6 +334,9 @@ void ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder) {
         }
         files << qMakePair(path, file.lines(rows));
     }
+    QStringList backupFailures;
     for (const auto& [path, lines] : files)
-        SaveTextLines(path, lines);
+        if (const QString failure = SaveTextLines(path, lines); !failure.isEmpty())
+            backupFailures << failure;
+    return backupFailures;
 }

@@ -48,5 +48,6 @@ IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
 
 // Adds the plan's Add entries to their year files: every line already there stays as it was,
 // byte for byte, and each new entry follows, numbered after its day's last. Every file is
-// prepared before the first is written, each through the atomic save.
-void ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder);
+// prepared before the first is written, each through the atomic save. The result: the messages
+// of backups that could not be kept (SaveTextLines).
+QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder);

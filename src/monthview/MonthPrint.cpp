@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "data/KalendoError.h"
+#include "data/TextFile.h"
 #include "monthview/GridCanvas.h"
 #include "monthview/MonthCellPaint.h"
 #include "monthview/MonthGrid.h"
@@ -12,6 +13,7 @@
 #include "widgets/FileChooser.h"
 #include "widgets/UiLook.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -19,7 +21,6 @@
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace {
 
@@ -181,19 +182,17 @@ void PaintMonthPage(QPainter& painter, const QRectF& page, const YearTables& tab
 }
 
 void WriteMonthPdf(const QString& path, const YearTables& tables, int year, int month) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw KalendoError(file.errorString());
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setResolution(300);
         writer.setTitle(MonthPageHeading(year, month));
         writer.setCreator(QStringLiteral("Kalendo"));
         setUpPage(writer);
         paintOnDevice(writer, tables, year, month);
     }
-    if (!file.commit())
-        throw KalendoError(file.errorString());
+    SaveExportFile(path, pdf.data());
 }
 
 void PrintMonth(QWidget* parent, const YearTables& tables, int year, int month) {
