@@ -12,7 +12,8 @@ inline void whenModal(QWidget* window, std::function<void()> fn) {
     auto* timer = new QTimer;
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, window, fn] {
-        if (QApplication::activeModalWidget() != window)
+        // Active too: activation comes after showing, and focus checks depend on it.
+        if (QApplication::activeModalWidget() != window || QApplication::activeWindow() != window)
             return;
         timer->stop();
         timer->deleteLater();

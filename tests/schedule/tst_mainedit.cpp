@@ -59,7 +59,10 @@ static void onNextModal(std::function<void(QWidget*)> fn) {
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, before, fn] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal != before && modal->isVisible()) {
+        // Active too: the window system activates a new window later than it shows it, and
+        // the focus checks need the activation done.
+        if (modal && modal != before && modal->isVisible() &&
+            QApplication::activeWindow() == modal) {
             timer->stop();
             timer->deleteLater();
             fn(modal);
