@@ -52,12 +52,15 @@ int readEdge(const QSettings& settings, const QString& key) {
 }
 
 QLineEdit* monthField(QWidget* parent, const char* name, const QString& text) {
-    auto* edit = new QLineEdit(text, parent);
+    auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setReadOnly(true);
     edit->setFocusPolicy(Qt::NoFocus);
+    // The font before the text: laying the text out in the inherited font first would load a
+    // font the window never shows.
     edit->setFont(GothicFont(21, true));
     edit->setTextMargins(0, 0, 0, 0);
+    edit->setText(text);
     return edit;
 }
 

@@ -6,6 +6,7 @@
 #include "rules/DaySchedule.h"
 #include "rules/ListFile.h"
 #include "schedule/MainInput.h"
+#include "widgets/UiLook.h"
 
 #include <QGuiApplication>
 #include <QPushButton>
@@ -41,9 +42,7 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(868, 320);
-    QFont windowFont(QStringLiteral("IPAGothic"));
-    windowFont.setPixelSize(15);
-    setFont(windowFont);
+    setFont(GothicFont(15));
 
     btnAddNew = makeButton(this, "btnAddNew", QStringLiteral("新規"), QRect(4, 3, 80, 26));
     btnDelete = makeButton(this, "btnDelete", QStringLiteral("削除"), QRect(88, 3, 80, 26));
@@ -51,8 +50,6 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
     btnCancel = makeButton(this, "btnCancel", QStringLiteral("ｷｬﾝｾﾙ"), QRect(782, 3, 80, 26));
     setTextColour(btnAddNew, Qt::blue);
     setTextColour(btnDelete, Qt::red);
-    btnAddNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
-    btnDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
 
     gridEdit = new ListGrid(this);
     gridEdit->setObjectName(QStringLiteral("gridEdit"));
@@ -105,6 +102,12 @@ void TMainEditForm::FormShow() {
 }
 
 void TMainEditForm::showEvent(QShowEvent* event) {
+    if (btnAddNew->icon().isNull()) {
+        // Looking the icons up in the desktop's theme costs more than a fifth of start-up:
+        // done when the window is first shown.
+        btnAddNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+        btnDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    }
     if (!m_centred) {
         // Centred on the screen the first time; later openings stay where the user left it.
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {

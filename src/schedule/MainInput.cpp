@@ -4,6 +4,7 @@
 #include "rules/DaySchedule.h"
 #include "widgets/DialogKeyFilter.h"
 #include "widgets/ListGrid.h"
+#include "widgets/UiLook.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -43,9 +44,7 @@ TMainInputForm::TMainInputForm(ListGrid* dayList, QWidget* parent)
     // A title bar without buttons: OK and Cancel are the ways out.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(418, 194);
-    QFont windowFont(QStringLiteral("IPAGothic"));
-    windowFont.setPixelSize(15);
-    setFont(windowFont);
+    setFont(GothicFont(15));
 
     makeLabel(this, QStringLiteral("時間"), 12, 18);
     checkOut =

@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "widgets/Cp932LineEdit.h"
+#include "widgets/UiLook.h"
 
 #include <QCalendarWidget>
 #include <QDateEdit>
@@ -18,9 +19,7 @@ constexpr int ButtonHeight = 26;
 } // namespace
 
 void SetFormFont(QWidget* form) {
-    QFont font(QStringLiteral("IPAGothic"));
-    font.setPixelSize(15);
-    form->setFont(font);
+    form->setFont(GothicFont(15));
 }
 
 void SetFixedForm(QDialog* form, int width, int height) {

@@ -1,6 +1,7 @@
 #include "widgets/ListGrid.h"
 
 #include "data/Codec.h"
+#include "widgets/UiLook.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
@@ -119,14 +120,17 @@ void drawRaisedEdge(QPainter& painter, const QRect& r) {
 } // namespace
 
 ListGrid::ListGrid(QWidget* parent)
-    : QTableView(parent), m_model(new ListGridModel(m_grid, this)), m_drawCell(DrawListCell) {
+    : QTableView(parent), m_model(new ListGridModel(m_grid, this)), m_drawCell(DrawListCell) {}
+
+void ListGrid::setUpView() {
+    if (m_viewSetUp)
+        return;
+    m_viewSetUp = true;
     setHorizontalHeader(new ListGridHeader(this));
     setModel(m_model);
     setItemDelegate(new ListGridDelegate(this));
 
-    QFont gridFont(QStringLiteral("IPAGothic"));
-    gridFont.setPixelSize(19);
-    setFont(gridFont);
+    setFont(GothicFont(19));
 
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -150,11 +154,20 @@ ListGrid::ListGrid(QWidget* parent)
     header->setStretchLastSection(false);
     header->setFixedHeight(24);
     connect(header, &QHeaderView::sectionDoubleClicked, this, &ListGrid::dblClicked);
+    setColumnWidths(m_columnWidths);
+    refresh();
+}
+
+void ListGrid::showEvent(QShowEvent* event) {
+    setUpView();
+    QTableView::showEvent(event);
 }
 
 ListGrid::~ListGrid() = default;
 
 void ListGrid::refresh() {
+    if (!m_viewSetUp)
+        return; // the grid is shown as it is then
     m_model->reset();
     horizontalHeader()->setVisible(m_grid.fixedRows() > 0);
     setCurrentGridRow(m_grid.currentRow());
@@ -162,6 +175,8 @@ void ListGrid::refresh() {
 
 void ListGrid::setCurrentGridRow(int row) {
     m_grid.setCurrentRow(row);
+    if (!m_viewSetUp)
+        return;
     const int modelRow = m_grid.currentRow() - m_grid.fixedRows();
     if (modelRow >= 0 && modelRow < m_model->rowCount()) {
         m_syncing = true;
@@ -175,6 +190,9 @@ void ListGrid::setCurrentGridRow(int row) {
 }
 
 void ListGrid::setColumnWidths(const QList<int>& widths) {
+    m_columnWidths = widths;
+    if (!m_viewSetUp)
+        return;
     for (int c = 0; c < m_grid.columnCount() && c < widths.size(); ++c) {
         setColumnHidden(c, widths.at(c) < 0);
         if (widths.at(c) >= 0)

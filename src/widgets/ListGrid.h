@@ -81,9 +81,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
+    // Headers, model and font: the set-up measures text and so loads fonts, which a window
+    // created at start-up and shown much later should not pay for before the first paint.
+    // Done when the grid is first shown; until then the StringGrid alone holds the state.
+    void setUpView();
     int gridRowAt(const QPoint& pos) const;
     bool onFixedCell(const QPoint& pos) const;
     int firstBodyColumn() const;
@@ -91,6 +96,8 @@ private:
     StringGrid m_grid;
     ListGridModel* m_model;
     DrawCellHandler m_drawCell;
+    QList<int> m_columnWidths;
+    bool m_viewSetUp = false;
     int m_dragFrom = -1;
     bool m_syncing = false;
 };

@@ -37,6 +37,7 @@ private slots:
     void failedSaveKeepsWindowAndFile_data();
     void failedSaveKeepsWindowAndFile();
     void columnWidthsResetAtEachShowing();
+    void buttonImagesOnceShown();
 
 private:
     void open(const QString& caption = QStringLiteral("2025/01/05"));
@@ -375,6 +376,13 @@ void tst_MainEdit::columnWidthsResetAtEachShowing() {
         QCOMPARE(m_list->gridEdit->columnWidth(c), widths.at(c - 1));
     QCOMPARE(m_list->gridEdit->model()->headerData(1, Qt::Horizontal).toString(),
              QStringLiteral("№"));
+}
+
+void tst_MainEdit::buttonImagesOnceShown() {
+    // Left out of start-up, the images must still be there when the window shows.
+    open();
+    QVERIFY(!m_list->btnAddNew->icon().isNull());
+    QVERIFY(!m_list->btnDelete->icon().isNull());
 }
 
 QTEST_MAIN(tst_MainEdit)
