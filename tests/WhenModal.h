@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
@@ -20,4 +21,13 @@ inline void whenModal(QWidget* window, std::function<void()> fn) {
         fn();
     });
     timer->start();
+}
+
+// The refusal message a text field shows beside its window, once it shows; it leaves the
+// keyboard to the field, so it is no modal widget.
+inline QMessageBox* shownRefusal() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("refusalMessage") && w->isVisible())
+            return qobject_cast<QMessageBox*>(w);
+    return nullptr;
 }

@@ -40,5 +40,8 @@ void TAnniversaryEditForm::FormShow() {
 }
 
 void TAnniversaryEditForm::storeRow(StringGrid& grid, int row) const {
+    // A date the user left as it was keeps its stored text.
+    if (EntryMode == 1 && AnniversaryDateFromText(grid.cell(0, row)) == dtpAnniversary->date())
+        return;
     grid.setCell(0, row, AnniversaryDateText(dtpAnniversary->date()));
 }

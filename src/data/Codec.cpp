@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <utility>
+
 namespace {
 
 // Microsoft's code page 932, through ICU: 0x8160 is U+FF5E and 0x5C is a backslash.
@@ -20,6 +22,20 @@ bool isTrailByte(unsigned char b) {
 } // namespace
 
 namespace Codec {
+
+QString mapTyped(const QString& text) {
+    static constexpr std::pair<char16_t, char16_t> kMapped[] = {
+        {u'\u301C', u'\uFF5E'}, {u'\u2016', u'\u2225'}, {u'\u2212', u'\uFF0D'},
+        {u'\u00A2', u'\uFFE0'}, {u'\u00A3', u'\uFFE1'}, {u'\u00AC', u'\uFFE2'},
+        {u'\u2014', u'\u2015'}, {u'\u00A5', u'\uFFE5'}, // not 0x5C, which reads back as a backslash
+    };
+    QString out = text;
+    for (QChar& ch : out)
+        for (const auto& [from, to] : kMapped)
+            if (ch.unicode() == from)
+                ch = QChar(to);
+    return out;
+}
 
 QString toUnicode(const QByteArray& bytes) {
     QStringDecoder decoder(kEncoding);

@@ -12,6 +12,11 @@ namespace Codec {
 // themselves are never changed by showing them.
 QString toUnicode(const QByteArray& bytes);
 
+// Typed or pasted text with the characters that input methods and web pages give in another
+// form than code page 932 (〜 U+301C, ‖, −, ¢, £, ¬, —, ¥) turned into the characters code page
+// 932 holds for them (～ U+FF5E, ∥, －, ￠, ￡, ￢, ―, ￥).
+QString mapTyped(const QString& text);
+
 // Text to bytes, or nothing when the text holds a character code page 932 cannot hold.
 std::optional<QByteArray> fromUnicode(const QString& text);
 

@@ -2,6 +2,7 @@
 
 #include "data/CsvLine.h"
 #include "data/KalendoError.h"
+#include "rules/ListFile.h"
 
 #include <QRegularExpression>
 
@@ -63,12 +64,20 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
                        const QByteArray& dayKey) {
     TextLines out;
     out.reserve(yearLines.size() + dayList.rowCount());
-    for (const QByteArray& line : yearLines)
+    ReadLines dayLines;
+    for (const QByteArray& line : yearLines) {
         if (!IsDayLine(line, dayKey))
             out.append(line);
-    for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r)
-        if (!dayList.cell(ScheduleColumn::Title, r).isEmpty())
+        else
+            dayLines.add(lineToRow(line), line);
+    }
+    for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r) {
+        // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL.
+        if (auto line = dayLines.take(dayList.row(r)))
+            out.append(*line);
+        else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty())
             out.append(RowToCommaLine(dayList.row(r)));
+    }
     return out;
 }
 
@@ -91,6 +100,13 @@ void StoreDayEntry(StringGrid& dayList, const QByteArray& dayKey, const DayEntry
                           entry.end, entry.title, entry.place, entry.memo});
     SortGridRows(dayList, ScheduleColumn::Start, false);
     RenumberRows(dayList, ScheduleColumn::Number);
+}
+
+QString StoredTimeText(const QByteArray& stored) {
+    const QString text = QString::fromLatin1(stored.trimmed());
+    // A hand-written one-digit hour would fill the box's hour with "9:" and read as 00.
+    static const QRegularExpression oneDigitHour(QStringLiteral("^\\d:\\d\\d$"));
+    return oneDigitHour.match(text).hasMatch() ? QLatin1Char('0') + text : text;
 }
 
 QString CompleteTime(const QString& text) {

@@ -36,7 +36,8 @@ void FillYearTable(const TextLines& lines, StringGrid& yearTable);
 void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& dayList);
 
 // The lines a save writes: the other days' lines first, byte for byte in file order, then the
-// day's rows with a title, in list order, through RowToCommaLine.
+// day's rows in list order: a row still as read gives its line byte for byte, any other row
+// with a title RowToCommaLine of the row.
 TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
                        const QByteArray& dayKey);
 
@@ -60,6 +61,10 @@ void StoreDayEntry(StringGrid& dayList, const QByteArray& dayKey, const DayEntry
 
 // The empty time of a time box: two blanks, colon, two blanks.
 inline const QString EmptyTimeText = QStringLiteral("  :  ");
+
+// What a time box shows for a stored time: the time as stored, a one-digit hour ("9:00")
+// with its leading zero.
+QString StoredTimeText(const QByteArray& stored);
 
 // A time box's text when the focus leaves it: blanks become "0", an hour of 24 or more becomes
 // "00", then a minute of 60 or more becomes "00".

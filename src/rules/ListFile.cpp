@@ -1,7 +1,5 @@
 #include "rules/ListFile.h"
 
-#include <QHash>
-
 QList<Row> ListFile::load(const QString& path, int columns) {
     m_read.clear();
     QList<Row> rows;
@@ -14,16 +12,22 @@ QList<Row> ListFile::load(const QString& path, int columns) {
     return rows;
 }
 
+std::optional<QByteArray> ReadLines::take(const Row& row) {
+    auto it = m_lines.find(row);
+    if (it == m_lines.end() || it->isEmpty())
+        return std::nullopt;
+    return it->takeFirst();
+}
+
 TextLines ListFile::lines(const QList<Row>& rows, const QByteArray& tail) const {
-    QHash<Row, QList<QByteArray>> unused;
+    ReadLines unused;
     for (const auto& [row, line] : m_read)
-        unused[row].append(line);
+        unused.add(row, line);
     TextLines out;
     out.reserve(rows.size());
     for (const Row& row : rows) {
-        auto it = unused.find(row);
-        if (it != unused.end() && !it->isEmpty())
-            out.append(it->takeFirst());
+        if (auto line = unused.take(row))
+            out.append(!tail.isEmpty() && line->count(',') < 2 ? *line + tail : *line);
         else
             out.append(RowToCommaLine(row) + tail);
     }

@@ -4,7 +4,21 @@
 #include "data/TextFile.h"
 #include "rules/StringGrid.h"
 
+#include <QHash>
 #include <QPair>
+
+#include <optional>
+
+// Lines as read, found again by the row each reads as; each line serves once.
+class ReadLines {
+public:
+    void add(const Row& row, const QByteArray& line) { m_lines[row].append(line); }
+    // The line a row equal to this one was read from, if one is left.
+    std::optional<QByteArray> take(const Row& row);
+
+private:
+    QHash<Row, QList<QByteArray>> m_lines;
+};
 
 // A list window's file as rows. It remembers the line each row was read from, so that saving
 // writes a row nobody changed back byte for byte instead of re-quoting it.
@@ -16,6 +30,8 @@ public:
 
     // The lines for rows in their order: a row equal to one that was read gets the line it came
     // from (each read line serves once); any other row is RowToCommaLine(row) followed by tail.
+    // A kept line with fewer than two commas gets the tail too: an anniversary line needs the
+    // comma after its title to show in the month.
     TextLines lines(const QList<Row>& rows, const QByteArray& tail = {}) const;
 
     // The data rows of a list grid that OK saves: each row still as it was read (each read row

@@ -66,10 +66,27 @@ std::optional<int> parseInt(const QByteArray& text) {
     return int(negative ? -value : value);
 }
 
-int toIntOrThrow(const QByteArray& text) {
-    if (auto value = parseInt(text))
+// The bytes pos..pos+len of a field widened to whole characters: a double-byte character that
+// the range cuts shows whole in a message.
+QByteArray wholeCharacters(const QByteArray& field, qsizetype pos, qsizetype len) {
+    qsizetype from = pos;
+    qsizetype to = pos + len;
+    for (qsizetype i = 0; i < field.size() && i < to;) {
+        const qsizetype width = Codec::isDoubleByteAt(field, i) ? 2 : 1;
+        if (i < from && i + width > from)
+            from = i;
+        if (i + width > to)
+            to = i + width;
+        i += width;
+    }
+    return field.mid(from, to - from);
+}
+
+// The number in bytes pos..pos+len of a field.
+int toIntOrThrow(const QByteArray& field, qsizetype pos, qsizetype len) {
+    if (auto value = parseInt(field.mid(pos, len)))
         return *value;
-    throw KalendoError::notInteger(Codec::toUnicode(text));
+    throw KalendoError::notInteger(Codec::toUnicode(wholeCharacters(field, pos, len)));
 }
 
 // Day of the week, 0 = Sunday; a date that does not exist throws.
@@ -119,9 +136,9 @@ QByteArray joinRule(const QByteArray& date, const QByteArray& title, const QByte
 // The n-th given weekday of the month as its date line, or the line as read when the month has
 // no such day.
 QByteArray resolveWeekdayRule(const PlainRule& rule, int year) {
-    const int month = toIntOrThrow(rule.date.left(2));
-    const int week = toIntOrThrow(rule.rest.mid(0, 1));
-    const int wday = toIntOrThrow(rule.rest.mid(2, 1));
+    const int month = toIntOrThrow(rule.date, 0, 2);
+    const int week = toIntOrThrow(rule.rest, 0, 1);
+    const int wday = toIntOrThrow(rule.rest, 2, 1);
     if (month < 1 || month > 12)
         throw KalendoError::invalidDate();
     const int length = DaysInMonth(year, month);
@@ -146,8 +163,8 @@ void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& ru
             out.append(joinRule("05/06", substituteTitle(), rule.rest));
         return;
     }
-    const int month = toIntOrThrow(rule.date.left(2));
-    const int day = toIntOrThrow(rule.date.mid(3, 2));
+    const int month = toIntOrThrow(rule.date, 0, 2);
+    const int day = toIntOrThrow(rule.date, 3, 2);
     // 31 December of last year on a Sunday makes 1 January of this year a substitute holiday.
     if (month == 12 && day == 31 && QDate(year - 1, 12, 31).dayOfWeek() == 7)
         out.append(joinRule("01/01", substituteTitle(), rule.rest));

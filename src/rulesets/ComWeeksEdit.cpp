@@ -69,6 +69,15 @@ TComWeeksEditForm::TComWeeksEditForm(TComWeeksForm* listForm, QWidget* parent)
     showKind(0);
 }
 
+namespace {
+
+bool sameCells(const RuleEntry& a, const RuleEntry& b) {
+    return a.dateText() == b.dateText() && a.weekNumberText() == b.weekNumberText() &&
+           a.weekdayText() == b.weekdayText();
+}
+
+} // namespace
+
 void TComWeeksEditForm::showKind(int weekNumber) {
     m_weekNumber = weekNumber;
     const bool fixedDate = weekNumber == 0;
@@ -112,6 +121,9 @@ void TComWeeksEditForm::OptionKindsClick() {
 
 void TComWeeksEditForm::storeRow(StringGrid& grid, int row) const {
     const RuleEntry entry = rule();
+    // A rule whose date the user left as it was keeps its stored cells, whatever their bytes.
+    if (EntryMode == 1 && sameCells(RuleEntry::fromRow(grid.row(row), entry.date), entry))
+        return;
     grid.setCell(TComWeeksForm::DateColumn, row, entry.dateText());
     grid.setCell(TComWeeksForm::WeekNumberColumn, row, entry.weekNumberText());
     grid.setCell(TComWeeksForm::WeekdayColumn, row, entry.weekdayText());

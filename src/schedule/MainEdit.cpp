@@ -155,26 +155,19 @@ void TMainEditForm::gridEditDblClick() {
     const StringGrid& grid = gridEdit->grid();
     const int row = grid.currentRow();
     TMainInputForm* editor = inputForm();
-    const auto field = [&](int column) {
-        return Codec::toUnicode(grid.cell(column, row).trimmed());
+    EntryMode = grid.cell(ScheduleColumn::Title, row).isEmpty() ? 0 : 1;
+    // The fields show the entry's cells, a new entry's empty; a field the user leaves as it
+    // is gives its stored bytes back.
+    const auto cell = [&](int column) {
+        return EntryMode == 1 ? grid.cell(column, row) : QByteArray();
     };
-    if (!grid.cell(ScheduleColumn::Title, row).isEmpty()) {
-        EntryMode = 1;
-        editor->MaskEdit1->setText(field(ScheduleColumn::Start));
-        editor->MaskEdit2->setText(field(ScheduleColumn::End));
-        editor->editSchedule->setText(field(ScheduleColumn::Title));
-        editor->editPlace->setText(field(ScheduleColumn::Place));
-        editor->editMemo->setText(field(ScheduleColumn::Memo));
-        editor->setWindowTitle(QStringLiteral("修正中です..."));
-    } else {
-        EntryMode = 0;
-        editor->MaskEdit1->setText(QString());
-        editor->MaskEdit2->setText(QString());
-        editor->editSchedule->clear();
-        editor->editPlace->clear();
-        editor->editMemo->clear();
-        editor->setWindowTitle(QStringLiteral("新規作成中です..."));
-    }
+    editor->MaskEdit1->setStoredTime(cell(ScheduleColumn::Start));
+    editor->MaskEdit2->setStoredTime(cell(ScheduleColumn::End));
+    editor->editSchedule->setStoredBytes(cell(ScheduleColumn::Title), true);
+    editor->editPlace->setStoredBytes(cell(ScheduleColumn::Place), true);
+    editor->editMemo->setStoredBytes(cell(ScheduleColumn::Memo), true);
+    editor->setWindowTitle(EntryMode == 1 ? QStringLiteral("修正中です...")
+                                          : QStringLiteral("新規作成中です..."));
     editor->setDay(DayKey(), EntryMode);
     editor->exec();
     gridEdit->refresh();

@@ -26,8 +26,20 @@ template <class Field> Field* place(Field* field, const char* name, const QRect&
     return field;
 }
 
+// What an unchanged field stores again when its entry changed elsewhere: its stored bytes,
+// but nothing for a blank cell, which is how an empty field of the file reads.
+QByteArray keptCell(const QByteArray& stored) {
+    return stored.trimmed().isEmpty() ? QByteArray() : stored;
+}
+
+QByteArray storedText(const Cp932LineEdit* field) {
+    return field->isUnchanged() ? keptCell(field->bytes()) : field->bytes();
+}
+
 // The stored form of a time box: "HH:MM", or nothing for the empty time.
 QByteArray storedTime(TimeMaskEdit* box) {
+    if (box->isUnchanged())
+        return keptCell(box->stored());
     const QString text = box->text();
     if (text == EmptyTimeText)
         return QByteArray();
@@ -130,8 +142,16 @@ void TMainInputForm::btnOkClick() {
         editSchedule->setFocus();
         return;
     }
+    // An entry left as it was keeps its row, so the list writes its line back byte for byte.
+    const bool unchanged = MaskEdit1->isUnchanged() && MaskEdit2->isUnchanged() &&
+                           editSchedule->isUnchanged() && editPlace->isUnchanged() &&
+                           editMemo->isUnchanged();
+    if (m_entryMode == 1 && unchanged) {
+        done(1);
+        return;
+    }
     const DayEntry entry{storedTime(MaskEdit1), storedTime(MaskEdit2), editSchedule->bytes(),
-                         editPlace->bytes(), editMemo->bytes()};
+                         storedText(editPlace), storedText(editMemo)};
     StoreDayEntry(m_dayList->grid(), m_dayKey, entry);
     m_dayList->refresh();
     done(1);

@@ -4,6 +4,7 @@
 #include "data/KalendoError.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -14,18 +15,37 @@
 
 #include <algorithm>
 
+namespace {
+
+// How bytes that are no code page 932 show: as control characters (U+001A) or U+FFFD. None is
+// ever written back: Ctrl-Z would end the file for every reader.
+QString withoutDamageMarks(QString text) {
+    text.removeIf([](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f || c == QChar::ReplacementCharacter;
+    });
+    return text;
+}
+
+} // namespace
+
 Cp932LineEdit::Cp932LineEdit(int maxBytes, QWidget* parent)
     : QLineEdit(parent), m_maxBytes(maxBytes) {
     setAttribute(Qt::WA_InputMethodEnabled, true);
     connect(this, &QLineEdit::textChanged, this, &Cp932LineEdit::keepGoodText);
 }
 
+void Cp932LineEdit::setStoredBytes(const QByteArray& stored, bool trimmed) {
+    m_stored = stored;
+    m_storedText = Codec::toUnicode(trimmed ? stored.trimmed() : stored);
+    // Shown as it is, even where it holds marks of bytes that are no code page 932.
+    m_lastGood = m_storedText;
+    setText(m_storedText);
+}
+
 QByteArray Cp932LineEdit::bytes() const {
-    // Control characters can only come from bytes of a damaged file shown as U+001A; written
-    // back as Ctrl-Z they would end the file for every reader.
-    QString t = text();
-    t.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-    return Codec::encodeOrThrow(t);
+    if (isUnchanged())
+        return m_stored;
+    return Codec::encodeOrThrow(withoutDamageMarks(text()));
 }
 
 int Cp932LineEdit::bytesFree() const {
@@ -39,10 +59,51 @@ bool Cp932LineEdit::refuseUnencodable(const QString& text) {
     const QString bad = Codec::firstUnencodable(text);
     if (bad.isEmpty())
         return false;
-    const QString message = KalendoError::notEncodable(bad).message();
-    emit refused(message);
-    QMessageBox::warning(this, QStringLiteral("警告メッセージ"), message);
+    showRefusal(KalendoError::notEncodable(bad).message());
     return true;
+}
+
+QString Cp932LineEdit::withoutUnencodable(const QString& text) {
+    QString kept = text;
+    const QString first = Codec::firstUnencodable(kept);
+    if (first.isEmpty())
+        return kept;
+    for (QString bad = first; !bad.isEmpty(); bad = Codec::firstUnencodable(kept))
+        kept.remove(bad);
+    showRefusal(KalendoError::notEncodable(first).message());
+    return kept;
+}
+
+void Cp932LineEdit::showRefusal(const QString& message) {
+    emit refused(message);
+    // A modal box would swallow the keys typed while it is up: this one stands beside the
+    // window, shown once the keystroke is dealt with, and leaves the keyboard to the field.
+    if (!m_refusalBox) {
+        m_refusalBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("警告メッセージ"),
+                                       QString(), QMessageBox::Ok, window());
+        m_refusalBox->setObjectName(QStringLiteral("refusalMessage"));
+        m_refusalBox->setWindowModality(Qt::NonModal);
+        m_refusalBox->setAttribute(Qt::WA_ShowWithoutActivating);
+    }
+    m_refusalBox->setText(message);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_refusalBox || !isVisible())
+                return;
+            // Some platforms activate every window shown: the keyboard goes back at once.
+            QWidget* active = QApplication::activeWindow();
+            m_refusalBox->show();
+            if (active)
+                active->activateWindow();
+        },
+        Qt::QueuedConnection);
+}
+
+void Cp932LineEdit::hideEvent(QHideEvent* event) {
+    if (m_refusalBox)
+        m_refusalBox->hide();
+    QLineEdit::hideEvent(event);
 }
 
 QString Cp932LineEdit::filtered(const QString& text, bool typed) const {
@@ -60,8 +121,8 @@ QString Cp932LineEdit::filtered(const QString& text, bool typed) const {
 }
 
 bool Cp932LineEdit::insertTyped(const QString& text) {
-    const QString t = filtered(text, true);
-    if (t.isEmpty() || refuseUnencodable(t))
+    const QString t = withoutUnencodable(filtered(Codec::mapTyped(text), true));
+    if (t.isEmpty())
         return false;
     if (m_maxBytes > 0 && Codec::byteLength(t) > bytesFree())
         return false;
@@ -70,7 +131,7 @@ bool Cp932LineEdit::insertTyped(const QString& text) {
 }
 
 bool Cp932LineEdit::insertPasted(const QString& text) {
-    QString t = filtered(text, false);
+    QString t = filtered(Codec::mapTyped(text), false);
     if (t.isEmpty() || refuseUnencodable(t))
         return false;
     if (m_maxBytes > 0)
@@ -113,10 +174,8 @@ void Cp932LineEdit::inputMethodEvent(QInputMethodEvent* event) {
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    QString t = filtered(commit, true);
-    if (refuseUnencodable(t))
-        t.clear();
-    else if (m_maxBytes > 0)
+    QString t = withoutUnencodable(filtered(Codec::mapTyped(commit), true));
+    if (m_maxBytes > 0)
         t = Codec::truncateToBytes(t, bytesFree());
     if (t == commit) {
         QLineEdit::inputMethodEvent(event);
@@ -163,8 +222,9 @@ void Cp932LineEdit::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void Cp932LineEdit::keepGoodText(const QString& text) {
-    // Whatever way text got past the checks above, text the file cannot hold never stays.
-    if (Codec::canEncode(text)) {
+    // Whatever way text got past the checks above, text the file cannot hold never stays;
+    // marks of stored bytes that are no code page 932 may, since they are never written.
+    if (Codec::canEncode(withoutDamageMarks(text))) {
         m_lastGood = text;
         return;
     }

@@ -1,6 +1,5 @@
 #include "widgets/FormParts.h"
 
-#include "data/Codec.h"
 #include "widgets/Cp932LineEdit.h"
 #include "widgets/UiLook.h"
 
@@ -11,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextCharFormat>
 
 namespace {
 constexpr int TitleBytes = 20;
@@ -81,6 +81,10 @@ protected:
             QCalendarWidget* calendar = static_cast<QDateEdit*>(watched)->calendarWidget();
             calendar->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
             calendar->setFirstDayOfWeek(Qt::Sunday);
+            // Saturday blue and Sunday red, as in the month view.
+            QTextCharFormat saturday = calendar->weekdayTextFormat(Qt::Saturday);
+            saturday.setForeground(QColor(Qt::blue));
+            calendar->setWeekdayTextFormat(Qt::Saturday, saturday);
             calendar->setStyleSheet(QStringLiteral(
                 "QWidget#qt_calendar_navigationbar { background-color: #008080; }"
                 "QWidget#qt_calendar_navigationbar QToolButton { color: white; background: "
@@ -114,18 +118,4 @@ void WarnTitleMissing(QWidget* parent, QWidget* titleField) {
     QMessageBox::warning(parent, QStringLiteral("警告メッセージ"),
                          QStringLiteral("タイトルを入力してください！！（空欄不可）"));
     titleField->setFocus();
-}
-
-QByteArray EditedTitle(const Cp932LineEdit* field, const QByteArray& stored) {
-    if (field->text() == Codec::toUnicode(stored))
-        return stored;
-    // Undecodable stored bytes show as control characters; one written back as a byte could
-    // end the file early for every reader.
-    QString text = field->text();
-    text.removeIf([](QChar c) { return c.unicode() < 0x20; });
-    return Codec::encodeOrThrow(text);
-}
-
-void ShowStoredTitle(Cp932LineEdit* field, const QByteArray& stored) {
-    field->setText(Codec::toUnicode(stored));
 }

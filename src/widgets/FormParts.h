@@ -43,9 +43,3 @@ Cp932LineEdit* NewTitleField(QWidget* parent);
 
 // "タイトルを入力してください！！（空欄不可）" in the warning box; the title takes the focus.
 void WarnTitleMissing(QWidget* parent, QWidget* titleField);
-
-// The title an editor's OK stores: the stored bytes when the text still shows them unchanged
-// (bytes that are no code page 932 then survive), otherwise the typed text.
-QByteArray EditedTitle(const Cp932LineEdit* field, const QByteArray& stored);
-// Puts stored title bytes into the field for editing.
-void ShowStoredTitle(Cp932LineEdit* field, const QByteArray& stored);

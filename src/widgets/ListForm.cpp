@@ -116,8 +116,7 @@ EditForm::EditForm(ListForm* listForm, QWidget* parent, int width, int height)
 }
 
 void EditForm::setTitle(const QByteArray& title) {
-    m_storedTitle = title;
-    ShowStoredTitle(editTitle, title);
+    editTitle->setStoredBytes(title);
 }
 
 void EditForm::showEvent(QShowEvent* event) {
@@ -134,7 +133,7 @@ void EditForm::btnOkClick() {
     ListGrid* list = m_listForm->list();
     StringGrid& grid = list->grid();
     const int row = grid.currentRow();
-    grid.setCell(TitleColumn, row, EditedTitle(editTitle, m_storedTitle));
+    grid.setCell(TitleColumn, row, editTitle->bytes());
     storeRow(grid, row);
     m_listForm->sortEntries();
     done(ListForm::Ok);

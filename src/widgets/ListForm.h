@@ -97,7 +97,4 @@ protected:
     static constexpr int TitleColumn = 1;
 
     ListForm* m_listForm;
-
-private:
-    QByteArray m_storedTitle;
 };

@@ -1,11 +1,19 @@
 #include "widgets/TimeMaskEdit.h"
 
+#include "rules/DaySchedule.h"
+
 #include <QFocusEvent>
 
 TimeMaskEdit::TimeMaskEdit(QWidget* parent) : QLineEdit(parent) {
     setInputMask(QStringLiteral("99:99; "));
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhPreferNumbers);
+}
+
+void TimeMaskEdit::setStoredTime(const QByteArray& stored) {
+    m_stored = stored;
+    setText(StoredTimeText(stored));
+    m_storedText = text();
 }
 
 void TimeMaskEdit::focusOutEvent(QFocusEvent* event) {

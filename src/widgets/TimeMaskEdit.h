@@ -19,9 +19,18 @@ public:
     // the blanks).
     QString text() const { return displayText(); }
 
+    // Shows a stored time; until the user changes the box, stored() is what to store again.
+    void setStoredTime(const QByteArray& stored);
+    bool isUnchanged() const { return text() == m_storedText; }
+    const QByteArray& stored() const { return m_stored; }
+
 signals:
     void exited();
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    QByteArray m_stored;
+    QString m_storedText;
 };

@@ -9,6 +9,8 @@ class tst_Codec : public QObject {
 private slots:
     void decode_data();
     void decode();
+    void typedFormsMapped_data();
+    void typedFormsMapped();
     void refusesWhatCp932CannotHold_data();
     void refusesWhatCp932CannotHold();
     void byteLength_data();
@@ -35,6 +37,31 @@ void tst_Codec::decode() {
     QFETCH(QString, text);
     QCOMPARE(Codec::toUnicode(bytes), text);
     QCOMPARE(Codec::fromUnicode(text).value_or("?"), bytes);
+}
+
+// What Linux input methods and web pages give for characters code page 932 holds in another
+// form; every other character passes unchanged.
+void tst_Codec::typedFormsMapped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("wave dash") << QStringLiteral("\u301C") << QByteArray("\x81\x60");
+    QTest::newRow("double vertical line") << QStringLiteral("\u2016") << QByteArray("\x81\x61");
+    QTest::newRow("minus sign") << QStringLiteral("\u2212") << QByteArray("\x81\x7C");
+    QTest::newRow("cent sign") << QStringLiteral("\u00A2") << QByteArray("\x81\x91");
+    QTest::newRow("pound sign") << QStringLiteral("\u00A3") << QByteArray("\x81\x92");
+    QTest::newRow("not sign") << QStringLiteral("\u00AC") << QByteArray("\x81\xCA");
+    QTest::newRow("em dash") << QStringLiteral("\u2014") << QByteArray("\x81\x5C");
+    QTest::newRow("yen sign") << QStringLiteral("\u00A5") << QByteArray("\x81\x8F");
+    QTest::newRow("in a text") << QStringLiteral("10時\u301C12時")
+                               << QByteArray("10\x8E\x9E\x81\x60"
+                                             "12\x8E\x9E");
+    QTest::newRow("backslash stays") << QStringLiteral("\\") << QByteArray("\x5C");
+}
+
+void tst_Codec::typedFormsMapped() {
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(Codec::fromUnicode(Codec::mapTyped(typed)).value_or("?"), bytes);
 }
 
 void tst_Codec::refusesWhatCp932CannotHold_data() {

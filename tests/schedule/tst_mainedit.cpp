@@ -125,7 +125,7 @@ void tst_MainEdit::addEntryThenReopenAndSave() {
     open();
     QCOMPARE(column(ScheduleColumn::Title), QList<QByteArray>{sj("会議")});
     QTest::mouseClick(m_list->btnOk, Qt::LeftButton);
-    QCOMPARE(file(), otherDay + sj("20250105,1,\" \",\" \",会議,本社,\" \"\r\n"));
+    QCOMPARE(file(), otherDay + sj("20250105,1,,,会議,本社,\r\n"));
 }
 
 void tst_MainEdit::closingWithoutOkWritesNothing_data() {
@@ -177,9 +177,11 @@ void tst_MainEdit::editorOpensByAllDayRule_data() {
         << "  :  " << QByteArray("20250105,1,,,a,,");
     QTest::newRow("start at midnight") << QByteArray("20250105,1,00:00,,a,p,m") << false << "00:00"
                                        << "  :  " << QByteArray("20250105,1,00:00,,a,p,m");
-    QTest::newRow("blank cells from a saved file")
+    QTest::newRow("blank cells from a saved file, nothing changed")
         << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"") << true << "  :  "
-        << "  :  " << QByteArray("20250105,1,,,a,,");
+        << "  :  " << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"");
+    QTest::newRow("one-digit hour") << QByteArray("20250105,1,9:00,9:30,a,,") << false << "09:00"
+                                    << "09:30" << QByteArray("20250105,1,9:00,9:30,a,,");
 }
 
 void tst_MainEdit::editorOpensByAllDayRule() {
