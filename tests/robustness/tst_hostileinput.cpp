@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -38,6 +39,8 @@ private slots:
     void cleanup();
     void editorInputReachesTheFile_data();
     void editorInputReachesTheFile();
+    void untouchedFieldsKeepTheirBytes_data();
+    void untouchedFieldsKeepTheirBytes();
     void brokenLineStaysInItsList_data();
     void brokenLineStaysInItsList();
     void failedSaveKeepsTheWindow_data();
@@ -304,6 +307,7 @@ void tst_HostileInput::editorInputReachesTheFile_data() {
         row("typed Hangul") << false << u("한") << QString() << u("한");
         // Input methods and web pages give 〜 as U+301C; code page 932 holds it as ～ U+FF5E.
         row("pasted wave dash") << true << u("10時〜12時") << u("10時～12時") << QString();
+        row("typed wave dash") << false << u("10時〜12時") << u("10時～12時") << QString();
         row("typed text with a refused character") << false << u("a한b") << u("ab") << u("한");
         row("half-width kana and NEC signs kept") << true << u("ｶﾅ①") << u("ｶﾅ①") << QString();
     }
@@ -379,6 +383,88 @@ void tst_HostileInput::editorInputReachesTheFile() {
     QCOMPARE(Codec::toUnicode(readBack), expected);
     QCOMPARE(m_data->read(fileOf(window)).count("\r\n"), 1);
     QVERIFY(!m_data->read(fileOf(window)).contains("\n\r"));
+}
+
+void tst_HostileInput::untouchedFieldsKeepTheirBytes_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArrayList>("opened"); // titles opened in turn: ｷｬﾝｾﾙ, the last OK
+    QTest::addColumn<bool>("edit");             // the last changes another field first
+    QTest::addColumn<QByteArray>("expected");   // the file after the list's OK
+
+    // 0x8540 is an unassigned code; 0xA0 and 0xFD..0xFF single bytes that decode to nothing, as
+    // does 0x81 without its trail byte.
+    const QByteArray unassigned("AB\x85\x40"
+                                "CD"),
+        nothing("a\xA0"
+                "b\xFD\xFE\xFF");
+    const auto row = [](const char* name, Window w, const QByteArray& file) -> QTestData& {
+        return QTest::newRow(name) << w << file;
+    };
+    const QByteArray dayPair = "20250307,1,,,AB\x85\x40"
+                               "CD,,\r\n20250307,2,,,EF,,\r\n";
+    row("day: another entry opened first", Window::Schedule, dayPair)
+        << QByteArrayList{"EF", unassigned} << false << dayPair;
+    row("day: memo changed", Window::Schedule, "20250307,1,,," + nothing + ",p\x81,m\r\n")
+        << QByteArrayList{nothing} << true << "20250307,1,,," + nothing + ",p\x81,mX\r\n";
+    const QByteArray odd =
+        QByteArray("20250307,1,,,ti") + '\0' + "tle,place,memo\r\n20250307,2,,,T,P,M,extra1,x\r\n";
+    row("day: NUL and extra fields, opened and left", Window::Schedule, odd)
+        << QByteArrayList{"ti", "T"} << false << odd;
+    row("day: LF and mixed line ends", Window::Schedule,
+        "20250307,1,,,a,,\n20250308,1,,,c,,\r20250307,2,,,b,,\r\n")
+        << QByteArrayList{} << false
+        << QByteArray("20250307,1,,,a,,\r\n20250308,1,,,c,,\r\n20250307,2,,,b,,\r\n");
+    const QByteArray anniversaries = "2012/03/30,X\x85\x40Y,\r\n2020/01/02,b,\r\n";
+    row("anniversaries: another entry opened first", Window::Anniversaries, anniversaries)
+        << QByteArrayList{"b", "X\x85\x40Y"} << false << anniversaries;
+    row("anniversaries: date changed", Window::Anniversaries, "2012/03/30," + nothing + "\x81,\r\n")
+        << QByteArrayList{nothing + "\x81"} << true << "2012/03/31," + nothing + "\x81,\r\n";
+    row("anniversaries: LF line ends", Window::Anniversaries, "2012/03/30,a,\n2013/04/01,b,\n")
+        << QByteArrayList{} << false << QByteArray("2012/03/30,a,\r\n2013/04/01,b,\r\n");
+    const QByteArray holidays = "05/03,X\x85\x40Y,0,0\r\n01/01,Z,0,0\r\n";
+    row("holidays: another entry opened first", Window::Holidays, holidays)
+        << QByteArrayList{"Z", "X\x85\x40Y"} << false << holidays;
+    row("holidays: LF line ends", Window::Holidays, "01/01,a,0,0\n02/11,b,0,0\n01/--,c,2,1\n")
+        << QByteArrayList{} << false << QByteArray("01/--,c,2,1\r\n01/01,a,0,0\r\n02/11,b,0,0\r\n");
+    row("events: date changed", Window::Events, "05/03," + nothing + ",0,0\r\n")
+        << QByteArrayList{nothing} << true << "05/04," + nothing + ",0,0\r\n";
+}
+
+void tst_HostileInput::untouchedFieldsKeepTheirBytes() {
+    QFETCH(Window, window);
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArrayList, opened);
+    QFETCH(bool, edit);
+    QFETCH(QByteArray, expected);
+    m_data->write(fileOf(window), file);
+    const bool day = window == Window::Schedule;
+    QString shown;
+    inWindow(window, [&](QDialog* list) {
+        ListGrid* grid = gridOf(window);
+        QDialog* editor = editorOf(window);
+        for (qsizetype i = 0; i < opened.size(); ++i) {
+            const bool last = i + 1 == opened.size();
+            whenModal(editor, [&, editor, last] {
+                shown =
+                    editor->findChild<Cp932LineEdit*>(day ? "editSchedule" : "editTitle")->text();
+                if (last && edit && day) {
+                    MainInputForm->editMemo->end(false);
+                    typeText(MainInputForm->editMemo, QStringLiteral("X"));
+                } else if (last && edit) {
+                    auto* date = editor->findChild<QDateEdit*>();
+                    date->setDate(date->date().addDays(1));
+                }
+                button(editor, last ? "btnOk" : "btnCancel")->click();
+            });
+            doubleClickRow(grid, rowWith(grid, day ? ScheduleColumn::Title : 1, opened.at(i)));
+        }
+        button(list, "btnOk")->click();
+    });
+    // The editor showed the entry it opened, and only what the user changed changed.
+    if (!opened.isEmpty())
+        QCOMPARE(shown, Codec::toUnicode(opened.last()));
+    QCOMPARE(sortedLines(m_data->read(fileOf(window))), sortedLines(expected));
 }
 
 void tst_HostileInput::brokenLineStaysInItsList_data() {

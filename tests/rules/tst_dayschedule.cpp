@@ -89,10 +89,12 @@ void tst_DaySchedule::listAndSaveKeepEveryLine() {
     const TextLines saved = DaySaveLines(file, list, "20250105");
     const TextLines expected{file.at(0), file.at(3), file.at(4), file.at(2), file.at(1)};
     QCOMPARE(saved, expected);
-    // A changed row is written from its cells.
+    // A changed row is written from its cells; a delete changes the rows it renumbers.
     list.setCell(ScheduleColumn::Memo, 2, "m");
-    QCOMPARE(DaySaveLines(file, list, "20250105").last(),
-             sj("20250105,2,10:00,\" \",会議,本社,m"));
+    QCOMPARE(DaySaveLines(file, list, "20250105").last(), sj("20250105,2,10:00,\" \",会議,本社,m"));
+    list.setCurrentRow(1);
+    DeleteDayRow(list);
+    QCOMPARE(DaySaveLines(file, list, "20250105").last(), sj("20250105,1,10:00,\" \",会議,本社,m"));
 
     // A day without lines: one placeholder numbered 1, which is never written.
     ListDayRows(file, "20250107", list);

@@ -164,6 +164,9 @@ void tst_YearTables::conversionFailures_data() {
                                                     << QStringLiteral("'xx' は整数ではありません");
     QTest::newRow("weekday rule month 13") << EventFileName << QByteArray("13/--,X,1,1")
                                            << QStringLiteral("日付に変換できない値が渡されました");
+    QTest::newRow("double-byte week number shown whole")
+        << HolidayFileName << sj("01/--,成人の日,２,1")
+        << QStringLiteral("'２' は整数ではありません");
     QTest::newRow("comma in rule title") << HolidayFileName << QByteArray("01/01,\"a,b\",0,0")
                                          << QStringLiteral("'b' は整数ではありません");
 }

@@ -1,12 +1,15 @@
 #include "widgets/Cp932LineEdit.h"
 #include "widgets/DialogKeyFilter.h"
+#include "widgets/FormParts.h"
 
 #include "TestSupport.h"
 #include "WhenModal.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QDialog>
 #include <QInputMethodEvent>
 #include <QMenu>
@@ -15,6 +18,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 class tst_EditFields : public QObject {
     Q_OBJECT
@@ -25,6 +30,7 @@ private slots:
     void refusalShowsMessage();
     void contextMenuPasteIsCut();
     void damagedBytesNeverBecomeCtrlZ();
+    void datePickerWeekendColours();
     void dialogKeys_data();
     void dialogKeys();
 };
@@ -165,6 +171,15 @@ void tst_EditFields::damagedBytesNeverBecomeCtrlZ() {
     Cp932LineEdit edit(40);
     edit.setText(Codec::toUnicode(sj("会議") + "\x82"));
     QCOMPARE(edit.bytes(), sj("会議"));
+}
+
+void tst_EditFields::datePickerWeekendColours() {
+    // As in the month view: Saturday blue, Sunday red, once the calendar is first reached for.
+    std::unique_ptr<QDateEdit> picker(NewDatePicker(nullptr, QStringLiteral("picker")));
+    QTest::keyClick(picker.get(), Qt::Key_Up);
+    const QCalendarWidget* calendar = picker->calendarWidget();
+    QCOMPARE(calendar->weekdayTextFormat(Qt::Saturday).foreground().color(), QColor(Qt::blue));
+    QCOMPARE(calendar->weekdayTextFormat(Qt::Sunday).foreground().color(), QColor(Qt::red));
 }
 
 void tst_EditFields::dialogKeys_data() {
