@@ -19,7 +19,7 @@ program_packages=(
 test_packages=(
     clang libclang-rt-14-dev
     xvfb xauth poppler-utils
-    desktop-file-utils appstream
+    desktop-file-utils appstream dpkg-dev file
 )
 
 install_missing() { # packages...
