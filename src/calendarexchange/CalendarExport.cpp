@@ -8,8 +8,8 @@
 #include "widgets/FileChooser.h"
 #include "widgets/FormParts.h"
 
+#include <QBoxLayout>
 #include <QDir>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,6 +22,27 @@ QSpinBox* NewYearBox(QWidget* parent, const QString& name, int year) {
     box->setValue(year);
     box->setSuffix(QStringLiteral("年"));
     return box;
+}
+
+QLayout* NewYearRangeRow(QWidget* parent, const QString& caption, QSpinBox* first, QSpinBox* last) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(caption, parent));
+    row->addWidget(first);
+    row->addWidget(new QLabel(QStringLiteral("から"), parent));
+    row->addWidget(last);
+    row->addWidget(new QLabel(QStringLiteral("まで"), parent));
+    row->addStretch(1);
+    return row;
+}
+
+QLayout* NewButtonRow(QWidget* lead, QPushButton* ok, QPushButton* cancel) {
+    auto* row = new QHBoxLayout;
+    if (lead)
+        row->addWidget(lead);
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
 }
 
 TCalendarExportForm::TCalendarExportForm(QWidget* parent)
@@ -39,17 +60,14 @@ TCalendarExportForm::TCalendarExportForm(QWidget* parent)
     btnOk = NewFormButton(this, QStringLiteral("btnOk"), QStringLiteral("OK"));
     btnCancel = NewFormButton(this, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
 
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("ファイル"), this), 0, 0);
-    grid->addWidget(editFile, 0, 1, 1, 3);
-    grid->addWidget(btnBrowse, 0, 4);
-    grid->addWidget(new QLabel(QStringLiteral("期間"), this), 1, 0);
-    grid->addWidget(editFirstYear, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("から"), this), 1, 2);
-    grid->addWidget(editLastYear, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("まで"), this), 1, 4);
-    grid->addWidget(btnOk, 2, 3);
-    grid->addWidget(btnCancel, 2, 4);
+    auto* file = new QHBoxLayout;
+    file->addWidget(new QLabel(QStringLiteral("ファイル"), this));
+    file->addWidget(editFile, 1);
+    file->addWidget(btnBrowse);
+    auto* rows = new QVBoxLayout(this);
+    rows->addLayout(file);
+    rows->addLayout(NewYearRangeRow(this, QStringLiteral("期間"), editFirstYear, editLastYear));
+    rows->addLayout(NewButtonRow(nullptr, btnOk, btnCancel));
 
     connect(btnBrowse, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnBrowseClick(); }); });

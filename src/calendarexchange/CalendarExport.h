@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -10,6 +11,10 @@ class QSpinBox;
 inline const QString IcsFilter = QStringLiteral("iCalendar (*.ics)");
 // A year spinner over the years the calendar shows, starting at year.
 QSpinBox* NewYearBox(QWidget* parent, const QString& name, int year);
+// The rows both windows have: "caption [first] から [last] まで", and a text at the left of
+// OK and ｷｬﾝｾﾙ at the right (lead may be nullptr).
+QLayout* NewYearRangeRow(QWidget* parent, const QString& caption, QSpinBox* first, QSpinBox* last);
+QLayout* NewButtonRow(QWidget* lead, QPushButton* ok, QPushButton* cancel);
 
 // Asks for the .ics file and the years to write, and writes them (BuildIcsCalendar).
 class TCalendarExportForm : public QDialog {

@@ -10,10 +10,10 @@
 #include "widgets/FileChooser.h"
 #include "widgets/FormParts.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -67,19 +67,13 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
     btnOk = NewFormButton(this, QStringLiteral("btnOk"), QStringLiteral("OK"));
     btnCancel = NewFormButton(this, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
 
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(lblFile, 0, 0, 1, 6);
-    grid->addWidget(new QLabel(QStringLiteral("繰り返しの予定を展開する期間"), this), 1, 0);
-    grid->addWidget(editFirstYear, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("から"), this), 1, 2);
-    grid->addWidget(editLastYear, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("まで"), this), 1, 4);
-    grid->addWidget(checkDropUnencodable, 2, 0, 1, 6);
-    grid->addWidget(gridPreview, 3, 0, 1, 6);
-    grid->addWidget(lblSummary, 4, 0, 1, 4);
-    grid->addWidget(btnOk, 4, 4);
-    grid->addWidget(btnCancel, 4, 5);
-    grid->setColumnStretch(5, 1);
+    auto* rows = new QVBoxLayout(this);
+    rows->addWidget(lblFile);
+    rows->addLayout(NewYearRangeRow(this, QStringLiteral("繰り返しの予定を展開する期間"),
+                                    editFirstYear, editLastYear));
+    rows->addWidget(checkDropUnencodable);
+    rows->addWidget(gridPreview, 1);
+    rows->addLayout(NewButtonRow(lblSummary, btnOk, btnCancel));
 
     const auto replan = [this] { Guarded([this] { OptionsChange(); }); };
     connect(editFirstYear, &QSpinBox::valueChanged, this, replan);
@@ -119,6 +113,7 @@ void TCalendarImportForm::showPlan() {
                                    item.notes.join(QStringLiteral("、"))};
         for (int c = 0; c < cells.size(); ++c) {
             auto* cell = new QTableWidgetItem(cells.at(c));
+            cell->setToolTip(cells.at(c)); // a long note shows whole
             if (item.state != IcsImportItem::Add)
                 cell->setForeground(item.state == IcsImportItem::Exists ? ExistsText : RefusedText);
             gridPreview->setItem(r, c, cell);

@@ -19,9 +19,10 @@ namespace {
 constexpr int TitleBytes = 40;
 constexpr int PlaceBytes = 40;
 constexpr int MemoBytes = 100;
-// Sanity limits against a calendar that never ends: occurrences looked at per event, and the
-// days one occurrence may cover.
+// Sanity limits against a calendar that never ends: occurrences looked at and taken per event
+// (a daily event over ten years), and the days one occurrence may cover.
 constexpr int MaxOccurrences = 200000;
+constexpr int MaxOccurrencesTaken = 3660;
 constexpr int MaxDaysPerEvent = 366;
 
 // A moment as the importer compares it: a date alone, or a second since the epoch.
@@ -199,8 +200,11 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     model.entry.place = fitted[1].bytes;
     model.entry.memo = fitted[2].bytes;
     if (!lost.isEmpty()) {
-        const QString chars =
-            QStringLiteral("「") + lost.join(QStringLiteral("」「")) + QStringLiteral("」");
+        // The code point too: a font may have no picture for the character.
+        QString chars;
+        for (const QString& c : lost)
+            chars += QStringLiteral("「%1」(U+%2)")
+                         .arg(c, QString::number(c.toUcs4().value(0), 16).toUpper());
         if (m_options.dropUnencodable) {
             model.notes << chars + QStringLiteral("を除いて追加");
         } else {
@@ -229,6 +233,7 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     }
     const QDate first(m_options.firstYear, 1, 1);
     const QDate last(m_options.lastYear, 12, 31);
+    int taken = 0;
     for (int n = 0; n < MaxOccurrences; ++n) {
         const icaltimetype at = icalrecur_iterator_next(it);
         if (icaltime_is_null_time(at))
@@ -238,6 +243,11 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
             break;
         if (day < first || skip.contains(momentOf(at, m_zone)))
             continue;
+        if (++taken > MaxOccurrencesTaken && !m_plan.items.isEmpty()) {
+            m_plan.items.last().notes
+                << QStringLiteral("繰り返しが多すぎるため以降は読み込みません");
+            break;
+        }
         addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(length))}, model);
     }
     icalrecur_iterator_free(it);
