@@ -24,13 +24,15 @@
             fuzzFail(#condition, detail);                                                          \
     } while (false)
 
-// The only texts a failure of the core may show the user.
+// The only texts a failure of the core may show the user; a file's failure names the file on a
+// second line.
 inline bool isDefinedMessage(const QString& message) {
     static const QRegularExpression forms(
         QStringLiteral("\\A(?:'.*' は整数ではありません|日付に変換できない値が渡されました"
-                       "|'.*' は日付ではありません|不正なファイル名です"
+                       "|'.*' は日付ではありません|(?:不正なファイル名です"
                        "|ファイルへのアクセスが拒否されました|ディスクがいっぱいです"
-                       "|I/O エラー \\(\\d+\\))\\z"),
+                       "|I/O エラー \\(\\d+\\)|通常のファイルではないため読み込めません"
+                       "|ファイルが大きすぎるため読み込めません（上限 \\d+ MB）)\\n[^\\n]+)\\z"),
         QRegularExpression::DotMatchesEverythingOption);
     return forms.match(message).hasMatch();
 }

@@ -1,11 +1,11 @@
 #include "app/KalendoApplication.h"
 
-#include <QMessageBox>
+#include "widgets/FormParts.h"
 
 namespace {
 
 void showMessageBox(const QString& message) {
-    QMessageBox::critical(QApplication::activeWindow(), ApplicationTitle, message);
+    ShowMessageBox(QApplication::activeWindow(), QMessageBox::Critical, ApplicationTitle, message);
 }
 
 } // namespace

@@ -17,23 +17,42 @@ KalendoError KalendoError::notDate(const QString& text) {
     return KalendoError(QStringLiteral("'%1' は日付ではありません").arg(text));
 }
 
-KalendoError KalendoError::io(int errorNumber) {
+namespace {
+
+// The message as it stands, and under it the file it is about.
+KalendoError aboutFile(const QString& message, const QString& path) {
+    return KalendoError(path.isEmpty() ? message : message + QLatin1Char('\n') + path);
+}
+
+} // namespace
+
+KalendoError KalendoError::io(int errorNumber, const QString& path) {
     switch (errorNumber) {
     case ENOENT:
     case ENOTDIR:
     case ENAMETOOLONG:
-        return KalendoError(QStringLiteral("不正なファイル名です"));
+        return aboutFile(QStringLiteral("不正なファイル名です"), path);
     case EACCES:
     case EPERM:
     case EROFS:
-        return KalendoError(QStringLiteral("ファイルへのアクセスが拒否されました"));
+        return aboutFile(QStringLiteral("ファイルへのアクセスが拒否されました"), path);
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        return KalendoError(QStringLiteral("ディスクがいっぱいです"));
+        return aboutFile(QStringLiteral("ディスクがいっぱいです"), path);
     default:
-        return KalendoError(QStringLiteral("I/O エラー (%1)").arg(errorNumber));
+        return aboutFile(QStringLiteral("I/O エラー (%1)").arg(errorNumber), path);
     }
+}
+
+KalendoError KalendoError::notRegularFile(const QString& path) {
+    return aboutFile(QStringLiteral("通常のファイルではないため読み込めません"), path);
+}
+
+KalendoError KalendoError::tooLarge(const QString& path, qint64 limitBytes) {
+    return aboutFile(QStringLiteral("ファイルが大きすぎるため読み込めません（上限 %1 MB）")
+                         .arg(limitBytes / (1024 * 1024)),
+                     path);
 }
 
 KalendoError KalendoError::notEncodable(const QString& text) {

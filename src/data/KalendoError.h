@@ -16,8 +16,14 @@ public:
     static KalendoError invalidDate();
     // "'%s' は日付ではありません": a stored date text that cannot be read as a date.
     static KalendoError notDate(const QString& text);
-    // The message of an input/output failure, chosen by the system's error number.
-    static KalendoError io(int errorNumber);
+    // The message of an input/output failure, chosen by the system's error number, with the
+    // file's path on a second line.
+    static KalendoError io(int errorNumber, const QString& path = QString());
+    // A data file that is no regular file (a pipe, a device): reading it could wait or run on
+    // for good.
+    static KalendoError notRegularFile(const QString& path);
+    // A data file larger than any calendar of real use (LoadTextLines' limit).
+    static KalendoError tooLarge(const QString& path, qint64 limitBytes);
     // Text typed or pasted that code page 932 cannot hold.
     static KalendoError notEncodable(const QString& text);
 

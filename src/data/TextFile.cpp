@@ -90,15 +90,24 @@ namespace {
 // stopAtCtrlZ, reading ends at the block that holds one: nothing after it is ever used.
 QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) {
     const QByteArray native = QFile::encodeName(path);
-    Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
+    Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         if (missingIsEmpty && (errno == ENOENT || errno == ENOTDIR))
             return {};
-        throw KalendoError::io(errno);
+        throw KalendoError::io(errno, path);
     }
-    QByteArray bytes;
     struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    if (::fstat(fd.get(), &st) != 0)
+        throw KalendoError::io(errno, path);
+    if (S_ISDIR(st.st_mode))
+        throw KalendoError::io(EISDIR, path);
+    if (!S_ISREG(st.st_mode))
+        throw KalendoError::notRegularFile(path);
+    if (st.st_size > MaxTextFileBytes)
+        throw KalendoError::tooLarge(path, MaxTextFileBytes);
+    QByteArray bytes;
+    if (st.st_size > 0)
         bytes.reserve(qsizetype(st.st_size));
     char buffer[65536];
     for (;;) {
@@ -106,10 +115,13 @@ QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) 
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throw KalendoError::io(errno);
+            throw KalendoError::io(errno, path);
         }
         if (got == 0)
             break;
+        // A file that grows while it is read is held to the same limit.
+        if (bytes.size() + got > MaxTextFileBytes)
+            throw KalendoError::tooLarge(path, MaxTextFileBytes);
         bytes.append(buffer, got);
         if (stopAtCtrlZ && memchr(buffer, kCtrlZ, size_t(got)))
             break;
@@ -137,23 +149,23 @@ QString SaveTextLines(const QString& path, const TextLines& lines) {
     struct stat st {};
     const bool exists = ::stat(nativeTarget.constData(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
-        throw KalendoError::io(EISDIR);
+        throw KalendoError::io(EISDIR, path);
     if (exists && ::access(nativeTarget.constData(), W_OK) != 0)
-        throw KalendoError::io(errno); // a read-only file stays read-only
+        throw KalendoError::io(errno, path); // a read-only file stays read-only
     if (::access(folder.constData(), F_OK) != 0)
-        throw KalendoError::io(ENOENT); // the data folder is never created
+        throw KalendoError::io(ENOENT, path); // the data folder is never created
 
     QByteArray tempName = QFile::encodeName(QFileInfo(target).absolutePath() + QLatin1Char('/') +
                                             QLatin1Char('.') + QFileInfo(target).fileName()) +
                           ".XXXXXX";
     Fd fd(::mkostemp(tempName.data(), O_CLOEXEC));
     if (fd.get() < 0)
-        throw KalendoError::io(errno);
+        throw KalendoError::io(errno, path);
 
     auto fail = [&](int error) {
         ::close(fd.release());
         ::unlink(tempName.constData());
-        throw KalendoError::io(error);
+        throw KalendoError::io(error, path);
     };
 
     // A file size limit must fail the write, not kill the program.
@@ -199,13 +211,13 @@ QString SaveTextLines(const QString& path, const TextLines& lines) {
     if (::close(fd.release()) != 0) {
         const int error = errno;
         ::unlink(tempName.constData());
-        throw KalendoError::io(error);
+        throw KalendoError::io(error, path);
     }
     const QString backupFailure = exists ? KeepBackup(path) : QString();
     if (::rename(tempName.constData(), nativeTarget.constData()) != 0) {
         const int error = errno;
         ::unlink(tempName.constData());
-        throw KalendoError::io(error);
+        throw KalendoError::io(error, path);
     }
     // Make the new name itself durable.
     Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -1,5 +1,7 @@
 #include "monthview/HintHook.h"
 
+#include "data/ShownText.h"
+
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
@@ -67,11 +69,13 @@ void THintHook::RequestHint(QWidget* control, const QPoint& pos) {
     palette.setColor(QPalette::WindowText, palette.color(QPalette::ToolTipText));
     m_window->setPalette(palette);
     m_window->setFont(QToolTip::font());
-    m_window->setText(info.HintStr);
+    // However long a line of the data, the hint shows only what a screen can.
+    const QString shown = CutLongLines(info.HintStr);
+    m_window->setText(shown);
     m_window->adjustSize();
     m_window->move(info.HintPos);
     m_window->show();
-    m_expire.start(HidePause + 40 * std::max<qsizetype>(0, info.HintStr.size() - 100));
+    m_expire.start(HidePause + 40 * std::max<qsizetype>(0, shown.size() - 100));
 }
 
 bool THintHook::eventFilter(QObject* watched, QEvent* event) {

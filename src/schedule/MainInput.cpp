@@ -3,13 +3,13 @@
 #include "data/ErrorReport.h"
 #include "rules/DaySchedule.h"
 #include "widgets/DialogKeyFilter.h"
+#include "widgets/FormParts.h"
 #include "widgets/ListGrid.h"
 #include "widgets/UiLook.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -137,8 +137,7 @@ bool TMainInputForm::FormKeyPress(QKeyEvent* event) {
 
 void TMainInputForm::btnOkClick() {
     if (editSchedule->text().isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("警告メッセージ"),
-                             QStringLiteral("予定を入力してください！！（空欄不可）"));
+        ShowWarning(this, QStringLiteral("予定を入力してください！！（空欄不可）"));
         editSchedule->setFocus();
         return;
     }

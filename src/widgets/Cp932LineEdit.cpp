@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "data/KalendoError.h"
+#include "widgets/FormParts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 
 #include <algorithm>
@@ -82,6 +82,7 @@ void Cp932LineEdit::showRefusal(const QString& message) {
         m_refusalBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("警告メッセージ"),
                                        QString(), QMessageBox::Ok, window());
         m_refusalBox->setObjectName(QStringLiteral("refusalMessage"));
+        m_refusalBox->setTextFormat(Qt::PlainText);
         m_refusalBox->setWindowModality(Qt::NonModal);
         m_refusalBox->setAttribute(Qt::WA_ShowWithoutActivating);
     }

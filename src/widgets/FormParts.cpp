@@ -1,5 +1,7 @@
 #include "widgets/FormParts.h"
 
+#include "data/Codec.h"
+#include "data/ShownText.h"
 #include "widgets/Cp932LineEdit.h"
 #include "widgets/UiLook.h"
 
@@ -8,7 +10,6 @@
 #include <QDialog>
 #include <QEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTextCharFormat>
 
@@ -114,8 +115,18 @@ Cp932LineEdit* NewTitleField(QWidget* parent) {
     return field;
 }
 
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                    const QString& text) {
+    QMessageBox box(icon, caption, CutLongLines(text), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void ShowWarning(QWidget* parent, const QString& text) {
+    ShowMessageBox(parent, QMessageBox::Warning, QStringLiteral("警告メッセージ"), text);
+}
+
 void WarnTitleMissing(QWidget* parent, QWidget* titleField) {
-    QMessageBox::warning(parent, QStringLiteral("警告メッセージ"),
-                         QStringLiteral("タイトルを入力してください！！（空欄不可）"));
+    ShowWarning(parent, QStringLiteral("タイトルを入力してください！！（空欄不可）"));
     titleField->setFocus();
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QMessageBox>
 #include <QString>
 
 class Cp932LineEdit;
@@ -40,6 +41,13 @@ QLabel* NewLabelPanel(QWidget* parent, const QString& name, const QString& capti
 QDateEdit* NewDatePicker(QWidget* parent, const QString& name);
 // The title field: 20 bytes of code page 932.
 Cp932LineEdit* NewTitleField(QWidget* parent);
+
+// A message box with one OK button. Its text may come from a data file, so it is shown as it
+// is, never read as markup, and every line is cut to a length a screen can show.
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                    const QString& text);
+// The same box with the exclamation icon, captioned "警告メッセージ".
+void ShowWarning(QWidget* parent, const QString& text);
 
 // "タイトルを入力してください！！（空欄不可）" in the warning box; the title takes the focus.
 void WarnTitleMissing(QWidget* parent, QWidget* titleField);

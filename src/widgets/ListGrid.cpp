@@ -1,6 +1,7 @@
 #include "widgets/ListGrid.h"
 
 #include "data/Codec.h"
+#include "data/ShownText.h"
 #include "widgets/UiLook.h"
 
 #include <QAbstractTableModel>
@@ -14,10 +15,13 @@
 void DrawListCell(QPainter& painter, const ListCell& cell) {
     const QRect& r = cell.rect;
     const auto bodyText = [&] {
-        // Body text runs on past the cell until the next cell's fill covers it.
+        // Clipped to the cell: past the last column nothing would paint over it.
+        painter.save();
+        painter.setClipRect(r, Qt::IntersectClip);
         painter.setPen(Qt::black);
         painter.drawText(QPoint(r.left() + 2, r.top() + 2 + painter.fontMetrics().ascent()),
                          cell.text);
+        painter.restore();
     };
     if (cell.selected) {
         painter.fillRect(r, ListSelectedColour);
@@ -231,7 +235,7 @@ ListCell ListGrid::cellAt(int column, int row) const {
     // Whole-row selection: every body cell of the current row, focused or not.
     cell.selected = !cell.fixed && row == m_grid.currentRow();
     if (row >= 0 && row < m_grid.rowCount() && column >= 0 && column < m_grid.columnCount())
-        cell.text = Codec::toUnicode(m_grid.cell(column, row));
+        cell.text = ShownLine(m_grid.cell(column, row));
     cell.fixedColour = palette().color(QPalette::Button);
     return cell;
 }

@@ -36,7 +36,8 @@ struct ListCell {
 };
 
 // The common look of the lists: aqua current row, body rows white on odd and light green on
-// even row indexes, header text centred and clipped, fixed-column text right-aligned.
+// even row indexes, header text centred, fixed-column text right-aligned; every text clipped
+// to its cell.
 void DrawListCell(QPainter& painter, const ListCell& cell);
 
 inline const QColor ListSelectedColour{0, 255, 255};
@@ -68,7 +69,8 @@ public:
     // on the same entry.
     void dragRow(int from, int to);
 
-    // What the grid paints for a cell, before the draw-cell handler sees it.
+    // What the grid paints for a cell, before the draw-cell handler sees it; a text longer than
+    // any cell is cut (ShownLine).
     ListCell cellAt(int column, int row) const;
     void drawCell(QPainter& painter, const ListCell& cell) const;
 

@@ -74,7 +74,8 @@ void tst_TextFile::unreadableFileGivesIoMessage() {
         LoadTextLines(dir.file(QStringLiteral("2025.csv")));
         QFAIL("no error");
     } catch (const KalendoError& e) {
-        QCOMPARE(e.message(), QStringLiteral("I/O エラー (21)"));
+        QCOMPARE(e.message(),
+                 QStringLiteral("I/O エラー (21)\n") + dir.file(QStringLiteral("2025.csv")));
     }
 }
 
@@ -167,7 +168,7 @@ void tst_TextFile::failedWritesLeaveOriginal() {
         break;
     }
     const TextLines big(50, QByteArray(40, 'x'));
-    QCOMPARE(saveInChild(path, big, failure), message);
+    QCOMPARE(saveInChild(path, big, failure), message + QLatin1Char('\n') + path);
     chmod(QFile::encodeName(dir.path()).constData(), 0700);
     QCOMPARE(dir.read(QStringLiteral("2025.csv")), original);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);

@@ -90,9 +90,10 @@ void tst_HostileFolder::unreadableFileEmptiesOnlyItsList() {
         return out;
     });
     const QString denied = QStringLiteral("ファイルへのアクセスが拒否されました");
-    QCOMPARE(QString::fromUtf8(report), denied + QLatin1Char('|') + denied + QLatin1Char('|') +
-                                            QString::fromLatin1(countsAfterStop) +
-                                            QStringLiteral("|ok|2 2 2 4|1"));
+    const QString deniedHere = denied + QLatin1Char('\n') + lockedPath;
+    QCOMPARE(QString::fromUtf8(report),
+             deniedHere + QLatin1Char('|') + deniedHere + QLatin1Char('|') +
+                 QString::fromLatin1(countsAfterStop) + QStringLiteral("|ok|2 2 2 4|1"));
     // Reading never changes a file, readable or not.
     chmod(QFile::encodeName(lockedPath).constData(), 0644);
     QCOMPARE(hostile.read(locked).count("\r\n"), 2);

@@ -6,7 +6,11 @@
 #include "app/Forms.h"
 #include "app/KalendoApplication.h"
 #include "app/Main.h"
+#include "app/Splash.h"
 #include "data/KalendoError.h"
+#include "data/TextFile.h"
+#include "monthview/CalendarGrid.h"
+#include "monthview/HintHook.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
@@ -21,6 +25,8 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDateEdit>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -49,6 +55,8 @@ private slots:
     void backupFailureIsSaidAfterTheSave();
     void unreadableFileOpensNothing_data();
     void unreadableFileOpensNothing();
+    void hostileFileInPlace_data();
+    void hostileFileInPlace();
 
 private:
     std::unique_ptr<TempDataFolder> m_data;
@@ -62,6 +70,7 @@ namespace {
 enum class Window { Schedule, Anniversaries, Holidays, Events };
 enum class Field { Title, Place, Memo };
 enum class Failure { MissingFolder, FolderInPlace, ReadOnlyFile, ReadOnlyFolder, SizeLimit };
+enum class Hostile { Fifo, Device, Huge, Markup, LongField };
 
 QString fileOf(Window w) {
     switch (w) {
@@ -221,6 +230,7 @@ void handOver(const TempDataFolder& dir) {
 Q_DECLARE_METATYPE(Window)
 Q_DECLARE_METATYPE(Field)
 Q_DECLARE_METATYPE(Failure)
+Q_DECLARE_METATYPE(Hostile)
 
 void tst_HostileInput::init() {
     m_data = std::make_unique<TempDataFolder>();
@@ -236,7 +246,10 @@ void tst_HostileInput::init() {
     m_boxCloser.setInterval(5);
     connect(&m_boxCloser, &QTimer::timeout, this, [this] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            m_boxes << box->text();
+            // Text from a file must never be read as markup.
+            m_boxes << (box->textFormat() == Qt::PlainText ? QString()
+                                                           : QStringLiteral("(markup) ")) +
+                           box->text();
             box->accept();
         }
     });
@@ -717,9 +730,13 @@ void tst_HostileInput::failedSaveKeepsTheWindow() {
             return out;
         });
     });
+    const QString failedPath = failure == Failure::MissingFolder
+                                   ? m_data->path() + QStringLiteral("missing/") + name
+                                   : m_data->file(name);
     QCOMPARE(QString::fromUtf8(report),
-             message + QStringLiteral("|open|result 0|rows kept|file kept|nothing left||closed|"
-                                      "result 1"));
+             message + QLatin1Char('\n') + failedPath +
+                 QStringLiteral("|open|result 0|rows kept|file kept|nothing left||closed|"
+                                "result 1"));
     QCOMPARE(m_data->read(name), kept + "\r\n");
     QCOMPARE(hiddenAndPlainFiles(*m_data), files);
 }
@@ -844,10 +861,148 @@ void tst_HostileInput::unreadableFileOpensNothing() {
     });
     const QString result =
         window == Window::Schedule ? QString() : QStringLiteral("|result 2|at once: result 2");
-    QCOMPARE(QString::fromUtf8(report), message + QStringLiteral("|closed") + result +
+    QCOMPARE(QString::fromUtf8(report), message + QLatin1Char('\n') + m_data->file(name) +
+                                            QStringLiteral("|closed") + result +
                                             QStringLiteral("|file kept||rows ") +
                                             QString::number(window == Window::Schedule ? 1 : 2));
     QVERIFY(MainForm->isVisible());
+}
+
+void tst_HostileInput::hostileFileInPlace_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<Hostile>("hostile");
+    // What the message boxes said at start and on opening the window from the main window,
+    // and the hint of today; <file> stands for the file's path.
+    QTest::addColumn<QString>("seen");
+    const QString refusedAtStart = QStringLiteral("start: %1\n<file>|hint: none|open: %1\n<file>");
+    const QString special =
+        refusedAtStart.arg(QStringLiteral("通常のファイルではないため読み込めません"));
+    QTest::newRow("holiday rules, pipe") << Window::Holidays << Hostile::Fifo << special;
+    QTest::newRow("schedule, pipe") << Window::Schedule << Hostile::Fifo << special;
+    QTest::newRow("anniversaries, link to a device")
+        << Window::Anniversaries << Hostile::Device << special;
+    QTest::newRow("event rules, huge file")
+        << Window::Events << Hostile::Huge
+        << refusedAtStart.arg(
+               QStringLiteral("ファイルが大きすぎるため読み込めません（上限 512 MB）"));
+    // Shown as it is: a box reading markup would be marked "(markup)".
+    QTest::newRow("anniversaries, markup cell")
+        << Window::Anniversaries << Hostile::Markup
+        << QStringLiteral("start: |hint: none|open: |longest cell 84|edit: '<h1>データ破損</h1><a "
+                          "href=\"http://example.invalid/fix\">ここをクリック</a><img "
+                          "src=\"/tmp/x.png\">' は日付ではありません");
+    // Lines of hints and messages and the text of cells are cut to 256 characters.
+    const QString x(254, QLatin1Char('x'));
+    const QChar more(0x2026);
+    QTest::newRow("schedule, long field") << Window::Schedule << Hostile::LongField
+                                          << QStringLiteral("start: |hint: 会議") + x + more +
+                                                 QStringLiteral("|open: |longest cell 257|edit: ");
+    QTest::newRow("holiday rules, long field")
+        << Window::Holidays << Hostile::LongField
+        << QStringLiteral("start: 'x' は整数ではありません|hint: none|open: |longest cell "
+                          "257|edit: 'x") +
+               x + more;
+}
+
+void tst_HostileInput::hostileFileInPlace() {
+    QFETCH(Window, window);
+    QFETCH(Hostile, hostile);
+    QFETCH(QString, seen);
+    const QString path = m_data->file(fileOf(window));
+    const QByteArray native = QFile::encodeName(path);
+    const QByteArray longText(3 << 20, 'x');
+    switch (hostile) {
+    case Hostile::Fifo:
+        QCOMPARE(mkfifo(native.constData(), 0644), 0);
+        break;
+    case Hostile::Device:
+        QCOMPARE(symlink("/dev/zero", native.constData()), 0);
+        break;
+    case Hostile::Huge: // sparse: no disk space taken
+        m_data->write(fileOf(window), {});
+        QCOMPARE(truncate(native.constData(), MaxTextFileBytes + 1), 0);
+        break;
+    case Hostile::Markup:
+        m_data->write(
+            AnniversaryFileName,
+            sj("\"<h1>データ破損</h1><a href=\"\"http://example.invalid/fix\"\">ここをクリ"
+               "ック</a><img src=\"\"/tmp/x.png\"\">\",記念日,\r\n"));
+        break;
+    case Hostile::LongField:
+        m_data->write(fileOf(window),
+                      window == Window::Schedule
+                          ? QByteArray("20250307,1,,," + sj("会議") + ",," + longText + "\r\n")
+                          : QByteArray("03/07," + sj("祝日") + ',' + longText + ",0\r\n"));
+        break;
+    }
+    const QByteArray before = hostile == Hostile::LongField || hostile == Hostile::Markup
+                                  ? m_data->read(fileOf(window))
+                                  : QByteArray();
+    // In a child, so that one that hangs is stopped (and the test fails).
+    const QByteArray report = runInChild([&]() -> QByteArray {
+        alarm(60);
+        KalendoApplication::SetErrorReporter({}); // the program's own message box
+        DestroyForms();
+        m_boxes.clear();
+        CreateForms();
+        MainForm->show();
+        if (!QTest::qWaitForWindowExposed(MainForm))
+            return "main window not shown";
+        QString out = QStringLiteral("start: ") + m_boxes.join(QLatin1Char('/'));
+        out += SplashForm->isVisible() ? QStringLiteral("|splash") : QString();
+
+        TCalendarGrid* grid = MainForm->gridCal;
+        for (int c = 0; c < 7; ++c)
+            for (int r = 1; r < MonthGrid::RowCount; ++r)
+                if (grid->Cells().dayAt(c, r) == 7) {
+                    const QPoint at = grid->CellRect(c, r).center();
+                    QHelpEvent event(QEvent::ToolTip, at, grid->mapToGlobal(at));
+                    QCoreApplication::sendEvent(grid, &event);
+                }
+        THintHook* hook = MainForm->HintHook();
+        out += QStringLiteral("|hint: ") +
+               (hook->HintShowing() ? hook->HintWindow()->text() : QStringLiteral("none"));
+
+        m_boxes.clear();
+        QString shown;
+        const ModalWatch look(listOf(window), [&] {
+            ListGrid* list = gridOf(window);
+            qsizetype longest = 0;
+            for (int c = 0; c < list->grid().columnCount(); ++c)
+                for (int r = list->grid().fixedRows(); r < list->grid().rowCount(); ++r)
+                    longest = std::max(longest, list->cellAt(c, r).text.size());
+            shown += QStringLiteral("|longest cell %1").arg(longest);
+            // Nothing is drawn past the last column.
+            const QImage image = list->viewport()->grab().toImage();
+            const int last = list->grid().columnCount() - 1;
+            const int right = list->columnViewportPosition(last) + list->columnWidth(last) + 1;
+            const int y = list->rowViewportPosition(0) + list->rowHeight(0) / 2;
+            for (int x = right; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == Qt::black) {
+                    shown += QStringLiteral("|drawn past the cell");
+                    break;
+                }
+            // The entry opened for editing, as a double-click does.
+            QDialog* editor = editorOf(window);
+            const ModalWatch cancel(editor, [editor] { button(editor, "btnCancel")->click(); });
+            doubleClickRow(list, list->grid().fixedRows());
+            shown += QStringLiteral("|edit: ") + m_boxes.join(QLatin1Char('/'));
+            button(listOf(window), "btnCancel")->click();
+        });
+        openFromMainWindow(window);
+        out +=
+            QStringLiteral("|open: ") + (shown.isEmpty() ? m_boxes.join(QLatin1Char('/')) : shown);
+        return out.toUtf8();
+    });
+    QCOMPARE(QString::fromUtf8(report), QString(seen).replace(QStringLiteral("<file>"), path));
+    // The thing in the file's place is left as it was.
+    struct stat st {};
+    QCOMPARE(lstat(native.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & S_IFMT), hostile == Hostile::Fifo     ? int(S_IFIFO)
+                                       : hostile == Hostile::Device ? int(S_IFLNK)
+                                                                    : int(S_IFREG));
+    if (!before.isEmpty())
+        QCOMPARE(m_data->read(fileOf(window)), before);
 }
 
 int main(int argc, char** argv) {

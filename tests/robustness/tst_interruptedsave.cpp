@@ -196,7 +196,8 @@ void tst_InterruptedSave::fullDiskPartWay() {
         return out;
     });
     const QString expected = fits ? QStringLiteral("saved|0|changed|saved again")
-                                  : QStringLiteral("ディスクがいっぱいです|0|old|saved again");
+                                  : QStringLiteral("ディスクがいっぱいです\n") + path +
+                                        QStringLiteral("|0|old|saved again");
     QCOMPARE(QString::fromUtf8(report), expected);
     QCOMPARE(dir.read(name), fileBytes(after));
     QVERIFY(leftovers(dir, name).isEmpty());

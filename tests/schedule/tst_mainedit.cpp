@@ -347,7 +347,8 @@ void tst_MainEdit::failedSaveKeepsWindowAndFile() {
         QFAIL("the save should have failed");
     } catch (const KalendoError& e) {
         if (folderMissing)
-            QCOMPARE(e.message(), QStringLiteral("不正なファイル名です"));
+            QCOMPARE(e.message(), QStringLiteral("不正なファイル名です\n") + m_folder->path() +
+                                      QStringLiteral("missing/2025.csv"));
     }
     QVERIFY(m_list->isVisible());
     QCOMPARE(m_list->result(), 0);

@@ -1,0 +1,53 @@
+#include "data/ShownText.h"
+
+#include "data/Codec.h"
+
+#include <QTextBoundaryFinder>
+
+namespace {
+
+const QChar Ellipsis(0x2026);
+
+// The head of the line that ends at or before maxChars on a boundary between user-perceived
+// characters, so that no surrogate pair or combining sequence is split.
+QStringView wholeCharacters(QStringView line, qsizetype maxChars) {
+    // Looking at a few characters past the cut is enough to know the boundary.
+    const QString near = line.left(maxChars + 8).toString();
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, near);
+    finder.setPosition(maxChars);
+    const qsizetype cut = finder.isAtBoundary() ? maxChars : finder.toPreviousBoundary();
+    return line.left(std::max<qsizetype>(cut, 0));
+}
+
+} // namespace
+
+QString CutLongLines(const QString& text, qsizetype maxChars) {
+    QString out;
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(start, end - start);
+        if (line.size() > maxChars) {
+            out += wholeCharacters(line, maxChars);
+            out += Ellipsis;
+        } else {
+            out += line;
+        }
+        if (end < text.size())
+            out += QLatin1Char('\n');
+        start = end + 1;
+    }
+    return out;
+}
+
+QString ShownLine(const QByteArray& bytes, qsizetype maxChars) {
+    // No character takes more than two bytes, so twice the characters is enough to decode.
+    if (bytes.size() <= 2 * maxChars)
+        return CutLongLines(Codec::toUnicode(bytes), maxChars);
+    qsizetype end = 0;
+    while (end < 2 * maxChars)
+        end += Codec::isDoubleByteAt(bytes, end) ? 2 : 1;
+    return CutLongLines(Codec::toUnicode(bytes.left(end)) + Ellipsis, maxChars);
+}
