@@ -6,6 +6,7 @@
 #include "app/KalendoApplication.h"
 #include "app/Main.h"
 #include "app/Splash.h"
+#include "data/TextFile.h"
 #include "rules/ComType.h"
 #include "rules/DataPlaces.h"
 #include "rulesets/ComWeeks.h"
@@ -77,13 +78,17 @@ void DestroyForms() {
 
 int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) {
     InstanceGuard guard;
-    if (guard.acquire(ProgramFileName()) == InstanceGuard::HeldElsewhere)
+    const InstanceGuard::Outcome guarded = guard.acquire(ProgramFileName());
+    if (guarded == InstanceGuard::HeldElsewhere)
         return 0;
     KalendoApplication app(argc, argv);
     const DataPlaces places = ProgramDataPlaces();
     const DataFolderChoice data = ChooseDataFolder(places);
     const QStringList notices = PrepareDataFolder(data, places.shippedFolder);
     SetDataFolder(data.folder);
+    // Only with the guard held is no other instance saving into the data folder.
+    if (guarded == InstanceGuard::Acquired)
+        RemoveLeftoverSaves(DataFolder());
     CreateForms();
     if (afterCreate)
         afterCreate();

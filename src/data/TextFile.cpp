@@ -3,8 +3,10 @@
 #include "data/Backup.h"
 #include "data/KalendoError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -231,4 +233,18 @@ void SaveExportFile(const QString& path, const QByteArray& bytes) {
     errno = 0;
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw KalendoError::io(errno != 0 ? errno : EIO);
+}
+
+void RemoveLeftoverSaves(const QString& folder) {
+    // "." + the data file's name + "." + the six characters mkostemp() puts for XXXXXX.
+    static const QRegularExpression leftover(QStringLiteral("^\\..+\\.csv\\.[A-Za-z0-9]{6}$"));
+    QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!leftover.match(name).hasMatch())
+            continue;
+        const QByteArray native = QFile::encodeName(dir.filePath(name));
+        struct stat st {};
+        if (::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(native.constData());
+    }
 }

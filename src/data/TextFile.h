@@ -37,3 +37,8 @@ QString SaveTextLines(const QString& path, const TextLines& lines);
 // complete, and keeps no backup, since it is no data file and may lie in any folder. A failure
 // throws KalendoError with the user's message and leaves any earlier file as it was.
 void SaveExportFile(const QString& path, const QByteArray& bytes);
+
+// Removes the temporary files that saves killed part-way left in a data folder (hidden regular
+// files named like SaveTextLines names them: ".2025.csv.Ab3xYz"). Only call it while no other
+// process can be saving there. Failures are ignored: a file left stays harmless.
+void RemoveLeftoverSaves(const QString& folder);

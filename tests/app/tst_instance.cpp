@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 #include "app/InstanceGuard.h"
+#include "data/TextFile.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Starts the program itself: one instance per program file name and user.
@@ -16,6 +20,7 @@ private slots:
     void cleanup();
     void guardInOneProcess();
     void secondStartExitsSilently();
+    void killedSavesLeaveNothingAfterRestart();
 
 private:
     QProcess* start(const QString& program);
@@ -106,6 +111,56 @@ void tst_Instance::secondStartExitsSilently() {
     QProcess* fourth = start(program);
     QTRY_VERIFY_WITH_TIMEOUT(lockHeld(name), 10000);
     QVERIFY(fourth->state() == QProcess::Running);
+}
+
+void tst_Instance::killedSavesLeaveNothingAfterRestart() {
+    // A copy of the program with a data folder of its own beside it.
+    TempDataFolder home;
+    const QString program = home.file(QStringLiteral("kalendo-leftovers"));
+    QVERIFY(QFile::copy(QStringLiteral(KALENDO_PROGRAM), program));
+    QVERIFY(QDir(home.path()).mkdir(QStringLiteral("client")));
+    const QString data = home.file(QStringLiteral("client/"));
+    const QString year = data + QStringLiteral("2026.csv");
+    const TextLines lines(100000, sj("20260101,1,10:00,,会議室予約,本社,メモ"));
+    SaveTextLines(year, lines);
+    const auto leftovers = [&] {
+        static const QRegularExpression temporary(
+            QStringLiteral("^\\.2026\\.csv\\.[A-Za-z0-9]{6}$"));
+        return QDir(data).entryList(QDir::Files | QDir::Hidden).filter(temporary);
+    };
+
+    // Saves killed part-way until some have left their temporary file.
+    for (int round = 0; round < 100 && leftovers().size() < 2; ++round) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            for (;;)
+                SaveTextLines(year, lines);
+        }
+        QTest::qSleep(5 + round % 20);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    QVERIFY(leftovers().size() >= 2);
+    QCOMPARE(LoadTextLines(year), lines);
+    // Names a save never gives are not the program's to remove.
+    const QStringList others{QStringLiteral(".notes.csv.bak"), QStringLiteral("2026.csv.Ab12Cd"),
+                             QStringLiteral(".2026.csv.Ab12C"),
+                             QStringLiteral(".2026.csv.Ab12Cd7")};
+    for (const QString& name : others)
+        QVERIFY(QFile(data + name).open(QIODevice::WriteOnly));
+
+    // The next start removes them once it holds the instance guard; a second start, which
+    // exits at the guard, removes nothing (the first may be saving).
+    QProcess* first = start(program);
+    QTRY_VERIFY_WITH_TIMEOUT(leftovers().isEmpty(), 10000);
+    QVERIFY(first->state() == QProcess::Running);
+    QVERIFY(QFile(data + QStringLiteral(".2026.csv.Xy12Zw")).open(QIODevice::WriteOnly));
+    QProcess* second = start(program);
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(leftovers(), QStringList{QStringLiteral(".2026.csv.Xy12Zw")});
+    for (const QString& name : others)
+        QVERIFY2(QFile::exists(data + name), qPrintable(name));
+    QCOMPARE(LoadTextLines(year), lines);
 }
 
 QTEST_GUILESS_MAIN(tst_Instance)
