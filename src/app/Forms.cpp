@@ -12,8 +12,8 @@
 #include "rulesets/ComWeeks.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
+#include "widgets/FormParts.h"
 
-#include <QMessageBox>
 
 #include <memory>
 #include <vector>
@@ -94,7 +94,7 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
         afterCreate();
     MainForm->show();
     for (const QString& notice : notices)
-        QMessageBox::information(MainForm, ApplicationTitle, notice);
+        ShowMessageBox(MainForm, QMessageBox::Information, ApplicationTitle, notice);
     KalendoApplication::exec();
     DestroyForms();
     return 0;
