@@ -18,7 +18,7 @@ void makeFolder(const QString& path) {
         return;
     errno = 0;
     if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        throw KalendoError::io(errno ? errno : EEXIST);
+        throw KalendoError::io(errno ? errno : EEXIST, path);
 }
 
 // Removes the copies of one file beyond the newest BackupsKept, and the day folders left empty.
@@ -45,23 +45,23 @@ void CopyFileAtomically(const QString& from, const QString& to, int permissions)
     QFile source(from);
     errno = 0;
     if (!source.open(QIODevice::ReadOnly))
-        throw KalendoError::io(errno ? errno : EIO);
+        throw KalendoError::io(errno ? errno : EIO, from);
     QSaveFile copy(to);
     if (!copy.open(QIODevice::WriteOnly))
-        throw KalendoError::io(errno ? errno : EIO);
+        throw KalendoError::io(errno ? errno : EIO, to);
     char buffer[65536];
     for (;;) {
         const qint64 got = source.read(buffer, sizeof buffer);
         if (got < 0)
-            throw KalendoError::io(errno ? errno : EIO);
+            throw KalendoError::io(errno ? errno : EIO, from);
         if (got == 0)
             break;
         if (copy.write(buffer, got) != got)
-            throw KalendoError::io(errno ? errno : EIO);
+            throw KalendoError::io(errno ? errno : EIO, to);
     }
     const auto mode = permissions >= 0 ? QFile::Permissions(permissions) : source.permissions();
     if (!copy.setPermissions(mode) || !copy.commit())
-        throw KalendoError::io(errno ? errno : EIO);
+        throw KalendoError::io(errno ? errno : EIO, to);
 }
 
 QString KeepBackup(const QString& path, const QDate& day) {

@@ -232,7 +232,7 @@ void SaveExportFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw KalendoError::io(errno != 0 ? errno : EIO);
+        throw KalendoError::io(errno != 0 ? errno : EIO, path);
 }
 
 void RemoveLeftoverSaves(const QString& folder) {

@@ -42,7 +42,7 @@ QByteArray native(const QString& path) {
 void copyFolder(const QString& from, const QString& to) {
     QTemporaryDir work(QFileInfo(to).absolutePath() + QStringLiteral("/.client-XXXXXX"));
     if (!work.isValid())
-        throw KalendoError::io(errno ? errno : EIO);
+        throw KalendoError::io(errno ? errno : EIO, to);
     const QDir source(from);
     QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -52,13 +52,13 @@ void copyFolder(const QString& from, const QString& to) {
             work.path() + QLatin1Char('/') + source.relativeFilePath(entry.filePath());
         if (entry.isDir() && !entry.isSymLink()) {
             if (!QDir().mkpath(target))
-                throw KalendoError::io(errno ? errno : EIO);
+                throw KalendoError::io(errno ? errno : EIO, target);
         } else if (entry.isFile()) {
             CopyFileAtomically(entry.filePath(), target);
         }
     }
     if (::rename(native(work.path()).constData(), native(to).constData()) != 0)
-        throw KalendoError::io(errno);
+        throw KalendoError::io(errno, to);
     work.setAutoRemove(false);
 }
 
@@ -66,7 +66,7 @@ void moveFolder(const QString& from, const QString& to) {
     if (::rename(native(from).constData(), native(to).constData()) == 0)
         return;
     if (errno != EXDEV)
-        throw KalendoError::io(errno);
+        throw KalendoError::io(errno, from);
     copyFolder(from, to);
     QDir(from).removeRecursively();
 }
@@ -99,7 +99,7 @@ QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shi
     try {
         if (!QFileInfo(folder).isDir()) {
             if (!QDir().mkpath(QFileInfo(folder).absolutePath()))
-                throw KalendoError::io(errno ? errno : EIO);
+                throw KalendoError::io(errno ? errno : EIO, folder);
             if (!choice.buildFolder.isEmpty()) {
                 moveFolder(choice.buildFolder, folder);
                 notices << QStringLiteral("データフォルダを移しました。\n%1\n→ %2\n\n"
