@@ -1,9 +1,11 @@
 #pragma once
 
+#include "data/CsvLine.h"
 #include "data/KalendoError.h"
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
@@ -63,4 +65,19 @@ inline QString scratchFolder() {
     if (!dir.isValid())
         fuzzFail("no scratch folder");
     return dir.path() + QLatin1Char('/');
+}
+
+// Writes the input as a file, byte for byte.
+inline void writeRaw(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        fuzzFail("cannot write the input file");
+}
+
+// A row as the grid reading gives it back: an empty field is stored as one blank.
+inline Row asRead(Row row) {
+    for (QByteArray& cell : row)
+        if (cell.isEmpty())
+            cell = " ";
+    return row;
 }

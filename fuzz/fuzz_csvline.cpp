@@ -8,14 +8,6 @@
 
 namespace {
 
-// What a cell looks like after a read: an empty field is stored as one blank.
-Row asRead(Row row) {
-    for (QByteArray& cell : row)
-        if (cell.isEmpty())
-            cell = " ";
-    return row;
-}
-
 QString show(const Row& row) {
     QString out;
     for (const QByteArray& cell : row)

@@ -9,12 +9,6 @@
 
 namespace {
 
-void writeRaw(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        fuzzFail("cannot write the input file");
-}
-
 QByteArray joined(const TextLines& lines) {
     QByteArray out;
     for (const QByteArray& line : lines)

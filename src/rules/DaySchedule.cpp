@@ -72,10 +72,13 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
             dayLines.add(lineToRow(line), line);
     }
     for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r) {
-        // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL.
+        // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL. A row
+        // without a title still has its date when the file gave it (renumbered by an edit); the
+        // placeholder of an empty day and an emptied row have neither and are no entries.
         if (auto line = dayLines.take(dayList.row(r)))
             out.append(*line);
-        else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty())
+        else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
+                 !dayList.cell(ScheduleColumn::Date, r).isEmpty())
             out.append(RowToCommaLine(dayList.row(r)));
     }
     return out;
