@@ -75,11 +75,16 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
         // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL. A row
         // without a title still has its date when the file gave it (renumbered by an edit); the
         // placeholder of an empty day and an emptied row have neither and are no entries.
-        if (auto line = dayLines.take(dayList.row(r)))
+        if (auto line = dayLines.take(dayList.row(r))) {
             out.append(*line);
-        else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
-                 !dayList.cell(ScheduleColumn::Date, r).isEmpty())
-            out.append(RowToCommaLine(dayList.row(r)));
+        } else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
+                   !dayList.cell(ScheduleColumn::Date, r).isEmpty()) {
+            // Written with the day's key, so that a row read from a line quoted by hand
+            // ("20250307 without its closing quote) stays on its day.
+            Row row = dayList.row(r);
+            row[ScheduleColumn::Date] = dayKey;
+            out.append(RowToCommaLine(row));
+        }
     }
     return out;
 }

@@ -37,7 +37,7 @@ void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& d
 
 // The lines a save writes: the other days' lines first, byte for byte in file order, then the
 // day's rows in list order: a row still as read gives its line byte for byte, any other row
-// with a title or a date RowToCommaLine of the row.
+// with a title or a date RowToCommaLine of the row, with the day's key as its date.
 TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
                        const QByteArray& dayKey);
 
