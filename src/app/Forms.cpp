@@ -84,7 +84,16 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     KalendoApplication app(argc, argv);
     const DataPlaces places = ProgramDataPlaces();
     const DataFolderChoice data = ChooseDataFolder(places);
+    // Two copies that share a data folder would overwrite each other's saves, whatever their
+    // names or environments. A folder made only now, on the first start, is locked once made.
+    InstanceGuard folderGuard;
+    const InstanceGuard::Outcome folder = folderGuard.acquireDataFolder(data.folder);
+    if (folder == InstanceGuard::HeldElsewhere)
+        return 0;
     const QStringList notices = PrepareDataFolder(data, places.shippedFolder);
+    if (folder == InstanceGuard::Unavailable &&
+        folderGuard.acquireDataFolder(data.folder) == InstanceGuard::HeldElsewhere)
+        return 0;
     SetDataFolder(data.folder);
     // Only with the guard held is no other instance saving into the data folder.
     if (guarded == InstanceGuard::Acquired)

@@ -30,8 +30,8 @@ void CreateForms();
 // Destroys them, last created first.
 void DestroyForms();
 
-// The program: refuses a second instance of the same program file name (exit code 0 without a
-// window), creates the windows, shows the main window and runs until it closes. afterCreate
-// runs once the windows exist, before the main window is shown (the start-up benchmark hooks
-// in there).
+// The program: refuses a second instance of the same program file name or on the same data
+// folder (exit code 0 without a window), creates the windows, shows the main window and runs until
+// it closes. afterCreate runs once the windows exist, before the main window is shown (the start-up
+// benchmark hooks in there).
 int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate = {});

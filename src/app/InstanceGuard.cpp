@@ -1,5 +1,6 @@
 #include "app/InstanceGuard.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -19,8 +20,20 @@ QString InstanceGuard::LockPath(const QString& programFileName) {
            programFileName + QStringLiteral(".instance");
 }
 
+QString InstanceGuard::DataFolderLockPath(const QString& dataFolder) {
+    return QDir(dataFolder).filePath(QStringLiteral(".kalendo.lock"));
+}
+
 InstanceGuard::Outcome InstanceGuard::acquire(const QString& programFileName) {
-    const QByteArray path = QFile::encodeName(LockPath(programFileName));
+    return lock(LockPath(programFileName));
+}
+
+InstanceGuard::Outcome InstanceGuard::acquireDataFolder(const QString& dataFolder) {
+    return lock(DataFolderLockPath(dataFolder));
+}
+
+InstanceGuard::Outcome InstanceGuard::lock(const QString& lockPath) {
+    const QByteArray path = QFile::encodeName(lockPath);
     // Close-on-exec: a program started from here (a document viewer) must not inherit the lock
     // and keep it after Kalendo has ended.
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

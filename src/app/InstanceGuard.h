@@ -2,8 +2,10 @@
 
 #include <QString>
 
-// One running instance per program file name and user: an exclusive lock on a file named after
-// the program file, in the user's runtime folder. Taking it is one atomic step, and the system
+// One running instance per program file name and user, and one per data folder whoever runs
+// it. Each rule is an exclusive lock on a file: for the program name in the user's runtime
+// folder, for the data folder inside that folder itself, so that two starts that see different
+// runtime folders still meet at the same lock. Taking a lock is one atomic step, and the system
 // drops it when the process ends however it ends, so a crash leaves no stale lock behind.
 class InstanceGuard {
 public:
@@ -14,13 +16,18 @@ public:
     InstanceGuard(const InstanceGuard&) = delete;
     InstanceGuard& operator=(const InstanceGuard&) = delete;
 
-    // Unavailable (no lock file could be made) lets the program run without a guard.
+    // Unavailable (no lock file could be made) lets the program run without that guard.
     Outcome acquire(const QString& programFileName);
+    // A missing data folder is Unavailable: nothing can be saved into it either.
+    Outcome acquireDataFolder(const QString& dataFolder);
 
-    // The lock file of a program file name.
+    // The lock file of a program file name, and that of a data folder.
     static QString LockPath(const QString& programFileName);
+    static QString DataFolderLockPath(const QString& dataFolder);
 
 private:
+    Outcome lock(const QString& path);
+
     int m_fd = -1;
 };
 

@@ -2,6 +2,7 @@
 #include "app/InstanceGuard.h"
 #include "data/TextFile.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -21,10 +22,14 @@ private slots:
     void guardInOneProcess();
     void secondStartExitsSilently();
     void killedSavesLeaveNothingAfterRestart();
+    void oneInstancePerDataFolder_data();
+    void oneInstancePerDataFolder();
 
 private:
-    QProcess* start(const QString& program);
+    QProcess* start(const QString& program, const QString& runtime);
+    QProcess* start(const QString& program) { return start(program, m_runtime.path()); }
     bool lockHeld(const QString& programFileName) const;
+    bool held(const QString& lockPath) const;
 
     TempDataFolder m_runtime;
     TempDataFolder m_config;
@@ -47,11 +52,14 @@ void tst_Instance::cleanup() {
     m_processes.clear();
 }
 
-QProcess* tst_Instance::start(const QString& program) {
+QProcess* tst_Instance::start(const QString& program, const QString& runtime) {
     auto* process = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    if (runtime.isEmpty())
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    else
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
     process->setProcessEnvironment(env);
     process->start(program, {});
@@ -60,7 +68,11 @@ QProcess* tst_Instance::start(const QString& program) {
 }
 
 bool tst_Instance::lockHeld(const QString& programFileName) const {
-    const QByteArray path = QFile::encodeName(InstanceGuard::LockPath(programFileName));
+    return held(InstanceGuard::LockPath(programFileName));
+}
+
+bool tst_Instance::held(const QString& lockPath) const {
+    const QByteArray path = QFile::encodeName(lockPath);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -161,6 +173,39 @@ void tst_Instance::killedSavesLeaveNothingAfterRestart() {
     for (const QString& name : others)
         QVERIFY2(QFile::exists(data + name), qPrintable(name));
     QCOMPARE(LoadTextLines(year), lines);
+}
+
+void tst_Instance::oneInstancePerDataFolder_data() {
+    QTest::addColumn<QString>("secondName");
+    QTest::addColumn<bool>("ownRuntime"); // false: no runtime folder at all
+    QTest::newRow("another runtime folder") << "kalendo" << true;
+    QTest::newRow("no runtime folder") << "kalendo" << false;
+    QTest::newRow("another program name") << "kalendo-2" << true;
+}
+
+// Two starts that share a data folder can never both run, whatever else differs.
+void tst_Instance::oneInstancePerDataFolder() {
+    QFETCH(QString, secondName);
+    QFETCH(bool, ownRuntime);
+    const TempDataFolder installed;
+    QVERIFY(QDir().mkpath(installed.file(QStringLiteral("client"))));
+    for (const QString& name : {QStringLiteral("kalendo"), secondName})
+        QVERIFY(QFile::exists(installed.file(name)) ||
+                QFile::copy(QStringLiteral(KALENDO_PROGRAM), installed.file(name)));
+    const QString lock =
+        InstanceGuard::DataFolderLockPath(installed.file(QStringLiteral("client")));
+
+    QProcess* first = start(installed.file(QStringLiteral("kalendo")));
+    QTRY_VERIFY_WITH_TIMEOUT(held(lock), 10000);
+    const TempDataFolder otherRuntime;
+    QFile::setPermissions(otherRuntime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcess* second =
+        start(installed.file(secondName), ownRuntime ? otherRuntime.path() : QString());
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(first->state() == QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(tst_Instance)
