@@ -14,11 +14,12 @@ program_packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libvulkan-dev libxkbcommon-dev
     libical-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
+    qt6-translations-l10n
 )
 # What the tests, the sanitizer build and the fuzz harnesses need on top.
 test_packages=(
     clang libclang-rt-14-dev
-    xvfb xauth poppler-utils
+    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin
     desktop-file-utils appstream dpkg-dev file
 )
 

@@ -101,6 +101,7 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     CreateForms();
     if (afterCreate)
         afterCreate();
+    app.EndOnSignals(MainForm);
     MainForm->show();
     for (const QString& notice : notices)
         ShowMessageBox(MainForm, QMessageBox::Information, ApplicationTitle, notice);

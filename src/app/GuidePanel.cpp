@@ -1,16 +1,76 @@
 #include "app/GuidePanel.h"
 
+#include "widgets/AccessiblePart.h"
+
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
 
 namespace {
 constexpr int PanelWidths[TGuidePanel::PanelCount - 1] = {80, 80};
+const QString PanelNames[TGuidePanel::PanelCount] = {QStringLiteral("日付"), QStringLiteral("曜日"),
+                                                     QStringLiteral("時刻")};
+
+// One panel for screen readers: its name, then what it shows.
+class PanelText : public AccessiblePart {
+public:
+    PanelText(TGuidePanel* panel, int index) : AccessiblePart(panel), m_index(index) {}
+    QString text(QAccessible::Text t) const override {
+        if (!panel() || t != QAccessible::Name)
+            return {};
+        return PanelNames[m_index] + QLatin1Char(' ') + panel()->panelText(m_index);
+    }
+    QAccessible::Role role() const override { return QAccessible::StaticText; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.readOnly = true;
+        state.invisible = !panel() || !panel()->isVisible();
+        return state;
+    }
+
+protected:
+    QRect partRect() const override { return panel()->panelRect(m_index); }
+
+private:
+    TGuidePanel* panel() const { return static_cast<TGuidePanel*>(owner()); }
+
+    int m_index;
+};
+
+class GuidePanelAccessible : public QAccessibleWidget {
+public:
+    explicit GuidePanelAccessible(TGuidePanel* panel)
+        : QAccessibleWidget(panel, QAccessible::StatusBar),
+          m_panels(TGuidePanel::PanelCount,
+                   [panel](int index) { return new PanelText(panel, index); }) {}
+    int childCount() const override { return m_panels.count(); }
+    QAccessibleInterface* child(int index) const override { return m_panels.at(index); }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return m_panels.indexOf(child);
+    }
+
+private:
+    AccessibleParts m_panels;
+};
+
+QAccessibleInterface* panelFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("TGuidePanel") && object && object->isWidgetType())
+        return new GuidePanelAccessible(static_cast<TGuidePanel*>(object));
+    return nullptr;
 }
+
+} // namespace
 
 TGuidePanel::TGuidePanel(QWidget* parent) : QWidget(parent) {
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
+    static const bool installed = [] {
+        QAccessible::installFactory(panelFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    setAccessibleName(QStringLiteral("状態表示"));
 }
 
 void TGuidePanel::setPanelText(int index, const QString& text) {

@@ -27,4 +27,11 @@ public:
     static void ReportCurrentException();
     // Replaces the message box (tests); an empty function restores it.
     static void SetErrorReporter(std::function<void(const QString&)> reporter);
+
+    // From now on SIGTERM, SIGHUP and SIGINT end the program through EndAsUser.
+    void EndOnSignals(QWidget* mainWindow);
+    // Ends the program as the user closing it would: an open menu closes, every open dialog is
+    // cancelled, the top one first (nothing is written without its OK), then the main window
+    // is closed (which saves its position).
+    static void EndAsUser(QWidget* mainWindow);
 };

@@ -12,6 +12,7 @@
 #include "calendarexchange/CalendarExport.h"
 #include "calendarexchange/CalendarImport.h"
 #include "data/Codec.h"
+#include "monthview/CalendarGridAccessible.h"
 #include "monthview/MonthCellPaint.h"
 #include "monthview/MonthPrint.h"
 #include "rules/Clock.h"
@@ -20,6 +21,7 @@
 #include "widgets/UiLook.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -30,6 +32,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
 
 namespace {
 
@@ -209,6 +213,33 @@ TMainForm::TMainForm(QWidget* parent)
         gridCalDrawCell(canvas, col, row, rect, state);
     };
     gridCal->OnSelectCell = [this](int col, int row) { return gridCalSelectCell(col, row); };
+    gridCal->OnCellName = [this](int col, int row) {
+        const int day = gridCal->Cells().dayAt(col, row);
+        return day ? DayCellName(m_tables, m_year, m_month, day) : QString();
+    };
+    gridCal->OnKeyDown = [this](QKeyEvent* event) {
+        bool taken = false;
+        Guarded([&] { taken = gridCalKeyDown(event); });
+        return taken;
+    };
+    // The wheel over the grid or the spinners (their arrows and fields included).
+    for (QWidget* control : QList<QWidget*>{gridCal, btnYear, btnYear->upButton(),
+                                            btnYear->downButton(), editYear, btnMonth,
+                                            btnMonth->upButton(), btnMonth->downButton(), editMonth})
+        control->installEventFilter(this);
+
+    // What screen readers call the controls.
+    btnPrev->setAccessibleName(QStringLiteral("前の月"));
+    btnNext->setAccessibleName(QStringLiteral("次の月"));
+    editYear->setAccessibleName(QStringLiteral("年"));
+    editMonth->setAccessibleName(QStringLiteral("月"));
+    btnYear->setAccessibleName(QStringLiteral("年の増減"));
+    btnYear->upButton()->setAccessibleName(QStringLiteral("年を増やす"));
+    btnYear->downButton()->setAccessibleName(QStringLiteral("年を減らす"));
+    btnMonth->setAccessibleName(QStringLiteral("月の増減"));
+    btnMonth->upButton()->setAccessibleName(QStringLiteral("月を増やす"));
+    btnMonth->downButton()->setAccessibleName(QStringLiteral("月を減らす"));
+    MainMenu->setAccessibleName(QStringLiteral("メニュー"));
 
     setFixedSize(ClientWidth, ClientHeight + MainMenu->sizeHint().height());
     FormCreate();
@@ -339,6 +370,68 @@ void TMainForm::btnYearClick() {
 
 void TMainForm::btnMonthClick() {
     showMonth(m_year, btnMonth->Position());
+}
+
+void TMainForm::moveDay(int days) {
+    int day = gridCal->Cells().dayAt(gridCal->Col(), gridCal->Row());
+    const ::ShownMonth reached = StepDay({m_year, m_month}, day, days);
+    if (reached != ::ShownMonth{m_year, m_month})
+        showMonth(reached.year, reached.month);
+    SelectDayCell(day, gridCal);
+}
+
+bool TMainForm::gridCalKeyDown(QKeyEvent* event) {
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+    switch (event->key()) {
+    case Qt::Key_Left:
+        moveDay(-1);
+        return true;
+    case Qt::Key_Right:
+        moveDay(1);
+        return true;
+    case Qt::Key_Up:
+        moveDay(-7);
+        return true;
+    case Qt::Key_Down:
+        moveDay(7);
+        return true;
+    case Qt::Key_PageUp:
+        ctrl ? btnYear->Click(TUpDown::btPrev) : btnPrevClick();
+        return true;
+    case Qt::Key_PageDown:
+        ctrl ? btnYear->Click(TUpDown::btNext) : btnNextClick();
+        return true;
+    case Qt::Key_Home:
+        GuidePanelDblClick();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        gridCalDblClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TMainForm::MouseWheelMonths(int steps) {
+    for (; steps > 0; --steps)
+        btnNextClick();
+    for (; steps < 0; ++steps)
+        btnPrevClick();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Wheel)
+        return QMainWindow::eventFilter(watched, event);
+    // Turning the wheel away over a spinner counts up, as its upper arrow does; over the grid
+    // it scrolls back through the months, as a list of weeks would.
+    const int sign = watched == gridCal ? -1 : 1;
+    m_wheelRest += static_cast<QWheelEvent*>(event)->angleDelta().y();
+    const int steps = m_wheelRest / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelRest -= steps * QWheelEvent::DefaultDeltasPerStep;
+    if (steps != 0)
+        Guarded([&] { MouseWheelMonths(sign * steps); });
+    return true;
 }
 
 void TMainForm::ApplicationShowHint(THintInfo& info) {

@@ -90,6 +90,13 @@ public:
     void btnYearClick();
     void btnMonthClick();
 
+    // The month view from the keyboard: arrows move the current day (into the next or previous
+    // month past its ends), Page Up/Down step months, with Ctrl years (as the year spinner),
+    // Home returns to today, Enter opens the current day. Returns whether it took the key.
+    bool gridCalKeyDown(QKeyEvent* event);
+    // Wheel steps over the grid and the spinners: positive steps go forward in time.
+    void MouseWheelMonths(int steps);
+
     void ApplicationShowHint(THintInfo& info);
     void gridCalDblClick();
     void GuidePanelDblClick();
@@ -110,9 +117,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showMonth(int year, int month);
+    void moveDay(int days);
     // Shows a list window over this window's corner; its OK brings the edits into the month.
     void openList(QDialog* list);
     // A slot that runs a handler and reports what it throws.
@@ -126,4 +135,5 @@ private:
     int m_month = 1;
     int m_dayToSelect = 1;
     bool m_shown = false;
+    int m_wheelRest = 0; // eighths of a degree not yet a whole step
 };

@@ -1,5 +1,9 @@
 #include "monthview/CalendarGrid.h"
 
+#include "monthview/CalendarGridAccessible.h"
+#include "widgets/UiLook.h"
+
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +13,30 @@ TCalendarGrid::TCalendarGrid(QWidget* parent) : QFrame(parent) {
     setLineWidth(2);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Before anything asks for this grid's interface, which is then kept.
+    TCalendarGridAccessible::Install();
+    setAccessibleName(QStringLiteral("カレンダー"));
+}
+
+QString TCalendarGrid::CellName(int col, int row) const {
+    return OnCellName ? OnCellName(col, row) : m_cells.cell(col, row).trimmed();
+}
+
+void TCalendarGrid::announceCurrent() {
+    const int child = TCalendarGridAccessible::ChildIndex(Col(), Row());
+    if (hasFocus()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(child);
+        QAccessible::updateAccessibility(&focus);
+    }
+    QAccessibleEvent selection(this, QAccessible::Selection);
+    selection.setChild(child);
+    QAccessible::updateAccessibility(&selection);
+}
+
+void TCalendarGrid::focusInEvent(QFocusEvent* event) {
+    QFrame::focusInEvent(event);
+    announceCurrent();
 }
 
 QPoint TCalendarGrid::cellOrigin() const {
@@ -43,6 +71,8 @@ bool TCalendarGrid::SetCurrentCell(int col, int row) {
         m_cells.setCurrent(col, row);
         update(CellRect(col, row));
     }
+    // Also when a fill lands on the same cell: it shows another day now.
+    announceCurrent();
     return true;
 }
 
@@ -69,8 +99,10 @@ void TCalendarGrid::paintEvent(QPaintEvent* event) {
 
             TGridCanvas canvas(painter);
             canvas.Font = font();
-            canvas.FontColor = palette().color(QPalette::Text);
-            canvas.Brush = palette().color(fixed ? QPalette::Button : QPalette::Base);
+            // The cells keep their own colours under any desktop theme; the handler's colours
+            // are chosen to be read on them.
+            canvas.FontColor = CellColors::Text;
+            canvas.Brush = fixed ? CellColors::ButtonFace : CellColors::Window;
             if (selected) {
                 canvas.Brush = palette().color(QPalette::Highlight);
                 canvas.FontColor = palette().color(QPalette::HighlightedText);
@@ -90,8 +122,14 @@ void TCalendarGrid::paintEvent(QPaintEvent* event) {
                 painter.drawLine(rect.bottomLeft(), rect.bottomRight());
                 painter.drawLine(rect.topRight(), rect.bottomRight());
             } else if (selected && focused) {
+                // Kept inside the cell: at a scale above 1 the pen is wider than a pixel and
+                // would reach the lines around it, which the repaint of this cell alone does
+                // not cover when the current cell moves on.
+                painter.save();
+                painter.setClipRect(rect);
                 painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
                 painter.drawRect(rect.adjusted(0, 0, -1, -1));
+                painter.restore();
             }
         }
     }
@@ -111,6 +149,8 @@ void TCalendarGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TCalendarGrid::keyPressEvent(QKeyEvent* event) {
+    if (OnKeyDown && OnKeyDown(event))
+        return;
     int col = Col();
     int row = Row();
     switch (event->key()) {

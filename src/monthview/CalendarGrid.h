@@ -33,6 +33,13 @@ public:
     std::function<void(TGridCanvas&, int col, int row, const QRect&, TGridDrawState)> OnDrawCell;
     // Asked before a cell becomes current; without it, the cells' own check decides.
     std::function<bool(int col, int row)> OnSelectCell;
+    // The accessible name of a week-row cell; without it, the cell's text.
+    std::function<QString(int col, int row)> OnCellName;
+    QString CellName(int col, int row) const;
+
+    // Sees every key press first and returns whether it took the key; keys it leaves move the
+    // current cell within the grid.
+    std::function<bool(QKeyEvent*)> OnKeyDown;
 
 signals:
     void DblClick();
@@ -42,9 +49,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     QPoint cellOrigin() const;
+    // Tells screen readers which day is current now.
+    void announceCurrent();
 
     MonthGrid m_cells;
 };

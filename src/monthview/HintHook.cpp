@@ -1,11 +1,14 @@
 #include "monthview/HintHook.h"
 
+#include "widgets/UiLook.h"
+
 #include "data/ShownText.h"
 
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QToolTip>
 
 namespace {
@@ -14,6 +17,14 @@ namespace {
 constexpr int ShortPause = 50;
 constexpr int HidePause = 10000;
 } // namespace
+
+QPoint FitHintOnScreen(QPoint pos, const QSize& size, const QRect& anchor, const QRect& screen) {
+    if (pos.y() + size.height() > screen.bottom() + 1)
+        pos.setY(anchor.top() - size.height());
+    if (pos.x() + size.width() > screen.right() + 1)
+        pos.setX(screen.right() + 1 - size.width());
+    return QPoint(std::max(pos.x(), screen.left()), std::max(pos.y(), screen.top()));
+}
 
 THintHook::THintHook(QObject* parent) : QObject(parent) {
     m_reshow.setSingleShot(true);
@@ -66,7 +77,9 @@ void THintHook::RequestHint(QWidget* control, const QPoint& pos) {
     }
     QPalette palette = QToolTip::palette();
     palette.setColor(QPalette::Window, info.HintColor);
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::ToolTipText));
+    // Dark text on a light hint and light on a dark one, whatever the desktop's theme.
+    palette.setColor(QPalette::WindowText,
+                     qGray(info.HintColor.rgb()) >= 128 ? CellColors::Text : QColor(Qt::white));
     m_window->setPalette(palette);
     m_window->setFont(QToolTip::font());
     // However long a line of the data, the hint shows only what a screen can.
@@ -75,6 +88,12 @@ void THintHook::RequestHint(QWidget* control, const QPoint& pos) {
     m_window->adjustSize();
     m_window->move(info.HintPos);
     m_window->show();
+    // Its size is final only once shown; a hint that would cross the screen's edge moves onto
+    // it before it is painted.
+    const QRect anchor(control->mapToGlobal(info.CursorRect.topLeft()), info.CursorRect.size());
+    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    m_window->move(FitHintOnScreen(info.HintPos, m_window->frameGeometry().size(), anchor,
+                                   (screen ? screen : control->screen())->availableGeometry()));
     m_expire.start(HidePause + 40 * std::max<qsizetype>(0, shown.size() - 100));
 }
 

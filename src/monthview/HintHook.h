@@ -22,6 +22,11 @@ struct THintInfo {
     QRect CursorRect; // in the control's coordinates; leaving it ends the hint
 };
 
+// Where a hint of a size shows so that it stays on the screen: at pos where it fits; above the
+// rectangle it belongs to (anchor, on the screen) when there is no room below; shifted left
+// when there is no room on the right.
+QPoint FitHintOnScreen(QPoint pos, const QSize& size, const QRect& anchor, const QRect& screen);
+
 // The application-wide hint hook. Installed as an event filter on the application, it turns
 // every hint request of any control (the toolkit's tooltip event, after its usual delay) into a
 // THintInfo, lets the handler change it and shows the result in its own hint window. A hint

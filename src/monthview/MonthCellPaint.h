@@ -1,18 +1,19 @@
 #pragma once
 
 #include "monthview/GridCanvas.h"
+#include "widgets/UiLook.h"
 
 #include <functional>
 
 // The colours of the month grid.
 namespace MonthColors {
-inline const QColor Sunday{0xFF, 0x00, 0x00};
-inline const QColor Saturday{0x00, 0x00, 0xFF};
-inline const QColor Weekday{0x00, 0x00, 0x00};
-inline const QColor Current{0x00, 0xFF, 0xFF};
-inline const QColor Holiday{0xFF, 0x00, 0xFF};
-inline const QColor Event{0x00, 0xFF, 0x00};
-inline const QColor Anniversary{0xFF, 0xFF, 0x00};
+inline const QColor Sunday = CellColors::Sunday;
+inline const QColor Saturday = CellColors::Saturday;
+inline const QColor Weekday = CellColors::Text;
+inline const QColor Current = CellColors::Current;
+inline const QColor Holiday = CellColors::Holiday;
+inline const QColor Event = CellColors::Event;
+inline const QColor Anniversary = CellColors::Anniversary;
 } // namespace MonthColors
 
 // Whether a kind of annotation (0 holidays .. 3 schedule entries) falls on the cell's day.

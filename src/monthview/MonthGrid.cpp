@@ -122,6 +122,18 @@ ShownMonth NextMonth(ShownMonth shown) {
                              : ShownMonth{shown.year, shown.month + 1};
 }
 
+ShownMonth StepDay(ShownMonth shown, int& day, int days) {
+    day += days;
+    if (day < 1) {
+        shown = PreviousMonth(shown);
+        day += DaysInMonth(shown.year, shown.month);
+    } else if (day > DaysInMonth(shown.year, shown.month)) {
+        day -= DaysInMonth(shown.year, shown.month);
+        shown = NextMonth(shown);
+    }
+    return shown;
+}
+
 QString DayScheduleDate(const QString& yearText, int month, int day) {
     return yearText + QString::asprintf("/%.2d/%.2d", month, day);
 }

@@ -68,6 +68,10 @@ struct ShownMonth {
 ShownMonth PreviousMonth(ShownMonth shown);
 ShownMonth NextMonth(ShownMonth shown);
 
+// The day a week or less away from a day of the shown month, across month and year ends;
+// `day` is replaced by the day reached and its month is returned.
+ShownMonth StepDay(ShownMonth shown, int& day, int days);
+
 // The date a day schedule is opened for, YYYY/MM/DD: the year field's text, then the month and
 // the day with two digits each.
 QString DayScheduleDate(const QString& yearText, int month, int day);

@@ -18,7 +18,7 @@ void DrawListCell(QPainter& painter, const ListCell& cell) {
         // Clipped to the cell: past the last column nothing would paint over it.
         painter.save();
         painter.setClipRect(r, Qt::IntersectClip);
-        painter.setPen(Qt::black);
+        painter.setPen(CellColors::Text);
         painter.drawText(QPoint(r.left() + 2, r.top() + 2 + painter.fontMetrics().ascent()),
                          cell.text);
         painter.restore();
@@ -236,7 +236,7 @@ ListCell ListGrid::cellAt(int column, int row) const {
     cell.selected = !cell.fixed && row == m_grid.currentRow();
     if (row >= 0 && row < m_grid.rowCount() && column >= 0 && column < m_grid.columnCount())
         cell.text = ShownLine(m_grid.cell(column, row));
-    cell.fixedColour = palette().color(QPalette::Button);
+    cell.fixedColour = CellColors::ButtonFace;
     return cell;
 }
 
@@ -244,7 +244,7 @@ void ListGrid::drawCell(QPainter& painter, const ListCell& cell) const {
     // What the grid prepares before the handler: its font, its fill and its text colour.
     painter.save();
     painter.setFont(font());
-    painter.setPen(palette().color(QPalette::ButtonText));
+    painter.setPen(CellColors::Text);
     m_drawCell(painter, cell);
     painter.restore();
     if (cell.fixed)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rules/StringGrid.h"
+#include "widgets/UiLook.h"
 
 #include <QColor>
 #include <QList>
@@ -40,9 +41,9 @@ struct ListCell {
 // to its cell.
 void DrawListCell(QPainter& painter, const ListCell& cell);
 
-inline const QColor ListSelectedColour{0, 255, 255};
-inline const QColor ListOddRowColour{255, 255, 255};
-inline const QColor ListEvenRowColour{150, 245, 150};
+inline const QColor ListSelectedColour = CellColors::Current;
+inline const QColor ListOddRowColour = CellColors::Window;
+inline const QColor ListEvenRowColour = CellColors::LightGreen;
 
 class ListGridModel;
 

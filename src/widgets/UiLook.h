@@ -5,6 +5,23 @@
 
 class QWidget;
 
+// The colours of the month grid's and the lists' cells. They are the same under every desktop
+// theme, backgrounds included, so that each text keeps a contrast of at least 4.5:1 against each
+// background it can lie on: the red of Sundays and the magenta of holidays are darkened for
+// that, the backgrounds keep their full colours.
+namespace CellColors {
+inline const QColor Window{0xFF, 0xFF, 0xFF};     // a day's or a row's plain background
+inline const QColor ButtonFace{0xF0, 0xF0, 0xF0}; // header and fixed cells
+inline const QColor Text{0x00, 0x00, 0x00};
+inline const QColor Sunday{0xC0, 0x00, 0x00};
+inline const QColor Saturday{0x00, 0x00, 0xFF};
+inline const QColor Holiday{0xA8, 0x00, 0xA8};
+inline const QColor Current{0x00, 0xFF, 0xFF};
+inline const QColor Event{0x00, 0xFF, 0x00};
+inline const QColor Anniversary{0xFF, 0xFF, 0x00};
+inline const QColor LightGreen{150, 245, 150}; // every other list row
+} // namespace CellColors
+
 // The fonts of the windows, at pixel sizes: IPA Gothic and IPA Mincho stand for the Japanese
 // system fonts the windows were drawn for, C059 for Century.
 QFont GothicFont(int pixels, bool bold = false);

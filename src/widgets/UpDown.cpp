@@ -24,13 +24,17 @@ int TUpDown::Position() const {
 }
 
 void TUpDown::Click(TUDBtnType button) {
-    const int from = Position();
-    const int to = std::clamp(from + (button == btNext ? 1 : -1), m_min, m_max);
-    const QString text = QString::number(to);
-    if (m_associate && m_associate->text() == text)
+    // A field outside the range (the arrow buttons of the month view go beyond it) steps to the
+    // nearer end; a step away from the range is refused.
+    bool ok = false;
+    const int from = m_associate ? m_associate->text().trimmed().toInt(&ok) : m_min;
+    const int shown = ok ? from : m_min;
+    const int step = button == btNext ? 1 : -1;
+    const int to = std::clamp(shown + step, m_min, m_max);
+    if ((to - shown) * step <= 0)
         return;
     if (m_associate)
-        m_associate->setText(text);
+        m_associate->setText(QString::number(to));
     emit Clicked(button);
 }
 

@@ -7,7 +7,8 @@ class QToolButton;
 
 // An up-down spinner attached to an edit field. A click takes the number shown in the field,
 // steps it by one within [Min, Max] without wrapping around, writes it back and reports the
-// click; a click at the end of the range changes nothing and reports nothing.
+// click; a click at the end of the range changes nothing and reports nothing. From a number
+// outside the range only a step toward it counts, and it lands on the nearer end.
 class TUpDown : public QWidget {
     Q_OBJECT
 public:

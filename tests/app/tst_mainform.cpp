@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WhenModal.h"
 #include "anniversary/Anniversary.h"
 #include "anniversary/AnniversaryEdit.h"
 #include "app/About.h"
@@ -8,6 +9,7 @@
 #include "app/Main.h"
 #include "app/Splash.h"
 #include "data/KalendoError.h"
+#include "monthview/CalendarGridAccessible.h"
 #include "monthview/MonthCellPaint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
@@ -15,14 +17,24 @@
 #include "rulesets/ComWeeksEdit.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
+#include "widgets/UiLook.h"
 
+#include <QAccessible>
+#include <QHeaderView>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <cmath>
+#include <csignal>
 #include <map>
 
 class tst_MainForm : public QObject {
@@ -45,6 +57,23 @@ private slots:
     void windowPosition();
     void errorsReachTheUser();
     void aboutShowsTheVersion();
+
+    void keyboardOnlySession();
+    void keys_data();
+    void keys();
+    void wheel_data();
+    void wheel();
+    void accessibleNames_data();
+    void accessibleNames();
+    void dayCellNames_data();
+    void dayCellNames();
+    void screenReaderHearsTheDay();
+    void darkPalette();
+    void hintStaysOnScreen_data();
+    void hintStaysOnScreen();
+    void endSignals_data();
+    void endSignals();
+    void toolkitSpeaksJapanese();
 
 private:
     void showAt(const QDate& today);
@@ -236,10 +265,12 @@ void tst_MainForm::spinners() {
     QCOMPARE(MainForm->ShownMonth(), 12); // no carry into the year, no wrap
     QCOMPARE(MainForm->ShownYear(), 2099);
 
-    // After the arrows have left the range, the spinner brings the year back to its end.
+    // After the arrows have left the range, the spinner only steps toward it.
     QTest::mouseClick(MainForm->btnNext, Qt::LeftButton);
     QCOMPARE(MainForm->editYear->text(), QStringLiteral("2100"));
     QTest::mouseClick(yearUp, Qt::LeftButton);
+    QCOMPARE(MainForm->editYear->text(), QStringLiteral("2100"));
+    QTest::mouseClick(MainForm->btnYear->downButton(), Qt::LeftButton);
     QCOMPARE(MainForm->ShownYear(), 2099);
     QCOMPARE(MainForm->ShownMonth(), 1);
     QTest::mouseClick(MainForm->btnYear->downButton(), Qt::LeftButton);
@@ -249,6 +280,11 @@ void tst_MainForm::spinners() {
     MainForm->editYear->setText(QStringLiteral("1980"));
     QTest::mouseClick(MainForm->btnYear->downButton(), Qt::LeftButton);
     QCOMPARE(MainForm->editYear->text(), QStringLiteral("1980"));
+    MainForm->editYear->setText(QStringLiteral("1979"));
+    QTest::mouseClick(MainForm->btnYear->downButton(), Qt::LeftButton);
+    QCOMPARE(MainForm->editYear->text(), QStringLiteral("1979"));
+    QTest::mouseClick(yearUp, Qt::LeftButton);
+    QCOMPARE(MainForm->ShownYear(), 1980);
 }
 
 void tst_MainForm::everyChangeRebuilds() {
@@ -275,15 +311,9 @@ void tst_MainForm::emptyCellsNeverBecomeCurrent() {
     QCOMPARE(shownDay(), QStringLiteral(" 7"));
     clickDay(1);
     QCOMPARE(shownDay(), QStringLiteral(" 1"));
-    QTest::keyClick(grid, Qt::Key_Left); // onto an empty cell
-    QCOMPARE(shownDay(), QStringLiteral(" 1"));
-    QTest::keyClick(grid, Qt::Key_Up); // onto the header
-    QCOMPARE(shownDay(), QStringLiteral(" 1"));
     QTest::keyClick(grid, Qt::Key_Down);
     QCOMPARE(shownDay(), QStringLiteral(" 8"));
-    clickDay(31);
-    QTest::keyClick(grid, Qt::Key_Right); // 1 April is not in the grid
-    QCOMPARE(shownDay(), QStringLiteral("31"));
+    // Past the month's ends the arrows go on into the next or previous month (see keys()).
 }
 
 void tst_MainForm::painting() {
@@ -294,8 +324,8 @@ void tst_MainForm::painting() {
                   crlf({"2000/03/04,記念日,", "2001/03/05,記念日,", "2002/03/06,記念日,"}));
     m_data->write(QStringLiteral("2025.csv"), crlf({"20250307,1,,,会議,,"}));
     showAt(QDate(2025, 3, 10));
-    const QColor window = MainForm->gridCal->palette().color(QPalette::Base);
-    const QColor button = MainForm->gridCal->palette().color(QPalette::Button);
+    const QColor window = CellColors::Window;
+    const QColor button = CellColors::ButtonFace;
 
     struct Expect {
         int day;
@@ -521,6 +551,469 @@ void tst_MainForm::aboutShowsTheVersion() {
     }
     QTimer::singleShot(0, AboutForm, [] { QTest::keyClick(AboutForm, Qt::Key_Escape); });
     QCOMPARE(AboutForm->exec(), 2);
+}
+
+namespace {
+
+// The shown year and month and the current day, "2025/3/7".
+QString shownDate() {
+    return QStringLiteral("%1/%2/%3")
+        .arg(MainForm->ShownYear())
+        .arg(MainForm->ShownMonth())
+        .arg(MainForm->gridCal->Cells().dayAt(MainForm->gridCal->Col(), MainForm->gridCal->Row()));
+}
+
+// A key as the user types it: to whatever has the keyboard focus.
+void press(int key, Qt::KeyboardModifiers modifiers = {}) {
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClick(focus, Qt::Key(key), modifiers);
+}
+
+// Japanese text as an input method commits it.
+void typeText(QWidget* field, const QString& text) {
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(field, &commit);
+}
+
+QStringList focusEvents;
+void recordFocus(QAccessibleEvent* event) {
+    if (event->type() == QAccessible::Focus && event->accessibleInterface())
+        focusEvents << event->accessibleInterface()->text(QAccessible::Name);
+}
+
+} // namespace
+
+// Everything from the keyboard: another month and year, a day opened, an entry added and
+// confirmed, and back to today.
+void tst_MainForm::keyboardOnlySession() {
+    showAt(QDate(2025, 3, 7));
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QCOMPARE(QApplication::focusWidget(), MainForm->gridCal);
+    press(Qt::Key_PageDown);
+    press(Qt::Key_PageDown, Qt::ControlModifier);
+    press(Qt::Key_Right);
+    press(Qt::Key_Down);
+    QCOMPARE(shownDate(), QStringLiteral("2026/4/9"));
+
+    // A failed check leaves the window open: close it, or the session would wait forever.
+    const auto cancelLeftOpen = [](QDialog* window) {
+        return qScopeGuard([window] {
+            if (window->isVisible())
+                window->reject();
+        });
+    };
+    whenModal(MainEditForm, [&] {
+        const auto cancel = cancelLeftOpen(MainEditForm);
+        QVERIFY(QTest::qWaitForWindowActive(MainEditForm));
+        QCOMPARE(MainEditForm->windowTitle(), QStringLiteral("2026/04/09"));
+        whenModal(MainInputForm, [&] {
+            const auto cancelEditor = cancelLeftOpen(MainInputForm);
+            QVERIFY(QTest::qWaitForWindowActive(MainInputForm));
+            for (int i = 0; i < 3; ++i) // 終日, from, to, then the title
+                press(Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), MainInputForm->editSchedule);
+            typeText(QApplication::focusWidget(), QStringLiteral("歯医者"));
+            for (int i = 0; i < 3; ++i)
+                press(Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), MainInputForm->btnOk);
+            press(Qt::Key_Return);
+        });
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), MainEditForm->btnAddNew);
+        press(Qt::Key_Space);
+        // No window manager here hands the activation back when the editor closes.
+        MainEditForm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(MainEditForm));
+        press(Qt::Key_Backtab);
+        press(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), MainEditForm->btnOk);
+        press(Qt::Key_Space);
+    });
+    press(Qt::Key_Return);
+    QVERIFY(!MainEditForm->isVisible());
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    // The time fields the session passed through complete to 00:00, as they do for a mouse user.
+    QCOMPARE(m_data->read(QStringLiteral("2026.csv")), crlf({"20260409,1,00:00,00:00,歯医者,,"}));
+    QVERIFY(MainForm->Tables().hasAnnotation(akSchedule, 2026, 4, 9));
+    QCOMPARE(shownDate(), QStringLiteral("2026/4/1")); // the refill after OK
+    press(Qt::Key_Home);
+    QCOMPARE(shownDate(), QStringLiteral("2025/3/7"));
+    QCOMPARE(QApplication::focusWidget(), MainForm->gridCal);
+    QVERIFY(m_errors.isEmpty());
+}
+
+void tst_MainForm::keys_data() {
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<int>("day"); // made current first
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("opened");
+    const QDate today(2025, 3, 7);
+    const auto ctrl = [](Qt::Key key) { return QKeySequence(Qt::CTRL | key); };
+    QTest::newRow("right within the month")
+        << today << 7 << QKeySequence(Qt::Key_Right) << "2025/3/8"
+        << "";
+    QTest::newRow("left from the first") << today << 1 << QKeySequence(Qt::Key_Left) << "2025/2/28"
+                                         << "";
+    QTest::newRow("up from the third") << today << 3 << QKeySequence(Qt::Key_Up) << "2025/2/24"
+                                       << "";
+    QTest::newRow("down from the 28th") << today << 28 << QKeySequence(Qt::Key_Down) << "2025/4/4"
+                                        << "";
+    QTest::newRow("right from 31 December")
+        << QDate(2025, 12, 31) << 31 << QKeySequence(Qt::Key_Right) << "2026/1/1"
+        << "";
+    QTest::newRow("up into a leap February")
+        << QDate(2024, 3, 4) << 4 << QKeySequence(Qt::Key_Up) << "2024/2/26"
+        << "";
+    QTest::newRow("Page Down") << today << 20 << QKeySequence(Qt::Key_PageDown) << "2025/4/1"
+                               << "";
+    QTest::newRow("Page Up") << today << 20 << QKeySequence(Qt::Key_PageUp) << "2025/2/1"
+                             << "";
+    QTest::newRow("Ctrl+Page Up") << today << 20 << ctrl(Qt::Key_PageUp) << "2024/3/1"
+                                  << "";
+    QTest::newRow("Ctrl+Page Down") << today << 20 << ctrl(Qt::Key_PageDown) << "2026/3/1"
+                                    << "";
+    QTest::newRow("Ctrl+Page Down at 2099 stays")
+        << QDate(2099, 12, 10) << 10 << ctrl(Qt::Key_PageDown) << "2099/12/10"
+        << "";
+    QTest::newRow("Ctrl+Page Up at 1980 stays")
+        << QDate(1980, 1, 10) << 10 << ctrl(Qt::Key_PageUp) << "1980/1/10"
+        << "";
+    QTest::newRow("Page Down beyond 2099, Ctrl+Page Down refused")
+        << QDate(2099, 12, 10) << 10
+        << QKeySequence(QKeyCombination(Qt::Key_PageDown), Qt::CTRL | Qt::Key_PageDown)
+        << "2100/1/1"
+        << "";
+    QTest::newRow("Ctrl+Page Up from 2100 gives 2099")
+        << QDate(2099, 12, 10) << 10
+        << QKeySequence(QKeyCombination(Qt::Key_PageDown), Qt::CTRL | Qt::Key_PageUp) << "2099/1/1"
+        << "";
+    QTest::newRow("Home after months away")
+        << today << 20 << QKeySequence(Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_Home)
+        << "2025/3/7"
+        << "";
+    QTest::newRow("Enter opens the current day")
+        << today << 12 << QKeySequence(Qt::Key_Enter) << "2025/3/12"
+        << "2025/03/12";
+    QTest::newRow("Return, in another month")
+        << today << 7 << QKeySequence(Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return)
+        << "2025/3/28"
+        << "2025/03/28";
+}
+
+void tst_MainForm::keys() {
+    QFETCH(QDate, today);
+    QFETCH(int, day);
+    QFETCH(QKeySequence, keys);
+    showAt(today);
+    QStringList opened;
+    MainForm->OpenDaySchedule = [&](const QString& date) {
+        opened << date;
+        return 2;
+    };
+    clickDay(day);
+    QTest::keySequence(MainForm->gridCal, keys);
+    QTEST(shownDate(), "shown");
+    QTEST(opened.join(QLatin1Char(' ')), "opened");
+    QCOMPARE(MainForm->editYear->text(), QString::number(MainForm->ShownYear()));
+}
+
+void tst_MainForm::wheel_data() {
+    QTest::addColumn<QString>("over");
+    QTest::addColumn<QList<int>>("deltas"); // eighths of a degree, 120 a notch
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("grid, away: back") << "gridCal" << QList<int>{120} << "2025/2/1";
+    QTest::newRow("grid, two notches toward") << "gridCal" << QList<int>{-240} << "2025/5/1";
+    QTest::newRow("grid, half notches add up")
+        << "gridCal" << QList<int>{-60, -30, -30} << "2025/4/1";
+    QTest::newRow("grid, half a notch") << "gridCal" << QList<int>{60} << "2025/3/7";
+    QTest::newRow("month spinner, away: on") << "btnMonth" << QList<int>{120} << "2025/4/1";
+    QTest::newRow("year spinner, toward: back") << "btnYear" << QList<int>{-120} << "2025/2/1";
+    QTest::newRow("month field") << "editMonth" << QList<int>{120} << "2025/4/1";
+}
+
+void tst_MainForm::wheel() {
+    QFETCH(QString, over);
+    QFETCH(QList<int>, deltas);
+    showAt(QDate(2025, 3, 7));
+    auto* target = MainForm->findChild<QWidget*>(over);
+    QVERIFY(target);
+    // A spinner's arrows pass the wheel on to it.
+    if (auto* spinner = qobject_cast<TUpDown*>(target))
+        target = spinner->upButton();
+    for (int delta : deltas) {
+        const QPointF at(target->width() / 2.0, target->height() / 2.0);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    }
+    QTEST(shownDate(), "shown");
+}
+
+void tst_MainForm::accessibleNames_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("btnPrev") << "btnPrev"
+                             << "前の月";
+    QTest::newRow("btnNext") << "btnNext"
+                             << "次の月";
+    QTest::newRow("editYear") << "editYear"
+                              << "年";
+    QTest::newRow("editMonth") << "editMonth"
+                               << "月";
+    QTest::newRow("btnYear") << "btnYear"
+                             << "年の増減";
+    QTest::newRow("btnMonth") << "btnMonth"
+                              << "月の増減";
+    QTest::newRow("gridCal") << "gridCal"
+                             << "カレンダー";
+    QTest::newRow("GuidePanel") << "GuidePanel"
+                                << "状態表示";
+}
+
+void tst_MainForm::accessibleNames() {
+    QFETCH(QString, control);
+    showAt(QDate(2025, 3, 7));
+    MainForm->TimerMainTimer();
+    auto* widget = MainForm->findChild<QWidget*>(control);
+    QVERIFY(widget);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(iface);
+    QTEST(iface->text(QAccessible::Name), "name");
+    // Whatever is inside it has a name too: the spinners' arrows, the status panels, the days.
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface* child = iface->child(i);
+        const bool emptyCell = control == QLatin1String("gridCal") &&
+                               MainForm->gridCal->Cells().cell(i % 7, i / 7 + 1).isEmpty();
+        QVERIFY2(emptyCell || !child->text(QAccessible::Name).isEmpty(),
+                 qPrintable(QString::number(i)));
+    }
+}
+
+void tst_MainForm::dayCellNames_data() {
+    QTest::addColumn<int>("day");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a holiday") << 5 << "2025年5月5日 月曜日 祝日 こどもの日";
+    QTest::newRow("an event and an anniversary")
+        << 13 << "2025年5月13日 火曜日 イベント 棚卸 記念日 結婚記念日[10]";
+    QTest::newRow("two schedule entries")
+        << 20 << "2025年5月20日 火曜日 予定 会議-本社- 予定 歯医者";
+    QTest::newRow("nothing") << 21 << "2025年5月21日 水曜日";
+}
+
+void tst_MainForm::dayCellNames() {
+    QFETCH(int, day);
+    m_data->write(HolidayFileName, crlf({"05/05,こどもの日,0,0"}));
+    m_data->write(EventFileName, crlf({"05/13,棚卸,0,0"}));
+    m_data->write(AnniversaryFileName, crlf({"2015/05/13,結婚記念日,"}));
+    m_data->write(QStringLiteral("2025.csv"),
+                  crlf({"20250520,1,10:00,11:00,会議,本社,", "20250520,2,,,歯医者,,"}));
+    showAt(QDate(2025, 5, 1));
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(MainForm->gridCal);
+    QAccessibleTableInterface* table = grid->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 6);
+    QCOMPARE(table->columnCount(), 7);
+    int col = 0;
+    int row = 0;
+    QVERIFY(MainForm->gridCal->Cells().findDay(day, col, row));
+    QAccessibleInterface* cell = table->cellAt(row - 1, col);
+    QTEST(cell->text(QAccessible::Name), "name");
+    QCOMPARE(cell->role(), QAccessible::Cell);
+
+    SelectDayCell(day, MainForm->gridCal);
+    QVERIFY(cell->state().focused);
+    QCOMPARE(grid->focusChild(), cell);
+}
+
+// What a screen reader hears while the current day moves: the focus goes to the day's cell,
+// whose name it speaks. Qt tells the accessibility bus only while one is there, so this runs
+// on its own, on a private display with the bus (scripts/with-accessibility-bus.sh).
+void tst_MainForm::screenReaderHearsTheDay() {
+    if (!qEnvironmentVariableIsSet("KALENDO_ACCESSIBILITY_BUS"))
+        QSKIP("runs as tst_mainform_screenreader, with the accessibility bus");
+    m_data->write(HolidayFileName, crlf({"04/29,昭和の日,0,0"}));
+    showAt(QDate(2025, 4, 28));
+    MainForm->activateWindow(); // no window manager on the private display
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 10000);
+    focusEvents.clear();
+    QAccessible::installUpdateHandler(recordFocus);
+    const auto restore = qScopeGuard([] { QAccessible::installUpdateHandler(nullptr); });
+    press(Qt::Key_Right);
+    QCOMPARE(focusEvents.value(focusEvents.size() - 1),
+             QStringLiteral("2025年4月29日 火曜日 祝日 昭和の日"));
+    press(Qt::Key_PageDown);
+    QCOMPARE(focusEvents.value(focusEvents.size() - 1), QStringLiteral("2025年5月1日 木曜日"));
+    press(Qt::Key_Left);
+    QCOMPARE(focusEvents.value(focusEvents.size() - 1), QStringLiteral("2025年4月30日 水曜日"));
+}
+
+// Under a dark desktop theme the grid and the lists keep their own backgrounds, and every text
+// stays legible on them.
+void tst_MainForm::darkPalette() {
+    const QPalette saved = QApplication::palette();
+    const auto restore = qScopeGuard([saved] { QApplication::setPalette(saved); });
+    QPalette dark;
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::AlternateBase})
+        dark.setColor(role, QColor(0x1E, 0x1E, 0x1E));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Highlight, QColor(0x3D, 0xAE, 0xE9));
+    dark.setColor(QPalette::HighlightedText, QColor(0x10, 0x10, 0x10));
+    QApplication::setPalette(dark);
+
+    // Every layer: holidays on every background, each weekday colour, current and not.
+    m_data->write(HolidayFileName, crlf({"03/03,休日,0,0", "03/04,休日,0,0", "03/05,休日,0,0",
+                                         "03/09,休日,0,0", "03/10,休日,0,0"}));
+    m_data->write(EventFileName, crlf({"03/04,行事,0,0", "03/12,行事,0,0", "03/15,行事,0,0"}));
+    m_data->write(AnniversaryFileName, crlf({"2000/03/05,記念日,", "2000/03/13,記念日,"}));
+    m_data->write(QStringLiteral("2025.csv"), crlf({"20250311,1,,,会議,,"}));
+    showAt(QDate(2025, 3, 10));
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    const QImage image = MainForm->gridCal->grab().toImage();
+    QSet<QRgb> inks;
+    for (int col = 0; col < 7; ++col)
+        for (int row = 0; row < 7; ++row) {
+            if (MainForm->gridCal->Cells().cell(col, row).isEmpty())
+                continue;
+            const QRect r = MainForm->gridCal->CellRect(col, row);
+            const QColor background = image.pixelColor(r.right() - 2, r.bottom() - 2);
+            const QColor ink = inkOf(image, r, background);
+            inks << ink.rgb();
+            QVERIFY2(contrastRatio(ink, background) >= 4.5,
+                     qPrintable(QStringLiteral("%1,%2: %3 on %4")
+                                    .arg(col)
+                                    .arg(row)
+                                    .arg(ink.name(), background.name())));
+        }
+    QCOMPARE(inks.size(), 4); // the weekday, Sunday, Saturday and holiday colours were all seen
+
+    MainEditForm->setWindowTitle(QStringLiteral("2025/03/11"));
+    MainEditForm->LoadDaySchedule();
+    MainEditForm->btnAddNew->setFocus();
+    const QImage list = MainEditForm->gridEdit->grab().toImage();
+    const QHeaderView* header = MainEditForm->gridEdit->horizontalHeader();
+    const int title = 4;
+    for (const QRect& r :
+         {QRect(header->sectionViewportPosition(title), 0, header->sectionSize(title),
+                header->height()),
+          MainEditForm->gridEdit->visualRect(MainEditForm->gridEdit->model()->index(0, title))
+              .translated(0, header->height())}) {
+        const QColor background = list.pixelColor(r.right() - 2, r.bottom() - 2);
+        QVERIFY2(contrastRatio(inkOf(list, r, background), background) >= 4.5,
+                 qPrintable(background.name()));
+    }
+}
+
+void tst_MainForm::hintStaysOnScreen_data() {
+    QTest::addColumn<int>("corner");
+    QTest::addColumn<bool>("above");   // the hint of the last row opens above its cell
+    QTest::addColumn<bool>("shifted"); // the wide hint of the last column moves left
+    QTest::newRow("top left") << int(Qt::TopLeftCorner) << false << false;
+    QTest::newRow("top right") << int(Qt::TopRightCorner) << false << true;
+    QTest::newRow("bottom left") << int(Qt::BottomLeftCorner) << true << false;
+    QTest::newRow("bottom right") << int(Qt::BottomRightCorner) << true << true;
+}
+
+void tst_MainForm::hintStaysOnScreen() {
+    QFETCH(int, corner);
+    // March 2025: the 1st stands in the last column, the 31st in the last row.
+    const QByteArray wide(60, 'W');
+    // The 31st's hint is four lines high: no room for it under the last row at the bottom.
+    QByteArray holidays = "03/01," + wide + ",0,0\r\n";
+    for (int line = 0; line < 4; ++line)
+        holidays += "03/31,W,0,0\r\n";
+    m_data->write(HolidayFileName, holidays);
+    showAt(QDate(2025, 3, 7));
+    const QRect screen = MainForm->screen()->availableGeometry();
+    const QSize frame = MainForm->frameGeometry().size();
+    const bool right = corner == Qt::TopRightCorner || corner == Qt::BottomRightCorner;
+    const bool bottom = corner == Qt::BottomLeftCorner || corner == Qt::BottomRightCorner;
+    MainForm->move(right ? screen.right() + 1 - frame.width() : screen.left(),
+                   bottom ? screen.bottom() + 1 - frame.height() : screen.top());
+    QTRY_COMPARE(MainForm->frameGeometry().bottomRight(),
+                 QPoint(right ? screen.right() : screen.left() + frame.width() - 1,
+                        bottom ? screen.bottom() : screen.top() + frame.height() - 1));
+    TCalendarGrid* grid = MainForm->gridCal;
+    THintHook* hook = MainForm->HintHook();
+    for (int day : {1, 31}) {
+        const QRect r = cell(day);
+        hook->RequestHint(grid, r.center());
+        QVERIFY(hook->HintShowing());
+        const QRect hint = hook->HintWindow()->frameGeometry();
+        QVERIFY2(screen.contains(hint), qPrintable(QString::number(day)));
+        const QPoint cellBottomLeft = grid->mapToGlobal(QPoint(r.left(), r.bottom() + 1));
+        const bool above = day == 31 && bottom;
+        const bool shifted = day == 1 && right;
+        if (day == 31)
+            QTEST(above, "above");
+        if (day == 1)
+            QTEST(shifted, "shifted");
+        // Where it fits, it stays exactly under the cell, on its left edge.
+        QCOMPARE(hint.top(),
+                 above ? grid->mapToGlobal(r.topLeft()).y() - hint.height() : cellBottomLeft.y());
+        if (shifted)
+            QCOMPARE(hint.right(), screen.right());
+        else
+            QCOMPARE(hint.left(), cellBottomLeft.x());
+    }
+}
+
+void tst_MainForm::endSignals_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("open"); // 0 nothing, 1 the day list with a change, 2 also its editor
+    QTest::newRow("SIGTERM") << SIGTERM << 0;
+    QTest::newRow("SIGHUP over the day list") << SIGHUP << 1;
+    QTest::newRow("SIGINT over the editor") << SIGINT << 2;
+    QTest::newRow("SIGTERM over the editor") << SIGTERM << 2;
+}
+
+// An end signal closes Kalendo as the user would: the position is kept, and nothing that was
+// not confirmed with OK is written.
+void tst_MainForm::endSignals() {
+    QFETCH(int, signal);
+    QFETCH(int, open);
+    const QByteArray before = crlf({"20250307,1,,,会議,,"});
+    m_data->write(QStringLiteral("2025.csv"), before);
+    showAt(QDate(2025, 3, 7));
+    qobject_cast<KalendoApplication*>(qApp)->EndOnSignals(MainForm);
+    MainForm->move(30, 40);
+    if (open == 0) {
+        ::raise(signal);
+    } else {
+        whenModal(MainEditForm, [signal, open] {
+            MainEditForm->btnDelete->click();
+            if (open == 1)
+                ::raise(signal);
+            else {
+                whenModal(MainInputForm, [signal] {
+                    typeText(MainInputForm->editSchedule, QStringLiteral("歯医者"));
+                    ::raise(signal);
+                });
+                MainEditForm->btnAddNew->click();
+            }
+        });
+        MainForm->gridCalDblClick();
+        QVERIFY(!MainEditForm->isVisible());
+    }
+    QTRY_VERIFY(!MainForm->isVisible());
+    QCOMPARE(ReadWindowPosition(), QPoint(30, 40));
+    QCOMPARE(m_data->read(QStringLiteral("2025.csv")), before);
+    QVERIFY(m_errors.isEmpty());
+}
+
+void tst_MainForm::toolkitSpeaksJapanese() {
+    const std::unique_ptr<QMenu> menu(MainForm->editYear->createStandardContextMenu());
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts << action->text();
+    QVERIFY2(texts.join(u'|').contains(QStringLiteral("コピー(&C)")), qPrintable(texts.join(u' ')));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
 }
 
 int main(int argc, char** argv) {

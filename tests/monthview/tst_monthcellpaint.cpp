@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "monthview/MonthCellPaint.h"
 #include "rules/YearTables.h"
 
@@ -11,6 +12,7 @@ private slots:
     void layers_data();
     void layers();
     void repaintDrawsAtTheCorner();
+    void everyLayerIsLegible();
 };
 
 namespace {
@@ -106,6 +108,16 @@ void tst_MonthCellPaint::repaintDrawsAtTheCorner() {
                 firstInk = std::min(firstInk, x);
     QVERIFY(firstInk >= cell.left() + 2);
     QVERIFY(firstInk < cell.left() + 10);
+}
+
+// Every text colour of the grid and the lists against every background it can lie on.
+void tst_MonthCellPaint::everyLayerIsLegible() {
+    namespace C = CellColors;
+    for (const QColor& background :
+         {C::Window, C::ButtonFace, C::Current, C::Event, C::Anniversary, C::LightGreen})
+        for (const QColor& ink : {C::Text, C::Sunday, C::Saturday, C::Holiday})
+            QVERIFY2(contrastRatio(ink, background) >= 4.5,
+                     qPrintable(ink.name() + QStringLiteral(" on ") + background.name()));
 }
 
 QTEST_MAIN(tst_MonthCellPaint)

@@ -15,6 +15,8 @@ private slots:
     void dayToSelect();
     void stepping_data();
     void stepping();
+    void stepDay_data();
+    void stepDay();
     void scheduleDate_data();
     void scheduleDate();
 };
@@ -189,6 +191,31 @@ void tst_MonthGrid::stepping() {
     QFETCH(int, nextMonth);
     QCOMPARE(PreviousMonth({year, month}), (ShownMonth{prevYear, prevMonth}));
     QCOMPARE(NextMonth({year, month}), (ShownMonth{nextYear, nextMonth}));
+}
+
+void tst_MonthGrid::stepDay_data() {
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("day");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QDate>("reached");
+    QTest::newRow("within the month") << 2025 << 3 << 10 << 7 << QDate(2025, 3, 17);
+    QTest::newRow("back from the 1st") << 2025 << 3 << 1 << -1 << QDate(2025, 2, 28);
+    QTest::newRow("a week back into a leap February") << 2024 << 3 << 3 << -7 << QDate(2024, 2, 25);
+    QTest::newRow("a week on from 28 February 2024") << 2024 << 2 << 28 << 7 << QDate(2024, 3, 6);
+    QTest::newRow("into the next year") << 2025 << 12 << 31 << 1 << QDate(2026, 1, 1);
+    QTest::newRow("into the previous year") << 1980 << 1 << 1 << -1 << QDate(1979, 12, 31);
+    QTest::newRow("the month's last day") << 2023 << 2 << 21 << 7 << QDate(2023, 2, 28);
+}
+
+void tst_MonthGrid::stepDay() {
+    QFETCH(int, year);
+    QFETCH(int, month);
+    QFETCH(int, day);
+    QFETCH(int, days);
+    QFETCH(QDate, reached);
+    const ShownMonth shown = StepDay({year, month}, day, days);
+    QCOMPARE(QDate(shown.year, shown.month, day), reached);
 }
 
 void tst_MonthGrid::scheduleDate_data() {

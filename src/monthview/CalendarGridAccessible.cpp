@@ -1,0 +1,167 @@
+#include "monthview/CalendarGridAccessible.h"
+
+#include "data/Codec.h"
+#include "monthview/CalendarGrid.h"
+#include "rules/ComType.h"
+#include "rules/YearTables.h"
+
+namespace {
+
+constexpr int WeekRows = MonthGrid::RowCount - MonthGrid::FixedRows;
+
+// One day cell of the grid; it reads everything from the grid when asked.
+class CalendarCell : public AccessiblePart, public QAccessibleTableCellInterface {
+public:
+    CalendarCell(TCalendarGrid* grid, int col, int row)
+        : AccessiblePart(grid), m_col(col), m_row(row) {}
+
+    QString text(QAccessible::Text t) const override {
+        return grid() && t == QAccessible::Name ? grid()->CellName(m_col, m_row) : QString();
+    }
+    QAccessible::Role role() const override { return QAccessible::Cell; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.readOnly = true;
+        if (!grid())
+            return state;
+        const bool day = !grid()->Cells().cell(m_col, m_row).isEmpty();
+        state.focusable = day;
+        state.selectable = day;
+        state.selected = isSelected();
+        state.focused = state.selected && grid()->hasFocus();
+        state.invisible = !grid()->isVisible();
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::TableCellInterface
+                   ? static_cast<QAccessibleTableCellInterface*>(this)
+                   : nullptr;
+    }
+
+    bool isSelected() const override {
+        return grid() && grid()->Col() == m_col && grid()->Row() == m_row;
+    }
+    QList<QAccessibleInterface*> columnHeaderCells() const override { return {}; }
+    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
+    int columnIndex() const override { return m_col; }
+    int rowIndex() const override { return m_row - MonthGrid::FixedRows; }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface* table() const override { return parent(); }
+
+protected:
+    QRect partRect() const override { return grid()->CellRect(m_col, m_row); }
+
+private:
+    TCalendarGrid* grid() const { return static_cast<TCalendarGrid*>(owner()); }
+
+    int m_col;
+    int m_row;
+};
+
+QAccessibleInterface* gridFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("TCalendarGrid") && object && object->isWidgetType())
+        return new TCalendarGridAccessible(static_cast<TCalendarGrid*>(object));
+    return nullptr;
+}
+
+// The item lines of one kind without their marks ("▼", "◆", "★").
+QStringList items(const YearTables& tables, int kind, int year, int month, int day) {
+    const QString text = Codec::toUnicode(BuildDayAnnotation(tables, kind, kind, year, month, day));
+    QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    if (kind != akSchedule)
+        for (QString& line : lines)
+            line.remove(0, 1);
+    return lines;
+}
+
+} // namespace
+
+QString DayCellName(const YearTables& tables, int year, int month, int day) {
+    static const QString kindWords[] = {QStringLiteral("祝日"), QStringLiteral("イベント"),
+                                        QStringLiteral("記念日"), QStringLiteral("予定")};
+    QStringList parts{QStringLiteral("%1年%2月%3日").arg(year).arg(month).arg(day),
+                      WeekdayNames[size_t(WeekdayOf(year, month, day))] + QStringLiteral("曜日")};
+    for (int kind = akHoliday; kind <= akSchedule; ++kind)
+        for (const QString& item : items(tables, kind, year, month, day))
+            parts << kindWords[kind] << item;
+    return parts.join(QLatin1Char(' '));
+}
+
+TCalendarGridAccessible::TCalendarGridAccessible(TCalendarGrid* grid)
+    : QAccessibleWidget(grid, QAccessible::Table),
+      m_cells(WeekRows * MonthGrid::ColCount, [grid](int index) {
+          return new CalendarCell(grid, index % MonthGrid::ColCount,
+                                  index / MonthGrid::ColCount + MonthGrid::FixedRows);
+      }) {}
+
+TCalendarGridAccessible::~TCalendarGridAccessible() = default;
+
+void TCalendarGridAccessible::Install() {
+    static const bool installed = [] {
+        QAccessible::installFactory(gridFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+int TCalendarGridAccessible::ChildIndex(int col, int row) {
+    return (row - MonthGrid::FixedRows) * MonthGrid::ColCount + col;
+}
+
+TCalendarGrid* TCalendarGridAccessible::grid() const {
+    return static_cast<TCalendarGrid*>(widget());
+}
+
+void* TCalendarGridAccessible::interface_cast(QAccessible::InterfaceType type) {
+    if (type == QAccessible::TableInterface)
+        return static_cast<QAccessibleTableInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+}
+
+int TCalendarGridAccessible::childCount() const {
+    return m_cells.count();
+}
+
+QAccessibleInterface* TCalendarGridAccessible::child(int index) const {
+    return m_cells.at(index);
+}
+
+int TCalendarGridAccessible::indexOfChild(const QAccessibleInterface* child) const {
+    return m_cells.indexOf(child);
+}
+
+QAccessibleInterface* TCalendarGridAccessible::childAt(int x, int y) const {
+    int col = 0;
+    int row = 0;
+    if (!grid()->MouseToCell(grid()->mapFromGlobal(QPoint(x, y)), col, row) ||
+        row < MonthGrid::FixedRows)
+        return nullptr;
+    return child(ChildIndex(col, row));
+}
+
+QAccessibleInterface* TCalendarGridAccessible::focusChild() const {
+    return grid()->hasFocus() ? child(ChildIndex(grid()->Col(), grid()->Row())) : nullptr;
+}
+
+QAccessibleInterface* TCalendarGridAccessible::cellAt(int row, int column) const {
+    if (row < 0 || row >= WeekRows || column < 0 || column >= MonthGrid::ColCount)
+        return nullptr;
+    return child(ChildIndex(column, row + MonthGrid::FixedRows));
+}
+
+QList<QAccessibleInterface*> TCalendarGridAccessible::selectedCells() const {
+    return {child(ChildIndex(grid()->Col(), grid()->Row()))};
+}
+
+QString TCalendarGridAccessible::columnDescription(int column) const {
+    return grid()->Cells().cell(column, 0) + QStringLiteral("曜日");
+}
+
+int TCalendarGridAccessible::columnCount() const {
+    return MonthGrid::ColCount;
+}
+
+int TCalendarGridAccessible::rowCount() const {
+    return WeekRows;
+}
