@@ -33,6 +33,7 @@ private:
 
     TempDataFolder m_runtime;
     TempDataFolder m_config;
+    TempDataFolder m_userData; // never the user's own data folder
     QList<QProcess*> m_processes;
 };
 
@@ -61,6 +62,7 @@ QProcess* tst_Instance::start(const QString& program, const QString& runtime) {
     else
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_userData.path());
     process->setProcessEnvironment(env);
     process->start(program, {});
     m_processes << process;
@@ -109,8 +111,10 @@ void tst_Instance::secondStartExitsSilently() {
     QCOMPARE(second->readAllStandardOutput(), QByteArray());
     QVERIFY(first->state() == QProcess::Running);
 
-    // A copy under another name runs beside it.
+    // A copy under another name, with data of its own, runs beside it (two copies on one data
+    // folder never run together: below).
     const QString copy = m_runtime.file(QStringLiteral("kalendo-copy"));
+    QVERIFY(QDir().mkpath(m_runtime.file(QStringLiteral("client"))));
     QVERIFY(QFile::copy(program, copy));
     QProcess* third = start(copy);
     QTRY_VERIFY_WITH_TIMEOUT(lockHeld(QStringLiteral("kalendo-copy")), 10000);

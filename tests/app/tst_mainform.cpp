@@ -1,3 +1,4 @@
+#include "Contrast.h"
 #include "TestSupport.h"
 #include "WhenModal.h"
 #include "anniversary/Anniversary.h"

@@ -1,3 +1,4 @@
+#include "Contrast.h"
 #include "TestSupport.h"
 #include "monthview/MonthCellPaint.h"
 #include "rules/YearTables.h"
