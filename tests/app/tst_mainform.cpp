@@ -896,6 +896,8 @@ void tst_MainForm::darkPalette() {
 
     MainEditForm->setWindowTitle(QStringLiteral("2025/03/11"));
     MainEditForm->LoadDaySchedule();
+    MainEditForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(MainEditForm));
     MainEditForm->btnAddNew->setFocus();
     const QImage list = MainEditForm->gridEdit->grab().toImage();
     const QHeaderView* header = MainEditForm->gridEdit->horizontalHeader();
