@@ -14,7 +14,6 @@
 #include "schedule/MainInput.h"
 #include "widgets/FormParts.h"
 
-
 #include <memory>
 #include <vector>
 
@@ -78,8 +77,7 @@ void DestroyForms() {
 
 int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) {
     InstanceGuard guard;
-    const InstanceGuard::Outcome guarded = guard.acquire(ProgramFileName());
-    if (guarded == InstanceGuard::HeldElsewhere)
+    if (guard.acquire(ProgramFileName()) == InstanceGuard::HeldElsewhere)
         return 0;
     KalendoApplication app(argc, argv);
     const DataPlaces places = ProgramDataPlaces();
@@ -87,16 +85,16 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     // Two copies that share a data folder would overwrite each other's saves, whatever their
     // names or environments. A folder made only now, on the first start, is locked once made.
     InstanceGuard folderGuard;
-    const InstanceGuard::Outcome folder = folderGuard.acquireDataFolder(data.folder);
+    InstanceGuard::Outcome folder = folderGuard.acquireDataFolder(data.folder);
     if (folder == InstanceGuard::HeldElsewhere)
         return 0;
     const QStringList notices = PrepareDataFolder(data, places.shippedFolder);
     if (folder == InstanceGuard::Unavailable &&
-        folderGuard.acquireDataFolder(data.folder) == InstanceGuard::HeldElsewhere)
+        (folder = folderGuard.acquireDataFolder(data.folder)) == InstanceGuard::HeldElsewhere)
         return 0;
     SetDataFolder(data.folder);
-    // Only with the guard held is no other instance saving into the data folder.
-    if (guarded == InstanceGuard::Acquired)
+    // Only with the folder's guard held is no other instance saving into it.
+    if (folder == InstanceGuard::Acquired)
         RemoveLeftoverSaves(DataFolder());
     CreateForms();
     if (afterCreate)

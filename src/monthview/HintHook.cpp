@@ -1,8 +1,7 @@
 #include "monthview/HintHook.h"
 
-#include "widgets/UiLook.h"
-
 #include "data/ShownText.h"
+#include "widgets/UiLook.h"
 
 #include <QApplication>
 #include <QHelpEvent>
