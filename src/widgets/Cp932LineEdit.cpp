@@ -12,6 +12,7 @@
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -92,6 +93,14 @@ void Cp932LineEdit::showRefusal(const QString& message) {
         [this] {
             if (!m_refusalBox || !isVisible())
                 return;
+            // Below the window, or above it near the screen's foot, so it hides no field.
+            m_refusalBox->adjustSize();
+            const QRect frame = window()->frameGeometry();
+            QPoint at(frame.left(), frame.bottom() + 1);
+            if (const QScreen* screen = window()->screen();
+                screen && at.y() + m_refusalBox->height() > screen->availableGeometry().bottom())
+                at.setY(std::max(frame.top() - m_refusalBox->frameGeometry().height(), 0));
+            m_refusalBox->move(at);
             // Some platforms activate every window shown: the keyboard goes back at once.
             QWidget* active = QApplication::activeWindow();
             m_refusalBox->show();
