@@ -11,7 +11,7 @@
 #include "app/Splash.h"
 #include "calendarexchange/CalendarExport.h"
 #include "calendarexchange/CalendarImport.h"
-#include "data/Codec.h"
+#include "data/ShownText.h"
 #include "monthview/CalendarGridAccessible.h"
 #include "monthview/MonthCellPaint.h"
 #include "monthview/MonthPrint.h"
@@ -445,9 +445,9 @@ void TMainForm::ApplicationShowHint(THintInfo& info) {
         return;
     }
     const int day = gridCal->Cells().dayAt(col, row);
+    // Only what a hint can show is decoded: a line of megabytes would hold up every hover.
     info.HintStr =
-        Codec::toUnicode(BuildDayAnnotation(m_tables, akHoliday, akSchedule, m_year, m_month, day))
-            .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        ShownLines(BuildDayAnnotation(m_tables, akHoliday, akSchedule, m_year, m_month, day));
     info.HintColor = HintGreen;
     const QRect cell = gridCal->CellRect(col, row);
     info.HintPos = gridCal->mapToGlobal(QPoint(cell.left(), cell.top() + cell.height()));

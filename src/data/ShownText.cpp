@@ -4,6 +4,8 @@
 
 #include <QTextBoundaryFinder>
 
+#include <cstring>
+
 namespace {
 
 const QChar Ellipsis(0x2026);
@@ -17,6 +19,21 @@ QStringView wholeCharacters(QStringView line, qsizetype maxChars) {
     finder.setPosition(maxChars);
     const qsizetype cut = finder.isAtBoundary() ? maxChars : finder.toPreviousBoundary();
     return line.left(std::max<qsizetype>(cut, 0));
+}
+
+// The next CR LF at or after from, or -1; memchr runs through a long line at memory speed.
+qsizetype lineEnd(const QByteArray& bytes, qsizetype from) {
+    const char* const begin = bytes.constData();
+    const char* const end = begin + bytes.size();
+    for (const char* p = begin + from; p < end;) {
+        p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)));
+        if (!p)
+            break;
+        if (p + 1 < end && p[1] == '\n')
+            return p - begin;
+        ++p;
+    }
+    return -1;
 }
 
 } // namespace
@@ -50,4 +67,19 @@ QString ShownLine(const QByteArray& bytes, qsizetype maxChars) {
     while (end < 2 * maxChars)
         end += Codec::isDoubleByteAt(bytes, end) ? 2 : 1;
     return CutLongLines(Codec::toUnicode(bytes.left(end)) + Ellipsis, maxChars);
+}
+
+QString ShownLines(const QByteArray& bytes, qsizetype maxChars) {
+    QString out;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = lineEnd(bytes, start);
+        const qsizetype stop = end < 0 ? bytes.size() : end;
+        out +=
+            ShownLine(QByteArray::fromRawData(bytes.constData() + start, stop - start), maxChars);
+        if (end < 0)
+            return out;
+        out += QLatin1Char('\n');
+        start = end + 2;
+    }
 }

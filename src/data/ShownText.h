@@ -14,3 +14,6 @@ QString CutLongLines(const QString& text, qsizetype maxChars = MaxShownLineChars
 // Stored bytes as text to show in one line: only the first maxChars characters are decoded,
 // cut at a whole character and ended by "…" when there is more.
 QString ShownLine(const QByteArray& bytes, qsizetype maxChars = MaxShownLineChars);
+
+// Stored lines ended by CR LF (a day's annotation), each as ShownLine shows it, joined by LF.
+QString ShownLines(const QByteArray& bytes, qsizetype maxChars = MaxShownLineChars);

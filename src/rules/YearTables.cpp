@@ -6,7 +6,9 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <set>
 #include <string>
@@ -283,30 +285,56 @@ namespace {
 // A schedule line as the annotation shows it: number, start and end dropped; then every comma
 // made a separator "-", quoted blanks removed, and doubled separators removed, in that order,
 // each a single left-to-right pass. Written into out, which is reused between lines.
-void cleanScheduleLine(const QByteArray& line, std::string& out) {
+// Where the shown text of a schedule line starts: after its fourth comma.
+qsizetype scheduleTextStart(const QByteArray& line) {
     qsizetype pos = line.indexOf(',') + 1;
     for (int i = 0; i < 3; ++i) {
         const qsizetype comma = line.indexOf(',', pos);
         if (comma >= 0)
             pos = comma + 1;
     }
+    return pos;
+}
+
+void cleanScheduleLine(const QByteArray& line, std::string& out) {
+    const qsizetype pos = scheduleTextStart(line);
     out.assign(line.constData() + pos, size_t(line.size() - pos));
-    for (char& c : out)
-        if (c == ',')
-            c = '-';
+    std::replace(out.begin(), out.end(), ',', '-');
+    // Left to right, each match skipped whole; the runs between matches move down in one piece,
+    // so that a long field costs a scan, not a step per byte.
     auto removeAll = [&out](std::string_view what) {
-        size_t w = 0;
-        for (size_t r = 0; r < out.size();) {
+        size_t w = out.find(what);
+        if (w == std::string::npos)
+            return;
+        size_t r = w;
+        while (r < out.size()) {
             if (out.compare(r, what.size(), what) == 0) {
                 r += what.size();
                 continue;
             }
-            out[w++] = out[r++];
+            const size_t next = out.find(what, r + 1);
+            const size_t end = next == std::string::npos ? out.size() : next;
+            std::memmove(&out[w], &out[r], end - r);
+            w += end - r;
+            r = end;
         }
         out.resize(w);
     };
     removeAll("\" \"");
     removeAll("--");
+}
+
+// Whether the line's shown text cleans down to nothing, without cleaning it: only quotes,
+// blanks, commas and hyphens can go, so any other byte answers at once.
+bool scheduleTextEmpty(const QByteArray& line, std::string& cleaned) {
+    const qsizetype pos = scheduleTextStart(line);
+    for (qsizetype i = pos; i < line.size(); ++i) {
+        const char c = line.at(i);
+        if (c != '"' && c != ' ' && c != ',' && c != '-')
+            return false;
+    }
+    cleanScheduleLine(line, cleaned);
+    return cleaned.empty();
 }
 
 // The day a resolved rule line names in a year, if it names one.
@@ -438,11 +466,9 @@ bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
         return begin != end; // a marked line is never empty
     // A schedule line may clean down to nothing.
     thread_local std::string cleaned;
-    for (const int* it = begin; it != end; ++it) {
-        cleanScheduleLine(m_lists[kind].at(*it), cleaned);
-        if (!cleaned.empty())
+    for (const int* it = begin; it != end; ++it)
+        if (!scheduleTextEmpty(m_lists[kind].at(*it), cleaned))
             return true;
-    }
     return false;
 }
 
