@@ -1,6 +1,6 @@
 #include "monthview/CalendarGridAccessible.h"
 
-#include "data/Codec.h"
+#include "data/ShownText.h"
 #include "monthview/CalendarGrid.h"
 #include "rules/ComType.h"
 #include "rules/YearTables.h"
@@ -65,10 +65,11 @@ QAccessibleInterface* gridFactory(const QString& className, QObject* object) {
     return nullptr;
 }
 
-// The item lines of one kind without their marks ("▼", "◆", "★").
+// The item lines of one kind without their marks ("▼", "◆", "★"), each as long as a hint shows
+// it: a name is read out whole.
 QStringList items(const YearTables& tables, int kind, int year, int month, int day) {
-    const QString text = Codec::toUnicode(BuildDayAnnotation(tables, kind, kind, year, month, day));
-    QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QString text = ShownLines(BuildDayAnnotation(tables, kind, kind, year, month, day));
+    QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (kind != akSchedule)
         for (QString& line : lines)
             line.remove(0, 1);
