@@ -1,6 +1,5 @@
 #include "widgets/ListGrid.h"
 
-#include "data/Codec.h"
 #include "data/ShownText.h"
 #include "widgets/UiLook.h"
 
@@ -56,12 +55,13 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole || !index.isValid())
             return {};
-        return Codec::toUnicode(m_grid.cell(index.column(), index.row() + m_grid.fixedRows()));
+        // What screen readers and the keyboard search see, cut as the cell shows it.
+        return ShownLine(m_grid.cell(index.column(), index.row() + m_grid.fixedRows()));
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (role != Qt::DisplayRole || orientation != Qt::Horizontal || m_grid.fixedRows() == 0)
             return {};
-        return Codec::toUnicode(m_grid.cell(section, 0));
+        return ShownLine(m_grid.cell(section, 0));
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
