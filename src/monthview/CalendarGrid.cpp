@@ -23,6 +23,12 @@ QString TCalendarGrid::CellName(int col, int row) const {
 }
 
 void TCalendarGrid::announceCurrent() {
+    // A fill gives every cell another day: the cells readers know go, and new ones come, or a
+    // reader that keeps the names it was told would speak the old month's dates.
+    if (m_cells.filling()) {
+        QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&reset);
+    }
     const int child = TCalendarGridAccessible::ChildIndex(Col(), Row());
     if (hasFocus()) {
         QAccessibleEvent focus(this, QAccessible::Focus);

@@ -51,7 +51,7 @@ public:
     bool selectColumn(int) override { return false; }
     bool unselectRow(int) override { return false; }
     bool unselectColumn(int) override { return false; }
-    void modelChange(QAccessibleTableModelChangeEvent*) override {}
+    void modelChange(QAccessibleTableModelChangeEvent*) override { m_cells.clear(); }
 
 private:
     TCalendarGrid* grid() const;

@@ -2,6 +2,8 @@
 
 #include <QWindow>
 
+#include <utility>
+
 QWindow* AccessiblePart::window() const {
     return m_owner ? m_owner->window()->windowHandle() : nullptr;
 }
@@ -18,9 +20,13 @@ QRect AccessiblePart::rect() const {
 }
 
 AccessibleParts::~AccessibleParts() {
-    for (QAccessible::Id id : m_ids)
+    clear();
+}
+
+void AccessibleParts::clear() {
+    for (QAccessible::Id& id : m_ids)
         if (id)
-            QAccessible::deleteAccessibleInterface(id);
+            QAccessible::deleteAccessibleInterface(std::exchange(id, 0));
 }
 
 QAccessibleInterface* AccessibleParts::at(int index) const {

@@ -48,6 +48,8 @@ public:
     int count() const { return int(m_ids.size()); }
     QAccessibleInterface* at(int index) const;
     int indexOf(const QAccessibleInterface* part) const;
+    // Lets the parts go; the next question makes new ones.
+    void clear();
 
 private:
     mutable std::vector<QAccessible::Id> m_ids;
