@@ -1,5 +1,8 @@
 #include "exchange/IcalHandle.h"
 
+#include <QDateTime>
+#include <QTimeZone>
+
 icaltimezone* IcalZone(const QByteArray& zoneId) {
     if (zoneId == "UTC" || zoneId == "Etc/UTC")
         return icaltimezone_get_utc_timezone();

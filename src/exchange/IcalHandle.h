@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QTimeZone>
 
 #include <libical/ical.h>
 #include <memory>

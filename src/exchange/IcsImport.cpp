@@ -78,7 +78,7 @@ QList<icalcomponent*> eventsOf(icalcomponent* root) {
     return events;
 }
 
-// The entries of one occurrence, one per day it touches.
+// Where one occurrence of an event starts and ends, in its own zone.
 struct Occurrence {
     icaltimetype start;
     icaltimetype end;
@@ -87,7 +87,10 @@ struct Occurrence {
 class Planner {
 public:
     Planner(const QString& dataFolder, const IcsImportOptions& options)
-        : m_folder(dataFolder), m_options(options), m_zone(options.zoneId) {}
+        : m_folder(dataFolder), m_options(options), m_zone(options.zoneId) {
+        if (!m_zone.isValid())
+            m_zone = QTimeZone::systemTimeZone();
+    }
 
     IcsImportPlan plan(const QByteArray& ics);
 
@@ -135,7 +138,6 @@ const QSet<QByteArray>& Planner::stored(const QDate& day) {
 
 IcsImportPlan Planner::plan(const QByteArray& ics) {
     icalerror_set_errors_are_fatal(0);
-    IcalZone(m_options.zoneId); // zones named as the export names them
     IcalComponent root(icalparser_parse_string(ics.constData()));
     const QList<icalcomponent*> events = root ? eventsOf(root.get()) : QList<icalcomponent*>();
     if (!root || (events.isEmpty() && icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT &&

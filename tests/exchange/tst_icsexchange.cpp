@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "data/CsvLine.h"
+#include "data/KalendoError.h"
 #include "exchange/IcalHandle.h"
 #include "exchange/IcsExport.h"
 #include "exchange/IcsImport.h"
@@ -23,6 +24,7 @@ private slots:
     void importPlan_data();
     void importPlan();
     void applyKeepsStoredLines();
+    void notACalendar();
 };
 
 namespace {
@@ -261,6 +263,12 @@ void tst_IcsExchange::applyKeepsStoredLines() {
     ApplyIcsImport(PlanIcsImport(ics, dir.path(), options(2025, 2025)), dir.path());
     QCOMPARE(dir.read(QStringLiteral("2025.csv")), stored + sj("20250307,3,09:00,,面談,,\r\n"));
     QCOMPARE(dir.read(QStringLiteral("2026.csv")), sj("20260102,1,,,初売り,,\r\n"));
+}
+
+void tst_IcsExchange::notACalendar() {
+    TempDataFolder dir;
+    QVERIFY_THROWS_EXCEPTION(
+        KalendoError, PlanIcsImport("20250307,1,,,CSV,,\r\n", dir.path(), options(2025, 2025)));
 }
 
 QTEST_GUILESS_MAIN(tst_IcsExchange)
