@@ -223,9 +223,9 @@ TMainForm::TMainForm(QWidget* parent)
         return taken;
     };
     // The wheel over the grid or the spinners (their arrows and fields included).
-    for (QWidget* control : QList<QWidget*>{gridCal, btnYear, btnYear->upButton(),
-                                            btnYear->downButton(), editYear, btnMonth,
-                                            btnMonth->upButton(), btnMonth->downButton(), editMonth})
+    for (QWidget* control :
+         QList<QWidget*>{gridCal, btnYear, btnYear->upButton(), btnYear->downButton(), editYear,
+                         btnMonth, btnMonth->upButton(), btnMonth->downButton(), editMonth})
         control->installEventFilter(this);
 
     // What screen readers call the controls.
@@ -375,8 +375,12 @@ void TMainForm::btnMonthClick() {
 void TMainForm::moveDay(int days) {
     int day = gridCal->Cells().dayAt(gridCal->Col(), gridCal->Row());
     const ::ShownMonth reached = StepDay({m_year, m_month}, day, days);
-    if (reached != ::ShownMonth{m_year, m_month})
+    if (reached != ::ShownMonth{m_year, m_month}) {
+        // The fill selects today or the 1st; only the day reached is worth saying.
+        gridCal->HoldAnnouncements(true);
+        const auto release = qScopeGuard([this] { gridCal->HoldAnnouncements(false); });
         showMonth(reached.year, reached.month);
+    }
     SelectDayCell(day, gridCal);
 }
 

@@ -29,6 +29,8 @@ void TCalendarGrid::announceCurrent() {
         QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
         QAccessible::updateAccessibility(&reset);
     }
+    if (m_holdAnnouncements)
+        return;
     const int child = TCalendarGridAccessible::ChildIndex(Col(), Row());
     if (hasFocus()) {
         QAccessibleEvent focus(this, QAccessible::Focus);

@@ -25,6 +25,10 @@ public:
     // Moves the current cell when the selection check allows it; returns whether it moved.
     bool SetCurrentCell(int col, int row);
 
+    // While on, screen readers are not told of the current cell (a move that refills the grid
+    // and then selects another day tells them once, of that day).
+    void HoldAnnouncements(bool hold) { m_holdAnnouncements = hold; }
+
     QRect CellRect(int col, int row) const;
     // The cell under a point of the control; false outside every cell.
     bool MouseToCell(const QPoint& pos, int& col, int& row) const;
@@ -57,6 +61,7 @@ private:
     void announceCurrent();
 
     MonthGrid m_cells;
+    bool m_holdAnnouncements = false;
 };
 
 // Makes the cell showing the day current and gives the grid the keyboard focus; nothing

@@ -855,8 +855,10 @@ void tst_MainForm::screenReaderHearsTheDay() {
     press(Qt::Key_PageDown);
     QCOMPARE(focusEvents.value(focusEvents.size() - 1), QStringLiteral("2025年5月1日 木曜日"));
     QVERIFY(!QAccessible::accessibleInterface(april));
+    // Back into April: the day reached alone, not first the day the refill selects (today).
+    focusEvents.clear();
     press(Qt::Key_Left);
-    QCOMPARE(focusEvents.value(focusEvents.size() - 1), QStringLiteral("2025年4月30日 水曜日"));
+    QCOMPARE(focusEvents, QStringList{QStringLiteral("2025年4月30日 水曜日")});
 }
 
 // Under a dark desktop theme the grid and the lists keep their own backgrounds, and every text
