@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "data/KalendoError.h"
+#include "data/ShownText.h"
 #include "data/TextFile.h"
 #include "monthview/GridCanvas.h"
 #include "monthview/MonthCellPaint.h"
@@ -58,18 +59,19 @@ QFont printFont(double points, bool bold = false) {
     return font;
 }
 
-// The lines a day cell lists below its number.
+// The lines a day cell lists below its number, each no longer than a hint shows it: a cell
+// elides them, and eliding a line of megabytes would hold up the printing.
 QStringList dayLines(const YearTables& tables, int year, int month, int day) {
     QStringList lines;
     const QByteArray marked =
         BuildDayAnnotation(tables, akHoliday, akAnniversary, year, month, day);
     if (!marked.isEmpty())
-        lines = Codec::toUnicode(marked).split(QStringLiteral("\r\n"));
+        lines = ShownLines(marked).split(QLatin1Char('\n'));
     StringGrid entries(ScheduleColumn::Count, 0);
     ListDayRows(tables.YearSchedules(),
                 QString::asprintf("%04d%02d%02d", year, month, day).toLatin1(), entries);
     for (int r = entries.fixedRows(); r < entries.rowCount(); ++r) {
-        const QString title = Codec::toUnicode(entries.cell(ScheduleColumn::Title, r).trimmed());
+        const QString title = ShownLine(entries.cell(ScheduleColumn::Title, r).trimmed());
         if (title.isEmpty())
             continue;
         const QString start = Codec::toUnicode(entries.cell(ScheduleColumn::Start, r).trimmed());
