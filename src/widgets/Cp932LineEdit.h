@@ -16,7 +16,7 @@ class QMessageBox;
 // that input methods and web pages give in another form (〜 U+301C, ...) are taken as their code
 // page 932 forms. A character code page 932 cannot hold (emoji, 𠮷, Hangul, ...) is refused: typed
 // or committed by the input method it alone is dropped and the rest goes in; a paste or drop
-// holding one is refused whole. The message then shows beside the field without taking the
+// holding one is refused whole. The message then shows below the window without taking the
 // keyboard, so nothing typed meanwhile is lost. A typed "," is discarded; line breaks and other
 // control characters in pasted text are dropped. The input method is on.
 class Cp932LineEdit : public QLineEdit {
@@ -43,11 +43,12 @@ public:
     // commas too when all are refused, cut to the byte limit; refused whole with a message
     // when code page 932 cannot hold it. Returns whether anything was inserted.
     bool insertPasted(const QString& text);
-    // Inserts text as typing does: refused whole when it does not fit the limit.
+    // Inserts text as typing does: characters code page 932 cannot hold dropped with a
+    // message, the rest refused whole when it does not fit the limit.
     bool insertTyped(const QString& text);
 
 signals:
-    // Text was refused for not being code page 932; emitted before the message box shows.
+    // Text was refused for not being code page 932; emitted before the message shows.
     void refused(const QString& message);
 
 protected:
