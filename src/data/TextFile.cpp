@@ -9,6 +9,10 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -58,45 +62,91 @@ bool writeAll(int fd, const char* data, size_t size) {
 
 } // namespace
 
-TextLines SplitTextLines(const QByteArray& bytes) {
-    TextLines lines;
-    const char* p = bytes.constData();
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        while (i < n && static_cast<unsigned char>(p[i]) <= 0x20 && p[i] != kCR && p[i] != kLF &&
-               p[i] != kCtrlZ)
-            ++i;
-        if (i >= n || p[i] == kCtrlZ)
-            break;
-        const qsizetype start = i;
-        // CR, CR LF and a lone LF (files written on Linux) all end a line.
-        while (i < n && p[i] != kCR && p[i] != kLF && p[i] != kCtrlZ)
-            ++i;
-        if (i > start)
-            lines.append(bytes.mid(start, i - start));
-        if (i < n && p[i] == kCR) {
-            ++i;
-            if (i < n && p[i] == kLF)
-                ++i;
-        } else if (i < n && p[i] == kLF) {
-            ++i;
+namespace {
+
+bool isLineEnd(char c) {
+    return c == kCR || c == kLF || c == kCtrlZ;
+}
+
+// One bit for each CR, LF or Ctrl-Z among the 64 bytes (or fewer at the end) from p.
+quint64 lineEndBits(const char* p, qsizetype count) {
+    quint64 bits = 0;
+#ifdef __SSE2__
+    if (count == 64) {
+        const __m128i cr = _mm_set1_epi8(kCR);
+        const __m128i lf = _mm_set1_epi8(kLF);
+        const __m128i ctrlZ = _mm_set1_epi8(kCtrlZ);
+        for (int part = 0; part < 4; ++part) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + part * 16));
+            const __m128i hit =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                             _mm_cmpeq_epi8(v, ctrlZ));
+            bits |= quint64(unsigned(_mm_movemask_epi8(hit))) << (part * 16);
+        }
+        return bits;
+    }
+#endif
+    for (qsizetype i = 0; i < count; ++i)
+        if (isLineEnd(p[i]))
+            bits |= quint64(1) << i;
+    return bits;
+}
+
+} // namespace
+
+// Every CR, LF and Ctrl-Z ends a piece of the bytes; a piece that is empty once its leading
+// blanks and control bytes are dropped is no line (so the LF of a CR LF, or an empty line, gives
+// none), and Ctrl-Z ends everything.
+bool TextLineScanner::next(qsizetype& start, qsizetype& size) {
+    while (!m_done) {
+        qsizetype end = m_size;
+        while (m_ends == 0 && m_block + 64 < m_size) {
+            m_block += 64;
+            m_ends = lineEndBits(m_data + m_block, std::min<qsizetype>(64, m_size - m_block));
+        }
+        if (m_ends != 0) {
+            end = m_block + __builtin_ctzll(m_ends);
+            m_ends &= m_ends - 1;
+            m_done = m_data[end] == kCtrlZ;
+        } else {
+            m_done = true;
+        }
+        qsizetype first = m_pos;
+        m_pos = end + 1;
+        while (first < end && static_cast<unsigned char>(m_data[first]) <= 0x20)
+            ++first;
+        if (first < end) {
+            start = first;
+            size = end - first;
+            return true;
         }
     }
+    return false;
+}
+
+TextLines SplitTextLines(const QByteArray& bytes) {
+    TextLines lines;
+    TextLineScanner scan(bytes.constData(), bytes.size());
+    qsizetype start = 0;
+    qsizetype size = 0;
+    while (scan.next(start, size))
+        lines.append(bytes.mid(start, size));
     return lines;
 }
 
 namespace {
 
-// Reads a file whole; a missing file is no bytes when missingIsEmpty, else a failure. With
-// stopAtCtrlZ, reading ends at the block that holds one: nothing after it is ever used.
-QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) {
+// Reads a file whole into bytes, reusing their storage; a missing file is no bytes when
+// missingIsEmpty, else a failure. With stopAtCtrlZ, reading ends at the block that holds one:
+// nothing after it is ever used.
+void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteArray& bytes) {
+    bytes.resize(0);
     const QByteArray native = QFile::encodeName(path);
     // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
     Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         if (missingIsEmpty && (errno == ENOENT || errno == ENOTDIR))
-            return {};
+            return;
         throw KalendoError::io(errno, path);
     }
     struct stat st {};
@@ -108,26 +158,38 @@ QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) 
         throw KalendoError::notRegularFile(path);
     if (st.st_size > MaxTextFileBytes)
         throw KalendoError::tooLarge(path, MaxTextFileBytes);
-    QByteArray bytes;
-    if (st.st_size > 0)
-        bytes.reserve(qsizetype(st.st_size));
-    char buffer[65536];
+    // Straight into the buffer: one byte more than the size, so that the end shows at once.
+    bytes.resize(qsizetype(st.st_size) + 1);
+    qsizetype used = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (used == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        const ssize_t got = ::read(fd.get(), bytes.data() + used, size_t(bytes.size() - used));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throw KalendoError::io(errno, path);
+            const int error = errno;
+            bytes.resize(0);
+            throw KalendoError::io(error, path);
         }
         if (got == 0)
             break;
         // A file that grows while it is read is held to the same limit.
-        if (bytes.size() + got > MaxTextFileBytes)
+        if (used + got > MaxTextFileBytes) {
+            bytes.resize(0);
             throw KalendoError::tooLarge(path, MaxTextFileBytes);
-        bytes.append(buffer, got);
-        if (stopAtCtrlZ && memchr(buffer, kCtrlZ, size_t(got)))
+        }
+        const bool ctrlZ = stopAtCtrlZ && memchr(bytes.constData() + used, kCtrlZ, size_t(got));
+        used += got;
+        if (ctrlZ)
             break;
     }
+    bytes.resize(used);
+}
+
+QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) {
+    QByteArray bytes;
+    readFile(path, missingIsEmpty, stopAtCtrlZ, bytes);
     return bytes;
 }
 
@@ -135,6 +197,39 @@ QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) 
 
 TextLines LoadTextLines(const QString& path) {
     return SplitTextLines(readFile(path, true, true));
+}
+
+TextLines TextBuffer::toLines() const {
+    TextLines lines;
+    lines.reserve(size());
+    for (qsizetype i = 0; i < size(); ++i)
+        lines.append(line(i).toByteArray());
+    return lines;
+}
+
+void TextBuffer::clear() {
+    m_bytes.resize(0);
+    m_made.resize(0);
+    m_lines.clear();
+}
+
+void TextBuffer::loadBytes(const QString& path) {
+    clear();
+    readFile(path, true, true, m_bytes);
+}
+
+void TextBuffer::load(const QString& path) {
+    loadBytes(path);
+    TextLineScanner scan(m_bytes.constData(), m_bytes.size());
+    qsizetype start = 0;
+    qsizetype size = 0;
+    while (scan.next(start, size))
+        addFileLine(start, size);
+}
+
+void TextBuffer::addMade(QByteArrayView line) {
+    m_lines.push_back({m_made.size(), line.size(), true});
+    m_made.append(line);
 }
 
 QByteArray LoadFileBytes(const QString& path) {

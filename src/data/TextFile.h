@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
+
+#include <vector>
 
 using TextLines = QList<QByteArray>;
 
@@ -24,6 +27,65 @@ QByteArray LoadFileBytes(const QString& path);
 
 // The same rules over bytes already in memory.
 TextLines SplitTextLines(const QByteArray& bytes);
+
+// Walks the lines of bytes by the reading rules of LoadTextLines without copying them: each
+// call of next() gives the next line's place in the bytes, until it returns false.
+class TextLineScanner {
+public:
+    TextLineScanner(const char* data, qsizetype size) : m_data(data), m_size(size) {}
+    bool next(qsizetype& start, qsizetype& size);
+
+private:
+    const char* m_data;
+    qsizetype m_size;
+    // Where the piece of the bytes up to the next line end starts.
+    qsizetype m_pos = 0;
+    // The line ends (CR, LF, Ctrl-Z) not yet passed among the 64 bytes from m_block, one bit
+    // each: every byte is looked at once, many at a time.
+    qsizetype m_block = -64;
+    quint64 m_ends = 0;
+    bool m_done = false;
+};
+
+// Lines kept as places in one buffer rather than one copy each: the lines of a file read whole,
+// and lines made in memory after it.
+class TextBuffer {
+public:
+    struct Span {
+        qsizetype start;
+        qsizetype size;
+        bool made; // in the bytes of the lines made in memory rather than the file's
+    };
+
+    qsizetype size() const { return qsizetype(m_lines.size()); }
+    bool isEmpty() const { return m_lines.empty(); }
+    QByteArrayView line(qsizetype i) const {
+        const Span& s = m_lines[size_t(i)];
+        return {(s.made ? m_made : m_bytes).constData() + s.start, s.size};
+    }
+    const Span& span(qsizetype i) const { return m_lines[size_t(i)]; }
+    TextLines toLines() const;
+
+    // Empties the buffer but keeps its storage, so that reading the next file allocates nothing.
+    void clear();
+    // Reads a file by the rules of LoadTextLines: a missing file gives no lines, one that cannot
+    // be read throws KalendoError::io.
+    void load(const QString& path);
+
+    // For readers that go through the lines as they find them: reads the file's bytes only
+    // (same rules for a missing or unreadable file); the reader then walks bytes() with a
+    // TextLineScanner and adds the lines it keeps, those of the file by their place, others
+    // made in memory.
+    void loadBytes(const QString& path);
+    const QByteArray& bytes() const { return m_bytes; }
+    void addFileLine(qsizetype start, qsizetype size) { m_lines.push_back({start, size, false}); }
+    void addMade(QByteArrayView line);
+
+private:
+    QByteArray m_bytes;
+    QByteArray m_made;
+    std::vector<Span> m_lines;
+};
 
 // Rewrites a data file whole: every line followed by CR LF, no header, no byte-order mark.
 // The lines go to a temporary file in the same folder, which replaces the original only once

@@ -47,8 +47,18 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// QByteArray's left() and mid() over a view: counts past the end are cut to it.
+QByteArrayView leftOf(QByteArrayView text, qsizetype n) {
+    return text.first(std::clamp<qsizetype>(n, 0, text.size()));
+}
+QByteArrayView midOf(QByteArrayView text, qsizetype pos, qsizetype n = -1) {
+    if (pos >= text.size())
+        return {};
+    return text.sliced(pos, n < 0 ? text.size() - pos : std::min(n, text.size() - pos));
+}
+
 // A stored number: optional sign, then decimal digits and nothing else.
-std::optional<int> parseInt(const QByteArray& text) {
+std::optional<int> parseInt(QByteArrayView text) {
     qsizetype i = 0;
     bool negative = false;
     if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-')) {
@@ -85,10 +95,11 @@ QByteArray wholeCharacters(const QByteArray& field, qsizetype pos, qsizetype len
 }
 
 // The number in bytes pos..pos+len of a field.
-int toIntOrThrow(const QByteArray& field, qsizetype pos, qsizetype len) {
-    if (auto value = parseInt(field.mid(pos, len)))
+int toIntOrThrow(QByteArrayView field, qsizetype pos, qsizetype len) {
+    if (auto value = parseInt(midOf(field, pos, len)))
         return *value;
-    throw KalendoError::notInteger(Codec::toUnicode(wholeCharacters(field, pos, len)));
+    throw KalendoError::notInteger(
+        Codec::toUnicode(wholeCharacters(field.toByteArray(), pos, len)));
 }
 
 // Day of the week, 0 = Sunday; a date that does not exist throws.
@@ -100,6 +111,8 @@ int weekday(int year, int month, int day) {
 }
 
 QByteArray twoDigits(int value) {
+    if (value >= 0 && value < 100)
+        return QByteArray(1, char('0' + value / 10)) + char('0' + value % 10);
     return QString::asprintf("%.2d", value).toLatin1();
 }
 
@@ -110,29 +123,38 @@ int equinoxDay(int year, double constant) {
     return int(a - b);
 }
 
-// A rule line read by plain comma splitting; quotes stay part of the fields.
+// A rule line read by plain comma splitting; quotes stay part of the fields. The fields lie
+// in the line, which must outlive the rule.
 struct PlainRule {
-    QByteArray date;
-    QByteArray title;
-    QByteArray rest;
+    QByteArrayView date;
+    QByteArrayView title;
+    QByteArrayView rest;
     bool isFixedDate() const { return rest.startsWith('0'); }
 };
 
-PlainRule splitRule(const QByteArray& line) {
+PlainRule splitRule(QByteArrayView line) {
     PlainRule rule;
     const qsizetype first = line.indexOf(',');
     if (first >= 0)
-        rule.date = line.left(first);
-    const QByteArray after = line.mid(first + 1);
+        rule.date = line.first(first);
+    const QByteArrayView after = midOf(line, first + 1);
     const qsizetype second = after.indexOf(',');
     if (second >= 0)
-        rule.title = after.left(second);
-    rule.rest = after.mid(second + 1);
+        rule.title = after.first(second);
+    rule.rest = midOf(after, second + 1);
     return rule;
 }
 
-QByteArray joinRule(const QByteArray& date, const QByteArray& title, const QByteArray& rest) {
-    return date + ',' + title + ',' + rest;
+QByteArray joinRule(QByteArrayView date, QByteArrayView title, QByteArrayView rest) {
+    QByteArray line;
+    line.reserve(date.size() + title.size() + rest.size() + 2);
+    line.append(date).append(',').append(title).append(',').append(rest);
+    return line;
+}
+
+// A rule's date with its day replaced: "MM/" as written, then the day.
+QByteArray withDay(QByteArrayView date, int day) {
+    return leftOf(date, 3).toByteArray() + twoDigits(day);
 }
 
 // The n-th given weekday of the month as its date line, or the line as read when the month has
@@ -144,32 +166,44 @@ QByteArray resolveWeekdayRule(const PlainRule& rule, int year) {
     if (month < 1 || month > 12)
         throw KalendoError::invalidDate();
     const int length = DaysInMonth(year, month);
+    // Every day of the month exists once its first does (or weekday() throws).
+    const int first = weekday(year, month, 1);
     int counter = 0;
     for (int d = 1; d <= length; ++d) {
-        if (weekday(year, month, d) == wday)
+        if ((first + d - 1) % 7 == wday)
             ++counter;
         if (counter == week)
-            return joinRule(rule.date.left(3) + twoDigits(d), rule.title, rule.rest);
+            return joinRule(withDay(rule.date, d), rule.title, rule.rest);
     }
     return joinRule(rule.date, rule.title, rule.rest);
 }
 
-// Appends a fixed-date holiday and the substitute holiday it causes.
-void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& rule, int year) {
-    out.append(line);
+// Adds a line to a list as it is: by its place when it lies in the list's file (start >= 0),
+// else as a line made in memory.
+void keepLine(TextBuffer& out, QByteArrayView line, qsizetype start) {
+    if (start >= 0)
+        out.addFileLine(start, line.size());
+    else
+        out.addMade(line);
+}
+
+// Adds a fixed-date holiday and the substitute holiday it causes.
+void addFixedHoliday(TextBuffer& out, QByteArrayView line, qsizetype start, const PlainRule& rule,
+                     int year) {
+    keepLine(out, line, start);
     if (rule.date == "05/03" || rule.date == "05/04")
         return;
     if (rule.date == "05/05") {
         const int wd = weekday(year, 5, 5);
         if (wd <= 2) // Sunday, Monday or Tuesday
-            out.append(joinRule("05/06", substituteTitle(), rule.rest));
+            out.addMade(joinRule("05/06", substituteTitle(), rule.rest));
         return;
     }
     const int month = toIntOrThrow(rule.date, 0, 2);
     const int day = toIntOrThrow(rule.date, 3, 2);
     // 31 December of last year on a Sunday makes 1 January of this year a substitute holiday.
     if (month == 12 && day == 31 && QDate(year - 1, 12, 31).dayOfWeek() == 7)
-        out.append(joinRule("01/01", substituteTitle(), rule.rest));
+        out.addMade(joinRule("01/01", substituteTitle(), rule.rest));
     const QDate date(year, month, day);
     // A date the year does not have (02/29 in a common year) is no day at all this year.
     if (!date.isValid() || year < 1 || year > 9999)
@@ -180,9 +214,9 @@ void addFixedHoliday(TextLines& out, const QByteArray& line, const PlainRule& ru
     if (next.year() != year)
         return; // the day after 31 December is next year's: its table adds it
     const QByteArray nextDate =
-        next.month() == month ? QByteArray(rule.date.left(3) + twoDigits(day + 1))
+        next.month() == month ? withDay(rule.date, day + 1)
                               : QByteArray(twoDigits(next.month()) + '/' + twoDigits(next.day()));
-    out.append(joinRule(nextDate, substituteTitle(), rule.rest));
+    out.addMade(joinRule(nextDate, substituteTitle(), rule.rest));
 }
 
 int slotOf(int month, int day) {
@@ -190,7 +224,7 @@ int slotOf(int month, int day) {
 }
 
 // "MM/DD" at offset, or -1.
-int monthDaySlot(const QByteArray& line, qsizetype offset) {
+int monthDaySlot(QByteArrayView line, qsizetype offset) {
     if (line.size() < offset + 5)
         return -1;
     const char* p = line.constData() + offset;
@@ -203,81 +237,107 @@ int monthDaySlot(const QByteArray& line, qsizetype offset) {
     return slotOf(month, day);
 }
 
-bool hasTwoCommas(const QByteArray& line) {
-    const qsizetype first = line.indexOf(',');
-    return first >= 0 && line.indexOf(',', first + 1) >= 0;
+// Asked of every line of every list: the commas stand near the start of nearly all of them.
+bool hasTwoCommas(QByteArrayView line) {
+    int commas = 0;
+    for (const char c : line)
+        if (c == ',' && ++commas == 2)
+            return true;
+    return false;
 }
 
 } // namespace
 
 YearTables::YearTables() {
-    for (int k = 0; k < 4; ++k)
-        reindex(k);
+    clearCache();
+    for (int k = 0; k < 4; ++k) {
+        startIndex(k);
+        finishIndex(k);
+    }
 }
 
-void YearTables::reindex(int kind) {
-    const TextLines& lines = m_lists[kind];
+void YearTables::startIndex(int kind) {
     Index& index = m_index[kind];
-    index.start.assign(kSlots + 1, 0);
-    index.order.clear();
     index.otherYear.clear();
     index.year = m_year;
-    index.anniversaryYear.assign(kind == akAnniversary ? size_t(lines.size()) : 0, 0);
-    clearCache();
+    index.anniversaryYear.clear();
+    index.lineSlot.clear();
+    index.counts.assign(kSlots, 0);
+    m_lineCopies[size_t(kind)].reset();
+}
 
-    std::vector<int> lineSlot(size_t(lines.size()), -1);
-    std::vector<int> counts(kSlots, 0);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray& line = lines.at(i);
-        if (!hasTwoCommas(line))
-            continue;
-        int slot = -1;
-        if (kind == akSchedule) {
-            if (line.size() < 8)
-                continue;
-            const char* p = line.constData();
-            bool digits = true;
-            for (int j = 0; j < 8; ++j)
-                digits = digits && isDigit(p[j]);
-            if (!digits)
-                continue;
-            const int y =
-                (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
-            const int m = (p[4] - '0') * 10 + (p[5] - '0');
-            const int d = (p[6] - '0') * 10 + (p[7] - '0');
-            if (y == index.year && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
-                slot = slotOf(m, d);
-            } else {
-                index.otherYear[line.left(8)].append(int(i));
-                continue;
-            }
-        } else {
-            slot = monthDaySlot(line, kind == akAnniversary ? 5 : 0);
-            if (slot < 0)
-                continue;
-            if (kind == akAnniversary) {
-                // A line whose first four bytes are not a year cannot count its years: it is
-                // left out, and every other line still shows.
-                const auto year = parseInt(line.left(4));
-                if (!year)
-                    continue;
-                index.anniversaryYear[size_t(i)] = *year;
-            }
+// The slot of the next line of a list, line i.
+inline void YearTables::indexLine(int kind, qsizetype i, QByteArrayView line) {
+    Index& index = m_index[kind];
+    int& slot = index.lineSlot.emplace_back(-1);
+    if (kind == akAnniversary)
+        index.anniversaryYear.push_back(0);
+    if (!hasTwoCommas(line))
+        return;
+    if (kind == akSchedule) {
+        if (line.size() < 8)
+            return;
+        const char* p = line.data();
+        bool digits = true;
+        for (int j = 0; j < 8; ++j)
+            digits = digits && isDigit(p[j]);
+        if (!digits)
+            return;
+        const int y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+        const int m = (p[4] - '0') * 10 + (p[5] - '0');
+        const int d = (p[6] - '0') * 10 + (p[7] - '0');
+        if (y != index.year || m < 1 || m > 12 || d < 1 || d > 31) {
+            index.otherYear[y * 10000 + m * 100 + d].append(int(i));
+            return;
         }
-        lineSlot[size_t(i)] = slot;
-        ++counts[size_t(slot)];
+        slot = slotOf(m, d);
+    } else {
+        const int at = monthDaySlot(line, kind == akAnniversary ? 5 : 0);
+        if (at < 0)
+            return;
+        if (kind == akAnniversary) {
+            // A line whose first four bytes are not a year cannot count its years: it is left
+            // out, and every other line still shows.
+            const auto year = parseInt(leftOf(line, 4));
+            if (!year)
+                return;
+            index.anniversaryYear.back() = *year;
+        }
+        slot = at;
     }
+    ++index.counts[size_t(slot)];
+}
+
+// The slots of the lines added since the last call.
+void YearTables::indexLines(int kind) {
+    const TextBuffer& lines = m_lists[kind];
+    for (qsizetype i = qsizetype(m_index[kind].lineSlot.size()); i < lines.size(); ++i)
+        indexLine(kind, i, lines.line(i));
+}
+
+void YearTables::finishIndex(int kind) {
+    indexLines(kind);
+    Index& index = m_index[kind];
+    index.start.resize(kSlots + 1);
     int total = 0;
     for (int s = 0; s < kSlots; ++s) {
         index.start[size_t(s)] = total;
-        total += counts[size_t(s)];
+        total += index.counts[size_t(s)];
     }
     index.start[kSlots] = total;
     index.order.resize(size_t(total));
-    std::vector<int> fill(index.start.begin(), index.start.end() - 1);
-    for (size_t i = 0; i < lineSlot.size(); ++i)
-        if (lineSlot[i] >= 0)
-            index.order[size_t(fill[size_t(lineSlot[i])]++)] = int(i);
+    // The counts become each slot's next free position.
+    std::copy(index.start.begin(), index.start.end() - 1, index.counts.begin());
+    for (size_t i = 0; i < index.lineSlot.size(); ++i)
+        if (const int slot = index.lineSlot[i]; slot >= 0)
+            index.order[size_t(index.counts[size_t(slot)]++)] = int(i);
+}
+
+const TextLines& YearTables::lines(int kind) const {
+    std::optional<TextLines>& copy = m_lineCopies[size_t(kind)];
+    if (!copy)
+        copy = m_lists[kind].toLines();
+    return *copy;
 }
 
 namespace {
@@ -286,7 +346,7 @@ namespace {
 // made a separator "-", quoted blanks removed, and doubled separators removed, in that order,
 // each a single left-to-right pass. Written into out, which is reused between lines.
 // Where the shown text of a schedule line starts: after its fourth comma.
-qsizetype scheduleTextStart(const QByteArray& line) {
+qsizetype scheduleTextStart(QByteArrayView line) {
     qsizetype pos = line.indexOf(',') + 1;
     for (int i = 0; i < 3; ++i) {
         const qsizetype comma = line.indexOf(',', pos);
@@ -296,9 +356,9 @@ qsizetype scheduleTextStart(const QByteArray& line) {
     return pos;
 }
 
-void cleanScheduleLine(const QByteArray& line, std::string& out) {
+void cleanScheduleLine(QByteArrayView line, std::string& out) {
     const qsizetype pos = scheduleTextStart(line);
-    out.assign(line.constData() + pos, size_t(line.size() - pos));
+    out.assign(line.data() + pos, size_t(line.size() - pos));
     std::replace(out.begin(), out.end(), ',', '-');
     // Left to right, each match skipped whole; the runs between matches move down in one piece,
     // so that a long field costs a scan, not a step per byte.
@@ -326,10 +386,10 @@ void cleanScheduleLine(const QByteArray& line, std::string& out) {
 
 // Whether the line's shown text cleans down to nothing, without cleaning it: only quotes,
 // blanks, commas and hyphens can go, so any other byte answers at once.
-bool scheduleTextEmpty(const QByteArray& line, std::string& cleaned) {
+bool scheduleTextEmpty(QByteArrayView line, std::string& cleaned) {
     const qsizetype pos = scheduleTextStart(line);
     for (qsizetype i = pos; i < line.size(); ++i) {
-        const char c = line.at(i);
+        const char c = line[i];
         if (c != '"' && c != ' ' && c != ',' && c != '-')
             return false;
     }
@@ -338,7 +398,7 @@ bool scheduleTextEmpty(const QByteArray& line, std::string& cleaned) {
 }
 
 // The day a resolved rule line names in a year, if it names one.
-std::optional<QDate> lineDay(const QByteArray& line, int year) {
+std::optional<QDate> lineDay(QByteArrayView line, int year) {
     const int slot = monthDaySlot(line, 0);
     if (slot < 0)
         return std::nullopt;
@@ -348,40 +408,55 @@ std::optional<QDate> lineDay(const QByteArray& line, int year) {
 
 // The holidays of a year: the holiday rules resolved with their substitutes, the equinox days,
 // then every day sandwiched between two of those (substitutes aside) that is no holiday itself.
-void buildHolidays(TextLines& out, int year, const QString& dataFolder) {
-    TextLines rules = LoadTextLines(HolidayFilePath(dataFolder));
+void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
+    out.loadBytes(HolidayFilePath(dataFolder));
+    // The equinox days are rules made here, after those of the file.
+    QList<QByteArray> equinoxes;
     if (year <= 2100) {
-        rules.append("03/" + twoDigits(equinoxDay(year, 20.8431)) + ',' + vernalTitle() + ",0,0");
-        rules.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() + ",0,0");
+        equinoxes.append("03/" + twoDigits(equinoxDay(year, 20.8431)) + ',' + vernalTitle() +
+                         ",0,0");
+        equinoxes.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() +
+                         ",0,0");
     }
     std::set<QDate> ruleDays;
-    for (const QByteArray& line : rules) {
+    // One rule line, at start in the file's bytes (-1 for a rule made here).
+    auto addRule = [&](QByteArrayView line, qsizetype start) {
         const PlainRule rule = splitRule(line);
         const qsizetype at = out.size();
         if (rule.isFixedDate())
-            addFixedHoliday(out, line, rule, year);
+            addFixedHoliday(out, line, start, rule, year);
         else
-            out.append(resolveWeekdayRule(rule, year));
-        if (const auto day = lineDay(out.at(at), year))
+            out.addMade(resolveWeekdayRule(rule, year));
+        if (const auto day = lineDay(out.line(at), year))
             ruleDays.insert(*day);
         // 1 January and 31 December have a neighbour in the next or last year.
         for (const int other : {year - 1, year + 1}) {
             if (other < 1 || other > 9999 || !rule.date.startsWith(other < year ? "12" : "01"))
                 continue;
-            const QByteArray resolved = rule.isFixedDate() ? line : resolveWeekdayRule(rule, other);
+            const QByteArray resolved =
+                rule.isFixedDate() ? line.toByteArray() : resolveWeekdayRule(rule, other);
             if (const auto day = lineDay(resolved, other))
                 ruleDays.insert(*day);
         }
-    }
+    };
+    const QByteArray& bytes = out.bytes();
+    TextLineScanner scan(bytes.constData(), bytes.size());
+    qsizetype start = 0;
+    qsizetype size = 0;
+    while (scan.next(start, size))
+        addRule(QByteArrayView(bytes.constData() + start, size), start);
+    for (const QByteArray& equinox : equinoxes)
+        addRule(equinox, -1);
+
     std::set<QDate> holidays;
-    for (const QByteArray& line : out)
-        if (const auto day = lineDay(line, year))
+    for (qsizetype i = 0; i < out.size(); ++i)
+        if (const auto day = lineDay(out.line(i), year))
             holidays.insert(*day);
     for (const QDate& before : ruleDays) {
         const QDate day = before.addDays(1);
         if (day.year() == year && !holidays.count(day) && ruleDays.count(day.addDays(1)))
-            out.append(twoDigits(day.month()) + '/' + twoDigits(day.day()) + ',' +
-                       nationalRestDayTitle() + ",0,0");
+            out.addMade(QByteArray(twoDigits(day.month()) + '/' + twoDigits(day.day()) + ',' +
+                                   nationalRestDayTitle() + ",0,0"));
     }
 }
 
@@ -397,8 +472,9 @@ std::pair<const int*, const int*> YearTables::lineRange(int kind, int year, int 
                                                         int day) const {
     const Index& index = m_index[kind];
     if (kind == akSchedule && year != index.year) {
-        const auto it = index.otherYear.constFind(
-            QString::asprintf("%.4d%.2d%.2d", year, month, day).toLatin1());
+        if (year < 0 || year > 9999)
+            return {nullptr, nullptr}; // no key of eight digits
+        const auto it = index.otherYear.constFind(year * 10000 + month * 100 + day);
         if (it == index.otherYear.cend())
             return {nullptr, nullptr};
         return {it->constData(), it->constData() + it->size()};
@@ -409,7 +485,7 @@ std::pair<const int*, const int*> YearTables::lineRange(int kind, int year, int 
 }
 
 void YearTables::appendPiece(QByteArray& text, int kind, int line, int year) const {
-    const QByteArray& stored = m_lists[kind].at(line);
+    const QByteArrayView stored = m_lists[kind].line(line);
     if (kind == akSchedule) {
         thread_local std::string cleaned;
         cleanScheduleLine(stored, cleaned);
@@ -421,7 +497,7 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year) con
     const qsizetype second = stored.indexOf(',', first + 1);
     const QByteArray& mark = kindMark(kind);
     appendItem(text, mark.constData(), mark.size());
-    text.append(stored.constData() + first + 1, second - first - 1);
+    text.append(stored.data() + first + 1, second - first - 1);
     if (kind == akAnniversary) {
         text += '[';
         text += QByteArray::number(year - m_index[kind].anniversaryYear[size_t(line)]);
@@ -440,8 +516,11 @@ QByteArray YearTables::assemble(int firstKind, int lastKind, int year, int month
 }
 
 void YearTables::clearCache() const {
+    if (!m_textCached && !m_textCache[0].empty())
+        return;
     for (auto& cache : m_textCache)
         cache.assign(kSlots, std::nullopt);
+    m_textCached = false;
 }
 
 QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int month, int day) const {
@@ -453,8 +532,10 @@ QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int mon
         return assemble(firstKind, lastKind, year, month, day);
     std::optional<QByteArray>& cached =
         m_textCache[size_t(firstKind * 4 + lastKind)][size_t(slotOf(month, day))];
-    if (!cached)
+    if (!cached) {
         cached = assemble(firstKind, lastKind, year, month, day);
+        m_textCached = true;
+    }
     return *cached;
 }
 
@@ -467,7 +548,7 @@ bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
     // A schedule line may clean down to nothing.
     thread_local std::string cleaned;
     for (const int* it = begin; it != end; ++it)
-        if (!scheduleTextEmpty(m_lists[kind].at(*it), cleaned))
+        if (!scheduleTextEmpty(m_lists[kind].line(*it), cleaned))
             return true;
     return false;
 }
@@ -480,28 +561,51 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
     // read, so that no list keeps another year's lines; the first stop is reported, once.
     std::exception_ptr firstStop;
     auto rebuild = [&](int kind, auto&& fill) {
-        TextLines& out = tables.m_lists[kind];
+        TextBuffer& out = tables.m_lists[kind];
         out.clear();
+        tables.startIndex(kind);
         try {
             fill(out);
         } catch (...) {
             if (!firstStop)
                 firstStop = std::current_exception();
         }
-        tables.reindex(kind);
+        tables.finishIndex(kind);
+    };
+    // The stored lists: each file read into one buffer and indexed line by line as its lines
+    // are found, while they are still in the cache.
+    auto stored = [&](int kind, const QString& path) {
+        rebuild(kind, [&](TextBuffer& out) {
+            out.loadBytes(path);
+            TextLineScanner scan(out.bytes().constData(), out.bytes().size());
+            qsizetype start = 0;
+            qsizetype size = 0;
+            while (scan.next(start, size)) {
+                tables.indexLine(kind, out.size(),
+                                 QByteArrayView(out.bytes().constData() + start, size));
+                out.addFileLine(start, size);
+            }
+        });
     };
 
-    rebuild(akAnniversary,
-            [&](TextLines& out) { out = LoadTextLines(AnniversaryFilePath(dataFolder)); });
-    rebuild(akSchedule,
-            [&](TextLines& out) { out = LoadTextLines(ScheduleFilePath(dataFolder, year)); });
-    rebuild(akEvent, [&](TextLines& out) {
-        for (const QByteArray& line : LoadTextLines(EventFilePath(dataFolder))) {
+    stored(akAnniversary, AnniversaryFilePath(dataFolder));
+    stored(akSchedule, ScheduleFilePath(dataFolder, year));
+    rebuild(akEvent, [&](TextBuffer& out) {
+        out.loadBytes(EventFilePath(dataFolder));
+        const QByteArray& bytes = out.bytes();
+        TextLineScanner scan(bytes.constData(), bytes.size());
+        qsizetype start = 0;
+        qsizetype size = 0;
+        while (scan.next(start, size)) {
+            const QByteArrayView line(bytes.constData() + start, size);
             const PlainRule rule = splitRule(line);
-            out.append(rule.isFixedDate() ? line : resolveWeekdayRule(rule, year));
+            if (rule.isFixedDate())
+                out.addFileLine(start, size);
+            else
+                out.addMade(resolveWeekdayRule(rule, year));
         }
     });
-    rebuild(akHoliday, [&](TextLines& out) { buildHolidays(out, year, dataFolder); });
+    rebuild(akHoliday, [&](TextBuffer& out) { buildHolidays(out, year, dataFolder); });
 
     if (firstStop)
         std::rethrow_exception(firstStop);

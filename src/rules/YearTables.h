@@ -18,10 +18,12 @@ public:
     YearTables();
 
     int year() const { return m_year; }
-    const TextLines& YearHolidays() const { return m_lists[akHoliday]; }
-    const TextLines& YearEvents() const { return m_lists[akEvent]; }
-    const TextLines& Anniversaries() const { return m_lists[akAnniversary]; }
-    const TextLines& YearSchedules() const { return m_lists[akSchedule]; }
+    // The lists as lines of their own, made when first asked for: the tables themselves keep
+    // each file in one buffer and their lines as places in it.
+    const TextLines& YearHolidays() const { return lines(akHoliday); }
+    const TextLines& YearEvents() const { return lines(akEvent); }
+    const TextLines& Anniversaries() const { return lines(akAnniversary); }
+    const TextLines& YearSchedules() const { return lines(akSchedule); }
 
     // The annotation of one day, kinds firstKind..lastKind, lines joined by CR LF, as
     // code page 932 bytes; empty when nothing of those kinds falls on the day.
@@ -33,17 +35,26 @@ private:
     friend void BuildYearTables(YearTables& tables, int year, const QString& dataFolder);
 
     // Lines of one list that can match a day: line indices grouped by slot (month * 32 + day),
-    // in list order; schedule lines of another year by their eight-byte key.
+    // in list order; schedule lines of another year by their key YYYYMMDD as a number.
     struct Index {
         std::vector<int> start; // slot -> first position in order; size kSlots + 1
         std::vector<int> order;
-        QHash<QByteArray, QList<int>> otherYear;
+        QHash<int, QList<int>> otherYear;
         std::vector<int> anniversaryYear; // per line, for anniversaries
         int year = 0;                     // the year whose schedule lines have slots
+        // While the list is built: each line's slot (-1 for none) and the lines per slot.
+        std::vector<int> lineSlot;
+        std::vector<int> counts;
     };
     static constexpr int kSlots = 13 * 32;
 
-    void reindex(int kind);
+    // A list is indexed line by line as it is built (the file's lines as they are found), and
+    // its index finished once the list is complete.
+    void startIndex(int kind);
+    void indexLine(int kind, qsizetype i, QByteArrayView line);
+    void indexLines(int kind);
+    void finishIndex(int kind);
+    const TextLines& lines(int kind) const;
     // The indices of the lines of one kind that fall on a day, in list order.
     std::pair<const int*, const int*> lineRange(int kind, int year, int month, int day) const;
     // Appends one line's item to the text, CR LF first when the text is not empty.
@@ -51,12 +62,14 @@ private:
     QByteArray assemble(int firstKind, int lastKind, int year, int month, int day) const;
 
     int m_year = 0;
-    std::array<TextLines, 4> m_lists;
+    std::array<TextBuffer, 4> m_lists;
     std::array<Index, 4> m_index;
+    mutable std::array<std::optional<TextLines>, 4> m_lineCopies;
     // Texts already assembled for days of the table's year; the lists never change after a
     // build, so a text stays right until the next build.
     // Indexed by firstKind * 4 + lastKind, then by slot.
     mutable std::array<std::vector<std::optional<QByteArray>>, 16> m_textCache;
+    mutable bool m_textCached = false;
     void clearCache() const;
 };
 

@@ -49,6 +49,14 @@ void tst_TextFile::split_data() {
     QTest::newRow("NUL at start dropped") << QByteArray("\0a", 2) << TextLines{"a"};
     QTest::newRow("empty") << QByteArray() << TextLines{};
     QTest::newRow("cp932 kept") << QByteArray("\x95\x5c\r\n") << TextLines{"\x95\x5c"};
+    // Ends found sixteen bytes at a time: at, before and after the block edges.
+    QTest::newRow("long lines") << QByteArray("0123456789abcde\r\n0123456789abcdef\n"
+                                              "0123456789abcdef0\r0123456789abcdef01\x1a"
+                                              "0123456789abcdef012\r\n")
+                                << TextLines{"0123456789abcde", "0123456789abcdef",
+                                             "0123456789abcdef0", "0123456789abcdef01"};
+    QTest::newRow("long last line without end") << QByteArray(" 0123456789abcdef0123456789abcdef")
+                                                << TextLines{"0123456789abcdef0123456789abcdef"};
 }
 
 void tst_TextFile::split() {
@@ -58,6 +66,12 @@ void tst_TextFile::split() {
     TempDataFolder dir;
     dir.write(QStringLiteral("f.csv"), bytes);
     QCOMPARE(LoadTextLines(dir.file(QStringLiteral("f.csv"))), lines);
+    // A buffer that held a longer file before reads this one alone.
+    TextBuffer buffer;
+    dir.write(QStringLiteral("g.csv"), QByteArray(100, 'x') + "\r\n" + QByteArray(100, 'y'));
+    buffer.load(dir.file(QStringLiteral("g.csv")));
+    buffer.load(dir.file(QStringLiteral("f.csv")));
+    QCOMPARE(buffer.toLines(), lines);
 }
 
 void tst_TextFile::missingFileReadsAsNoLines() {
