@@ -62,83 +62,56 @@ bool writeAll(int fd, const char* data, size_t size) {
 
 } // namespace
 
-namespace {
-
-bool isLineEnd(char c) {
-    return c == kCR || c == kLF || c == kCtrlZ;
+qsizetype TextFileDetail::bytesBeforeCtrlZ(const char* data, qsizetype size) {
+    const void* ctrlZ = std::memchr(data, kCtrlZ, size_t(size));
+    return ctrlZ ? static_cast<const char*>(ctrlZ) - data : size;
 }
 
-// One bit for each CR, LF or Ctrl-Z among the 64 bytes (or fewer at the end) from p.
-quint64 lineEndBits(const char* p, qsizetype count) {
-    quint64 bits = 0;
+void TextFileDetail::lineEndMasks(const char* data, qsizetype count, bool afterCR, quint64* masks) {
+    // The CRs and LFs of 64 bytes, each as bits.
+    const auto crLf = [data, count](qsizetype from, quint64& cr, quint64& lf) {
+        cr = 0;
+        lf = 0;
 #ifdef __SSE2__
-    if (count == 64) {
-        const __m128i cr = _mm_set1_epi8(kCR);
-        const __m128i lf = _mm_set1_epi8(kLF);
-        const __m128i ctrlZ = _mm_set1_epi8(kCtrlZ);
-        for (int part = 0; part < 4; ++part) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + part * 16));
-            const __m128i hit =
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                             _mm_cmpeq_epi8(v, ctrlZ));
-            bits |= quint64(unsigned(_mm_movemask_epi8(hit))) << (part * 16);
+        if (from + 64 <= count) {
+            const __m128i crs = _mm_set1_epi8(kCR);
+            const __m128i lfs = _mm_set1_epi8(kLF);
+            for (int part = 0; part < 4; ++part) {
+                const __m128i v =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + part * 16));
+                cr |= quint64(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))) << (part * 16);
+                lf |= quint64(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))) << (part * 16);
+            }
+            return;
         }
-        return bits;
-    }
 #endif
-    for (qsizetype i = 0; i < count; ++i)
-        if (isLineEnd(p[i]))
-            bits |= quint64(1) << i;
-    return bits;
-}
-
-} // namespace
-
-// Every CR, LF and Ctrl-Z ends a piece of the bytes; a piece that is empty once its leading
-// blanks and control bytes are dropped is no line (so the LF of a CR LF, or an empty line, gives
-// none), and Ctrl-Z ends everything.
-bool TextLineScanner::next(qsizetype& start, qsizetype& size) {
-    while (!m_done) {
-        qsizetype end = m_size;
-        while (m_ends == 0 && m_block + 64 < m_size) {
-            m_block += 64;
-            m_ends = lineEndBits(m_data + m_block, std::min<qsizetype>(64, m_size - m_block));
+        for (qsizetype i = 0; i < 64 && from + i < count; ++i) {
+            cr |= quint64(data[from + i] == kCR) << i;
+            lf |= quint64(data[from + i] == kLF) << i;
         }
-        if (m_ends != 0) {
-            end = m_block + __builtin_ctzll(m_ends);
-            m_ends &= m_ends - 1;
-            m_done = m_data[end] == kCtrlZ;
-        } else {
-            m_done = true;
-        }
-        qsizetype first = m_pos;
-        m_pos = end + 1;
-        while (first < end && static_cast<unsigned char>(m_data[first]) <= 0x20)
-            ++first;
-        if (first < end) {
-            start = first;
-            size = end - first;
-            return true;
-        }
+    };
+    quint64 carry = afterCR ? 1 : 0;
+    for (qsizetype from = 0; from < count; from += 64) {
+        quint64 cr = 0;
+        quint64 lf = 0;
+        crLf(from, cr, lf);
+        masks[from / 64] = cr | (lf & ~((cr << 1) | carry));
+        carry = cr >> 63;
     }
-    return false;
 }
 
 TextLines SplitTextLines(const QByteArray& bytes) {
     TextLines lines;
-    TextLineScanner scan(bytes.constData(), bytes.size());
-    qsizetype start = 0;
-    qsizetype size = 0;
-    while (scan.next(start, size))
-        lines.append(bytes.mid(start, size));
+    ForEachTextLine(bytes.constData(), bytes.size(),
+                    [&](qsizetype start, qsizetype size) { lines.append(bytes.mid(start, size)); });
     return lines;
 }
 
 namespace {
 
 // Reads a file whole into bytes, reusing their storage; a missing file is no bytes when
-// missingIsEmpty, else a failure. With stopAtCtrlZ, reading ends at the block that holds one:
-// nothing after it is ever used.
+// missingIsEmpty, else a failure. With stopAtCtrlZ, the bytes end before the first Ctrl-Z and
+// reading ends at the block that holds it: nothing after it is ever used.
 void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteArray& bytes) {
     bytes.resize(0);
     const QByteArray native = QFile::encodeName(path);
@@ -179,10 +152,13 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
             bytes.resize(0);
             throw KalendoError::tooLarge(path, MaxTextFileBytes);
         }
-        const bool ctrlZ = stopAtCtrlZ && memchr(bytes.constData() + used, kCtrlZ, size_t(got));
+        const void* ctrlZ =
+            stopAtCtrlZ ? memchr(bytes.constData() + used, kCtrlZ, size_t(got)) : nullptr;
         used += got;
-        if (ctrlZ)
+        if (ctrlZ) {
+            used = static_cast<const char*>(ctrlZ) - bytes.constData();
             break;
+        }
     }
     bytes.resize(used);
 }
@@ -220,15 +196,11 @@ void TextBuffer::loadBytes(const QString& path) {
 
 void TextBuffer::load(const QString& path) {
     loadBytes(path);
-    TextLineScanner scan(m_bytes.constData(), m_bytes.size());
-    qsizetype start = 0;
-    qsizetype size = 0;
-    while (scan.next(start, size))
-        addFileLine(start, size);
+    forEachFileLine([this](qsizetype start, qsizetype size) { addFileLine(start, size); });
 }
 
 void TextBuffer::addMade(QByteArrayView line) {
-    m_lines.push_back({m_made.size(), line.size(), true});
+    m_lines.push_back({quint32(m_made.size()), quint32(line.size()), 1});
     m_made.append(line);
 }
 

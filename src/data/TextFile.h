@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
+#include <bit>
 #include <vector>
 
 using TextLines = QList<QByteArray>;
@@ -28,42 +30,66 @@ QByteArray LoadFileBytes(const QString& path);
 // The same rules over bytes already in memory.
 TextLines SplitTextLines(const QByteArray& bytes);
 
-// Walks the lines of bytes by the reading rules of LoadTextLines without copying them: each
-// call of next() gives the next line's place in the bytes, until it returns false.
-class TextLineScanner {
-public:
-    TextLineScanner(const char* data, qsizetype size) : m_data(data), m_size(size) {}
-    bool next(qsizetype& start, qsizetype& size);
+namespace TextFileDetail {
+// The bytes before the first Ctrl-Z, which ends them for every reader.
+qsizetype bytesBeforeCtrlZ(const char* data, qsizetype size);
+// One bit for each byte from data that ends a piece of the bytes, 64 bytes to a mask, for
+// count <= 64 * 64 bytes: a CR, and an LF but for one right after a CR (afterCR: the byte before
+// data was one), whose piece would be empty.
+void lineEndMasks(const char* data, qsizetype count, bool afterCR, quint64* masks);
 
-private:
-    const char* m_data;
-    qsizetype m_size;
-    // Where the piece of the bytes up to the next line end starts.
-    qsizetype m_pos = 0;
-    // The line ends (CR, LF, Ctrl-Z) not yet passed among the 64 bytes from m_block, one bit
-    // each: every byte is looked at once, many at a time.
-    qsizetype m_block = -64;
-    quint64 m_ends = 0;
-    bool m_done = false;
-};
+template <typename OnLine> void forEachLine(const char* data, qsizetype size, OnLine& onLine) {
+    const auto piece = [&](qsizetype first, qsizetype end) {
+        while (first < end && static_cast<unsigned char>(data[first]) <= 0x20)
+            ++first;
+        if (first < end)
+            onLine(first, end - first);
+    };
+    constexpr qsizetype chunkBytes = 64 * 64;
+    quint64 masks[64];
+    qsizetype pos = 0;
+    for (qsizetype chunk = 0; chunk < size; chunk += chunkBytes) {
+        const qsizetype count = std::min(chunkBytes, size - chunk);
+        lineEndMasks(data + chunk, count, chunk > 0 && data[chunk - 1] == '\r', masks);
+        for (qsizetype m = 0; m * 64 < count; ++m) {
+            for (quint64 ends = masks[m]; ends != 0; ends &= ends - 1) {
+                const qsizetype end = chunk + m * 64 + std::countr_zero(ends);
+                piece(pos, end);
+                pos = end + 1;
+            }
+        }
+    }
+    piece(pos, size);
+}
+} // namespace TextFileDetail
+
+// Calls onLine(start, size) for each line of the bytes by the reading rules of LoadTextLines,
+// without copying any: every CR and LF ends a piece of the bytes, a piece that is empty once its
+// leading blanks and control bytes are dropped is no line (so the LF of a CR LF, or an empty
+// line, gives none), and Ctrl-Z ends the bytes. The line ends are found many bytes at a time,
+// since this walks every byte of every file read.
+template <typename OnLine> void ForEachTextLine(const char* data, qsizetype size, OnLine&& onLine) {
+    TextFileDetail::forEachLine(data, TextFileDetail::bytesBeforeCtrlZ(data, size), onLine);
+}
 
 // Lines kept as places in one buffer rather than one copy each: the lines of a file read whole,
 // and lines made in memory after it.
 class TextBuffer {
 public:
+    // A line's place: files are at most MaxTextFileBytes, so 32 bits hold it, and the index of
+    // a large file stays small enough to stay in the cache.
     struct Span {
-        qsizetype start;
-        qsizetype size;
-        bool made; // in the bytes of the lines made in memory rather than the file's
+        quint32 start;
+        quint32 size : 31;
+        quint32 made : 1; // in the bytes of the lines made in memory rather than the file's
     };
 
     qsizetype size() const { return qsizetype(m_lines.size()); }
     bool isEmpty() const { return m_lines.empty(); }
     QByteArrayView line(qsizetype i) const {
         const Span& s = m_lines[size_t(i)];
-        return {(s.made ? m_made : m_bytes).constData() + s.start, s.size};
+        return {(s.made ? m_made : m_bytes).constData() + s.start, qsizetype(s.size)};
     }
-    const Span& span(qsizetype i) const { return m_lines[size_t(i)]; }
     TextLines toLines() const;
 
     // Empties the buffer but keeps its storage, so that reading the next file allocates nothing.
@@ -73,12 +99,17 @@ public:
     void load(const QString& path);
 
     // For readers that go through the lines as they find them: reads the file's bytes only
-    // (same rules for a missing or unreadable file); the reader then walks bytes() with a
-    // TextLineScanner and adds the lines it keeps, those of the file by their place, others
-    // made in memory.
+    // (same rules for a missing or unreadable file; nothing from a Ctrl-Z on is kept); the
+    // reader then walks them with forEachFileLine() and adds the lines it keeps, those of the
+    // file by their place, others made in memory.
     void loadBytes(const QString& path);
     const QByteArray& bytes() const { return m_bytes; }
-    void addFileLine(qsizetype start, qsizetype size) { m_lines.push_back({start, size, false}); }
+    template <typename OnLine> void forEachFileLine(OnLine&& onLine) const {
+        TextFileDetail::forEachLine(m_bytes.constData(), m_bytes.size(), onLine);
+    }
+    void addFileLine(qsizetype start, qsizetype size) {
+        m_lines.push_back({quint32(start), quint32(size), 0});
+    }
     void addMade(QByteArrayView line);
 
 private:

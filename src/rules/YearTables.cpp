@@ -238,12 +238,24 @@ int monthDaySlot(QByteArrayView line, qsizetype offset) {
 }
 
 // Asked of every line of every list: the commas stand near the start of nearly all of them.
-bool hasTwoCommas(QByteArrayView line) {
+// Bytes before from are known to be no commas.
+bool hasTwoCommas(QByteArrayView line, qsizetype from = 0) {
     int commas = 0;
-    for (const char c : line)
-        if (c == ',' && ++commas == 2)
+    for (qsizetype i = from; i < line.size(); ++i)
+        if (line[i] == ',' && ++commas == 2)
             return true;
     return false;
+}
+
+// The four digits at p as a number, or -1 when they are not four digits.
+inline int fourDigits(const char* p) {
+    const unsigned a = static_cast<unsigned char>(p[0]) - unsigned('0');
+    const unsigned b = static_cast<unsigned char>(p[1]) - unsigned('0');
+    const unsigned c = static_cast<unsigned char>(p[2]) - unsigned('0');
+    const unsigned d = static_cast<unsigned char>(p[3]) - unsigned('0');
+    if ((a > 9) | (b > 9) | (c > 9) | (d > 9))
+        return -1;
+    return int(a * 1000 + b * 100 + c * 10 + d);
 }
 
 } // namespace
@@ -266,28 +278,26 @@ void YearTables::startIndex(int kind) {
     m_lineCopies[size_t(kind)].reset();
 }
 
-// The slot of the next line of a list, line i.
-inline void YearTables::indexLine(int kind, qsizetype i, QByteArrayView line) {
+// The slot of the next line of a list, line i. Every line of every file passes here: the
+// fields that decide are read where they stand, and the commas looked for only after them.
+template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line) {
     Index& index = m_index[kind];
     int& slot = index.lineSlot.emplace_back(-1);
-    if (kind == akAnniversary)
+    if constexpr (kind == akAnniversary)
         index.anniversaryYear.push_back(0);
-    if (!hasTwoCommas(line))
-        return;
-    if (kind == akSchedule) {
+    if constexpr (kind == akSchedule) {
+        // YYYYMMDD: eight digits, so no comma before them.
         if (line.size() < 8)
             return;
         const char* p = line.data();
-        bool digits = true;
-        for (int j = 0; j < 8; ++j)
-            digits = digits && isDigit(p[j]);
-        if (!digits)
+        const int y = fourDigits(p);
+        const int md = fourDigits(p + 4);
+        if (y < 0 || md < 0 || !hasTwoCommas(line, 8))
             return;
-        const int y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
-        const int m = (p[4] - '0') * 10 + (p[5] - '0');
-        const int d = (p[6] - '0') * 10 + (p[7] - '0');
+        const int m = md / 100;
+        const int d = md % 100;
         if (y != index.year || m < 1 || m > 12 || d < 1 || d > 31) {
-            index.otherYear[y * 10000 + m * 100 + d].append(int(i));
+            index.otherYear[y * 10000 + md].append(int(i));
             return;
         }
         slot = slotOf(m, d);
@@ -295,13 +305,23 @@ inline void YearTables::indexLine(int kind, qsizetype i, QByteArrayView line) {
         const int at = monthDaySlot(line, kind == akAnniversary ? 5 : 0);
         if (at < 0)
             return;
-        if (kind == akAnniversary) {
+        // "MM/DD" holds no comma, nor does a year that reads as a number.
+        if (kind != akAnniversary) {
+            if (!hasTwoCommas(line, 5))
+                return;
+        } else {
             // A line whose first four bytes are not a year cannot count its years: it is left
             // out, and every other line still shows.
-            const auto year = parseInt(leftOf(line, 4));
-            if (!year)
+            int year = fourDigits(line.data());
+            if (year < 0) {
+                const auto parsed = parseInt(leftOf(line, 4));
+                if (!parsed)
+                    return;
+                year = *parsed;
+            }
+            if (!hasTwoCommas(line, 4))
                 return;
-            index.anniversaryYear.back() = *year;
+            index.anniversaryYear.back() = year;
         }
         slot = at;
     }
@@ -311,8 +331,21 @@ inline void YearTables::indexLine(int kind, qsizetype i, QByteArrayView line) {
 // The slots of the lines added since the last call.
 void YearTables::indexLines(int kind) {
     const TextBuffer& lines = m_lists[kind];
-    for (qsizetype i = qsizetype(m_index[kind].lineSlot.size()); i < lines.size(); ++i)
-        indexLine(kind, i, lines.line(i));
+    for (qsizetype i = qsizetype(m_index[kind].lineSlot.size()); i < lines.size(); ++i) {
+        switch (kind) {
+        case akHoliday:
+            indexLine<akHoliday>(i, lines.line(i));
+            break;
+        case akEvent:
+            indexLine<akEvent>(i, lines.line(i));
+            break;
+        case akAnniversary:
+            indexLine<akAnniversary>(i, lines.line(i));
+            break;
+        default:
+            indexLine<akSchedule>(i, lines.line(i));
+        }
+    }
 }
 
 void YearTables::finishIndex(int kind) {
@@ -440,11 +473,9 @@ void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
         }
     };
     const QByteArray& bytes = out.bytes();
-    TextLineScanner scan(bytes.constData(), bytes.size());
-    qsizetype start = 0;
-    qsizetype size = 0;
-    while (scan.next(start, size))
+    out.forEachFileLine([&](qsizetype start, qsizetype size) {
         addRule(QByteArrayView(bytes.constData() + start, size), start);
+    });
     for (const QByteArray& equinox : equinoxes)
         addRule(equinox, -1);
 
@@ -574,36 +605,30 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
     };
     // The stored lists: each file read into one buffer and indexed line by line as its lines
     // are found, while they are still in the cache.
-    auto stored = [&](int kind, const QString& path) {
+    auto stored = [&](auto kind, const QString& path) {
         rebuild(kind, [&](TextBuffer& out) {
             out.loadBytes(path);
-            TextLineScanner scan(out.bytes().constData(), out.bytes().size());
-            qsizetype start = 0;
-            qsizetype size = 0;
-            while (scan.next(start, size)) {
-                tables.indexLine(kind, out.size(),
-                                 QByteArrayView(out.bytes().constData() + start, size));
+            const char* bytes = out.bytes().constData();
+            out.forEachFileLine([&](qsizetype start, qsizetype size) {
+                tables.indexLine<decltype(kind)::value>(out.size(),
+                                                        QByteArrayView(bytes + start, size));
                 out.addFileLine(start, size);
-            }
+            });
         });
     };
 
-    stored(akAnniversary, AnniversaryFilePath(dataFolder));
-    stored(akSchedule, ScheduleFilePath(dataFolder, year));
+    stored(std::integral_constant<int, akAnniversary>(), AnniversaryFilePath(dataFolder));
+    stored(std::integral_constant<int, akSchedule>(), ScheduleFilePath(dataFolder, year));
     rebuild(akEvent, [&](TextBuffer& out) {
         out.loadBytes(EventFilePath(dataFolder));
         const QByteArray& bytes = out.bytes();
-        TextLineScanner scan(bytes.constData(), bytes.size());
-        qsizetype start = 0;
-        qsizetype size = 0;
-        while (scan.next(start, size)) {
-            const QByteArrayView line(bytes.constData() + start, size);
-            const PlainRule rule = splitRule(line);
+        out.forEachFileLine([&](qsizetype start, qsizetype size) {
+            const PlainRule rule = splitRule(QByteArrayView(bytes.constData() + start, size));
             if (rule.isFixedDate())
                 out.addFileLine(start, size);
             else
                 out.addMade(resolveWeekdayRule(rule, year));
-        }
+        });
     });
     rebuild(akHoliday, [&](TextBuffer& out) { buildHolidays(out, year, dataFolder); });
 

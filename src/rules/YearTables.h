@@ -51,7 +51,7 @@ private:
     // A list is indexed line by line as it is built (the file's lines as they are found), and
     // its index finished once the list is complete.
     void startIndex(int kind);
-    void indexLine(int kind, qsizetype i, QByteArrayView line);
+    template <int kind> void indexLine(qsizetype i, QByteArrayView line);
     void indexLines(int kind);
     void finishIndex(int kind);
     const TextLines& lines(int kind) const;
