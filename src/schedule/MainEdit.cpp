@@ -85,9 +85,9 @@ QByteArray TMainEditForm::DayKey() const {
 void TMainEditForm::LoadDaySchedule() {
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
     TextLines lines = LoadTextLines(path);
-    FillYearTable(lines, gridCalDat);
     ListDayRows(lines, DayKey(), gridEdit->grid());
     m_yearLines = std::move(lines);
+    m_yearLoaded = true;
     gridEdit->refresh();
 }
 
@@ -124,6 +124,11 @@ void TMainEditForm::showEvent(QShowEvent* event) {
 void TMainEditForm::btnOkClick() {
     // A failure throws before done(): the window stays open with its rows and the atomic
     // write has left the file as it was.
+    // Without the year's lines as read at this opening, a save would lose the other days.
+    if (!m_yearLoaded) {
+        done(2);
+        return;
+    }
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
     ReportBackupFailure(SaveTextLines(path, DaySaveLines(m_yearLines, gridEdit->grid(), DayKey())));
     done(1);
@@ -131,6 +136,13 @@ void TMainEditForm::btnOkClick() {
 
 void TMainEditForm::btnCancelClick() {
     done(2);
+}
+
+void TMainEditForm::done(int result) {
+    QDialog::done(result);
+    // The other days' lines are the bulk of a heavy year: nothing keeps them once closed.
+    m_yearLines = TextLines();
+    m_yearLoaded = false;
 }
 
 // Escape and the close box come here.

@@ -42,10 +42,12 @@ public:
     QPushButton* btnOk;
     QPushButton* btnCancel;
     ListGrid* gridEdit;
-    // Every line of the year's file as a row, in file order; never shown.
+    // Every line of the year's file as a row, in file order; never shown and, since the lines
+    // read are kept as they are for the save, never filled.
     StringGrid gridCalDat;
 
     void reject() override;
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -53,6 +55,7 @@ protected:
 private:
     // The lines as read, so the other days' lines are written back byte for byte.
     TextLines m_yearLines;
+    bool m_yearLoaded = false;
     TMainInputForm* m_inputForm = nullptr;
     bool m_centred = false;
 };
