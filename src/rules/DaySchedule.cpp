@@ -6,6 +6,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 void requireCaption(const QString& caption) {
@@ -34,6 +36,15 @@ QByteArray CaptionDayKey(const QString& caption) {
 }
 
 bool IsDayLine(const QByteArray& line, const QByteArray& dayKey) {
+    // Asked of every line of a year at each save: a line that starts with a digit has its key
+    // unquoted, ended by a comma, a blank or a control byte, so no copy of it is needed.
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!line.isEmpty() && digit(line.front()) &&
+        std::all_of(dayKey.begin(), dayKey.end(), digit)) {
+        const qsizetype k = dayKey.size();
+        return line.startsWith(dayKey) && (line.size() == k || line.at(k) == ',' ||
+                                           static_cast<unsigned char>(line.at(k)) <= 0x20);
+    }
     return FirstCommaField(line) == dayKey;
 }
 
