@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr int TitleBytes = 40;
-constexpr int PlaceBytes = 40;
-constexpr int MemoBytes = 100;
 // Sanity limits against a calendar that never ends: occurrences looked at and taken per event
 // (a daily event over ten years), and the days one occurrence may cover.
 constexpr int MaxOccurrences = 200000;
@@ -186,9 +183,9 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         model.notes << QStringLiteral("予定がないため「（無題）」");
     }
     const FittedText fitted[] = {
-        FitToCp932(title, TitleBytes),
-        FitToCp932(textOf(icalcomponent_get_location(event)), PlaceBytes),
-        FitToCp932(textOf(icalcomponent_get_description(event)), MemoBytes)};
+        FitToCp932(title, ScheduleFieldBytes::Title),
+        FitToCp932(textOf(icalcomponent_get_location(event)), ScheduleFieldBytes::Place),
+        FitToCp932(textOf(icalcomponent_get_description(event)), ScheduleFieldBytes::Memo)};
     const char* const fieldNames[] = {"予定", "場所", "内容"};
     QStringList lost;
     for (int i = 0; i < 3; ++i) {

@@ -19,6 +19,14 @@ constexpr int Memo = 6;
 constexpr int Count = 7;
 } // namespace ScheduleColumn
 
+// The most bytes an entry's text fields hold: what the editor lets the user type, and what an
+// import cuts to.
+namespace ScheduleFieldBytes {
+constexpr int Title = 40;
+constexpr int Place = 40;
+constexpr int Memo = 100;
+} // namespace ScheduleFieldBytes
+
 // The year and the DayKey (YYYYMMDD) of a list caption "YYYY/MM/DD". Any other caption throws
 // KalendoError::notDate: the file to read and write must never be guessed.
 int CaptionYear(const QString& caption);

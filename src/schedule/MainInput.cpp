@@ -65,11 +65,14 @@ TMainInputForm::TMainInputForm(ListGrid* dayList, QWidget* parent)
     makeLabel(this, QStringLiteral("～"), 202, 18);
     MaskEdit2 = place(new TimeMaskEdit(this), "MaskEdit2", QRect(222, 14, 60, 24));
     makeLabel(this, QStringLiteral("予定"), 12, 54);
-    editSchedule = place(new Cp932LineEdit(40, this), "editSchedule", QRect(60, 50, 346, 24));
+    editSchedule = place(new Cp932LineEdit(ScheduleFieldBytes::Title, this), "editSchedule",
+                         QRect(60, 50, 346, 24));
     makeLabel(this, QStringLiteral("場所"), 12, 86);
-    editPlace = place(new Cp932LineEdit(40, this), "editPlace", QRect(60, 82, 346, 24));
+    editPlace = place(new Cp932LineEdit(ScheduleFieldBytes::Place, this), "editPlace",
+                      QRect(60, 82, 346, 24));
     makeLabel(this, QStringLiteral("内容"), 12, 118);
-    editMemo = place(new Cp932LineEdit(100, this), "editMemo", QRect(60, 114, 346, 24));
+    editMemo = place(new Cp932LineEdit(ScheduleFieldBytes::Memo, this), "editMemo",
+                     QRect(60, 114, 346, 24));
     btnOk = place(new QPushButton(QStringLiteral("OK"), this), "btnOk", QRect(230, 152, 84, 30));
     btnCancel =
         place(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this), "btnCancel", QRect(322, 152, 84, 30));
