@@ -24,7 +24,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("バージョン情報"));
     setFixedSize(577, 319);
-    setFont(GothicFont(15));
+    SetFontWhenShown(this, GothicFont(15));
     // The button face as the window's own colour, so that labels keep their window-text colours.
     SetWindowColor(this, ButtonFace());
 

@@ -1,5 +1,6 @@
 #include "app/KalendoApplication.h"
 
+#include "app/KalendoStyle.h"
 #include "widgets/FormParts.h"
 
 #include <QDialog>
@@ -42,6 +43,7 @@ KalendoApplication::KalendoApplication(int& argc, char** argv) : QApplication(ar
     // Desktops match the window to its menu entry by this name (Wayland) or by the window
     // class, which is the application name (X11: StartupWMClass=Kalendo).
     setDesktopFileName(QStringLiteral(KALENDO_APP_ID));
+    setStyle(new KalendoStyle);
     ErrorReport::setReporter(showMessageBox);
 }
 

@@ -109,7 +109,6 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_hintHook(new THintHook(this)) {
     setObjectName(QStringLiteral("MainForm"));
-    setFont(GothicFont(15));
     setWindowIcon(ProgramIcon());
 
     auto* client = new QWidget(this);
@@ -146,7 +145,7 @@ TMainForm::TMainForm(QWidget* parent)
     MainMenu->setObjectName(QStringLiteral("MainMenu"));
     // Menus use the desktop's smaller menu text, not the window's 15 pixels: all three titles
     // fit across the fixed width.
-    MainMenu->setFont(GothicFont(12));
+    MainMenu->setFont(MenuFont());
     File1 = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
     File1->setObjectName(QStringLiteral("File1"));
     menuExport = File1->addAction(QStringLiteral("iCalendar形式で書き出し(&E)..."));
@@ -242,6 +241,9 @@ TMainForm::TMainForm(QWidget* parent)
     MainMenu->setAccessibleName(QStringLiteral("メニュー"));
 
     setFixedSize(ClientWidth, ClientHeight + MainMenu->sizeHint().height());
+    // The window's own font last: the controls built before it lay their texts out in their
+    // own fonts, and the first paint shows no text in this one.
+    setFont(GothicFont(15));
     FormCreate();
 }
 

@@ -42,7 +42,7 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(868, 320);
-    setFont(GothicFont(15));
+    SetFontWhenShown(this, GothicFont(15));
 
     btnAddNew = makeButton(this, "btnAddNew", QStringLiteral("新規"), QRect(4, 3, 80, 26));
     btnDelete = makeButton(this, "btnDelete", QStringLiteral("削除"), QRect(88, 3, 80, 26));

@@ -56,7 +56,7 @@ TMainInputForm::TMainInputForm(ListGrid* dayList, QWidget* parent)
     // A title bar without buttons: OK and Cancel are the ways out.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(418, 194);
-    setFont(GothicFont(15));
+    SetFontWhenShown(this, GothicFont(15));
 
     makeLabel(this, QStringLiteral("時間"), 12, 18);
     checkOut =

@@ -20,7 +20,7 @@ constexpr int ButtonHeight = 26;
 } // namespace
 
 void SetFormFont(QWidget* form) {
-    form->setFont(GothicFont(15));
+    SetFontWhenShown(form, GothicFont(15));
 }
 
 void SetFixedForm(QDialog* form, int width, int height) {

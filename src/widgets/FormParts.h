@@ -14,7 +14,8 @@ class QWidget;
 
 // The parts the anniversary and rule windows are built from, so both look and behave alike.
 
-// "ＭＳ ゴシック" at the windows' 15 pixels, in the Japanese gothic face the system carries.
+// "ＭＳ ゴシック" at the windows' 15 pixels, in the Japanese gothic face the system carries, given
+// when the window first shows (SetFontWhenShown).
 void SetFormFont(QWidget* form);
 // A fixed-size dialog without title-bar buttons.
 void SetFixedForm(QDialog* form, int width, int height);

@@ -1,6 +1,7 @@
 #include "widgets/UiLook.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPalette>
 #include <QStringList>
 #include <QWidget>
@@ -19,6 +20,28 @@ QFont pixelFont(const QString& family, QFont::StyleHint hint, int pixels, bool b
     return font;
 }
 
+// Sets the font as the window's first show begins, before its own show handler runs and before
+// anything is painted.
+class FontOnShow : public QObject {
+public:
+    FontOnShow(QWidget* window, const QFont& font) : QObject(window), m_font(font) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            static_cast<QWidget*>(watched)->setFont(m_font);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QFont m_font;
+};
+
 } // namespace
 
 QFont GothicFont(int pixels, bool bold) {
@@ -36,6 +59,15 @@ QFont CenturyFont(int pixels, bool bold) {
     font.setFamilies(
         {QStringLiteral("C059"), QStringLiteral("Century Schoolbook L"), QStringLiteral("serif")});
     return font;
+}
+
+QFont MenuFont() {
+    return GothicFont(12);
+}
+
+void SetFontWhenShown(QWidget* window, const QFont& font) {
+    window->setFont(MenuFont());
+    new FontOnShow(window, font);
 }
 
 void SetWindowColor(QWidget* widget, const QColor& color) {

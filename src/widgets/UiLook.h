@@ -28,6 +28,13 @@ QFont GothicFont(int pixels, bool bold = false);
 QFont MinchoFont(int pixels, bool bold = false);
 QFont CenturyFont(int pixels, bool bold = false);
 
+// The menu bar's font, the desktop's smaller menu text.
+QFont MenuFont();
+// Gives a window its font when it is first shown. Until then the window has the menu's font,
+// which the main window's first paint loads anyway: the texts its controls lay out as they are
+// built would otherwise load a font at start-up for a window that may never show.
+void SetFontWhenShown(QWidget* window, const QFont& font);
+
 // A window's background colour (children without a background of their own show it), and a
 // widget's text colour.
 void SetWindowColor(QWidget* widget, const QColor& color);

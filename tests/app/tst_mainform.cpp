@@ -27,10 +27,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
+#include <QStyleFactory>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -75,6 +78,10 @@ private slots:
     void endSignals_data();
     void endSignals();
     void toolkitSpeaksJapanese();
+    void windowsTakeTheirFontWhenShown_data();
+    void windowsTakeTheirFontWhenShown();
+    void standardIcons_data();
+    void standardIcons();
 
 private:
     void showAt(const QDate& today);
@@ -1024,6 +1031,59 @@ void tst_MainForm::toolkitSpeaksJapanese() {
         texts << action->text();
     QVERIFY2(texts.join(u'|').contains(QStringLiteral("コピー(&C)")), qPrintable(texts.join(u' ')));
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+}
+
+void tst_MainForm::windowsTakeTheirFontWhenShown_data() {
+    QTest::addColumn<int>("window"); // in the order CreateForms makes them
+    const char* names[] = {"version",     "anniversaries", "anniversary editor", "rule sets",
+                           "rule editor", "day list",      "day entry editor"};
+    for (int i = 0; i < int(std::size(names)); ++i)
+        QTest::newRow(names[i]) << i;
+}
+
+// The windows are made at start-up without their font; each has it, down to its controls, as
+// soon as it shows.
+void tst_MainForm::windowsTakeTheirFontWhenShown() {
+    QFETCH(int, window);
+    showAt(QDate(2025, 3, 7));
+    QWidget* shown =
+        QList<QWidget*>{AboutForm,        AnniversaryForm, AnniversaryEditForm, ComWeeksForm,
+                        ComWeeksEditForm, MainEditForm,    MainInputForm}[window];
+    shown->show();
+    const auto hide = qScopeGuard([shown] { shown->hide(); });
+    const QFont expected = GothicFont(15);
+    QCOMPARE(shown->font().family(), expected.family());
+    QCOMPARE(shown->font().pixelSize(), 15);
+    for (const QWidget* control : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!control->testAttribute(Qt::WA_SetFont) && !control->isWindow())
+            QVERIFY2(control->font() == shown->font(), qPrintable(control->objectName()));
+}
+
+void tst_MainForm::standardIcons_data() {
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<bool>("onMenuBar");
+    QTest::newRow("menu bar overflow") << int(QStyle::SP_ToolBarHorizontalExtensionButton) << true;
+    QTest::newRow("toolbar overflow") << int(QStyle::SP_ToolBarVerticalExtensionButton) << false;
+    QTest::newRow("warning") << int(QStyle::SP_MessageBoxWarning) << false;
+}
+
+// The application's style makes some icons only when they are first drawn; they are then the
+// desktop style's own.
+void tst_MainForm::standardIcons() {
+    QFETCH(int, icon);
+    QFETCH(bool, onMenuBar);
+    const auto which = QStyle::StandardPixmap(icon);
+    const auto* style = qobject_cast<const QProxyStyle*>(QApplication::style());
+    QVERIFY(style);
+    const std::unique_ptr<QStyle> desktop(QStyleFactory::create(style->baseStyle()->name()));
+    const QImage expected = desktop->standardIcon(which).pixmap(16).toImage();
+    QVERIFY(!expected.isNull());
+    QCOMPARE(style->standardIcon(which).pixmap(16).toImage(), expected);
+    if (onMenuBar) {
+        const auto* overflow = MainForm->MainMenu->findChild<QToolButton*>();
+        QVERIFY(overflow);
+        QCOMPARE(overflow->icon().pixmap(16).toImage(), expected);
+    }
 }
 
 int main(int argc, char** argv) {
