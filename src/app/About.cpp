@@ -36,7 +36,6 @@ TAboutForm::TAboutForm(QWidget* parent)
 
     ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
-    ProgramIcon->setPixmap(ProgramIconPixmap(32));
     ProgramIcon->setGeometry(16, 16, 32, 32);
 
     lblAppName = label(Panel1, "lblAppName", QStringLiteral("Kalendo"), CenturyFont(24, true));
@@ -90,8 +89,10 @@ void TAboutForm::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
     // Centred on the screen the first time only; later showings stay where the user left it.
+    // The icon is drawn then too, not at start-up.
     if (!m_placed) {
         m_placed = true;
         setAttribute(Qt::WA_Moved, true);
+        ProgramIcon->setPixmap(ProgramIconPixmap(32));
     }
 }

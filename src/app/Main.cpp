@@ -18,6 +18,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rulesets/ComWeeks.h"
+#include "widgets/DeferredIcon.h"
 #include "widgets/UiLook.h"
 
 #include <QCloseEvent>
@@ -109,7 +110,8 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_hintHook(new THintHook(this)) {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowIcon(ProgramIcon());
+    // Drawn when the desktop first asks for it, which it may never do.
+    setWindowIcon(DeferredIcon(ProgramIcon));
 
     auto* client = new QWidget(this);
     SetWindowColor(client, Teal);

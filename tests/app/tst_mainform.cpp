@@ -4,6 +4,7 @@
 #include "anniversary/Anniversary.h"
 #include "anniversary/AnniversaryEdit.h"
 #include "app/About.h"
+#include "app/Artwork.h"
 #include "app/Forms.h"
 #include "app/GuidePanel.h"
 #include "app/KalendoApplication.h"
@@ -552,6 +553,9 @@ void tst_MainForm::aboutShowsTheVersion() {
     QTimer::singleShot(700, AboutForm, [] { AboutForm->OKButton->click(); });
     QCOMPARE(AboutForm->exec(), 1);
     QCOMPARE(MainForm->GuidePanel->panelText(0), QStringLiteral("2025/03/09"));
+    // Both icons are drawn only when first needed.
+    QCOMPARE(AboutForm->ProgramIcon->pixmap().toImage(), ProgramIconPixmap(32).toImage());
+    QCOMPARE(MainForm->windowIcon().pixmap(32).toImage(), ProgramIconPixmap(32).toImage());
     for (int showing = 0; showing < 2; ++showing) {
         QTimer::singleShot(0, AboutForm, [] { QTest::keyClick(AboutForm, Qt::Key_Return); });
         QCOMPARE(AboutForm->exec(), 1);
