@@ -1,5 +1,5 @@
 // Any bytes as the file of a list window, loaded and saved by the core functions the windows
-// call (the day list: LoadTextLines, ListDayRows, StoreDayEntry, DaySaveLines; the anniversary
+// call (the day list: LoadDayRows and ListDayRows, StoreDayEntry, DaySaveLines; the anniversary
 // and rule lists: ListFile, FillListRows, SortGridRows). Saved without an edit, the file gives
 // back every line byte for byte; an edit of one row changes that row's line and no other (in
 // the day list the edit renumbers the day, so there the other rows keep all but their number).
@@ -102,6 +102,22 @@ void dayList(const QString& path, const TextLines& read, int pick) {
 
     StringGrid list(ScheduleColumn::Count, 1, 1, 2);
     ListDayRows(read, dayKey, list);
+    // The window reads the file as bytes and looks only at the lines that hold the key: the
+    // same rows, and the same lines saved.
+    StringGrid fromBytes(ScheduleColumn::Count, 1, 1, 2);
+    TextBuffer year;
+    TextLines savedFromBytes;
+    FUZZ_CHECK(runCore([&] {
+                   LoadDayRows(path, dayKey, year, fromBytes);
+                   DaySaveLines(year, fromBytes, dayKey, [&](QByteArrayView line) {
+                       savedFromBytes.append(line.toByteArray());
+                   });
+               }),
+               QStringLiteral("load as bytes failed"));
+    FUZZ_CHECK(fromBytes.rowCount() == list.rowCount(), hex(read));
+    for (int r = 0; r < list.rowCount(); ++r)
+        FUZZ_CHECK(fromBytes.row(r) == list.row(r), hex(read));
+    FUZZ_CHECK(savedFromBytes == DaySaveLines(read, list, dayKey), hex(savedFromBytes));
     TextLines saved = saveAndRead(path, DaySaveLines(read, list, dayKey));
     // Every line byte for byte, the other days first and in order.
     FUZZ_CHECK(otherDays(saved, dayKey) == otherDays(read, dayKey), hex(saved));

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 #include <vector>
 
 using TextLines = QList<QByteArray>;
@@ -38,6 +39,9 @@ qsizetype bytesBeforeCtrlZ(const char* data, qsizetype size);
 // data was one), whose piece would be empty.
 void lineEndMasks(const char* data, qsizetype count, bool afterCR, quint64* masks);
 
+// The first place at or after from where the needle's bytes stand, or -1.
+qsizetype find(const char* data, qsizetype size, qsizetype from, QByteArrayView needle);
+
 template <typename OnLine> void forEachLine(const char* data, qsizetype size, OnLine& onLine) {
     const auto piece = [&](qsizetype first, qsizetype end) {
         while (first < end && static_cast<unsigned char>(data[first]) <= 0x20)
@@ -60,6 +64,30 @@ template <typename OnLine> void forEachLine(const char* data, qsizetype size, On
         }
     }
     piece(pos, size);
+}
+
+// Calls onLine(start, size), in order, for each line of the bytes (by the rules of
+// forEachLine) that holds the needle, once however often it holds it. Only the places where
+// the needle stands are looked at, not every line: the way to find a few lines among many. The
+// needle starts with a byte above blank and holds no CR or LF, so that it lies within a line.
+template <typename OnLine>
+void forEachLineWith(const char* data, qsizetype size, QByteArrayView needle, OnLine& onLine) {
+    const auto isEnd = [](char c) { return c == '\r' || c == '\n'; };
+    for (qsizetype from = 0;;) {
+        const qsizetype at = find(data, size, from, needle);
+        if (at < 0)
+            return;
+        qsizetype start = at;
+        while (start > from && !isEnd(data[start - 1]))
+            --start;
+        while (start < at && static_cast<unsigned char>(data[start]) <= 0x20)
+            ++start;
+        qsizetype end = at + needle.size();
+        while (end < size && !isEnd(data[end]))
+            ++end;
+        onLine(start, end - start);
+        from = end;
+    }
 }
 } // namespace TextFileDetail
 
@@ -103,6 +131,12 @@ public:
     // reader then walks them with forEachFileLine() and adds the lines it keeps, those of the
     // file by their place, others made in memory.
     void loadBytes(const QString& path);
+    // The same, handing the bytes on as they are read, a few lines at a time while they are
+    // still in the processor's cache: onLines(start, end) for consecutive pieces of the bytes,
+    // each ending just after a line end or at the end of the bytes. A failure to read (thrown)
+    // leaves the buffer empty.
+    using OnLines = std::function<void(qsizetype start, qsizetype end)>;
+    void loadBytes(const QString& path, const OnLines& onLines);
     const QByteArray& bytes() const { return m_bytes; }
     template <typename OnLine> void forEachFileLine(OnLine&& onLine) const {
         TextFileDetail::forEachLine(m_bytes.constData(), m_bytes.size(), onLine);
@@ -125,6 +159,11 @@ private:
 // created. The version replaced is kept in backup/ first (data/Backup.h); the result is the
 // message to show when it could not be, empty otherwise.
 QString SaveTextLines(const QString& path, const TextLines& lines);
+
+// The same for lines handed over one at a time: lines(add) calls add(line) for each line in
+// order, so that a large file's lines need no copy each to be saved.
+using AddLine = std::function<void(QByteArrayView)>;
+QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines);
 
 // Writes a file for another program (an export) whole: it replaces the file at path only once
 // complete, and keeps no backup, since it is no data file and may lie in any folder. A failure

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -16,11 +18,62 @@ void requireCaption(const QString& caption) {
         throw KalendoError::notDate(caption);
 }
 
-Row lineToRow(const QByteArray& line) {
+Row lineToRow(QByteArrayView line) {
     // The appended comma lets an empty last field still fill its column.
     Row row(ScheduleColumn::Count);
-    CommaLineToRow(line + ',', row);
+    QByteArray withComma;
+    withComma.reserve(line.size() + 1);
+    withComma.append(line).append(',');
+    CommaLineToRow(withComma, row);
     return row;
+}
+
+bool allDigits(QByteArrayView text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The list's rows from the day's lines, which forEachLine(f) gives to f in file order.
+template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringGrid& dayList) {
+    const int first = dayList.fixedRows();
+    dayList.setRowCount(first);
+    forEachLine([&](QByteArrayView line) {
+        dayList.setRowCount(dayList.rowCount() + 1);
+        dayList.setRow(dayList.rowCount() - 1, lineToRow(line));
+    });
+    if (dayList.rowCount() == first) {
+        dayList.setRowCount(first + 1);
+        dayList.setCell(ScheduleColumn::Number, first, "1");
+    }
+    SortGridRows(dayList, ScheduleColumn::Number, false);
+    dayList.setCurrentRow(first);
+}
+
+// The lines of a save, given to add: forEachLine(f) gives f every line of the year in order.
+template <typename ForEachLine, typename Add>
+void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByteArray& dayKey,
+               Add&& add) {
+    ReadLines dayLines;
+    forEachLine([&](QByteArrayView line) {
+        if (!IsDayLine(line, dayKey))
+            add(line);
+        else
+            dayLines.add(lineToRow(line), line.toByteArray());
+    });
+    for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r) {
+        // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL. A row
+        // without a title still has its date when the file gave it (renumbered by an edit); the
+        // placeholder of an empty day and an emptied row have neither and are no entries.
+        if (auto line = dayLines.take(dayList.row(r))) {
+            add(*line);
+        } else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
+                   !dayList.cell(ScheduleColumn::Date, r).isEmpty()) {
+            // Written with the day's key, so that a row read from a line quoted by hand
+            // ("20250307 without its closing quote) stays on its day.
+            Row row = dayList.row(r);
+            row[ScheduleColumn::Date] = dayKey;
+            add(RowToCommaLine(row));
+        }
+    }
 }
 
 } // namespace
@@ -35,17 +88,16 @@ QByteArray CaptionDayKey(const QString& caption) {
     return (caption.mid(0, 4) + caption.mid(5, 2) + caption.mid(8, 2)).toLatin1();
 }
 
-bool IsDayLine(const QByteArray& line, const QByteArray& dayKey) {
+bool IsDayLine(QByteArrayView line, const QByteArray& dayKey) {
     // Asked of every line of a year at each save: a line that starts with a digit has its key
     // unquoted, ended by a comma, a blank or a control byte, so no copy of it is needed.
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (!line.isEmpty() && digit(line.front()) &&
-        std::all_of(dayKey.begin(), dayKey.end(), digit)) {
+    if (!line.isEmpty() && digit(line.front()) && allDigits(dayKey)) {
         const qsizetype k = dayKey.size();
         return line.startsWith(dayKey) && (line.size() == k || line.at(k) == ',' ||
                                            static_cast<unsigned char>(line.at(k)) <= 0x20);
     }
-    return FirstCommaField(line) == dayKey;
+    return FirstCommaField(line.toByteArray()) == dayKey;
 }
 
 void FillYearTable(const TextLines& lines, StringGrid& yearTable) {
@@ -55,49 +107,62 @@ void FillYearTable(const TextLines& lines, StringGrid& yearTable) {
 }
 
 void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& dayList) {
-    const int first = dayList.fixedRows();
-    dayList.setRowCount(first);
-    for (const QByteArray& line : lines) {
-        if (!IsDayLine(line, dayKey))
-            continue;
-        dayList.setRowCount(dayList.rowCount() + 1);
-        dayList.setRow(dayList.rowCount() - 1, lineToRow(line));
-    }
-    if (dayList.rowCount() == first) {
-        dayList.setRowCount(first + 1);
-        dayList.setCell(ScheduleColumn::Number, first, "1");
-    }
-    SortGridRows(dayList, ScheduleColumn::Number, false);
-    dayList.setCurrentRow(first);
+    listRows(
+        [&](auto&& f) {
+            for (const QByteArray& line : lines)
+                if (IsDayLine(line, dayKey))
+                    f(line);
+        },
+        dayList);
+}
+
+void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year,
+                 StringGrid& dayList) {
+    std::vector<std::pair<qsizetype, qsizetype>> dayLines;
+    year.loadBytes(path, [&](qsizetype start, qsizetype end) {
+        const char* bytes = year.bytes().constData() + start;
+        auto keep = [&](qsizetype lineStart, qsizetype size) {
+            if (IsDayLine(QByteArrayView(bytes + lineStart, size), dayKey))
+                dayLines.emplace_back(start + lineStart, size);
+        };
+        // A line of the day holds a key of digits as it is, quoted or not (see IsDayLine), so
+        // only the lines that hold it need a look.
+        if (!dayKey.isEmpty() && allDigits(dayKey))
+            TextFileDetail::forEachLineWith(bytes, end - start, dayKey, keep);
+        else
+            TextFileDetail::forEachLine(bytes, end - start, keep);
+    });
+    const char* bytes = year.bytes().constData();
+    listRows(
+        [&](auto&& f) {
+            for (const auto& [start, size] : dayLines)
+                f(QByteArrayView(bytes + start, size));
+        },
+        dayList);
 }
 
 TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
                        const QByteArray& dayKey) {
     TextLines out;
     out.reserve(yearLines.size() + dayList.rowCount());
-    ReadLines dayLines;
-    for (const QByteArray& line : yearLines) {
-        if (!IsDayLine(line, dayKey))
-            out.append(line);
-        else
-            dayLines.add(lineToRow(line), line);
-    }
-    for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r) {
-        // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL. A row
-        // without a title still has its date when the file gave it (renumbered by an edit); the
-        // placeholder of an empty day and an emptied row have neither and are no entries.
-        if (auto line = dayLines.take(dayList.row(r))) {
-            out.append(*line);
-        } else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
-                   !dayList.cell(ScheduleColumn::Date, r).isEmpty()) {
-            // Written with the day's key, so that a row read from a line quoted by hand
-            // ("20250307 without its closing quote) stays on its day.
-            Row row = dayList.row(r);
-            row[ScheduleColumn::Date] = dayKey;
-            out.append(RowToCommaLine(row));
-        }
-    }
+    saveLines(
+        [&](auto&& f) {
+            for (const QByteArray& line : yearLines)
+                f(line);
+        },
+        dayList, dayKey, [&](QByteArrayView line) { out.append(line.toByteArray()); });
     return out;
+}
+
+void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
+                  const AddLine& add) {
+    const char* bytes = year.bytes().constData();
+    saveLines(
+        [&](auto&& f) {
+            year.forEachFileLine(
+                [&](qsizetype start, qsizetype size) { f(QByteArrayView(bytes + start, size)); });
+        },
+        dayList, dayKey, add);
 }
 
 void RenumberRows(StringGrid& grid, int column) {

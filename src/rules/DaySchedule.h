@@ -34,7 +34,7 @@ QByteArray CaptionDayKey(const QString& caption);
 
 // Whether a line of the year's file belongs to the day. The first field is taken unquoted, so
 // a hand-quoted date is still recognised and its line neither hidden nor lost.
-bool IsDayLine(const QByteArray& line, const QByteArray& dayKey);
+bool IsDayLine(QByteArrayView line, const QByteArray& dayKey);
 
 // One row per line, in file order (the year's memory of the other days).
 void FillYearTable(const TextLines& lines, StringGrid& yearTable);
@@ -42,12 +42,21 @@ void FillYearTable(const TextLines& lines, StringGrid& yearTable);
 // The day's lines as the list's data rows (header rows kept), sorted by the number as text;
 // a day without lines gets one placeholder row numbered "1". The first data row is current.
 void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& dayList);
+// Reads the year's file into year (TextBuffer::loadBytes) and lists the day as ListDayRows does.
+// Of a large year only the lines that hold the key are looked at, as they are read; a file that
+// cannot be read throws before the list is touched.
+void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year,
+                 StringGrid& dayList);
 
 // The lines a save writes: the other days' lines first, byte for byte in file order, then the
 // day's rows in list order: a row still as read gives its line byte for byte, any other row
 // with a title or a date RowToCommaLine of the row, with the day's key as its date.
 TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
                        const QByteArray& dayKey);
+// The same lines from the year's file read by TextBuffer::loadBytes, handed to add one by one
+// (for SaveTextLinesFrom): no line is copied on its own.
+void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
+                  const AddLine& add);
 
 // Numbers the data rows 1..n from the top in the given column.
 void RenumberRows(StringGrid& grid, int column);

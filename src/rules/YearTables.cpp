@@ -604,16 +604,24 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
         tables.finishIndex(kind);
     };
     // The stored lists: each file read into one buffer and indexed line by line as its lines
-    // are found, while they are still in the cache.
+    // are read, while they are still in the cache. A file that cannot be read leaves its list
+    // empty.
     auto stored = [&](auto kind, const QString& path) {
         rebuild(kind, [&](TextBuffer& out) {
-            out.loadBytes(path);
-            const char* bytes = out.bytes().constData();
-            out.forEachFileLine([&](qsizetype start, qsizetype size) {
-                tables.indexLine<decltype(kind)::value>(out.size(),
-                                                        QByteArrayView(bytes + start, size));
-                out.addFileLine(start, size);
-            });
+            try {
+                out.loadBytes(path, [&](qsizetype from, qsizetype end) {
+                    const char* bytes = out.bytes().constData() + from;
+                    auto add = [&](qsizetype start, qsizetype size) {
+                        tables.indexLine<decltype(kind)::value>(
+                            out.size(), QByteArrayView(bytes + start, size));
+                        out.addFileLine(from + start, size);
+                    };
+                    TextFileDetail::forEachLine(bytes, end - from, add);
+                });
+            } catch (...) {
+                tables.startIndex(kind);
+                throw;
+            }
         });
     };
 

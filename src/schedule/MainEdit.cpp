@@ -84,9 +84,9 @@ QByteArray TMainEditForm::DayKey() const {
 
 void TMainEditForm::LoadDaySchedule() {
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
-    TextLines lines = LoadTextLines(path);
-    ListDayRows(lines, DayKey(), gridEdit->grid());
-    m_yearLines = std::move(lines);
+    TextBuffer year;
+    LoadDayRows(path, DayKey(), year, gridEdit->grid());
+    m_year = std::move(year);
     m_yearLoaded = true;
     gridEdit->refresh();
 }
@@ -130,7 +130,9 @@ void TMainEditForm::btnOkClick() {
         return;
     }
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
-    ReportBackupFailure(SaveTextLines(path, DaySaveLines(m_yearLines, gridEdit->grid(), DayKey())));
+    const QByteArray dayKey = DayKey();
+    ReportBackupFailure(SaveTextLinesFrom(
+        path, [&](const AddLine& add) { DaySaveLines(m_year, gridEdit->grid(), dayKey, add); }));
     done(1);
 }
 
@@ -140,9 +142,17 @@ void TMainEditForm::btnCancelClick() {
 
 void TMainEditForm::done(int result) {
     QDialog::done(result);
-    // The other days' lines are the bulk of a heavy year: nothing keeps them once closed.
-    m_yearLines = TextLines();
+    // The other days' lines are the bulk of a heavy year, and a busy day's rows are many:
+    // nothing of either is kept once closed. The next opening loads its day anew.
+    m_year = TextBuffer();
     m_yearLoaded = false;
+    StringGrid& grid = gridEdit->grid();
+    StringGrid emptied(ScheduleColumn::Count, grid.fixedRows() + 1, grid.fixedRows(),
+                       grid.fixedColumns());
+    for (int r = 0; r < grid.fixedRows(); ++r)
+        emptied.setRow(r, grid.row(r));
+    grid = std::move(emptied);
+    gridEdit->refresh();
 }
 
 // Escape and the close box come here.

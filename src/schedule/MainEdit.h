@@ -53,8 +53,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The lines as read, so the other days' lines are written back byte for byte.
-    TextLines m_yearLines;
+    // The year's file as read, so the other days' lines are written back byte for byte.
+    TextBuffer m_year;
     bool m_yearLoaded = false;
     TMainInputForm* m_inputForm = nullptr;
     bool m_centred = false;

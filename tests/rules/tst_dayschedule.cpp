@@ -15,6 +15,8 @@ private slots:
     void caption_data();
     void caption();
     void listAndSaveKeepEveryLine();
+    void readAsBytesAgreesWithLines_data();
+    void readAsBytesAgreesWithLines();
     void deleteRow_data();
     void deleteRow();
     void storeSortsByStartAndRenumbers();
@@ -101,6 +103,50 @@ void tst_DaySchedule::listAndSaveKeepEveryLine() {
     QCOMPARE(list.rowCount(), 2);
     QCOMPARE(list.cell(ScheduleColumn::Number, 1), QByteArray("1"));
     QCOMPARE(DaySaveLines(file, list, "20250107"), file);
+}
+
+void tst_DaySchedule::readAsBytesAgreesWithLines_data() {
+    // The day list reads its year as bytes and looks only at lines that hold the day's key; it
+    // must list and save exactly what a reading of every line gives.
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray day = "20250307,1,10:00,,a,,\r\n";
+    const QByteArray other = "20250308,1,,,b,,\r\n";
+    QTest::newRow("key in another day's memo") << other + "20250309,1,,,c,,20250307\r\n" + day;
+    QTest::newRow("quoted, blank-led, twice on a line")
+        << "\"20250307\",2,,,q,,\r\n \t20250307,3,,,20250307,,\r\n" + other;
+    QTest::newRow("lone CR, lone LF, no last line end")
+        << QByteArray("20250307,1,,,x,,\r20250308,1,,,y,,\n20250307,2,,,z,,");
+    QTest::newRow("Ctrl-Z ends the file") << day + "\x1a" + day;
+    QTest::newRow("key with more digits, key at line end")
+        << QByteArray("202503071,1,,,no,,\r\nx,20250307\r\n20250307\r\n");
+    // Files are read a quarter of a megabyte at a time: a line of the day, its key, and a
+    // CR LF across a block's end.
+    constexpr qsizetype block = qsizetype(1) << 18;
+    for (const qsizetype into : {0, 4, 9, 15}) {
+        const QByteArray pad(block - into - 2, 'x');
+        QTest::addRow("block ends %lld bytes into a line of the day", qlonglong(into))
+            << pad + "\r\n" + day + other + day;
+    }
+    QTest::newRow("CR LF across a block's end") << QByteArray(block - 1, 'x') + "\r\n" + day;
+}
+
+void tst_DaySchedule::readAsBytesAgreesWithLines() {
+    QFETCH(QByteArray, file);
+    TempDataFolder folder;
+    folder.write(QStringLiteral("2025.csv"), file);
+    const TextLines lines = LoadTextLines(folder.file(QStringLiteral("2025.csv")));
+    StringGrid fromLines(ScheduleColumn::Count, 1, 1, 2);
+    ListDayRows(lines, "20250307", fromLines);
+    StringGrid fromBytes(ScheduleColumn::Count, 1, 1, 2);
+    TextBuffer year;
+    LoadDayRows(folder.file(QStringLiteral("2025.csv")), "20250307", year, fromBytes);
+    QCOMPARE(fromBytes.rowCount(), fromLines.rowCount());
+    for (int r = 0; r < fromLines.rowCount(); ++r)
+        QCOMPARE(fromBytes.row(r), fromLines.row(r));
+    TextLines saved;
+    DaySaveLines(year, fromBytes, "20250307",
+                 [&](QByteArrayView line) { saved.append(line.toByteArray()); });
+    QCOMPARE(saved, DaySaveLines(lines, fromLines, "20250307"));
 }
 
 void tst_DaySchedule::deleteRow_data() {
