@@ -114,9 +114,13 @@ QByteArray joined(const std::array<QList<QByteArray>, 4>& items, int first, int 
     return text;
 }
 
-void checkAnnotations(const YearTables& t, int year) {
+// Every day, the months from the one before shownMonth first: tables built for a shown month
+// answer for the months its grid shows from their first index, for the others from a complete
+// one.
+void checkAnnotations(const YearTables& t, int year, int shownMonth) {
     const QHash<QByteArray, DayItems> days = scanned(t, year);
-    for (int month = 1; month <= 12; ++month) {
+    for (int i = 0; i < 12; ++i) {
+        const int month = (shownMonth + 10 + i) % 12 + 1;
         for (int day = 1; day <= DaysInMonth(year, month); ++day) {
             const DayItems expected = days.value(twoDigits(month) + '/' + twoDigits(day));
             const auto when = [&] {
@@ -141,9 +145,9 @@ void checkAnnotations(const YearTables& t, int year) {
         FUZZ_CHECK(BuildDayAnnotation(t, 0, 3, year, month, 1).isEmpty(), QString());
 }
 
-bool build(YearTables& t, int year, const QString& folder) {
+bool build(YearTables& t, int year, const QString& folder, int shownMonth) {
     try {
-        BuildYearTables(t, year, folder);
+        BuildYearTables(t, year, folder, shownMonth);
         return true;
     } catch (const KalendoError& e) {
         // Only the reading of rules can fail here: every file exists and is readable.
@@ -187,8 +191,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     place(AnniversaryFilePath(folder), files[2]);
     place(schedulePath, files[3]);
 
+    // The month shown (0: none) comes from the input's size.
+    const int shownMonth = int(size % 13);
     YearTables fresh;
-    const bool built = build(fresh, year, folder);
+    const bool built = build(fresh, year, folder, shownMonth);
     const TextLines given[4] = {SplitTextLines(files[0].value_or(QByteArray())),
                                 SplitTextLines(files[1].value_or(QByteArray())),
                                 SplitTextLines(files[2].value_or(QByteArray())),
@@ -202,20 +208,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(fresh.YearHolidays().size() >= given[0].size() + equinoxes,
                    QStringLiteral("holidays"));
     }
-    checkAnnotations(fresh, year);
+    checkAnnotations(fresh, year, shownMonth);
     // A schedule of another year and anniversaries counted from another year.
-    checkAnnotations(fresh, year % 9999 + 1);
+    checkAnnotations(fresh, year % 9999 + 1, shownMonth);
 
     // Tables rebuilt over those of earlier inputs hold nothing of them.
     static YearTables reused;
-    const bool rebuilt = build(reused, year, folder);
+    const bool rebuilt = build(reused, year, folder, (shownMonth + 6) % 13);
     FUZZ_CHECK(rebuilt == built, QStringLiteral("rebuild differs"));
     if (rebuilt) {
         FUZZ_CHECK(reused.YearHolidays() == fresh.YearHolidays(), QString());
         FUZZ_CHECK(reused.YearEvents() == fresh.YearEvents(), QString());
         FUZZ_CHECK(reused.Anniversaries() == fresh.Anniversaries(), QString());
         FUZZ_CHECK(reused.YearSchedules() == fresh.YearSchedules(), QString());
-        checkAnnotations(reused, year);
+        checkAnnotations(reused, year, (shownMonth + 6) % 13);
     }
     return 0;
 }

@@ -319,7 +319,7 @@ void TMainForm::RefreshMonth() {
     // A data file the rules cannot read still leaves the grid showing the shown month, with
     // whatever was read; the error then goes on to the user.
     try {
-        BuildYearTables(m_tables, m_year, DataFolder());
+        BuildYearTables(m_tables, m_year, DataFolder(), m_month);
     } catch (...) {
         FillMonthGrid();
         throw;

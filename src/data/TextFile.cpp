@@ -92,6 +92,7 @@ qsizetype findBytes(const char* data, qsizetype size, qsizetype from, QByteArray
 // time), else 16. bits64 gives a bit for each of the 64 bytes at p that equals c.
 template <typename Bits> quint64 bits64(const char* p, char c);
 
+#if !defined(__x86_64__)
 // Any processor: a byte at a time.
 struct Bytes {};
 template <> inline quint64 bits64<Bytes>(const char* p, char c) {
@@ -100,6 +101,7 @@ template <> inline quint64 bits64<Bytes>(const char* p, char c) {
         bits |= quint64(p[i] == c) << i;
     return bits;
 }
+#endif
 
 template <typename Bits>
 inline void lineEndMasksWith(const char* data, qsizetype count, bool afterCR, quint64* masks) {

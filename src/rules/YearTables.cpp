@@ -258,6 +258,12 @@ inline int fourDigits(const char* p) {
     return int(a * 1000 + b * 100 + c * 10 + d);
 }
 
+// The year an anniversary counts from: its first four bytes as a number.
+std::optional<int> anniversaryYear(QByteArrayView line) {
+    const int year = fourDigits(line.data());
+    return year >= 0 ? std::optional(year) : parseInt(leftOf(line, 4));
+}
+
 } // namespace
 
 YearTables::YearTables() {
@@ -270,21 +276,65 @@ YearTables::YearTables() {
 
 void YearTables::startIndex(int kind) {
     Index& index = m_index[kind];
-    index.otherYear.clear();
     index.year = m_year;
-    index.anniversaryYear.clear();
-    index.lineSlot.clear();
-    index.counts.assign(kSlots, 0);
+    // Shown a month, the stored lists index the lines of the months its grid shows: the month
+    // before and the month after too, across the year's ends.
+    index.complete = m_shownMonth < 1 || m_shownMonth > 12 || kind == akHoliday || kind == akEvent;
+    for (int i = 0; i < 3; ++i) {
+        int month = m_shownMonth - 1 + i;
+        int year = m_year;
+        if (month < 1) {
+            month = 12;
+            --year;
+        } else if (month > 12) {
+            month = 1;
+            ++year;
+        }
+        index.months[size_t(i)] = kind == akSchedule ? year * 100 + month : month;
+        QByteArray text = twoDigits(month);
+        if (kind == akSchedule)
+            text.prepend(QByteArray::number(year).rightJustified(4, '0'));
+        else
+            text.append('/');
+        quint64 bytes = 0;
+        std::memcpy(&bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 8)));
+        index.monthBytes[size_t(i)] = bytes;
+    }
+    restartIndex(index);
     m_lineCopies[size_t(kind)].reset();
+}
+
+void YearTables::restartIndex(Index& index) {
+    index.otherYear.clear();
+    index.indexed = 0;
+    index.kept.clear();
+    index.counts.assign(kSlots, 0);
 }
 
 // The slot of the next line of a list, line i. Every line of every file passes here: the
 // fields that decide are read where they stand, and the commas looked for only after them.
 template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line) {
     Index& index = m_index[kind];
-    int& slot = index.lineSlot.emplace_back(-1);
-    if constexpr (kind == akAnniversary)
-        index.anniversaryYear.push_back(0);
+    index.indexed = i + 1;
+    if constexpr (kind == akSchedule || kind == akAnniversary) {
+        // Where only the shown months are indexed, a line naming another month is passed over
+        // at once; one too short to name its month has no day at all.
+        constexpr qsizetype at = kind == akSchedule ? 0 : 5;
+        constexpr size_t load = kind == akSchedule ? 8 : 4;
+        constexpr qsizetype least = kind == akSchedule ? 8 : 10;
+        constexpr quint64 mask = kind == akSchedule ? 0xFFFF'FFFF'FFFF : 0xFF'FFFF;
+        if (!index.complete) {
+            if (line.size() < least)
+                return;
+            quint64 bytes = 0;
+            std::memcpy(&bytes, line.data() + at, load);
+            bytes &= mask;
+            if (bytes != index.monthBytes[0] && bytes != index.monthBytes[1] &&
+                bytes != index.monthBytes[2])
+                return;
+        }
+    }
+    int slot = -1;
     if constexpr (kind == akSchedule) {
         // YYYYMMDD: eight digits, so no comma before them.
         if (line.size() < 8)
@@ -292,7 +342,7 @@ template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line)
         const char* p = line.data();
         const int y = fourDigits(p);
         const int md = fourDigits(p + 4);
-        if (y < 0 || md < 0 || !hasTwoCommas(line, 8))
+        if (y < 0 || md < 0 || !index.holds(y * 100 + md / 100) || !hasTwoCommas(line, 8))
             return;
         const int m = md / 100;
         const int d = md % 100;
@@ -303,7 +353,7 @@ template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line)
         slot = slotOf(m, d);
     } else {
         const int at = monthDaySlot(line, kind == akAnniversary ? 5 : 0);
-        if (at < 0)
+        if (at < 0 || !index.holds(at / 32))
             return;
         // "MM/DD" holds no comma, nor does a year that reads as a number.
         if (kind != akAnniversary) {
@@ -312,26 +362,19 @@ template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line)
         } else {
             // A line whose first four bytes are not a year cannot count its years: it is left
             // out, and every other line still shows.
-            int year = fourDigits(line.data());
-            if (year < 0) {
-                const auto parsed = parseInt(leftOf(line, 4));
-                if (!parsed)
-                    return;
-                year = *parsed;
-            }
-            if (!hasTwoCommas(line, 4))
+            if (!anniversaryYear(line) || !hasTwoCommas(line, 4))
                 return;
-            index.anniversaryYear.back() = year;
         }
         slot = at;
     }
+    index.kept.emplace_back(int(i), slot);
     ++index.counts[size_t(slot)];
 }
 
 // The slots of the lines added since the last call.
 void YearTables::indexLines(int kind) {
     const TextBuffer& lines = m_lists[kind];
-    for (qsizetype i = qsizetype(m_index[kind].lineSlot.size()); i < lines.size(); ++i) {
+    for (qsizetype i = m_index[kind].indexed; i < lines.size(); ++i) {
         switch (kind) {
         case akHoliday:
             indexLine<akHoliday>(i, lines.line(i));
@@ -361,9 +404,18 @@ void YearTables::finishIndex(int kind) {
     index.order.resize(size_t(total));
     // The counts become each slot's next free position.
     std::copy(index.start.begin(), index.start.end() - 1, index.counts.begin());
-    for (size_t i = 0; i < index.lineSlot.size(); ++i)
-        if (const int slot = index.lineSlot[i]; slot >= 0)
-            index.order[size_t(index.counts[size_t(slot)]++)] = int(i);
+    for (const auto& [line, slot] : index.kept)
+        index.order[size_t(index.counts[size_t(slot)]++)] = line;
+    index.kept.clear();
+}
+
+void YearTables::completeIndex(int kind) const {
+    // Asked of a month the index left out: it takes in every line now, once.
+    auto* self = const_cast<YearTables*>(this);
+    Index& index = self->m_index[kind];
+    index.complete = true;
+    restartIndex(index);
+    self->finishIndex(kind);
 }
 
 const TextLines& YearTables::lines(int kind) const {
@@ -502,9 +554,11 @@ void appendItem(QByteArray& text, const char* data, qsizetype size) {
 std::pair<const int*, const int*> YearTables::lineRange(int kind, int year, int month,
                                                         int day) const {
     const Index& index = m_index[kind];
+    if (kind == akSchedule && year != index.year && (year < 0 || year > 9999))
+        return {nullptr, nullptr}; // no key of eight digits
+    if (!index.holds(kind == akSchedule ? year * 100 + month : month))
+        completeIndex(kind);
     if (kind == akSchedule && year != index.year) {
-        if (year < 0 || year > 9999)
-            return {nullptr, nullptr}; // no key of eight digits
         const auto it = index.otherYear.constFind(year * 10000 + month * 100 + day);
         if (it == index.otherYear.cend())
             return {nullptr, nullptr};
@@ -531,7 +585,7 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year) con
     text.append(stored.data() + first + 1, second - first - 1);
     if (kind == akAnniversary) {
         text += '[';
-        text += QByteArray::number(year - m_index[kind].anniversaryYear[size_t(line)]);
+        text += QByteArray::number(year - anniversaryYear(stored).value_or(year));
         text += ']';
     }
 }
@@ -584,8 +638,9 @@ bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
     return false;
 }
 
-void BuildYearTables(YearTables& tables, int year, const QString& dataFolder) {
+void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth) {
     tables.m_year = year;
+    tables.m_shownMonth = shownMonth;
     tables.clearCache();
 
     // Every list is rebuilt from its own file even when another stops at a line it cannot

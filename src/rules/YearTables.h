@@ -32,7 +32,8 @@ public:
     bool hasAnnotation(int kind, int year, int month, int day) const;
 
 private:
-    friend void BuildYearTables(YearTables& tables, int year, const QString& dataFolder);
+    friend void BuildYearTables(YearTables& tables, int year, const QString& dataFolder,
+                                int shownMonth);
 
     // Lines of one list that can match a day: line indices grouped by slot (month * 32 + day),
     // in list order; schedule lines of another year by their key YYYYMMDD as a number.
@@ -40,10 +41,23 @@ private:
         std::vector<int> start; // slot -> first position in order; size kSlots + 1
         std::vector<int> order;
         QHash<int, QList<int>> otherYear;
-        std::vector<int> anniversaryYear; // per line, for anniversaries
-        int year = 0;                     // the year whose schedule lines have slots
-        // While the list is built: each line's slot (-1 for none) and the lines per slot.
-        std::vector<int> lineSlot;
+        int year = 0; // the year whose schedule lines have slots
+        // The lines it holds: of every month, or only of the shown months (schedule lines by
+        // year * 100 + month, anniversaries by month).
+        bool complete = true;
+        std::array<int, 3> months{};
+        bool holds(int monthKey) const {
+            return complete || monthKey == months[0] || monthKey == months[1] ||
+                   monthKey == months[2];
+        }
+        // The same months as the bytes that name them where a line names its month
+        // ("YYYYMM" at 0 for schedule lines, "MM/" at 5 for anniversaries): most lines are
+        // passed over on one comparison.
+        std::array<quint64, 3> monthBytes{};
+        // While the list is built: the lines looked at, those kept with their slot, and the
+        // lines per slot.
+        qsizetype indexed = 0;
+        std::vector<std::pair<int, int>> kept;
         std::vector<int> counts;
     };
     static constexpr int kSlots = 13 * 32;
@@ -51,9 +65,12 @@ private:
     // A list is indexed line by line as it is built (the file's lines as they are found), and
     // its index finished once the list is complete.
     void startIndex(int kind);
+    static void restartIndex(Index& index);
     template <int kind> void indexLine(qsizetype i, QByteArrayView line);
     void indexLines(int kind);
     void finishIndex(int kind);
+    // Takes the lines of every month into an index that holds the shown months' only.
+    void completeIndex(int kind) const;
     const TextLines& lines(int kind) const;
     // The indices of the lines of one kind that fall on a day, in list order.
     std::pair<const int*, const int*> lineRange(int kind, int year, int month, int day) const;
@@ -62,6 +79,7 @@ private:
     QByteArray assemble(int firstKind, int lastKind, int year, int month, int day) const;
 
     int m_year = 0;
+    int m_shownMonth = 0;
     std::array<TextBuffer, 4> m_lists;
     std::array<Index, 4> m_index;
     mutable std::array<std::optional<TextLines>, 4> m_lineCopies;
@@ -78,7 +96,9 @@ private:
 // rules resolved with the equinox days, substitute holidays and 国民の休日. Every list is
 // rebuilt; a line the rules cannot read stops its own list there, and the first such stop
 // (or read error) is thrown as KalendoError once all four lists are rebuilt.
-void BuildYearTables(YearTables& tables, int year, const QString& dataFolder);
+// Given the month a window shows (1-12), the day index covers the months its grid shows first,
+// and the others when first asked: answers are the same, the month's come sooner.
+void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth = 0);
 
 // The text of what falls on a day, from the tables (see YearTables::annotation).
 QByteArray BuildDayAnnotation(const YearTables& tables, int firstKind, int lastKind, int year,

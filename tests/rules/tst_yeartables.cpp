@@ -24,6 +24,8 @@ private slots:
     void nationalRestDays();
     void listsKeepFileOrderAndDuplicates();
     void anyYearBuilds();
+    void shownMonthAnswersAsTheWholeYear_data();
+    void shownMonthAnswersAsTheWholeYear();
 };
 
 static QByteArray crlf(const QList<const char*>& lines) {
@@ -296,6 +298,43 @@ void tst_YearTables::anyYearBuilds() {
     for (int year : {1, 4, 100, 1582, 1979, 2100, 2101, 9999}) {
         BuildYearTables(t, year, dir.path());
         QVERIFY2(t.YearHolidays().size() >= 3, qPrintable(QString::number(year)));
+    }
+}
+
+void tst_YearTables::shownMonthAnswersAsTheWholeYear_data() {
+    QTest::addColumn<int>("shownMonth");
+    QTest::newRow("January: December of the year before") << 1;
+    QTest::newRow("June") << 6;
+    QTest::newRow("December: January of the year after") << 12;
+}
+
+void tst_YearTables::shownMonthAnswersAsTheWholeYear() {
+    // Tables built for a shown month index its grid's months first and the rest when asked;
+    // every answer must be the whole year's, the grid's months asked first.
+    QFETCH(int, shownMonth);
+    TempDataFolder dir;
+    dir.write(QStringLiteral("2025.csv"),
+              crlf({"20250105,1,,,a,,", "20241231,1,,,b,,", "20250531,1,,,c,,", "20250601,1,,,d,,",
+                    "20250701,2,,,e,,", "20251231,1,,,f,,", "20260101,1,,,g,,", "20250601,2,,,h,,",
+                    "20250615,1,,,i", "2025061,1,,,j,,"}));
+    dir.write(AnniversaryFileName, crlf({"2000/12/31,x,", "1990/01/01,y,", "abcd/06/15,z,",
+                                         "2001/06/15,w,", "2010/07/01,v"}));
+    YearTables whole;
+    BuildYearTables(whole, 2025, dir.path());
+    YearTables shown;
+    BuildYearTables(shown, 2025, dir.path(), shownMonth);
+    // The grid's months as the window asks them, then every day from the year before's last
+    // month to the year after's first.
+    QList<QDate> days;
+    for (QDate d = QDate(2025, shownMonth, 1).addMonths(-1);
+         d < QDate(2025, shownMonth, 1).addMonths(2); d = d.addDays(1))
+        days.append(d);
+    for (QDate d(2024, 12, 1); d <= QDate(2026, 1, 31); d = d.addDays(1))
+        days.append(d);
+    for (const QDate& d : days) {
+        for (int kind = 0; kind <= 3; ++kind)
+            QCOMPARE(shown.annotation(kind, kind, d.year(), d.month(), d.day()),
+                     whole.annotation(kind, kind, d.year(), d.month(), d.day()));
     }
 }
 
