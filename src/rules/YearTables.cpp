@@ -313,9 +313,8 @@ void YearTables::restartIndex(Index& index) {
 
 // The slot of the next line of a list, line i. Every line of every file passes here: the
 // fields that decide are read where they stand, and the commas looked for only after them.
-template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line) {
-    Index& index = m_index[kind];
-    index.indexed = i + 1;
+template <int kind> inline bool YearTables::mayHold(QByteArrayView line) const {
+    const Index& index = m_index[kind];
     if constexpr (kind == akSchedule || kind == akAnniversary) {
         // Where only the shown months are indexed, a line naming another month is passed over
         // at once; one too short to name its month has no day at all.
@@ -325,15 +324,19 @@ template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line)
         constexpr quint64 mask = kind == akSchedule ? 0xFFFF'FFFF'FFFF : 0xFF'FFFF;
         if (!index.complete) {
             if (line.size() < least)
-                return;
+                return false;
             quint64 bytes = 0;
             std::memcpy(&bytes, line.data() + at, load);
             bytes &= mask;
-            if (bytes != index.monthBytes[0] && bytes != index.monthBytes[1] &&
-                bytes != index.monthBytes[2])
-                return;
+            return bytes == index.monthBytes[0] || bytes == index.monthBytes[1] ||
+                   bytes == index.monthBytes[2];
         }
     }
+    return true;
+}
+
+template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line) {
+    Index& index = m_index[kind];
     int slot = -1;
     if constexpr (kind == akSchedule) {
         // YYYYMMDD: eight digits, so no comma before them.
@@ -383,12 +386,15 @@ void YearTables::indexLines(int kind) {
             indexLine<akEvent>(i, lines.line(i));
             break;
         case akAnniversary:
-            indexLine<akAnniversary>(i, lines.line(i));
+            if (mayHold<akAnniversary>(lines.line(i)))
+                indexLine<akAnniversary>(i, lines.line(i));
             break;
         default:
-            indexLine<akSchedule>(i, lines.line(i));
+            if (mayHold<akSchedule>(lines.line(i)))
+                indexLine<akSchedule>(i, lines.line(i));
         }
     }
+    m_index[kind].indexed = lines.size();
 }
 
 void YearTables::finishIndex(int kind) {
@@ -667,12 +673,14 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
                 out.loadBytes(path, [&](qsizetype from, qsizetype end) {
                     const char* bytes = out.bytes().constData() + from;
                     auto add = [&](qsizetype start, qsizetype size) {
-                        tables.indexLine<decltype(kind)::value>(
-                            out.size(), QByteArrayView(bytes + start, size));
+                        const QByteArrayView line(bytes + start, size);
+                        if (tables.mayHold<decltype(kind)::value>(line))
+                            tables.indexLine<decltype(kind)::value>(out.size(), line);
                         out.addFileLine(from + start, size);
                     };
                     TextFileDetail::forEachLine(bytes, end - from, add);
                 });
+                tables.m_index[kind].indexed = out.size();
             } catch (...) {
                 tables.startIndex(kind);
                 throw;

@@ -66,6 +66,7 @@ private:
     // its index finished once the list is complete.
     void startIndex(int kind);
     static void restartIndex(Index& index);
+    template <int kind> bool mayHold(QByteArrayView line) const;
     template <int kind> void indexLine(qsizetype i, QByteArrayView line);
     void indexLines(int kind);
     void finishIndex(int kind);
