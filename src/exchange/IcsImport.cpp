@@ -50,6 +50,22 @@ Moment momentOf(const icaltimetype& t, const QTimeZone& zone) {
     return {false, QDate(), localTime(t, zone).toSecsSinceEpoch()};
 }
 
+// A date-time of a property in the zone its TZID names, looked up as libical does for DTSTART:
+// the calendar's VTIMEZONE, else the zone known by that name.
+icaltimetype inZoneOf(icalproperty* property, icalcomponent* event, icaltimetype at) {
+    const char* tzid = icalproperty_get_parameter_as_string(property, "TZID");
+    if (at.is_date || icaltime_is_utc(at) || !tzid)
+        return at;
+    icaltimezone* zone = nullptr;
+    for (icalcomponent* c = event; c && !zone; c = icalcomponent_get_parent(c))
+        zone = icalcomponent_get_timezone(c, tzid);
+    if (!zone)
+        zone = icaltimezone_get_builtin_timezone_from_tzid(tzid);
+    if (!zone)
+        zone = icaltimezone_get_builtin_timezone(tzid);
+    return zone ? icaltime_set_timezone(&at, zone) : at;
+}
+
 QString textOf(const char* utf8) {
     return utf8 ? QString::fromUtf8(utf8) : QString();
 }
@@ -216,8 +232,11 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         model.notes << QStringLiteral("予定が空になります");
     }
 
+    // The occurrences: DTSTART and the rule's (a rule gives DTSTART itself), and the RDATEs,
+    // less the EXDATEs and the occurrences other VEVENTs replace; each once.
     icalproperty* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
-    if (!rule || !icaltime_is_null_time(icalcomponent_get_recurrenceid(event))) {
+    const bool moved = !icaltime_is_null_time(icalcomponent_get_recurrenceid(event));
+    if (moved || (!rule && !icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY))) {
         addOccurrence({start, end}, model);
         return;
     }
@@ -225,31 +244,58 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
          p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY))
         skip.insert(momentOf(icalproperty_get_datetime_with_component(p, event), m_zone));
-    icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(rule), start);
-    if (!it) {
-        ++m_plan.ignoredEvents;
-        return;
-    }
     const QDate first(m_options.firstYear, 1, 1);
     const QDate last(m_options.lastYear, 12, 31);
     int taken = 0;
-    for (int n = 0; n < MaxOccurrences; ++n) {
-        const icaltimetype at = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(at))
-            break;
+    // False once no more occurrences are taken.
+    const auto take = [&](const icaltimetype& at, int seconds) {
         const QDate day = at.is_date ? dateOf(at) : localTime(at, m_zone).date();
-        if (day > last)
-            break;
-        if (day < first || skip.contains(momentOf(at, m_zone)))
-            continue;
+        const Moment moment = momentOf(at, m_zone);
+        if (day < first || day > last || skip.contains(moment))
+            return true;
+        skip.insert(moment);
         if (++taken > MaxOccurrencesTaken && !m_plan.items.isEmpty()) {
             m_plan.items.last().notes
                 << QStringLiteral("繰り返しが多すぎるため以降は読み込みません");
-            break;
+            return false;
         }
-        addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(length))}, model);
+        addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(seconds))}, model);
+        return true;
+    };
+    if (rule) {
+        icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(rule), start);
+        if (!it) {
+            ++m_plan.ignoredEvents;
+            return;
+        }
+        for (int n = 0; n < MaxOccurrences; ++n) {
+            const icaltimetype at = icalrecur_iterator_next(it);
+            if (icaltime_is_null_time(at) ||
+                (at.is_date ? dateOf(at) : localTime(at, m_zone).date()) > last ||
+                !take(at, length))
+                break;
+        }
+        icalrecur_iterator_free(it);
+    } else if (!take(start, length)) {
+        return;
     }
-    icalrecur_iterator_free(it);
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+        const icaldatetimeperiodtype value = icalproperty_get_rdate(p);
+        icaltimetype at = value.time;
+        int seconds = length;
+        if (icaltime_is_null_time(at)) {
+            // A period: its own length.
+            at = value.period.start;
+            seconds = icaltime_is_null_time(value.period.end)
+                          ? icaldurationtype_as_int(value.period.duration)
+                          : icaldurationtype_as_int(icaltime_subtract(value.period.end, at));
+        }
+        if (icaltime_is_null_time(at) || !dateOf(at).isValid())
+            continue;
+        if (!take(inZoneOf(p, event, at), std::max(0, seconds)))
+            break;
+    }
 }
 
 void Planner::addOccurrence(const Occurrence& occurrence, const IcsImportItem& model) {

@@ -213,6 +213,21 @@ void tst_IcsExchange::importPlan_data() {
         << false
         << QStringList{"20250106|10:00|11:00|定例|||add", "20250121|15:00|16:00|定例|||add",
                        "20250127|10:00|11:00|定例|||add"};
+    // RFC 5545 3.8.5.2: the RDATEs join the rule's occurrences (once each), the EXDATEs leave.
+    QTest::newRow("RDATE beside a rule, in its zone, once each")
+        << calendar(vevent("DTSTART;TZID=Asia/Tokyo:20250106T100000\nDURATION:PT1H\n"
+                           "RRULE:FREQ=WEEKLY;COUNT=2\nRDATE;TZID=Asia/Tokyo:20250106T100000,"
+                           "20250108T140000\nRDATE:20250120T000000Z\nEXDATE;TZID=Asia/Tokyo:"
+                           "20250113T100000\nSUMMARY:面談\n"))
+        << false
+        << QStringList{"20250106|10:00|11:00|面談|||add", "20250108|14:00|15:00|面談|||add",
+                       "20250120|09:00|10:00|面談|||add"};
+    QTest::newRow("RDATE without a rule: dates and a period")
+        << calendar(vevent("DTSTART;VALUE=DATE:20250303\nRDATE;VALUE=DATE:20250310,20240101\n"
+                           "RDATE;VALUE=PERIOD:20250320T130000/PT2H\nSUMMARY:検診\n"))
+        << false
+        << QStringList{"20250303|||検診|||add", "20250310|||検診|||add",
+                       "20250320|13:00|15:00|検診|||add"};
     QTest::newRow("folded line, escaped comma and semicolon")
         << calendar(vevent("SUMMARY:Lunch\\, then\n  talk\\; ok\nLOCATION:A\\nB\n"
                            "DTSTART;VALUE=DATE:20250307\n"))
