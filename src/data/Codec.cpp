@@ -12,13 +12,6 @@ namespace {
 // Microsoft's code page 932, through ICU: 0x8160 is U+FF5E and 0x5C is a backslash.
 constexpr const char* kEncoding = "windows-31j";
 
-bool isLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-bool isTrailByte(unsigned char b) {
-    return b >= 0x40 && b <= 0xFC && b != 0x7F;
-}
-
 } // namespace
 
 namespace Codec {
@@ -99,11 +92,6 @@ QString truncateToBytes(const QString& text, int maxBytes) {
         i += len;
     }
     return text;
-}
-
-bool isDoubleByteAt(const QByteArray& bytes, qsizetype i) {
-    return i + 1 < bytes.size() && isLeadByte(static_cast<unsigned char>(bytes.at(i))) &&
-           isTrailByte(static_cast<unsigned char>(bytes.at(i + 1)));
 }
 
 } // namespace Codec

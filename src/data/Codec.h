@@ -35,8 +35,18 @@ int byteLength(const QString& text);
 // The longest head of the text that fits into maxBytes bytes, cut between whole characters.
 QString truncateToBytes(const QString& text, int maxBytes);
 
+inline bool isLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+inline bool isTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
 // True when the byte at index i starts a double-byte character (a lead byte followed by a
-// valid trail byte).
-bool isDoubleByteAt(const QByteArray& bytes, qsizetype i);
+// valid trail byte). Inline: the comma readers ask it of every byte they read.
+inline bool isDoubleByteAt(const QByteArray& bytes, qsizetype i) {
+    return i + 1 < bytes.size() && isLeadByte(static_cast<unsigned char>(bytes.at(i))) &&
+           isTrailByte(static_cast<unsigned char>(bytes.at(i + 1)));
+}
 
 } // namespace Codec

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -159,7 +158,7 @@ QByteArray withDay(QByteArrayView date, int day) {
 
 // The n-th given weekday of the month as its date line, or the line as read when the month has
 // no such day.
-QByteArray resolveWeekdayRule(const PlainRule& rule, int year) {
+QByteArrayView resolveWeekdayRule(const PlainRule& rule, int year) {
     const int month = toIntOrThrow(rule.date, 0, 2);
     const int week = toIntOrThrow(rule.rest, 0, 1);
     const int wday = toIntOrThrow(rule.rest, 2, 1);
@@ -168,14 +167,26 @@ QByteArray resolveWeekdayRule(const PlainRule& rule, int year) {
     const int length = DaysInMonth(year, month);
     // Every day of the month exists once its first does (or weekday() throws).
     const int first = weekday(year, month, 1);
+    int found = 0;
     int counter = 0;
-    for (int d = 1; d <= length; ++d) {
+    for (int d = 1; d <= length && !found; ++d) {
         if ((first + d - 1) % 7 == wday)
             ++counter;
         if (counter == week)
-            return joinRule(withDay(rule.date, d), rule.title, rule.rest);
+            found = d;
     }
-    return joinRule(rule.date, rule.title, rule.rest);
+    // Written into one buffer for every rule: every event and holiday rule of every build
+    // passes here, and the line is copied where it is kept.
+    thread_local QByteArray line;
+    line.resize(0);
+    if (found)
+        line.append(leftOf(rule.date, 3))
+            .append(char('0' + found / 10))
+            .append(char('0' + found % 10));
+    else
+        line.append(rule.date);
+    line.append(',').append(rule.title).append(',').append(rule.rest);
+    return line;
 }
 
 // Adds a line to a list as it is: by its place when it lies in the list's file (start >= 0),
@@ -499,6 +510,38 @@ std::optional<QDate> lineDay(QByteArrayView line, int year) {
 
 // The holidays of a year: the holiday rules resolved with their substitutes, the equinox days,
 // then every day sandwiched between two of those (substitutes aside) that is no holiday itself.
+// Days around one year, one bit each: the year and a month on either side, where the
+// neighbours of its first and last days lie. Asked of every holiday rule at every build, where
+// a tree of dates cost a tenth of the month step.
+class DaySet {
+public:
+    explicit DaySet(int year)
+        : m_first(QDate(year, 1, 1).toJulianDay() - 31),
+          m_bits(size_t(QDate(year, 12, 31).toJulianDay() + 32 - m_first)) {}
+    void insert(const QDate& day) {
+        if (const auto i = place(day))
+            m_bits[*i] = true;
+    }
+    bool contains(const QDate& day) const {
+        const auto i = place(day);
+        return i && m_bits[*i];
+    }
+    // The days held, in order.
+    template <typename F> void forEach(F&& f) const {
+        for (size_t i = 0; i < m_bits.size(); ++i)
+            if (m_bits[i])
+                f(QDate::fromJulianDay(m_first + qint64(i)));
+    }
+
+private:
+    std::optional<size_t> place(const QDate& day) const {
+        const qint64 i = day.toJulianDay() - m_first;
+        return i >= 0 && i < qint64(m_bits.size()) ? std::optional(size_t(i)) : std::nullopt;
+    }
+    qint64 m_first;
+    std::vector<bool> m_bits;
+};
+
 void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
     out.loadBytes(HolidayFilePath(dataFolder));
     // The equinox days are rules made here, after those of the file.
@@ -509,7 +552,7 @@ void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
         equinoxes.append("09/" + twoDigits(equinoxDay(year, 23.2488)) + ',' + autumnalTitle() +
                          ",0,0");
     }
-    std::set<QDate> ruleDays;
+    DaySet ruleDays(year);
     // One rule line, at start in the file's bytes (-1 for a rule made here).
     auto addRule = [&](QByteArrayView line, qsizetype start) {
         const PlainRule rule = splitRule(line);
@@ -524,9 +567,9 @@ void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
         for (const int other : {year - 1, year + 1}) {
             if (other < 1 || other > 9999 || !rule.date.startsWith(other < year ? "12" : "01"))
                 continue;
-            const QByteArray resolved =
-                rule.isFixedDate() ? line.toByteArray() : resolveWeekdayRule(rule, other);
-            if (const auto day = lineDay(resolved, other))
+            const auto day = rule.isFixedDate() ? lineDay(line, other)
+                                                : lineDay(resolveWeekdayRule(rule, other), other);
+            if (day)
                 ruleDays.insert(*day);
         }
     };
@@ -537,16 +580,16 @@ void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
     for (const QByteArray& equinox : equinoxes)
         addRule(equinox, -1);
 
-    std::set<QDate> holidays;
+    DaySet holidays(year);
     for (qsizetype i = 0; i < out.size(); ++i)
         if (const auto day = lineDay(out.line(i), year))
             holidays.insert(*day);
-    for (const QDate& before : ruleDays) {
+    ruleDays.forEach([&](const QDate& before) {
         const QDate day = before.addDays(1);
-        if (day.year() == year && !holidays.count(day) && ruleDays.count(day.addDays(1)))
+        if (day.year() == year && !holidays.contains(day) && ruleDays.contains(day.addDays(1)))
             out.addMade(QByteArray(twoDigits(day.month()) + '/' + twoDigits(day.day()) + ',' +
                                    nationalRestDayTitle() + ",0,0"));
-    }
+    });
 }
 
 void appendItem(QByteArray& text, const char* data, qsizetype size) {
