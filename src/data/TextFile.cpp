@@ -437,14 +437,23 @@ QString SaveTextLinesFrom(const QString& path, const std::function<void(const Ad
     QByteArray buffer;
     buffer.reserve((1 << 16) + 4096);
     try {
-        lines([&](QByteArrayView line) {
-            buffer.append(line);
-            buffer.append("\r\n", 2);
-            if (buffer.size() >= 1 << 16) {
-                if (!writeAll(fd.get(), buffer.constData(), size_t(buffer.size())))
+        const auto flush = [&] {
+            if (!writeAll(fd.get(), buffer.constData(), size_t(buffer.size())))
+                fail(errno);
+            buffer.resize(0);
+        };
+        lines([&](QByteArrayView text) {
+            if (text.size() >= 1 << 16) {
+                // A long run goes out as it stands, without a copy.
+                flush();
+                if (!writeAll(fd.get(), text.data(), size_t(text.size())))
                     fail(errno);
-                buffer.resize(0);
+            } else {
+                buffer.append(text);
             }
+            buffer.append("\r\n", 2);
+            if (buffer.size() >= 1 << 16)
+                flush();
         });
     } catch (...) {
         // Whatever stopped the lines, no half-written temporary file stays behind.

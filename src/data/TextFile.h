@@ -160,8 +160,9 @@ private:
 // message to show when it could not be, empty otherwise.
 QString SaveTextLines(const QString& path, const TextLines& lines);
 
-// The same for lines handed over one at a time: lines(add) calls add(line) for each line in
-// order, so that a large file's lines need no copy each to be saved.
+// The same for lines handed over as they come: lines(add) calls add(text) in order, and each
+// text is written followed by CR LF. A text may be several lines already joined by CR LF (a run
+// of a file's bytes as they stand), so that a large file's lines need no copy each.
 using AddLine = std::function<void(QByteArrayView)>;
 QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines);
 

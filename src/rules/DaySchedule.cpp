@@ -156,13 +156,40 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
                   const AddLine& add) {
-    const char* bytes = year.bytes().constData();
+    const QByteArray& bytes = year.bytes();
+    const char* const end = bytes.constData() + bytes.size();
+    // The other days' lines go on in runs where the file already holds them as the save writes
+    // them, each followed by CR LF: one copy for a run instead of one for every line.
+    const char* runStart = nullptr;
+    const char* runEnd = nullptr;
+    const auto flush = [&] {
+        if (runStart)
+            add(QByteArrayView(runStart, runEnd));
+        runStart = nullptr;
+    };
+    const auto addLine = [&](QByteArrayView line) {
+        const bool inFile = line.data() >= bytes.constData() && line.data() < end;
+        if (inFile && runStart && line.data() == runEnd + 2 && runEnd[0] == '\r' &&
+            runEnd[1] == '\n') {
+            runEnd = line.data() + line.size();
+            return;
+        }
+        flush();
+        if (inFile) {
+            runStart = line.data();
+            runEnd = line.data() + line.size();
+        } else {
+            add(line);
+        }
+    };
     saveLines(
         [&](auto&& f) {
-            year.forEachFileLine(
-                [&](qsizetype start, qsizetype size) { f(QByteArrayView(bytes + start, size)); });
+            year.forEachFileLine([&](qsizetype start, qsizetype size) {
+                f(QByteArrayView(bytes.constData() + start, size));
+            });
         },
-        dayList, dayKey, add);
+        dayList, dayKey, addLine);
+    flush();
 }
 
 void RenumberRows(StringGrid& grid, int column) {

@@ -53,8 +53,9 @@ void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year
 // with a title or a date RowToCommaLine of the row, with the day's key as its date.
 TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
                        const QByteArray& dayKey);
-// The same lines from the year's file read by TextBuffer::loadBytes, handed to add one by one
-// (for SaveTextLinesFrom): no line is copied on its own.
+// The same lines from the year's file read by TextBuffer::loadBytes, handed to add (for
+// SaveTextLinesFrom): lines the file holds as the save writes them go in runs, several lines
+// to one call, each but the last followed by CR LF.
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
                   const AddLine& add);
 

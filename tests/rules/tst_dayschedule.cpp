@@ -117,6 +117,8 @@ void tst_DaySchedule::readAsBytesAgreesWithLines_data() {
     QTest::newRow("lone CR, lone LF, no last line end")
         << QByteArray("20250307,1,,,x,,\r20250308,1,,,y,,\n20250307,2,,,z,,");
     QTest::newRow("Ctrl-Z ends the file") << day + "\x1a" + day;
+    QTest::newRow("empty lines between other days' lines")
+        << "20250308,1,,,b,,\n\n20250309,1,,,c,,\r\n\r\n20250310,,\r\n" + day;
     QTest::newRow("key with more digits, key at line end")
         << QByteArray("202503071,1,,,no,,\r\nx,20250307\r\n20250307\r\n");
     // Files are read a quarter of a megabyte at a time: a line of the day, its key, and a
@@ -143,10 +145,13 @@ void tst_DaySchedule::readAsBytesAgreesWithLines() {
     QCOMPARE(fromBytes.rowCount(), fromLines.rowCount());
     for (int r = 0; r < fromLines.rowCount(); ++r)
         QCOMPARE(fromBytes.row(r), fromLines.row(r));
-    TextLines saved;
-    DaySaveLines(year, fromBytes, "20250307",
-                 [&](QByteArrayView line) { saved.append(line.toByteArray()); });
-    QCOMPARE(saved, DaySaveLines(lines, fromLines, "20250307"));
+    // Saved as the window saves, runs of the file's lines and all.
+    SaveTextLinesFrom(folder.file(QStringLiteral("saved.csv")),
+                      [&](const AddLine& add) { DaySaveLines(year, fromBytes, "20250307", add); });
+    QByteArray expected;
+    for (const QByteArray& line : DaySaveLines(lines, fromLines, "20250307"))
+        expected += line + "\r\n";
+    QCOMPARE(folder.read(QStringLiteral("saved.csv")), expected);
 }
 
 void tst_DaySchedule::deleteRow_data() {
