@@ -308,7 +308,7 @@ void YearTables::startIndex(int kind) {
         else
             text.append('/');
         quint64 bytes = 0;
-        std::memcpy(&bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 8)));
+        std::memcpy(&bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 6)));
         index.monthBytes[size_t(i)] = bytes;
     }
     restartIndex(index);
@@ -322,23 +322,20 @@ void YearTables::restartIndex(Index& index) {
     index.counts.assign(kSlots, 0);
 }
 
-// The slot of the next line of a list, line i. Every line of every file passes here: the
-// fields that decide are read where they stand, and the commas looked for only after them.
+// Whether a line may belong to the months the index takes in. Every line of the stored files
+// passes here: where only the shown months are indexed, a line naming another month is passed
+// over at once, and one too short to name its month has no day at all.
 template <int kind> inline bool YearTables::mayHold(QByteArrayView line) const {
     const Index& index = m_index[kind];
     if constexpr (kind == akSchedule || kind == akAnniversary) {
-        // Where only the shown months are indexed, a line naming another month is passed over
-        // at once; one too short to name its month has no day at all.
         constexpr qsizetype at = kind == akSchedule ? 0 : 5;
-        constexpr size_t load = kind == akSchedule ? 8 : 4;
+        constexpr size_t length = kind == akSchedule ? 6 : 3; // "YYYYMM" or "MM/"
         constexpr qsizetype least = kind == akSchedule ? 8 : 10;
-        constexpr quint64 mask = kind == akSchedule ? 0xFFFF'FFFF'FFFF : 0xFF'FFFF;
         if (!index.complete) {
             if (line.size() < least)
                 return false;
             quint64 bytes = 0;
-            std::memcpy(&bytes, line.data() + at, load);
-            bytes &= mask;
+            std::memcpy(&bytes, line.data() + at, length);
             return bytes == index.monthBytes[0] || bytes == index.monthBytes[1] ||
                    bytes == index.monthBytes[2];
         }
@@ -346,6 +343,8 @@ template <int kind> inline bool YearTables::mayHold(QByteArrayView line) const {
     return true;
 }
 
+// The slot of the next line of a list, line i: the fields that decide are read where they
+// stand, and the commas looked for only after them.
 template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line) {
     Index& index = m_index[kind];
     int slot = -1;
