@@ -205,20 +205,27 @@ __attribute__((target("avx512bw"), flatten)) qsizetype
 findAvx512(const char* data, qsizetype size, qsizetype from, QByteArrayView needle) {
     return findWith<Avx512>(data, size, from, needle);
 }
+
+// Of the same work built for each level, the one for this processor's.
+template <typename F> F bySimd(F avx512, F avx2, F sse2) {
+    switch (simd()) {
+    case Simd::Avx512:
+        return avx512;
+    case Simd::Avx2:
+        return avx2;
+    case Simd::Sse2:
+        break;
+    }
+    return sse2;
+}
 #endif
 
 } // namespace
 
 void TextFileDetail::lineEndMasks(const char* data, qsizetype count, bool afterCR, quint64* masks) {
 #if defined(__x86_64__)
-    switch (simd()) {
-    case Simd::Avx512:
-        return lineEndMasksAvx512(data, count, afterCR, masks);
-    case Simd::Avx2:
-        return lineEndMasksAvx2(data, count, afterCR, masks);
-    case Simd::Sse2:
-        return lineEndMasksWith<Sse2>(data, count, afterCR, masks);
-    }
+    bySimd(lineEndMasksAvx512, lineEndMasksAvx2, lineEndMasksWith<Sse2>)(data, count, afterCR,
+                                                                         masks);
 #else
     lineEndMasksWith<Bytes>(data, count, afterCR, masks);
 #endif
@@ -227,16 +234,8 @@ void TextFileDetail::lineEndMasks(const char* data, qsizetype count, bool afterC
 qsizetype TextFileDetail::find(const char* data, qsizetype size, qsizetype from,
                                QByteArrayView needle) {
 #if defined(__x86_64__)
-    if (needle.size() >= 3) {
-        switch (simd()) {
-        case Simd::Avx512:
-            return findAvx512(data, size, from, needle);
-        case Simd::Avx2:
-            return findAvx2(data, size, from, needle);
-        case Simd::Sse2:
-            return findWith<Sse2>(data, size, from, needle);
-        }
-    }
+    if (needle.size() >= 3)
+        return bySimd(findAvx512, findAvx2, findWith<Sse2>)(data, size, from, needle);
 #endif
     return findBytes(data, size, from, needle);
 }

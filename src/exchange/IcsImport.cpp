@@ -247,20 +247,23 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     const QDate first(m_options.firstYear, 1, 1);
     const QDate last(m_options.lastYear, 12, 31);
     int taken = 0;
-    // False once no more occurrences are taken.
+    // An occurrence considered: on to the next, past the last day asked for, or the last taken.
+    enum class Took { Next, PastLast, Enough };
     const auto take = [&](const icaltimetype& at, int seconds) {
         const QDate day = at.is_date ? dateOf(at) : localTime(at, m_zone).date();
+        if (day > last)
+            return Took::PastLast;
         const Moment moment = momentOf(at, m_zone);
-        if (day < first || day > last || skip.contains(moment))
-            return true;
+        if (day < first || skip.contains(moment))
+            return Took::Next;
         skip.insert(moment);
         if (++taken > MaxOccurrencesTaken && !m_plan.items.isEmpty()) {
             m_plan.items.last().notes
                 << QStringLiteral("繰り返しが多すぎるため以降は読み込みません");
-            return false;
+            return Took::Enough;
         }
         addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(seconds))}, model);
-        return true;
+        return Took::Next;
     };
     if (rule) {
         icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(rule), start);
@@ -268,15 +271,18 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
             ++m_plan.ignoredEvents;
             return;
         }
-        for (int n = 0; n < MaxOccurrences; ++n) {
+        // A rule's occurrences come in order: the first past the last day ends them.
+        Took took = Took::Next;
+        for (int n = 0; n < MaxOccurrences && took == Took::Next; ++n) {
             const icaltimetype at = icalrecur_iterator_next(it);
-            if (icaltime_is_null_time(at) ||
-                (at.is_date ? dateOf(at) : localTime(at, m_zone).date()) > last ||
-                !take(at, length))
+            if (icaltime_is_null_time(at))
                 break;
+            took = take(at, length);
         }
         icalrecur_iterator_free(it);
-    } else if (!take(start, length)) {
+        if (took == Took::Enough)
+            return;
+    } else if (take(start, length) == Took::Enough) {
         return;
     }
     for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p;
@@ -293,7 +299,7 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         }
         if (icaltime_is_null_time(at) || !dateOf(at).isValid())
             continue;
-        if (!take(inZoneOf(p, event, at), std::max(0, seconds)))
+        if (take(inZoneOf(p, event, at), std::max(0, seconds)) == Took::Enough)
             break;
     }
 }

@@ -291,7 +291,7 @@ void YearTables::startIndex(int kind) {
     // Shown a month, the stored lists index the lines of the months its grid shows: the month
     // before and the month after too, across the year's ends.
     index.complete = m_shownMonth < 1 || m_shownMonth > 12 || kind == akHoliday || kind == akEvent;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3 && !index.complete; ++i) {
         int month = m_shownMonth - 1 + i;
         int year = m_year;
         if (month < 1) {
