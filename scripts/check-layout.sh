@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when an include between src/ folders points the wrong way. Allowed:
-#   app -> window folders -> widgets -> exchange -> rules -> data
-# A window folder includes another only where one of its windows opens the other's (none yet).
+#   app -> window folders -> widgets -> sync, reminders, search -> exchange -> rules -> data
+# A window folder includes another only where one of its windows opens the other's (none yet);
+# a window that wants another opened asks the main window through a signal.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../src"
 
@@ -10,9 +11,10 @@ level() {
     data) echo 0 ;;
     rules) echo 1 ;;
     exchange) echo 2 ;;
-    widgets) echo 3 ;;
-    monthview | schedule | anniversary | rulesets | calendarexchange) echo 4 ;;
-    app) echo 5 ;;
+    sync | reminders | search) echo 3 ;;
+    widgets) echo 4 ;;
+    monthview | schedule | anniversary | rulesets | calendarexchange | syncsettings | reminderwindows | searchwindow) echo 5 ;;
+    app) echo 6 ;;
     *) echo 9 ;;
     esac
 }
