@@ -21,6 +21,7 @@ test_packages=(
     clang libclang-rt-14-dev
     xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin
     desktop-file-utils appstream dpkg-dev file
+    libxdamage-dev libxtst-dev
 )
 
 install_missing() { # packages...
