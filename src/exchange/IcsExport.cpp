@@ -5,6 +5,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
 #include "rules/RuleEntry.h"
 #include "rules/YearTables.h"
 
@@ -95,17 +96,21 @@ public:
         return event;
     }
 
-    void allDay(icalcomponent* event, const QDate& day) {
-        icalcomponent_set_dtstart(event, dateValue(day));
-        icalcomponent_set_dtend(event, dateValue(day.addDays(1)));
+    void allDay(icalcomponent* event, const QDate& day) { allDay(event, day, day); }
+    void allDay(icalcomponent* event, const QDate& first, const QDate& last) {
+        icalcomponent_set_dtstart(event, dateValue(first));
+        icalcomponent_set_dtend(event, dateValue(last.addDays(1)));
     }
 
-    void timed(icalcomponent* event, const QDate& day, const QTime& start, const QTime& end) {
+    // An entry without an end has no DTEND: a moment, not an hour (RFC 5545 3.6.1). One that
+    // ends before it starts ends the next day, as the month shows it.
+    void timed(icalcomponent* event, const QDate& day, const QTime& start, const QDate& lastDay,
+               const QTime& end) {
         addTime(event, icalproperty_new_dtstart(timeValue(day, start, m_zone)));
-        // An entry without an end ends at its start; one that ends before it ends the next day.
-        const QTime stop = end.isValid() ? end : start;
-        addTime(event, icalproperty_new_dtend(
-                           timeValue(stop < start ? day.addDays(1) : day, stop, m_zone)));
+        if (!end.isValid())
+            return;
+        const QDate endDay = lastDay == day && end < start ? day.addDays(1) : lastDay;
+        addTime(event, icalproperty_new_dtend(timeValue(endDay, end, m_zone)));
     }
 
     QByteArray text() const {
@@ -128,12 +133,28 @@ private:
     icaltimetype m_stamp;
 };
 
-void addSchedules(CalendarWriter& writer, UidMaker& uids, const TextLines& lines, int year,
-                  IcsExportCounts& counts) {
-    StringGrid rows;
-    FillYearTable(lines, rows);
-    for (int r = 0; r < rows.rowCount(); ++r) {
-        const Row& row = rows.row(r);
+// A schedule entry as it is exported: one event, or the days of an imported event of several
+// days joined again (the entries sharing a UID and RECURRENCE-ID).
+struct ScheduleEvent {
+    EntryIdentity identity;
+    QDate firstDay;
+    QDate lastDay;
+    QTime start;
+    QTime end; // of the last day
+    QByteArray title;
+    QByteArray place;
+    QByteArray memo;
+};
+
+void collectSchedules(const QString& dataFolder, int year, QList<ScheduleEvent>& events,
+                      QHash<QByteArray, qsizetype>& byIdentity, IcsExportCounts& counts) {
+    const YearIdentities ids = YearIdentities::read(dataFolder, year);
+    // The UIDs given now must be the ones the next export gives too.
+    if (ids.changed())
+        counts.messages << WriteYearIdentities(dataFolder, year, ids);
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        Row row(ScheduleColumn::Count);
+        CommaLineToRow(ids.line(i) + ',', row);
         const QByteArray key = row.at(ScheduleColumn::Date).trimmed();
         const QDate day = QDate::fromString(QString::fromLatin1(key), QStringLiteral("yyyyMMdd"));
         const QByteArray title = row.at(ScheduleColumn::Title).trimmed();
@@ -141,18 +162,69 @@ void addSchedules(CalendarWriter& writer, UidMaker& uids, const TextLines& lines
             ++counts.skippedLines;
             continue;
         }
-        icalcomponent* event = writer.add(
-            uids("schedule", key + '/' + row.at(ScheduleColumn::Number).trimmed()), utf8(title));
+        const EntryIdentity& identity = ids.identity(i);
         const QTime start = readTime(row.at(ScheduleColumn::Start));
-        if (start.isValid())
-            writer.timed(event, day, start, readTime(row.at(ScheduleColumn::End)));
-        else
-            writer.allDay(event, day);
-        if (const QByteArray place = row.at(ScheduleColumn::Place).trimmed(); !place.isEmpty())
-            icalcomponent_set_location(event, utf8(place).constData());
-        if (const QByteArray memo = row.at(ScheduleColumn::Memo).trimmed(); !memo.isEmpty())
-            icalcomponent_set_description(event, utf8(memo).constData());
+        const QTime end = readTime(row.at(ScheduleColumn::End));
+        const QByteArray which = identity.uid + '\0' + identity.recurrenceId;
+        if (const auto it = byIdentity.constFind(which); it != byIdentity.cend()) {
+            ScheduleEvent& joined = events[*it];
+            if (day > joined.lastDay) {
+                joined.lastDay = day;
+                joined.end = end;
+                continue;
+            }
+        }
+        byIdentity.insert(which, events.size());
+        events << ScheduleEvent{identity,
+                                day,
+                                day,
+                                start,
+                                end,
+                                title,
+                                row.at(ScheduleColumn::Place).trimmed(),
+                                row.at(ScheduleColumn::Memo).trimmed()};
         ++counts.schedules;
+    }
+}
+
+// RECURRENCE-ID as the identity keeps it: a value, with "TZID=zone:" before it when zoned.
+icalproperty* recurrenceIdProperty(const QByteArray& kept) {
+    QByteArray value = kept;
+    QByteArray tzid;
+    if (kept.startsWith("TZID=") && kept.contains(':')) {
+        tzid = kept.mid(5, kept.indexOf(':') - 5);
+        value = kept.mid(kept.indexOf(':') + 1);
+    }
+    const icaltimetype at = icaltime_from_string(value.constData());
+    if (icaltime_is_null_time(at))
+        return nullptr;
+    icalproperty* p = icalproperty_new_recurrenceid(at);
+    if (!tzid.isEmpty())
+        icalproperty_add_parameter(p, icalparameter_new_tzid(tzid.constData()));
+    return p;
+}
+
+void addSchedules(CalendarWriter& writer, const QList<ScheduleEvent>& events) {
+    for (const ScheduleEvent& e : events) {
+        icalcomponent* event = writer.add(e.identity.uid, utf8(e.title));
+        if (e.start.isValid())
+            writer.timed(event, e.firstDay, e.start, e.lastDay, e.end);
+        else
+            writer.allDay(event, e.firstDay, e.lastDay);
+        if (!e.place.isEmpty())
+            icalcomponent_set_location(event, utf8(e.place).constData());
+        if (!e.memo.isEmpty())
+            icalcomponent_set_description(event, utf8(e.memo).constData());
+        if (!e.identity.recurrenceId.isEmpty())
+            if (icalproperty* id = recurrenceIdProperty(e.identity.recurrenceId))
+                icalcomponent_add_property(event, id);
+        if (e.identity.sequence > 0)
+            icalcomponent_add_property(event, icalproperty_new_sequence(e.identity.sequence));
+        if (e.identity.lastModified.isValid())
+            icalcomponent_add_property(
+                event, icalproperty_new_lastmodified(
+                           icaltime_from_timet_with_zone(e.identity.lastModified.toSecsSinceEpoch(),
+                                                         0, icaltimezone_get_utc_timezone())));
     }
 }
 
@@ -224,9 +296,13 @@ QByteArray BuildIcsCalendar(const QString& dataFolder, int firstYear, int lastYe
     UidMaker uids;
     IcsExportCounts done;
     YearTables tables;
+    QList<ScheduleEvent> schedules;
+    QHash<QByteArray, qsizetype> byIdentity;
+    for (int year = firstYear; year <= lastYear; ++year)
+        collectSchedules(dataFolder, year, schedules, byIdentity, done);
+    addSchedules(writer, schedules);
     for (int year = firstYear; year <= lastYear; ++year) {
         BuildYearTables(tables, year, dataFolder);
-        addSchedules(writer, uids, tables.YearSchedules(), year, done);
         addRuleDays(writer, uids, tables, akHoliday, done.holidays);
         addRuleDays(writer, uids, tables, akEvent, done.events);
         if (year == lastYear)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // What an export wrote.
 struct IcsExportCounts {
@@ -11,16 +12,21 @@ struct IcsExportCounts {
     int events = 0;
     // Schedule lines no day list shows (a key of another year, no date, no title): not written.
     int skippedLines = 0;
+    // For the user once the file is written: identities that could not be kept.
+    QStringList messages;
 };
 
 // The data folder's calendar for the years firstYear..lastYear as one iCalendar object (UTF-8,
 // CR LF lines): every schedule entry of those years' files, timed entries in the zone zoneId
 // with its VTIMEZONE, all-day entries as dates; every anniversary once, as a yearly event from
 // its own date; the holidays and events of those years as all-day events with the categories
-// 祝日 and イベント. Each event's UID is made from where its data lives (the day and number of
-// an entry, the date and title of a holiday), so exporting the same data again gives the same
-// UIDs and a calendar that reads it again updates what it has. Rule files the year tables
-// cannot read throw KalendoError, as they do for the month.
+// 祝日 and イベント. A schedule entry's event carries the entry's identity (rules/EntryIdentity.h:
+// UID, RECURRENCE-ID, SEQUENCE, LAST-MODIFIED), which follows it through edits; entries still
+// without one get it here, and it is recorded. An entry without an end has no DTEND; one that
+// ends before it starts ends the next day; the days of an imported event of several days are one
+// event again. Holidays' UIDs come from their date and title, so exporting the same data again
+// gives the same UIDs and a calendar that reads it again updates what it has. Rule files the year
+// tables cannot read throw KalendoError, as they do for the month.
 QByteArray BuildIcsCalendar(const QString& dataFolder, int firstYear, int lastYear,
                             const QByteArray& zoneId, IcsExportCounts* counts = nullptr);
 

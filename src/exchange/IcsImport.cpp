@@ -376,7 +376,13 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
     for (const IcsImportItem& item : plan.items)
         if (item.state == IcsImportItem::Add)
             byYear[item.day.year()] << &item;
-    QList<QPair<QString, TextLines>> files;
+    struct YearFile {
+        int year;
+        QString path;
+        TextLines lines;
+        QList<KnownIdentity> known;
+    };
+    QList<YearFile> files;
     for (auto it = byYear.cbegin(); it != byYear.cend(); ++it) {
         const QString path = ScheduleFilePath(dataFolder, it.key());
         ListFile file;
@@ -393,11 +399,20 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
                 key,   QByteArray::number(++lastNumber[key]), e.start, e.end, e.title, e.place,
                 e.memo};
         }
-        files << qMakePair(path, file.lines(rows));
+        YearFile year{it.key(), path, file.lines(rows), {}};
+        // The new entries' lines close the file, in the order of the items.
+        const qsizetype firstNew = year.lines.size() - it.value().size();
+        for (qsizetype i = 0; i < it.value().size(); ++i)
+            if (!it.value().at(i)->identity.uid.isEmpty())
+                year.known << KnownIdentity{year.lines.at(firstNew + i),
+                                            it.value().at(i)->identity};
+        files << year;
     }
-    QStringList backupFailures;
-    for (const auto& [path, lines] : files)
-        if (const QString failure = SaveTextLines(path, lines); !failure.isEmpty())
-            backupFailures << failure;
-    return backupFailures;
+    QStringList messages;
+    for (const YearFile& year : files) {
+        if (const QString failure = SaveTextLines(year.path, year.lines); !failure.isEmpty())
+            messages << failure;
+        messages << RecordYearIdentities(dataFolder, year.year, year.known);
+    }
+    return messages;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -26,6 +27,8 @@ struct IcsImportItem {
     State state = Add;
     // What was changed to fit, or why the entry is not added.
     QStringList notes;
+    // Who the entry is: the event's UID and RECURRENCE-ID, SEQUENCE and LAST-MODIFIED.
+    EntryIdentity identity;
 };
 
 // What an import would do, day by day, before anything is written.
@@ -48,6 +51,7 @@ IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
 
 // Adds the plan's Add entries to their year files: every line already there stays as it was,
 // byte for byte, and each new entry follows, numbered after its day's last. Every file is
-// prepared before the first is written, each through the atomic save. The result: the messages
-// of backups that could not be kept (SaveTextLines).
+// prepared before the first is written, each through the atomic save, and followed by its
+// identities (RecordYearIdentities), each new entry with the item's. The result: the messages
+// of backups or identities that could not be kept.
 QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder);

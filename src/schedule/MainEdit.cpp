@@ -4,6 +4,7 @@
 #include "data/ErrorReport.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
 #include "rules/ListFile.h"
 #include "schedule/MainInput.h"
 #include "widgets/UiLook.h"
@@ -129,11 +130,15 @@ void TMainEditForm::btnOkClick() {
         done(2);
         return;
     }
-    const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
+    const int year = CaptionYear(windowTitle());
+    const QString path = ScheduleFilePath(DataFolder(), year);
     const QByteArray dayKey = DayKey();
     ReportBackupFailure(SaveTextLinesFrom(
         path, [&](const AddLine& add) { DaySaveLines(m_year, gridEdit->grid(), dayKey, add); }));
+    const QStringList identityFailures = RecordYearIdentities(DataFolder(), year);
     done(1);
+    for (const QString& failure : identityFailures)
+        ReportBackupFailure(failure);
 }
 
 void TMainEditForm::btnCancelClick() {

@@ -1,0 +1,326 @@
+#include "rules/EntryIdentity.h"
+
+#include "data/CsvLine.h"
+#include "data/KalendoError.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+#include "rules/DaySchedule.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <QSet>
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+namespace {
+
+constexpr char Header[] = "# Kalendo: UID,RECURRENCE-ID,SEQUENCE,LAST-MODIFIED,line[,NAME=value]";
+const QString StampFormat = QStringLiteral("yyyyMMdd'T'HHmmss'Z'");
+
+// Field bytes that would break a record (separators, blanks a reader drops, the escape itself)
+// become %XX; everything else stays readable.
+QByteArray encode(const QByteArray& bytes) {
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7F || c == ',' || c == '%' || c == '=' || c == '#') {
+            out += '%';
+            out += QByteArray::number(u, 16).rightJustified(2, '0').toUpper();
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray decode(const QByteArray& text) {
+    return QByteArray::fromPercentEncoding(text);
+}
+
+struct Record {
+    QByteArray line;
+    EntryIdentity identity;
+};
+
+// A record from its line; false for a line that is not one (a hand edit, a damaged file).
+bool parseRecord(const QByteArray& text, Record& record) {
+    if (text.startsWith('#'))
+        return false;
+    const QList<QByteArray> fields = text.trimmed().split(',');
+    if (fields.size() < 5 || fields.at(0).isEmpty())
+        return false;
+    bool ok = false;
+    record.identity.uid = decode(fields.at(0));
+    record.identity.recurrenceId = decode(fields.at(1));
+    record.identity.sequence = fields.at(2).isEmpty() ? 0 : fields.at(2).toInt(&ok);
+    if (!fields.at(2).isEmpty() && (!ok || record.identity.sequence < 0))
+        return false;
+    if (!fields.at(3).isEmpty()) {
+        record.identity.lastModified =
+            QDateTime::fromString(QString::fromLatin1(fields.at(3)), StampFormat);
+        record.identity.lastModified.setTimeZone(QTimeZone::utc());
+    }
+    record.line = decode(fields.at(4));
+    for (qsizetype i = 5; i < fields.size(); ++i) {
+        const qsizetype eq = fields.at(i).indexOf('=');
+        if (eq > 0)
+            record.identity.properties.insert(fields.at(i).left(eq),
+                                              decode(fields.at(i).mid(eq + 1)));
+    }
+    return !record.line.isEmpty();
+}
+
+QByteArray recordLine(const QByteArray& line, const EntryIdentity& id) {
+    QByteArray out =
+        encode(id.uid) + ',' + encode(id.recurrenceId) + ',' + QByteArray::number(id.sequence) +
+        ',' +
+        (id.lastModified.isValid() ? id.lastModified.toUTC().toString(StampFormat).toLatin1()
+                                   : QByteArray()) +
+        ',' + encode(line);
+    for (auto it = id.properties.cbegin(); it != id.properties.cend(); ++it)
+        out += ',' + encode(it.key()) + '=' + encode(it.value());
+    return out;
+}
+
+Row cellsOf(const QByteArray& line) {
+    Row row(ScheduleColumn::Count);
+    CommaLineToRow(line + ',', row);
+    for (QByteArray& cell : row)
+        cell = cell.trimmed();
+    return row;
+}
+
+// The keys an entry is known by, from the surest to the loosest.
+enum Stage { Cells, Texts, Times, StageCount };
+QByteArray keyOf(const Row& r, Stage stage) {
+    using namespace ScheduleColumn;
+    switch (stage) {
+    case Cells:
+        return r[Date] + '\0' + r[Start] + '\0' + r[End] + '\0' + r[Title] + '\0' + r[Place] +
+               '\0' + r[Memo];
+    case Texts:
+        return r[Date] + '\0' + r[Title] + '\0' + r[Place] + '\0' + r[Memo];
+    case Times:
+        return r[Date] + '\0' + r[Start] + '\0' + r[End];
+    default:
+        return {};
+    }
+}
+
+// The UID earlier versions exported for an entry (its day and number): a data folder that has
+// never had identities keeps what other calendars already hold from it.
+QByteArray earlierUid(const Row& r, int nth) {
+    QByteArray where = r[ScheduleColumn::Date] + '/' + r[ScheduleColumn::Number];
+    if (nth > 0)
+        where += '#' + QByteArray::number(nth);
+    return "schedule-" +
+           QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(24) + "@kalendo";
+}
+
+QByteArray newUid() {
+    return QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@kalendo";
+}
+
+YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known) {
+    const TextLines yearLines = LoadTextLines(ScheduleFilePath(dataFolder, year));
+    TextLines identityLines;
+    try {
+        identityLines = LoadTextLines(IdentityFilePath(dataFolder, year));
+    } catch (const KalendoError&) {
+        // Read as missing: every entry gets a new UID, the schedule itself stays as it is.
+    }
+    return YearIdentities::match(yearLines, identityLines, known);
+}
+
+} // namespace
+
+YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines& identityLines,
+                                     const QList<KnownIdentity>& known) {
+    YearIdentities out;
+    out.m_lines = yearLines;
+    const qsizetype n = yearLines.size();
+    out.m_identities.resize(n);
+    std::vector<bool> done(size_t(n), false);
+
+    std::vector<Record> records;
+    records.reserve(size_t(identityLines.size()));
+    for (const QByteArray& text : identityLines) {
+        Record record;
+        if (parseRecord(text, record))
+            records.push_back(std::move(record));
+        else if (!text.startsWith('#'))
+            out.m_changed = true; // a damaged record is dropped when the file is next written
+    }
+    const bool firstTime = records.empty() && known.isEmpty();
+    std::vector<bool> used(records.size(), false);
+    QSet<QByteArray> uids;
+
+    const auto take = [&](qsizetype line, const EntryIdentity& identity) {
+        out.m_identities[line] = identity;
+        done[size_t(line)] = true;
+        uids.insert(identity.uid);
+    };
+
+    // Lines the caller has just written with an identity it knows.
+    {
+        QHash<QByteArray, std::deque<int>> knownByLine;
+        for (int k = 0; k < known.size(); ++k)
+            knownByLine[known.at(k).line].push_back(k);
+        for (qsizetype i = 0; i < n && !knownByLine.isEmpty(); ++i) {
+            auto it = knownByLine.find(yearLines.at(i));
+            if (it == knownByLine.end())
+                continue;
+            take(i, known.at(it->front()).identity);
+            out.m_changed = true;
+            it->pop_front();
+            if (it->empty())
+                knownByLine.erase(it);
+        }
+    }
+    // A record whose UID a known line now holds is that entry's earlier state.
+    for (size_t r = 0; r < records.size(); ++r)
+        if (uids.contains(records[r].identity.uid) &&
+            std::any_of(known.begin(), known.end(), [&](const KnownIdentity& k) {
+                return k.identity.uid == records[r].identity.uid &&
+                       k.identity.recurrenceId == records[r].identity.recurrenceId;
+            }))
+            used[r] = true;
+
+    // By bytes.
+    {
+        QHash<QByteArray, std::deque<size_t>> byLine;
+        for (size_t r = 0; r < records.size(); ++r)
+            if (!used[r])
+                byLine[records[r].line].push_back(r);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (done[size_t(i)])
+                continue;
+            auto it = byLine.find(yearLines.at(i));
+            if (it == byLine.end())
+                continue;
+            while (!it->empty() && uids.contains(records[it->front()].identity.uid))
+                it->pop_front(); // a copied record: its UID serves once
+            if (it->empty())
+                continue;
+            used[it->front()] = true;
+            take(i, records[it->front()].identity);
+            it->pop_front();
+        }
+    }
+
+    // By cells, then texts, then times.
+    std::vector<Row> lineCells(static_cast<size_t>(n));
+    bool anyLeft = false;
+    for (qsizetype i = 0; i < n; ++i)
+        if (!done[size_t(i)]) {
+            lineCells[size_t(i)] = cellsOf(yearLines.at(i));
+            anyLeft = true;
+        }
+    for (int stage = Cells; anyLeft && stage < StageCount; ++stage) {
+        QHash<QByteArray, std::deque<size_t>> byKey;
+        for (size_t r = 0; r < records.size(); ++r)
+            if (!used[r] && !uids.contains(records[r].identity.uid))
+                byKey[keyOf(cellsOf(records[r].line), Stage(stage))].push_back(r);
+        if (byKey.isEmpty())
+            break;
+        QHash<QByteArray, int> linesWithKey;
+        if (stage == Times)
+            for (qsizetype i = 0; i < n; ++i)
+                if (!done[size_t(i)])
+                    ++linesWithKey[keyOf(lineCells[size_t(i)], Times)];
+        for (qsizetype i = 0; i < n; ++i) {
+            if (done[size_t(i)])
+                continue;
+            const QByteArray key = keyOf(lineCells[size_t(i)], Stage(stage));
+            auto it = byKey.find(key);
+            if (it == byKey.end() || it->empty())
+                continue;
+            // Texts changed: only a time that one line and one record share says which.
+            if (stage == Times && (it->size() != 1 || linesWithKey.value(key) != 1))
+                continue;
+            const size_t r = it->front();
+            it->pop_front();
+            used[r] = true;
+            EntryIdentity identity = records[r].identity;
+            if (stage != Cells) {
+                ++identity.sequence;
+                identity.lastModified = Clock::now().toUTC();
+            }
+            take(i, identity);
+            out.m_changed = true;
+        }
+    }
+
+    // New entries.
+    QHash<QByteArray, int> seen;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (done[size_t(i)])
+            continue;
+        EntryIdentity identity;
+        if (firstTime) {
+            const Row cells = cellsOf(yearLines.at(i));
+            const QByteArray where =
+                cells[ScheduleColumn::Date] + '/' + cells[ScheduleColumn::Number];
+            identity.uid = earlierUid(cells, seen[where]++);
+        }
+        if (identity.uid.isEmpty() || uids.contains(identity.uid))
+            identity.uid = newUid();
+        identity.lastModified = Clock::now().toUTC();
+        take(i, identity);
+        out.m_changed = true;
+    }
+    for (size_t r = 0; r < records.size(); ++r)
+        if (!used[r])
+            out.m_changed = true;
+    return out;
+}
+
+YearIdentities YearIdentities::read(const QString& dataFolder, int year) {
+    return readMatched(dataFolder, year, {});
+}
+
+qsizetype YearIdentities::find(const QByteArray& uid, const QByteArray& recurrenceId) const {
+    for (qsizetype i = 0; i < m_identities.size(); ++i)
+        if (m_identities.at(i).uid == uid && m_identities.at(i).recurrenceId == recurrenceId)
+            return i;
+    return -1;
+}
+
+TextLines YearIdentities::fileLines() const {
+    TextLines out;
+    out.reserve(m_lines.size() + 1);
+    out << QByteArray(Header);
+    for (qsizetype i = 0; i < m_lines.size(); ++i)
+        out << recordLine(m_lines.at(i), m_identities.at(i));
+    return out;
+}
+
+QString IdentityFilePath(const QString& dataFolder, int year) {
+    return dataFolder + QString::asprintf("%.4d", year) + QStringLiteral(".uid.csv");
+}
+
+QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearIdentities& ids) {
+    try {
+        const QString failure = SaveTextLines(IdentityFilePath(dataFolder, year), ids.fileLines());
+        return failure.isEmpty() ? QStringList() : QStringList{failure};
+    } catch (const KalendoError& error) {
+        return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
+    }
+}
+
+QStringList RecordYearIdentities(const QString& dataFolder, int year,
+                                 const QList<KnownIdentity>& known) {
+    YearIdentities ids;
+    try {
+        ids = readMatched(dataFolder, year, known);
+    } catch (const KalendoError& error) {
+        return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
+    }
+    return ids.changed() ? WriteYearIdentities(dataFolder, year, ids) : QStringList();
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "data/TextFile.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// Who each schedule entry is, so that another calendar can follow it through edits.
+//
+// A year's schedule file keeps its layout; the identities of its entries live beside it, in
+// "<year>.uid.csv" of the same folder: one record per line of the year's file, holding that
+// line's bytes and the entry's identity. Rules:
+// - Whenever identities are read they are matched to the year's lines: by the line's bytes,
+//   then by its cells with the number left out (renumbered, re-sorted, quoted otherwise), then by
+//   date and texts (its time changed), then by date and time when only one line and one record
+//   fit (its texts changed). A line no record fits gets a new UID; a record no line fits is gone
+//   with its entry. A missing, hand-edited or damaged identity file never fails a read: its
+//   unreadable records are left out and their lines get new UIDs, nothing else changes.
+// - A record that fits its line only by date and texts or by date and time is a changed entry:
+//   its SEQUENCE grows by one and LAST-MODIFIED becomes now (Clock::now()).
+// - Every save of a year's file is followed by RecordYearIdentities, which writes the identity
+//   file through SaveTextLines: atomically, with its backup.
+// - UIDs are unique within a year's records; an entry of several days (an imported event) may
+//   share its UID and RECURRENCE-ID with the other days' entries.
+struct EntryIdentity {
+    QByteArray uid;
+    // Empty, or the occurrence of an imported series this entry is, as iCalendar writes its
+    // value: "20250310T090000Z", "20250310", or with its zone "TZID=Europe/Berlin:20250310T090000".
+    QByteArray recurrenceId;
+    int sequence = 0;
+    // UTC; invalid when unknown.
+    QDateTime lastModified;
+    // Further facts of other parts, by name (upper-case ASCII, digits and '-'), e.g.
+    // "ALARM" = a VALARM trigger such as "-PT15M", "CALDAV-HREF", "CALDAV-ETAG". Values are
+    // any bytes; matching carries them along unchanged.
+    QMap<QByteArray, QByteArray> properties;
+
+    bool operator==(const EntryIdentity&) const = default;
+};
+
+// An identity the caller knows for a line it has just written (an import keeps the file's UID).
+struct KnownIdentity {
+    QByteArray line;
+    EntryIdentity identity;
+};
+
+// A year's entries with their identities, in the order of the year file's lines.
+class YearIdentities {
+public:
+    // Matches identityLines (the identity file's lines) to yearLines (the year file's) by the
+    // rules above; known lines are matched first, each once, and take the identity given.
+    static YearIdentities match(const TextLines& yearLines, const TextLines& identityLines,
+                                const QList<KnownIdentity>& known = {});
+    // The same with both files read from the data folder; throws as LoadTextLines does for a
+    // year file that cannot be read (an unreadable identity file counts as missing).
+    static YearIdentities read(const QString& dataFolder, int year);
+
+    qsizetype size() const { return m_lines.size(); }
+    const QByteArray& line(qsizetype i) const { return m_lines.at(i); }
+    const EntryIdentity& identity(qsizetype i) const { return m_identities.at(i); }
+    // For a caller that changes a property (a reminder's lead time) before WriteYearIdentities.
+    EntryIdentity& identity(qsizetype i) { return m_identities[i]; }
+
+    // The first line with this UID and RECURRENCE-ID, or -1.
+    qsizetype find(const QByteArray& uid, const QByteArray& recurrenceId = {}) const;
+
+    // Whether the identity file differs from what matching made: a line got a new UID, a record
+    // changed or was dropped.
+    bool changed() const { return m_changed; }
+    // The identity file's lines for these entries.
+    TextLines fileLines() const;
+
+private:
+    TextLines m_lines;
+    QList<EntryIdentity> m_identities;
+    bool m_changed = false;
+};
+
+QString IdentityFilePath(const QString& dataFolder, int year);
+
+// Writes the year's identity file through SaveTextLines. The result: the messages for the
+// user, if any (the backup not kept, or the identities not written; the year's file is saved
+// either way, so this never throws).
+QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearIdentities& ids);
+
+// To follow every save of a year's file: reads it again with the identities kept so far, matches
+// them (known first) and writes the identity file when anything changed. Messages as
+// WriteYearIdentities; a year file that cannot be read gives a message too.
+QStringList RecordYearIdentities(const QString& dataFolder, int year,
+                                 const QList<KnownIdentity>& known = {});

@@ -1,0 +1,128 @@
+#include "data/CsvLine.h"
+#include "rules/Clock.h"
+#include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
+
+#include "TestSupport.h"
+
+#include <QTest>
+
+const QByteArrayList all{"Dentist", "Meeting", "Trip"};
+
+class tst_EntryIdentity : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { Clock::setFixedNow(QDateTime(QDate(2025, 1, 5), QTime(9, 0))); }
+    void followsTheEntry_data();
+    void followsTheEntry();
+};
+
+namespace {
+
+const QByteArray Before = "20250310,1,09:00,10:00,Dentist,,\r\n"
+                          "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n"
+                          "20250311,1,,,Trip,,\r\n";
+
+// Each entry's identity by its title.
+QHash<QByteArray, EntryIdentity> byTitle(const YearIdentities& ids) {
+    QHash<QByteArray, EntryIdentity> out;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        Row row(ScheduleColumn::Count);
+        CommaLineToRow(ids.line(i) + ',', row);
+        out.insert(row.at(ScheduleColumn::Title).trimmed(), ids.identity(i));
+    }
+    return out;
+}
+
+} // namespace
+
+void tst_EntryIdentity::followsTheEntry_data() {
+    QTest::addColumn<QByteArray>("after");      // the year's file once changed
+    QTest::addColumn<QByteArray>("identities"); // "kept", "missing", or a record's replacement
+    // Entries that keep their UID, in file order: "title", or "title=title before" when edited.
+    QTest::addColumn<QByteArrayList>("kept");
+    QTest::addColumn<QByteArrayList>("changed"); // of those, entries whose SEQUENCE grows
+    QTest::newRow("insert before, renumbered")
+        << QByteArray("20250310,1,08:00,08:30,Breakfast,,\r\n20250310,2,09:00,10:00,Dentist,,\r\n"
+                      "20250310,3,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n")
+        << QByteArray("kept") << all << QByteArrayList{};
+    QTest::newRow("delete above")
+        << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n")
+        << QByteArray("kept") << QByteArrayList{"Meeting", "Trip"} << QByteArrayList{};
+    QTest::newRow("time moved, re-sorted")
+        << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n"
+                      "20250310,2,15:00,16:00,Dentist,,\r\n20250311,1,,,Trip,,\r\n")
+        << QByteArray("kept") << QByteArrayList{"Meeting", "Dentist", "Trip"}
+        << QByteArrayList{"Dentist"};
+    QTest::newRow("title edited")
+        << QByteArray("20250310,1,09:00,10:00,\"Dentist Sato\",,\r\n"
+                      "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n")
+        << QByteArray("kept") << QByteArrayList{"Dentist Sato=Dentist", "Meeting", "Trip"}
+        << QByteArrayList{"Dentist"};
+    QTest::newRow("hand edit: quoted, spaced, reordered")
+        << QByteArray("20250311,1,,,Trip,,\r\n\"20250310\",  1 ,09:00,10:00,Dentist\r\n"
+                      "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n")
+        << QByteArray("kept") << QByteArrayList{"Trip", "Dentist", "Meeting"} << QByteArrayList{};
+    QTest::newRow("line copied by hand: the copy is another entry")
+        << Before + "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n"
+        << QByteArray("kept") << all << QByteArrayList{};
+    // Without identities an entry gets the UID earlier versions exported for its day and number.
+    QTest::newRow("identity file missing")
+        << Before << QByteArray("missing") << all << QByteArrayList{};
+    QTest::newRow("identity record damaged by hand")
+        << Before << QByteArray("x,,not a number,,Meeting") << QByteArrayList{"Dentist", "Trip"}
+        << QByteArrayList{};
+}
+
+void tst_EntryIdentity::followsTheEntry() {
+    QFETCH(QByteArray, after);
+    QFETCH(QByteArray, identities);
+    QFETCH(QByteArrayList, kept);
+    QFETCH(QByteArrayList, changed);
+    TempDataFolder folder;
+    folder.write(QStringLiteral("2025.csv"), Before);
+    QVERIFY(RecordYearIdentities(folder.path(), 2025).isEmpty());
+    const QHash<QByteArray, EntryIdentity> before =
+        byTitle(YearIdentities::read(folder.path(), 2025));
+    QCOMPARE(before.size(), 3);
+
+    folder.write(QStringLiteral("2025.csv"), after);
+    const QString idFile = QStringLiteral("2025.uid.csv");
+    if (identities == "missing") {
+        QVERIFY(QFile::remove(folder.file(idFile)));
+    } else if (identities != "kept") {
+        QList<QByteArray> lines = folder.read(idFile).split('\n');
+        for (QByteArray& line : lines)
+            if (line.contains("Meeting"))
+                line = identities + '\r';
+        folder.write(idFile, lines.join('\n'));
+    }
+    QVERIFY(RecordYearIdentities(folder.path(), 2025).isEmpty());
+    QCOMPARE(folder.read(QStringLiteral("2025.csv")), after); // the schedule itself untouched
+
+    const YearIdentities now = YearIdentities::read(folder.path(), 2025);
+    QVERIFY(!now.changed()); // what was recorded reads back as it was
+    QSet<QByteArray> earlierUids;
+    for (const EntryIdentity& id : before)
+        earlierUids.insert(id.uid);
+    QSet<QByteArray> uids;
+    QByteArrayList keeping;
+    for (qsizetype i = 0; i < now.size(); ++i) {
+        Row row(ScheduleColumn::Count);
+        CommaLineToRow(now.line(i) + ',', row);
+        const QByteArray title = row.at(ScheduleColumn::Title).trimmed();
+        const EntryIdentity& id = now.identity(i);
+        QVERIFY2(!uids.contains(id.uid), title.constData());
+        uids.insert(id.uid);
+        for (const QByteArray& was : all) {
+            if (before.value(was).uid != id.uid)
+                continue;
+            keeping << (title == was ? was : title + '=' + was);
+            QCOMPARE(id.sequence, before.value(was).sequence + (changed.contains(was) ? 1 : 0));
+        }
+    }
+    QCOMPARE(keeping, kept);
+}
+
+QTEST_GUILESS_MAIN(tst_EntryIdentity)
+#include "tst_entryidentity.moc"
