@@ -79,14 +79,36 @@ qint64 processCpuNs(qint64 pid) {
     return sum;
 }
 
-qint64 residentKb(qint64 pid) {
+// Resident memory as the system reports it, in kB: all of it, and its anonymous (heap), file
+// (code and fonts mapped) and shared memory (the X server's image buffers) parts.
+struct Resident {
+    qint64 all = 0;
+    qint64 anon = 0;
+    qint64 file = 0;
+    qint64 shmem = 0;
+    Resident operator-(const Resident& o) const {
+        return {all - o.all, anon - o.anon, file - o.file, shmem - o.shmem};
+    }
+};
+
+Resident resident(qint64 pid) {
     QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    Resident r;
     if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
+        return r;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const qint64 kb =
+            line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong();
         if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
+            r.all = kb;
+        else if (line.startsWith("RssAnon:"))
+            r.anon = kb;
+        else if (line.startsWith("RssFile:"))
+            r.file = kb;
+        else if (line.startsWith("RssShmem:"))
+            r.shmem = kb;
+    }
+    return r;
 }
 
 struct Timing {
@@ -544,9 +566,7 @@ int main(int argc, char** argv) {
     // The actions, in one run of each program side by side: the floor window placed where no
     // window of Kalendo's covers it.
     Best stepWork, stepFloorBest, openWork, openFloor, firstOpen, okWork, okFloor;
-    qint64 rssBefore = 0;
-    qint64 rssAfterFirst = 0;
-    qint64 rssAfterLast = 0;
+    Resident rssBefore, rssAfterFirst, rssAfterLast;
     {
         Program floor(screen, floorWindow, {}, floorEnv);
         Program k(screen, kalendo, {}, kalendoEnv);
@@ -555,11 +575,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         screen.settle(k.pid);
-        rssBefore = residentKb(k.pid);
+        rssBefore = resident(k.pid);
         firstOpen.add(k.openDay());
         k.closeDay(true);
         screen.settle(k.pid);
-        rssAfterFirst = residentKb(k.pid);
+        rssAfterFirst = resident(k.pid);
         for (int i = 0; i < runs; ++i) {
             stepFloorBest.add(timeHere(stepFloor));
             stepWork.add(k.key(XK_Page_Up));
@@ -580,21 +600,22 @@ int main(int argc, char** argv) {
             okWork.add(k.closeDay(false));
         }
         screen.settle(k.pid);
-        rssAfterLast = residentKb(k.pid);
+        rssAfterLast = resident(k.pid);
     }
     // The same with the year file four times as large.
-    qint64 rss4Before = 0;
-    qint64 rss4After = 0;
+    Resident rss4Before, rss4AfterFirst, rss4After;
     {
         Program k(screen, kalendo, {}, environment(homes[1].path()));
         screen.settle(k.pid);
-        rss4Before = residentKb(k.pid);
-        for (int i = 0; i < 3; ++i) {
+        rss4Before = resident(k.pid);
+        for (int i = 0; i < 5; ++i) {
             k.openDay();
             k.closeDay(true);
+            screen.settle(k.pid);
+            if (i == 0)
+                rss4AfterFirst = resident(k.pid);
         }
-        screen.settle(k.pid);
-        rss4After = residentKb(k.pid);
+        rss4After = resident(k.pid);
     }
     QFile::remove(floorFile);
 
@@ -612,14 +633,21 @@ int main(int argc, char** argv) {
                 ratio(firstOpen.cpuMs, openWork.cpuMs),
                 firstOpen.cpuMs <= 2 * openWork.cpuMs ? "met" : "NOT met");
     report("OK to the month repainted", okWork, okFloor, 2);
-    const auto memory = [](const char* what, qint64 before, qint64 after) {
-        std::printf("%-34s RSS before %lld kB, after %lld kB: %+lld kB (target within 1024): %s\n",
-                    what, before, after, after - before,
-                    std::abs(after - before) <= 1024 ? "met" : "NOT met");
+    // The first opening also pages in the code and fonts the window needs and keeps its image
+    // buffer; the target is for the openings after it.
+    const auto memory = [](const char* what, const Resident& before, const Resident& after,
+                           bool target) {
+        const Resident d = after - before;
+        std::printf("%-34s RSS %lld -> %lld kB: %+lld kB (heap %+lld, files %+lld, shared %+lld)",
+                    what, before.all, after.all, d.all, d.anon, d.file, d.shmem);
+        if (target)
+            std::printf(" (target within 1024): %s", std::abs(d.all) <= 1024 ? "met" : "NOT met");
+        std::printf("\n");
     };
-    memory("day list closed, first time", rssBefore, rssAfterFirst);
-    memory("day list closed, after all runs", rssBefore, rssAfterLast);
-    memory("day list closed, 4 x year file", rss4Before, rss4After);
+    memory("day list, first opening and close", rssBefore, rssAfterFirst, false);
+    memory("day list, later openings and closes", rssAfterFirst, rssAfterLast, true);
+    memory("4 x year: first opening and close", rss4Before, rss4AfterFirst, false);
+    memory("4 x year: later openings and closes", rss4AfterFirst, rss4After, true);
 
     if (instructions) {
         if (QStandardPaths::findExecutable(QStringLiteral("valgrind")).isEmpty()) {

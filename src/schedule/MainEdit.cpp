@@ -14,6 +14,10 @@
 #include <QScreen>
 #include <QStyle>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 const QStringList kHeaders = {
@@ -158,6 +162,11 @@ void TMainEditForm::done(int result) {
         emptied.setRow(r, grid.row(r));
     grid = std::move(emptied);
     gridEdit->refresh();
+#ifdef __GLIBC__
+    // The year's bytes were taken from the heap once glibc had raised its threshold for giving
+    // large blocks their own mapping; freed there they would stay with the process for good.
+    malloc_trim(0);
+#endif
 }
 
 // Escape and the close box come here.
