@@ -141,6 +141,44 @@ inline qsizetype findWith(const char* data, qsizetype size, qsizetype from, QByt
     return findBytes(data, size, i, needle);
 }
 
+// The first place from `from` where one of the needles stands: each probe's bytes are compared
+// 64 places at a time, and only places where every probed place of some needle holds are
+// compared whole.
+template <typename Bits>
+inline qsizetype findAnyWith(const AnyNeedle& needles, const char* data, qsizetype size,
+                             qsizetype from) {
+    const std::vector<AnyNeedle::Probe>& probes = needles.probes();
+    const std::vector<std::vector<quint64>>& sets = needles.probeSets();
+    const size_t probeCount = probes.size();
+    quint64 bits[AnyNeedle::MaxProbes];
+    qsizetype i = from;
+    for (; probeCount > 0 && i + needles.reach() + 64 <= size; i += 64) {
+        const char* p = data + i;
+        for (size_t k = 0; k < probeCount; ++k)
+            bits[k] = bits64<Bits>(p + probes[k].offset, probes[k].byte);
+        quint64 any = 0;
+        for (const std::vector<quint64>& needle : sets) {
+            quint64 all = ~quint64(0);
+            for (const quint64 set : needle) {
+                quint64 place = 0;
+                for (quint64 s = set; s != 0; s &= s - 1)
+                    place |= bits[std::countr_zero(s)];
+                all &= place;
+            }
+            any |= all;
+        }
+        for (; any != 0; any &= any - 1) {
+            const qsizetype place = i + std::countr_zero(any);
+            if (needles.standsAt(data, size, place))
+                return place;
+        }
+    }
+    for (; i < size; ++i)
+        if (needles.standsAt(data, size, i))
+            return i;
+    return -1;
+}
+
 #if defined(__x86_64__)
 enum class Simd { Sse2, Avx2, Avx512 };
 
@@ -206,6 +244,16 @@ findAvx512(const char* data, qsizetype size, qsizetype from, QByteArrayView need
     return findWith<Avx512>(data, size, from, needle);
 }
 
+__attribute__((target("avx2"), flatten)) qsizetype
+findAnyAvx2(const AnyNeedle& needles, const char* data, qsizetype size, qsizetype from) {
+    return findAnyWith<Avx2>(needles, data, size, from);
+}
+
+__attribute__((target("avx512bw"), flatten)) qsizetype
+findAnyAvx512(const AnyNeedle& needles, const char* data, qsizetype size, qsizetype from) {
+    return findAnyWith<Avx512>(needles, data, size, from);
+}
+
 // Of the same work built for each level, the one for this processor's.
 template <typename F> F bySimd(F avx512, F avx2, F sse2) {
     switch (simd()) {
@@ -238,6 +286,74 @@ qsizetype TextFileDetail::find(const char* data, qsizetype size, qsizetype from,
         return bySimd(findAvx512, findAvx2, findWith<Sse2>)(data, size, from, needle);
 #endif
     return findBytes(data, size, from, needle);
+}
+
+AnyNeedle::AnyNeedle(std::vector<Needle> needles) : m_needles(std::move(needles)) {
+    std::erase_if(m_needles, [](const Needle& n) {
+        return n.empty() ||
+               std::any_of(n.begin(), n.end(), [](const QByteArray& c) { return c.isEmpty(); });
+    });
+    // As many places probed as the probes allow: more places, fewer places compared whole.
+    for (int depth = 4; depth >= 1; --depth) {
+        m_probes.clear();
+        m_probeSets.clear();
+        m_reach = 0;
+        bool fits = true;
+        for (const Needle& needle : m_needles) {
+            std::vector<quint64> sets;
+            for (int offset = 0; offset < std::min<int>(depth, int(needle.size())) && fits;
+                 ++offset) {
+                quint64 set = 0;
+                for (const char byte : needle[size_t(offset)]) {
+                    size_t k = 0;
+                    while (k < m_probes.size() &&
+                           (m_probes[k].offset != offset || m_probes[k].byte != byte))
+                        ++k;
+                    if (k == m_probes.size()) {
+                        if (k == MaxProbes) {
+                            fits = false;
+                            break;
+                        }
+                        m_probes.push_back({offset, byte});
+                    }
+                    set |= quint64(1) << k;
+                }
+                sets.push_back(set);
+                m_reach = std::max(m_reach, offset + 1);
+            }
+            m_probeSets.push_back(std::move(sets));
+        }
+        if (fits)
+            return;
+    }
+    // Too many different first bytes: every place is compared whole.
+    m_probes.clear();
+    m_probeSets.clear();
+    m_reach = 0;
+}
+
+bool AnyNeedle::standsAt(const char* data, qsizetype size, qsizetype place) const {
+    for (const Needle& needle : m_needles) {
+        if (place + qsizetype(needle.size()) > size)
+            continue;
+        size_t j = 0;
+        while (j < needle.size() && needle[j].contains(data[place + qsizetype(j)]))
+            ++j;
+        if (j == needle.size())
+            return true;
+    }
+    return false;
+}
+
+qsizetype AnyNeedle::find(const char* data, qsizetype size, qsizetype from) const {
+    if (m_needles.empty())
+        return -1;
+#if defined(__x86_64__)
+    using Find = qsizetype (*)(const AnyNeedle&, const char*, qsizetype, qsizetype);
+    return bySimd<Find>(findAnyAvx512, findAnyAvx2, findAnyWith<Sse2>)(*this, data, size, from);
+#else
+    return findAnyWith<Bytes>(*this, data, size, from);
+#endif
 }
 
 TextLines SplitTextLines(const QByteArray& bytes) {

@@ -67,14 +67,15 @@ template <typename OnLine> void forEachLine(const char* data, qsizetype size, On
 }
 
 // Calls onLine(start, size), in order, for each line of the bytes (by the rules of
-// forEachLine) that holds the needle, once however often it holds it. Only the places where
-// the needle stands are looked at, not every line: the way to find a few lines among many. The
-// needle starts with a byte above blank and holds no CR or LF, so that it lies within a line.
-template <typename OnLine>
-void forEachLineWith(const char* data, qsizetype size, QByteArrayView needle, OnLine& onLine) {
+// forEachLine) where find(from) finds something at or after from (its place, or -1), once however
+// often. Only the places found are looked at, not every line: the way to find a few lines among
+// many. What is found starts with a byte above blank and holds no CR or LF, so that it lies
+// within a line.
+template <typename Find, typename OnLine>
+void forEachLineFound(const char* data, qsizetype size, Find&& find, OnLine& onLine) {
     const auto isEnd = [](char c) { return c == '\r' || c == '\n'; };
     for (qsizetype from = 0;;) {
-        const qsizetype at = find(data, size, from, needle);
+        const qsizetype at = find(from);
         if (at < 0)
             return;
         qsizetype start = at;
@@ -82,12 +83,64 @@ void forEachLineWith(const char* data, qsizetype size, QByteArrayView needle, On
             --start;
         while (start < at && static_cast<unsigned char>(data[start]) <= 0x20)
             ++start;
-        qsizetype end = at + needle.size();
+        qsizetype end = at + 1;
         while (end < size && !isEnd(data[end]))
             ++end;
         onLine(start, end - start);
         from = end;
     }
+}
+
+// The lines that hold the needle, as forEachLineFound gives them.
+template <typename OnLine>
+void forEachLineWith(const char* data, qsizetype size, QByteArrayView needle, OnLine& onLine) {
+    forEachLineFound(
+        data, size, [&](qsizetype from) { return find(data, size, from, needle); }, onLine);
+}
+} // namespace TextFileDetail
+
+// Needles whose bytes may each be one of a few: one needle stands for a word written in several
+// ways (ASCII case, full- and half-width forms), and a set of them is searched in one pass.
+class AnyNeedle {
+public:
+    // Each needle: the bytes allowed at each of its places (none empty).
+    using Needle = std::vector<QByteArray>;
+    explicit AnyNeedle(std::vector<Needle> needles = {});
+
+    bool isEmpty() const { return m_needles.empty(); }
+    // Whether a needle stands whole at place.
+    bool standsAt(const char* data, qsizetype size, qsizetype place) const;
+    // The first place at or after from where one of the needles stands, or -1.
+    qsizetype find(const char* data, qsizetype size, qsizetype from) const;
+
+    // What is compared 64 places at a time: a byte at an offset from a needle's start. Each of
+    // a needle's first places (up to four) has the set of probes whose bytes it allows, one bit
+    // a probe; only where every such set has a probe that holds is the needle compared whole.
+    // Needles that would need more probes than one bit set holds are probed on fewer places.
+    struct Probe {
+        int offset;
+        char byte;
+    };
+    static constexpr int MaxProbes = 64;
+    const std::vector<Probe>& probes() const { return m_probes; }
+    const std::vector<std::vector<quint64>>& probeSets() const { return m_probeSets; }
+    // The largest probed offset + 1.
+    int reach() const { return m_reach; }
+
+private:
+    std::vector<Needle> m_needles;
+    std::vector<Probe> m_probes;
+    std::vector<std::vector<quint64>> m_probeSets;
+    int m_reach = 0;
+};
+
+namespace TextFileDetail {
+// The lines that hold any of the needles, as forEachLineFound gives them.
+template <typename OnLine>
+void forEachLineWithAny(const char* data, qsizetype size, const AnyNeedle& needles,
+                        OnLine& onLine) {
+    forEachLineFound(
+        data, size, [&](qsizetype from) { return needles.find(data, size, from); }, onLine);
 }
 } // namespace TextFileDetail
 
