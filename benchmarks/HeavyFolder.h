@@ -3,7 +3,8 @@
 // The heavy data folder the benchmarks measure: ten years of 50,000 schedule lines each (the
 // last year's busy day has 200 entries, standing among the others as years of saves leave
 // them), 20,000 anniversaries, 1,000 holiday and 1,000 event rules. `scale` multiplies the last
-// year's lines.
+// year's lines. With a rare memo, one schedule line in RareEvery has it instead of the usual one
+// (a word for the search to find).
 
 #include "data/Codec.h"
 #include "rules/ComType.h"
@@ -19,6 +20,7 @@ namespace heavy {
 constexpr int ScheduleLines = 50000;
 constexpr int Years = 10;
 constexpr int BusyDayEntries = 200;
+constexpr int RareEvery = 1000;
 
 inline QByteArray sj(const char* utf8) {
     return Codec::encodeOrThrow(QString::fromUtf8(utf8));
@@ -30,17 +32,21 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
         qFatal("cannot write %s", qPrintable(path));
 }
 
-inline QByteArray scheduleLine(const QDate& d, int number, QRandomGenerator& rng, int i) {
+inline QByteArray scheduleLine(const QDate& d, int number, QRandomGenerator& rng, int i,
+                               const QByteArray& rareMemo = {}) {
     static const QByteArray title = sj("打合せ");
     static const QByteArray place = sj("本社会議室");
     static const QByteArray memo = sj("資料を持参すること");
     char head[64];
     std::snprintf(head, sizeof head, "%.4d%.2d%.2d,%d,%.2d:%.2d,%.2d:00,", d.year(), d.month(),
                   d.day(), number, rng.bounded(24), rng.bounded(60), rng.bounded(24));
-    return head + title + QByteArray::number(i) + ',' + place + ',' + memo + "\r\n";
+    const bool rare = !rareMemo.isEmpty() && i % RareEvery == RareEvery / 2;
+    return head + title + QByteArray::number(i) + ',' + place + ',' + (rare ? rareMemo : memo) +
+           "\r\n";
 }
 
-inline void makeFolder(const QString& folder, const QDate& busyDate, int scale = 1) {
+inline void makeFolder(const QString& folder, const QDate& busyDate, int scale = 1,
+                       const QByteArray& rareMemo = {}) {
     QRandomGenerator rng(42);
     const int last = busyDate.year();
     for (int year = last - Years + 1; year <= last; ++year) {
@@ -53,10 +59,10 @@ inline void makeFolder(const QString& folder, const QDate& busyDate, int scale =
             QDate d = QDate(year, 1, 1).addDays(rng.bounded(365));
             if (busy && d == yearsBusyDate)
                 d = d.addDays(1);
-            schedule += scheduleLine(d, i % 9 + 1, rng, i);
+            schedule += scheduleLine(d, i % 9 + 1, rng, i, rareMemo);
         }
         for (int i = 0; i < busy; ++i) {
-            const QByteArray line = scheduleLine(yearsBusyDate, i + 1, rng, lines + i);
+            const QByteArray line = scheduleLine(yearsBusyDate, i + 1, rng, lines + i, rareMemo);
             const qsizetype at = schedule.indexOf("\r\n", rng.bounded(schedule.size())) + 2;
             schedule.insert(at > 1 ? at : schedule.size(), line);
         }

@@ -142,31 +142,25 @@ inline qsizetype findWith(const char* data, qsizetype size, qsizetype from, QByt
 }
 
 // The first place from `from` where one of the needles stands: each probe's bytes are compared
-// 64 places at a time, and only places where every probed place of some needle holds are
-// compared whole.
+// 64 places at a time, and only places where both probes of some needle hold are compared whole.
 template <typename Bits>
 inline qsizetype findAnyWith(const AnyNeedle& needles, const char* data, qsizetype size,
                              qsizetype from) {
     const std::vector<AnyNeedle::Probe>& probes = needles.probes();
-    const std::vector<std::vector<quint64>>& sets = needles.probeSets();
-    const size_t probeCount = probes.size();
+    const std::vector<std::array<int, 2>>& pairs = needles.probePairs();
     quint64 bits[AnyNeedle::MaxProbes];
     qsizetype i = from;
-    for (; probeCount > 0 && i + needles.reach() + 64 <= size; i += 64) {
+    for (; !probes.empty() && i + needles.reach() + 64 <= size; i += 64) {
         const char* p = data + i;
-        for (size_t k = 0; k < probeCount; ++k)
-            bits[k] = bits64<Bits>(p + probes[k].offset, probes[k].byte);
-        quint64 any = 0;
-        for (const std::vector<quint64>& needle : sets) {
-            quint64 all = ~quint64(0);
-            for (const quint64 set : needle) {
-                quint64 place = 0;
-                for (quint64 s = set; s != 0; s &= s - 1)
-                    place |= bits[std::countr_zero(s)];
-                all &= place;
-            }
-            any |= all;
+        for (size_t k = 0; k < probes.size(); ++k) {
+            quint64 held = 0;
+            for (const char byte : probes[k].bytes)
+                held |= bits64<Bits>(p + probes[k].offset, byte);
+            bits[k] = held;
         }
+        quint64 any = 0;
+        for (const std::array<int, 2>& pair : pairs)
+            any |= bits[pair[0]] & bits[pair[1]];
         for (; any != 0; any &= any - 1) {
             const qsizetype place = i + std::countr_zero(any);
             if (needles.standsAt(data, size, place))
@@ -288,48 +282,52 @@ qsizetype TextFileDetail::find(const char* data, qsizetype size, qsizetype from,
     return findBytes(data, size, from, needle);
 }
 
-AnyNeedle::AnyNeedle(std::vector<Needle> needles) : m_needles(std::move(needles)) {
+AnyNeedle::AnyNeedle(std::vector<Needle> needles, const ByteShare& share)
+    : m_needles(std::move(needles)) {
     std::erase_if(m_needles, [](const Needle& n) {
         return n.empty() ||
                std::any_of(n.begin(), n.end(), [](const QByteArray& c) { return c.isEmpty(); });
     });
-    // As many places probed as the probes allow: more places, fewer places compared whole.
-    for (int depth = 4; depth >= 1; --depth) {
-        m_probes.clear();
-        m_probeSets.clear();
-        m_reach = 0;
-        bool fits = true;
-        for (const Needle& needle : m_needles) {
-            std::vector<quint64> sets;
-            for (int offset = 0; offset < std::min<int>(depth, int(needle.size())) && fits;
-                 ++offset) {
-                quint64 set = 0;
-                for (const char byte : needle[size_t(offset)]) {
-                    size_t k = 0;
-                    while (k < m_probes.size() &&
-                           (m_probes[k].offset != offset || m_probes[k].byte != byte))
-                        ++k;
-                    if (k == m_probes.size()) {
-                        if (k == MaxProbes) {
-                            fits = false;
-                            break;
-                        }
-                        m_probes.push_back({offset, byte});
-                    }
-                    set |= quint64(1) << k;
-                }
-                sets.push_back(set);
-                m_reach = std::max(m_reach, offset + 1);
-            }
-            m_probeSets.push_back(std::move(sets));
+    // Each needle's first places, rarest first.
+    std::vector<std::vector<int>> rarest;
+    for (const Needle& needle : m_needles) {
+        std::vector<std::pair<double, int>> places;
+        for (int offset = 0; offset < std::min<int>(8, int(needle.size())); ++offset) {
+            double sum = 0;
+            for (const char byte : needle[size_t(offset)])
+                sum += share ? share(byte) : 1;
+            places.emplace_back(sum, offset);
         }
-        if (fits)
-            return;
+        std::stable_sort(places.begin(), places.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<int> offsets;
+        for (const auto& place : places)
+            offsets.push_back(place.second);
+        rarest.push_back(std::move(offsets));
     }
-    // Too many different first bytes: every place is compared whole.
-    m_probes.clear();
-    m_probeSets.clear();
-    m_reach = 0;
+    for (size_t n = 0; n < m_needles.size(); ++n) {
+        std::array<int, 2> pair{};
+        for (size_t r = 0; r < 2; ++r) {
+            const int offset = rarest[n][std::min(r, rarest[n].size() - 1)];
+            const QByteArray& bytes = m_needles[n][size_t(offset)];
+            size_t k = 0;
+            while (k < m_probes.size() &&
+                   (m_probes[k].offset != offset || m_probes[k].bytes != bytes))
+                ++k;
+            if (k == MaxProbes) {
+                // Too many different places: every place is compared whole.
+                m_probes.clear();
+                m_pairs.clear();
+                m_reach = 0;
+                return;
+            }
+            if (k == m_probes.size())
+                m_probes.push_back({offset, bytes});
+            pair[r] = int(k);
+            m_reach = std::max(m_reach, offset + 1);
+        }
+        m_pairs.push_back(pair);
+    }
 }
 
 bool AnyNeedle::standsAt(const char* data, qsizetype size, qsizetype place) const {

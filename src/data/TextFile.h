@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <functional>
 #include <vector>
@@ -105,7 +106,10 @@ class AnyNeedle {
 public:
     // Each needle: the bytes allowed at each of its places (none empty).
     using Needle = std::vector<QByteArray>;
-    explicit AnyNeedle(std::vector<Needle> needles = {});
+    // How often a byte stands in the bytes searched, roughly (any scale): the places of a needle
+    // whose bytes are rarest are the ones compared 64 at a time.
+    using ByteShare = std::function<double(char)>;
+    explicit AnyNeedle(std::vector<Needle> needles = {}, const ByteShare& share = {});
 
     bool isEmpty() const { return m_needles.empty(); }
     // Whether a needle stands whole at place.
@@ -113,24 +117,24 @@ public:
     // The first place at or after from where one of the needles stands, or -1.
     qsizetype find(const char* data, qsizetype size, qsizetype from) const;
 
-    // What is compared 64 places at a time: a byte at an offset from a needle's start. Each of
-    // a needle's first places (up to four) has the set of probes whose bytes it allows, one bit
-    // a probe; only where every such set has a probe that holds is the needle compared whole.
-    // Needles that would need more probes than one bit set holds are probed on fewer places.
+    // What is compared 64 places at a time: the two rarest of a needle's first eight places (the
+    // one place of a needle of one byte), each a set of bytes at an offset from the needle's
+    // start. Only where both places of some needle hold is that needle compared whole.
     struct Probe {
         int offset;
-        char byte;
+        QByteArray bytes;
     };
     static constexpr int MaxProbes = 64;
     const std::vector<Probe>& probes() const { return m_probes; }
-    const std::vector<std::vector<quint64>>& probeSets() const { return m_probeSets; }
+    // For each needle, its two probes (the same one twice for a needle of one byte).
+    const std::vector<std::array<int, 2>>& probePairs() const { return m_pairs; }
     // The largest probed offset + 1.
     int reach() const { return m_reach; }
 
 private:
     std::vector<Needle> m_needles;
     std::vector<Probe> m_probes;
-    std::vector<std::vector<quint64>> m_probeSets;
+    std::vector<std::array<int, 2>> m_pairs;
     int m_reach = 0;
 };
 

@@ -20,7 +20,8 @@ namespace {
 
 // How often a byte stands in a data file, roughly: enough to tell a rare piece of a word from a
 // common one. Digits and separators fill the dates and times; 0x82 and 0x83 lead every kana.
-double byteShare(unsigned char b) {
+double byteShare(char c) {
+    const auto b = static_cast<unsigned char>(c);
     if ((b >= '0' && b <= '9') || b == ',' || b == ':' || b == '/' || b == '"' || b == ' ')
         return 1.0 / 12;
     if (b == 0x82 || b == 0x83)
@@ -32,20 +33,31 @@ double byteShare(unsigned char b) {
     return 1.0 / 100;
 }
 
-// The share of places where one of the needles might stand, from their first four places.
-double needleShare(const std::vector<AnyNeedle::Needle>& needles) {
-    double share = 0;
+// What looking for a set of needles costs per 64 bytes, roughly, in compares: each probe is one
+// compare of 64 bytes; each place where the probed bytes hold is compared whole; each line that
+// holds a needle whole is decoded and folded.
+double searchCost(const std::vector<AnyNeedle::Needle>& needles, const AnyNeedle& probed) {
+    double probedShare = 0;
+    double wholeShare = 0;
     for (const AnyNeedle::Needle& needle : needles) {
-        double p = 1;
-        for (size_t j = 0; j < needle.size() && j < 4; ++j) {
+        std::vector<double> places;
+        for (size_t j = 0; j < needle.size() && j < 8; ++j) {
             double place = 0;
             for (const char b : needle[j])
-                place += byteShare(static_cast<unsigned char>(b));
-            p *= std::min(place, 1.0);
+                place += byteShare(b);
+            places.push_back(std::min(place, 1.0));
         }
-        share += p;
+        std::sort(places.begin(), places.end());
+        double whole = 1;
+        for (const double place : places)
+            whole *= place;
+        probedShare += places.size() > 1 ? places[0] * places[1] : places[0];
+        wholeShare += whole;
     }
-    return share;
+    double compares = 0;
+    for (const AnyNeedle::Probe& probe : probed.probes())
+        compares += double(probe.bytes.size());
+    return compares + 64 * (20 * probedShare + 500 * wholeShare);
 }
 
 // A word's first hit in a folded text, and every hit, in the text's own characters.
@@ -258,7 +270,8 @@ SearchQuery::SearchQuery(const QString& typed) {
     m_words = folded.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     // The rarest piece of up to three characters of any word, written every way it can be.
     std::vector<AnyNeedle::Needle> best;
-    double bestShare = 2;
+    double bestCost = 0;
+    bool chosen = false;
     for (const QString& word : m_words) {
         for (qsizetype from = 0; from < word.size(); ++from) {
             for (qsizetype length = 1; length <= 3 && from + length <= word.size(); ++length) {
@@ -271,15 +284,16 @@ SearchQuery::SearchQuery(const QString& typed) {
                 }
                 if (needles.size() > 8)
                     continue;
-                const double share = needleShare(needles);
-                if (share < bestShare) {
-                    bestShare = share;
+                const double cost = searchCost(needles, AnyNeedle(needles, byteShare));
+                if (!chosen || cost < bestCost) {
+                    chosen = true;
+                    bestCost = cost;
                     best = std::move(needles);
                 }
             }
         }
     }
-    m_needles = AnyNeedle(std::move(best));
+    m_needles = AnyNeedle(std::move(best), byteShare);
 }
 
 SearchOutcome SearchDataFolder(const QString& folder, const SearchQuery& query, const QDate& today,
