@@ -19,7 +19,7 @@ program_packages=(
 # What the tests, the sanitizer build and the fuzz harnesses need on top.
 test_packages=(
     clang libclang-rt-14-dev
-    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin
+    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst
     desktop-file-utils appstream dpkg-dev file
     libxdamage-dev libxtst-dev
 )

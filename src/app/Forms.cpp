@@ -2,11 +2,16 @@
 
 #include "anniversary/Anniversary.h"
 #include "app/About.h"
+#include "app/InstanceDoor.h"
 #include "app/InstanceGuard.h"
 #include "app/KalendoApplication.h"
 #include "app/Main.h"
 #include "app/Splash.h"
 #include "data/TextFile.h"
+#include "reminders/NotificationClient.h"
+#include "reminders/ReminderScheduler.h"
+#include "reminderwindows/NotificationForm.h"
+#include "reminderwindows/ReminderDelivery.h"
 #include "rules/ComType.h"
 #include "rules/DataPlaces.h"
 #include "rulesets/ComWeeks.h"
@@ -14,6 +19,7 @@
 #include "schedule/MainInput.h"
 #include "widgets/FormParts.h"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -25,6 +31,7 @@ TComWeeksForm* ComWeeksForm = nullptr;
 TComWeeksEditForm* ComWeeksEditForm = nullptr;
 TMainEditForm* MainEditForm = nullptr;
 TMainInputForm* MainInputForm = nullptr;
+TNotificationForm* NotificationForm = nullptr;
 TSplashForm* SplashForm = nullptr;
 
 namespace {
@@ -36,6 +43,56 @@ template <typename Form, typename... Args> Form* create(Form*& global, Args... a
     global = form.get();
     created.push_back(std::move(form));
     return global;
+}
+
+const char* const OptionsText =
+    "使い方: kalendo [オプション]\n"
+    "  --background  ウィンドウを開かずに起動し、予定のお知らせだけを行います\n"
+    "  --help        このオプションの一覧を表示します\n";
+
+struct Options {
+    bool background = false;
+    bool help = false;
+    QByteArray unknown;
+};
+
+Options readOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--background")
+            options.background = true;
+        else if (arg == "--help" || arg == "-h")
+            options.help = true;
+        else if (options.unknown.isEmpty())
+            options.unknown = arg;
+    }
+    return options;
+}
+
+// The reminders run beside the windows for as long as the program does.
+void StartReminders(QObject* owner) {
+    auto* scheduler = new ReminderScheduler(DataFolder(), owner);
+    scheduler->setSettings(ReadReminderSettings());
+    auto* delivery = new ReminderDelivery(
+        scheduler, new NotificationClient(QDBusConnection::sessionBus(), owner), owner);
+    QObject::connect(delivery, &ReminderDelivery::openDay, MainForm,
+                     [](const QDate& date) { Guarded([date] { MainForm->ShowDay(date); }); });
+    const auto tell = [](const QString& text) {
+        ShowMessageBox(MainForm->isVisible() ? MainForm : nullptr, QMessageBox::Information,
+                       ApplicationTitle, text);
+    };
+    QObject::connect(delivery, &ReminderDelivery::notice, MainForm, tell);
+    QObject::connect(scheduler, &ReminderScheduler::failed, MainForm, tell);
+    QObject::connect(NotificationForm, &TNotificationForm::settingsChanged, scheduler,
+                     &ReminderScheduler::setSettings);
+    scheduler->start();
+}
+
+void ShowMainWindow() {
+    MainForm->showNormal();
+    MainForm->raise();
+    MainForm->activateWindow();
 }
 
 } // namespace
@@ -51,6 +108,7 @@ void CreateForms() {
     create(MainEditForm);
     create(MainInputForm, MainEditForm->gridEdit);
     create(SplashForm);
+    create(NotificationForm, static_cast<QWidget*>(MainForm));
 
     MainEditForm->setInputForm(MainInputForm);
     MainForm->DayScheduleWindow = MainEditForm;
@@ -58,6 +116,10 @@ void CreateForms() {
         MainEditForm->setWindowTitle(date);
         MainEditForm->LoadDaySchedule();
         return MainEditForm->exec();
+    };
+    MainForm->OpenNotificationSettings = [] {
+        NotificationForm->move(MainForm->pos());
+        NotificationForm->exec();
     };
 }
 
@@ -73,12 +135,31 @@ void DestroyForms() {
     MainEditForm = nullptr;
     MainInputForm = nullptr;
     SplashForm = nullptr;
+    NotificationForm = nullptr;
 }
 
 int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) {
-    InstanceGuard guard;
-    if (guard.acquire(ProgramFileName()) == InstanceGuard::HeldElsewhere)
+    const Options options = readOptions(argc, argv);
+    if (options.help) {
+        std::fputs(OptionsText, stdout);
         return 0;
+    }
+    if (!options.unknown.isEmpty()) {
+        std::fprintf(stderr, "kalendo: 使えないオプションです: %s\n%s", options.unknown.constData(),
+                     OptionsText);
+        return 2;
+    }
+    // A start from the menu while Kalendo runs (in the background) brings its window forward.
+    const auto running = [&options](const QString& lockPath) {
+        if (!options.background)
+            InstanceDoor::AskToShow(lockPath);
+        return 0;
+    };
+    InstanceGuard guard;
+    const QString programLock = InstanceGuard::LockPath(ProgramFileName());
+    const InstanceGuard::Outcome program = guard.acquire(ProgramFileName());
+    if (program == InstanceGuard::HeldElsewhere)
+        return running(programLock);
     KalendoApplication app(argc, argv);
     const DataPlaces places = ProgramDataPlaces();
     const DataFolderChoice data = ChooseDataFolder(places);
@@ -87,11 +168,11 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     InstanceGuard folderGuard;
     InstanceGuard::Outcome folder = folderGuard.acquireDataFolder(data.folder);
     if (folder == InstanceGuard::HeldElsewhere)
-        return 0;
+        return running(InstanceGuard::DataFolderLockPath(data.folder));
     const QStringList notices = PrepareDataFolder(data, places.shippedFolder);
     if (folder == InstanceGuard::Unavailable &&
         (folder = folderGuard.acquireDataFolder(data.folder)) == InstanceGuard::HeldElsewhere)
-        return 0;
+        return running(InstanceGuard::DataFolderLockPath(data.folder));
     SetDataFolder(data.folder);
     // Only with the folder's guard held is no other instance saving into it.
     if (folder == InstanceGuard::Acquired)
@@ -100,7 +181,17 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     if (afterCreate)
         afterCreate();
     app.EndOnSignals(MainForm);
-    MainForm->show();
+    InstanceDoor door;
+    if (program == InstanceGuard::Acquired)
+        door.open(programLock);
+    if (folder == InstanceGuard::Acquired)
+        door.open(InstanceGuard::DataFolderLockPath(data.folder));
+    QObject::connect(&door, &InstanceDoor::showRequested, MainForm, ShowMainWindow);
+    StartReminders(&app);
+    if (options.background)
+        KalendoApplication::setQuitOnLastWindowClosed(false);
+    else
+        MainForm->show();
     for (const QString& notice : notices)
         ShowMessageBox(MainForm, QMessageBox::Information, ApplicationTitle, notice);
     KalendoApplication::exec();

@@ -10,6 +10,7 @@ class TComWeeksForm;
 class TMainEditForm;
 class TMainForm;
 class TMainInputForm;
+class TNotificationForm;
 class TSplashForm;
 
 // The windows of the program, one each, created once at start in this order and kept, hidden
@@ -22,6 +23,7 @@ extern TComWeeksForm* ComWeeksForm;
 extern TComWeeksEditForm* ComWeeksEditForm;
 extern TMainEditForm* MainEditForm;
 extern TMainInputForm* MainInputForm;
+extern TNotificationForm* NotificationForm;
 extern TSplashForm* SplashForm;
 
 // Creates every window in order (the main window first, so it is the application's main
@@ -31,7 +33,9 @@ void CreateForms();
 void DestroyForms();
 
 // The program: refuses a second instance of the same program file name or on the same data
-// folder (exit code 0 without a window), creates the windows, shows the main window and runs until
-// it closes. afterCreate runs once the windows exist, before the main window is shown (the start-up
-// benchmark hooks in there).
+// folder (exit code 0; the running instance is asked to show its window), creates the windows,
+// starts the reminders, shows the main window and runs until it closes. With --background no
+// window shows: closing the window only hides it again, and only 終了 or a signal ends the
+// program. --help prints the options; any other argument is refused (exit code 2). afterCreate runs
+// once the windows exist, before the main window is shown (the start-up benchmark hooks in there).
 int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate = {});

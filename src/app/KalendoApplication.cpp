@@ -98,7 +98,9 @@ void KalendoApplication::EndAsUser(QWidget* mainWindow) {
         else
             open->close();
     } else {
+        // Closing the window of a Kalendo started in the background only hides it.
         mainWindow->close();
+        QCoreApplication::quit();
         return;
     }
     // A window that refuses to go is hidden, or the program could not end.

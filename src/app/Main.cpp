@@ -176,6 +176,10 @@ TMainForm::TMainForm(QWidget* parent)
     N4->setObjectName(QStringLiteral("N4"));
     menuEvent = Setting->addAction(QStringLiteral("イベント(&E)"));
     menuEvent->setObjectName(QStringLiteral("menuEvent"));
+    N7 = Setting->addSeparator();
+    N7->setObjectName(QStringLiteral("N7"));
+    menuNotify = Setting->addAction(QStringLiteral("通知(&N)"));
+    menuNotify->setObjectName(QStringLiteral("menuNotify"));
     Help1 = MainMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
     menuManual = Help1->addAction(QStringLiteral("操作手順書(&M)"));
@@ -205,6 +209,7 @@ TMainForm::TMainForm(QWidget* parent)
     connect(menuAnivasary, &QAction::triggered, this, guarded(&TMainForm::menuAnivasaryClick));
     connect(menuHoliday, &QAction::triggered, this, guarded(&TMainForm::menuHolidayClick));
     connect(menuEvent, &QAction::triggered, this, guarded(&TMainForm::menuEventClick));
+    connect(menuNotify, &QAction::triggered, this, guarded(&TMainForm::menuNotifyClick));
     connect(menuManual, &QAction::triggered, this, guarded(&TMainForm::menuManualClick));
     connect(menuHomePage, &QAction::triggered, this, guarded(&TMainForm::menuHomePageClick));
     connect(menuAbout, &QAction::triggered, this, guarded(&TMainForm::menuAboutClick));
@@ -492,7 +497,9 @@ void TMainForm::menuPdfClick() {
 }
 
 void TMainForm::menuExitClick() {
-    close();
+    // Closing only hides the window of a Kalendo started in the background; 終了 ends it.
+    if (close())
+        QCoreApplication::quit();
 }
 
 void TMainForm::openList(QDialog* list) {
@@ -517,6 +524,20 @@ void TMainForm::menuEventClick() {
     if (ComWeeksForm)
         ComWeeksForm->RuleSet = 0;
     openList(ComWeeksForm);
+}
+
+void TMainForm::menuNotifyClick() {
+    if (OpenNotificationSettings)
+        OpenNotificationSettings();
+}
+
+void TMainForm::ShowDay(const QDate& date) {
+    showNormal();
+    raise();
+    activateWindow();
+    showMonth(date.year(), date.month());
+    if (OpenDaySchedule && OpenDaySchedule(date.toString(QStringLiteral("yyyy/MM/dd"))) == 1)
+        RefreshMonth();
 }
 
 void TMainForm::menuManualClick() {

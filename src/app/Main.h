@@ -57,6 +57,8 @@ public:
     QAction* menuHoliday;
     QAction* N4;
     QAction* menuEvent;
+    QAction* N7;
+    QAction* menuNotify;
     QMenu* Help1;
     QAction* menuManual;
     QAction* menuHomePage;
@@ -65,6 +67,8 @@ public:
 
     // Opens the day schedule for a date "YYYY/MM/DD" and returns its modal result (1 OK).
     std::function<int(const QString& date)> OpenDaySchedule;
+    // Opens 設定 → 通知.
+    std::function<void()> OpenNotificationSettings;
     // The day schedule window, placed over this window's corner at the first show.
     QWidget* DayScheduleWindow = nullptr;
 
@@ -100,6 +104,8 @@ public:
     void ApplicationShowHint(THintInfo& info);
     void gridCalDblClick();
     void GuidePanelDblClick();
+    // A reminder's 「開く」: the window comes forward at the day's month with the day's list open.
+    void ShowDay(const QDate& date);
 
     void menuExportClick();
     // Refreshes the month when the preview's OK wrote entries.
@@ -110,6 +116,7 @@ public:
     void menuAnivasaryClick();
     void menuHolidayClick();
     void menuEventClick();
+    void menuNotifyClick();
     void menuManualClick();
     void menuHomePageClick();
     void menuAboutClick();

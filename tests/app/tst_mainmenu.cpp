@@ -72,7 +72,8 @@ void tst_MainMenu::captions_data() {
                                           "-",
                                           "終了(&X)"};
     QTest::newRow("Setting") << QStringLiteral("設定(&S)")
-                             << QStringList{"記念日(&A)", "-", "休日(&H)", "-", "イベント(&E)"};
+                             << QStringList{"記念日(&A)",   "-", "休日(&H)", "-",
+                                            "イベント(&E)", "-", "通知(&N)"};
     QTest::newRow("Help1") << QStringLiteral("ヘルプ(&H)")
                            << QStringList{"操作手順書(&M)", "著作権者ホームページ(&H)", "-",
                                           "バージョン情報(&A)"};

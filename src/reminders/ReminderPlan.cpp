@@ -1,0 +1,183 @@
+#include "reminders/ReminderPlan.h"
+
+#include "data/Codec.h"
+#include "data/CsvLine.h"
+#include "data/TextFile.h"
+#include "rules/ComType.h"
+#include "rules/DaySchedule.h"
+
+#include <QCryptographicHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+QByteArray trimmed(const QByteArray& cell) {
+    return cell.trimmed();
+}
+
+// "HH:MM" or "H:MM" as the editor stores it; anything else is no time.
+QTime storedTime(const QByteArray& cell) {
+    const QByteArray t = trimmed(cell);
+    const qsizetype colon = t.indexOf(':');
+    if (colon < 1)
+        return {};
+    bool okH = false;
+    bool okM = false;
+    const int h = t.left(colon).trimmed().toInt(&okH);
+    const int m = t.mid(colon + 1).trimmed().toInt(&okM);
+    return okH && okM ? QTime(h, m) : QTime();
+}
+
+QByteArray occurrenceKey(Reminder::Kind kind, const QDate& date, const QByteArray& start,
+                         const QByteArray& title) {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(QByteArray::number(int(kind)));
+    hash.addData(date.toString(QStringLiteral("yyyyMMdd")).toLatin1());
+    hash.addData(QByteArrayView("\0", 1));
+    hash.addData(start);
+    hash.addData(QByteArrayView("\0", 1));
+    hash.addData(title);
+    return hash.result().toHex().left(20);
+}
+
+QString shown(const QByteArray& bytes) {
+    return Codec::toUnicode(bytes);
+}
+
+QString dayText(const QDate& date) {
+    return date.toString(QStringLiteral("M/d"));
+}
+
+void planDay(const TextLines& yearLines, const QDate& date, const ReminderSettings& settings,
+             QList<Reminder>& out) {
+    const QByteArray dayKey = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    for (const QByteArray& line : yearLines) {
+        if (!IsDayLine(line, dayKey))
+            continue;
+        Row row(ScheduleColumn::Count);
+        CommaLineToRow(line + ',', row);
+        Reminder r;
+        r.date = date;
+        r.title = trimmed(row[ScheduleColumn::Title]);
+        r.place = trimmed(row[ScheduleColumn::Place]);
+        if (r.title.isEmpty())
+            continue; // a line without a title shows nothing in the month either
+        const QTime start = storedTime(row[ScheduleColumn::Start]);
+        if (start.isValid()) {
+            r.kind = Reminder::Timed;
+            r.start = start.toString(QStringLiteral("HH:mm")).toLatin1();
+            const QDateTime starts(date, start);
+            r.due = starts.addSecs(-60 * qint64(settings.leadMinutes));
+            const QTime end = storedTime(row[ScheduleColumn::End]);
+            if (end.isValid() && end > start)
+                r.end = end.toString(QStringLiteral("HH:mm")).toLatin1();
+            r.passes = end.isValid() && end > start ? QDateTime(date, end) : starts;
+        } else {
+            if (!settings.allDayTime.isValid())
+                continue;
+            r.kind = Reminder::AllDay;
+            r.due = QDateTime(date, settings.allDayTime);
+            r.passes = QDateTime(date.addDays(1), QTime(0, 0));
+        }
+        r.key = occurrenceKey(r.kind, date, r.start, r.title);
+        out.append(r);
+    }
+}
+
+void planAnniversaries(const TextLines& lines, const QDate& date, const ReminderSettings& settings,
+                       QList<Reminder>& out) {
+    const QTime at = settings.allDayTime.isValid() ? settings.allDayTime : QTime(9, 0);
+    for (const QByteArray& line : lines) {
+        Row row(2);
+        CommaLineToRow(line, row);
+        const QDate first =
+            QDate::fromString(QString::fromLatin1(trimmed(row[0])), QStringLiteral("yyyy/MM/dd"));
+        if (!first.isValid() || first.month() != date.month() || first.day() != date.day() ||
+            first.year() > date.year())
+            continue;
+        Reminder r;
+        r.kind = Reminder::Anniversary;
+        r.date = date;
+        r.title = trimmed(row[1]);
+        r.years = date.year() - first.year();
+        r.due = QDateTime(date, at);
+        r.passes = QDateTime(date.addDays(1), QTime(0, 0));
+        r.key = occurrenceKey(r.kind, date, {}, r.title);
+        out.append(r);
+    }
+}
+
+} // namespace
+
+QString Reminder::summary() const {
+    return kind == Anniversary ? QStringLiteral("記念日: ") + shown(title) : shown(title);
+}
+
+QString Reminder::body() const {
+    QString text = date.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(' ');
+    switch (kind) {
+    case Timed:
+        text += QString::fromLatin1(start);
+        if (!end.isEmpty())
+            text += QStringLiteral("〜") + QString::fromLatin1(end);
+        break;
+    case AllDay:
+        text += QStringLiteral("終日");
+        break;
+    case Anniversary:
+        text += QString::number(years) + QStringLiteral("年目");
+        break;
+    }
+    if (!place.isEmpty())
+        text += QStringLiteral("\n場所: ") + shown(place);
+    return text;
+}
+
+QString Reminder::line() const {
+    QString text = dayText(date) + QLatin1Char(' ');
+    if (kind == Timed)
+        text += QString::fromLatin1(start) + QLatin1Char(' ');
+    return text + summary();
+}
+
+QList<Reminder> PlanReminders(const QString& dataFolder, const ReminderSettings& settings,
+                              const QDateTime& from, const QDateTime& to) {
+    QList<Reminder> out;
+    if (!settings.enabled || !from.isValid() || !(from < to))
+        return out;
+    // A timed entry is due before its day starts when its lead time crosses midnight.
+    const QDate first = from.date();
+    const QDate last = to.date().addDays(1 + settings.leadMinutes / (24 * 60));
+    int loadedYear = 0;
+    TextLines yearLines;
+    const TextLines anniversaries =
+        settings.anniversaries ? LoadTextLines(AnniversaryFilePath(dataFolder)) : TextLines();
+    for (QDate date = first; date <= last; date = date.addDays(1)) {
+        if (date.year() != loadedYear) {
+            loadedYear = date.year();
+            yearLines = LoadTextLines(ScheduleFilePath(dataFolder, loadedYear));
+        }
+        planDay(yearLines, date, settings, out);
+        if (settings.anniversaries)
+            planAnniversaries(anniversaries, date, settings, out);
+    }
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [&](const Reminder& r) { return r.due < from || !(r.due < to); }),
+              out.end());
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Reminder& a, const Reminder& b) { return a.due < b.due; });
+    return out;
+}
+
+QString MissedSummary(const QList<Reminder>& reminders) {
+    return QStringLiteral("お知らせできなかった予定 %1件").arg(reminders.size());
+}
+
+QString MissedBody(const QList<Reminder>& reminders) {
+    QStringList lines;
+    for (const Reminder& r : reminders)
+        lines << r.line();
+    return lines.join(QLatin1Char('\n'));
+}

@@ -1,0 +1,182 @@
+#include "reminders/ReminderScheduler.h"
+
+#include "data/KalendoError.h"
+#include "rules/Clock.h"
+
+#include <QDBusConnection>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// A reminder shown this much after it fell due was missed rather than late by a timer's slack.
+constexpr qint64 LateSeconds = 60;
+// The plan looks this far ahead; a check past it plans again.
+constexpr qint64 PlanAheadSeconds = 6 * 3600;
+// The longest the timer waits, so that a clock set forward is noticed within it.
+constexpr qint64 LongestWaitMs = 60 * 1000;
+// Wall clock and elapsed time may drift apart this much between checks before it counts as a
+// clock change or a sleep.
+constexpr qint64 JumpMs = 3000;
+
+} // namespace
+
+ReminderScheduler::ReminderScheduler(const QString& dataFolder, QObject* parent)
+    : QObject(parent), m_dataFolder(dataFolder), m_shown(dataFolder), m_timer(new QTimer(this)),
+      m_settle(new QTimer(this)) {
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &ReminderScheduler::check);
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(300);
+    connect(m_settle, &QTimer::timeout, this, [this] {
+        m_stale = true;
+        check();
+    });
+}
+
+void ReminderScheduler::setSettings(const ReminderSettings& settings) {
+    m_settings = settings;
+    m_stale = true;
+    if (!m_settings.enabled) {
+        m_snoozed.clear();
+        m_plan.clear();
+    }
+    if (m_lastCheck.isValid())
+        check();
+}
+
+void ReminderScheduler::start() {
+    try {
+        m_shown.load();
+    } catch (const KalendoError& e) {
+        // Without the record every occurrence of the last day would come again: better none.
+        emit failed(e.message());
+        return;
+    }
+    m_watcher = new QFileSystemWatcher(this);
+    m_watcher->addPath(m_dataFolder);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_settle,
+            qOverload<>(&QTimer::start));
+    QDBusConnection::systemBus().connect(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+        SLOT(prepareForSleep(bool)));
+    check();
+}
+
+void ReminderScheduler::sleeping(bool goingToSleep) {
+    if (goingToSleep) {
+        m_timer->stop();
+        return;
+    }
+    m_stale = true;
+    check();
+}
+
+void ReminderScheduler::plan(const QDateTime& now) {
+    try {
+        m_plan = PlanReminders(m_dataFolder, m_settings, now.addSecs(-3600 * MissedHours),
+                               now.addSecs(PlanAheadSeconds));
+        m_plannedAt = now;
+        m_stale = false;
+        m_lastFailure.clear();
+        emit planned();
+    } catch (const KalendoError& e) {
+        // The plan made before stays; the message goes out once, not at every check.
+        if (e.message() != m_lastFailure)
+            emit failed(e.message());
+        m_lastFailure = e.message();
+    }
+}
+
+void ReminderScheduler::check() {
+    const QDateTime now = Clock::now();
+    // The wall clock moved other than the time that passed: set, or the computer slept.
+    if (m_lastCheck.isValid() &&
+        std::abs(m_lastCheck.msecsTo(now) - m_sinceCheck.elapsed()) > JumpMs)
+        m_stale = true;
+    m_lastCheck = now;
+    m_sinceCheck.start();
+    if (!m_settings.enabled) {
+        m_timer->stop();
+        return;
+    }
+    if (m_stale || now < m_plannedAt || m_plannedAt.secsTo(now) > PlanAheadSeconds / 2)
+        plan(now);
+
+    QList<Reminder> onTime;
+    QList<Reminder> missed;
+    const QDateTime oldest = now.addSecs(-3600 * MissedHours);
+    for (const Reminder& r : std::as_const(m_plan)) {
+        if (r.due > now || r.due < oldest || m_shown.contains(r.key))
+            continue;
+        (r.due.secsTo(now) > LateSeconds ? missed : onTime).append(r);
+    }
+    if (missed.size() == 1)
+        onTime.prepend(missed.takeFirst());
+    record(onTime + missed, now);
+    for (auto it = m_snoozed.begin(); it != m_snoozed.end();) {
+        if (it->first <= now) {
+            onTime.append(it->second);
+            it = m_snoozed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const Reminder& r : std::as_const(onTime)) {
+        if (r.passes > now)
+            m_active.insert(r.key, r.passes);
+        emit remind({r});
+    }
+    if (!missed.isEmpty())
+        emit remind(missed);
+    for (auto it = m_active.begin(); it != m_active.end();) {
+        if (it.value() <= now) {
+            emit withdraw(it.key());
+            it = m_active.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    scheduleNext(now);
+}
+
+void ReminderScheduler::record(const QList<Reminder>& reminders, const QDateTime& now) {
+    if (reminders.isEmpty())
+        return;
+    for (const Reminder& r : reminders)
+        m_shown.add(r.date, r.key);
+    try {
+        // Kept two days past the missed window: an occurrence is never due again after it.
+        const QString backup = m_shown.save(now.date().addDays(-2));
+        if (!backup.isEmpty())
+            emit failed(backup);
+    } catch (const KalendoError& e) {
+        // Shown once in this run all the same; only a restart could repeat it.
+        emit failed(e.message());
+    }
+}
+
+void ReminderScheduler::snooze(const Reminder& reminder) {
+    if (!m_settings.enabled)
+        return;
+    m_active.remove(reminder.key);
+    m_snoozed.append({Clock::now().addSecs(60 * SnoozeMinutes), reminder});
+    scheduleNext(Clock::now());
+}
+
+void ReminderScheduler::scheduleNext(const QDateTime& now) {
+    QDateTime next = now.addMSecs(LongestWaitMs);
+    for (const Reminder& r : std::as_const(m_plan))
+        if (r.due > now && r.due < next && !m_shown.contains(r.key))
+            next = r.due;
+    for (const auto& [at, r] : std::as_const(m_snoozed))
+        next = std::min(next, at);
+    for (const QDateTime& passes : std::as_const(m_active))
+        next = std::min(next, passes);
+    // Never a busy loop, whatever the clock says.
+    m_timer->start(int(std::clamp<qint64>(now.msecsTo(next), 200, LongestWaitMs)));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QHash>
+#include <QString>
+
+// The occurrences already reminded of, so that each is reminded once across restarts: a file of
+// the data folder, reminded.csv, one line "YYYYMMDD,key" per occurrence, written whole through
+// the atomic writer after each change, so that a kill leaves the old record or the new one.
+// Occurrences of days long past are dropped as it is written.
+class ShownReminders {
+public:
+    explicit ShownReminders(const QString& dataFolder = {});
+
+    // Reads the file; a missing file is an empty record. Throws KalendoError when it cannot be
+    // read.
+    void load();
+    bool contains(const QByteArray& key) const { return m_shown.contains(key); }
+    void add(const QDate& date, const QByteArray& key) { m_shown.insert(key, date); }
+    // Writes the record, keeping the days from `keepFrom` on. Returns the backup message of
+    // SaveTextLines; throws KalendoError when the file cannot be written.
+    QString save(const QDate& keepFrom);
+
+    static QString FilePath(const QString& dataFolder);
+
+private:
+    QString m_path;
+    QHash<QByteArray, QDate> m_shown;
+};
