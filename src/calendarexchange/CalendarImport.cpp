@@ -33,6 +33,8 @@ QString stateText(IcsImportItem::State state) {
         return QStringLiteral("既存");
     case IcsImportItem::Refused:
         return QStringLiteral("追加しない");
+    case IcsImportItem::Update:
+        return QStringLiteral("更新");
     }
     return QString();
 }
@@ -120,11 +122,13 @@ void TCalendarImportForm::showPlan() {
         }
     }
     gridPreview->resizeColumnsToContents();
-    lblSummary->setText(QStringLiteral("追加 %1件　既存 %2件　追加しない %3件　対象外 %4件")
-                            .arg(m_plan.count(IcsImportItem::Add))
-                            .arg(m_plan.count(IcsImportItem::Exists))
-                            .arg(m_plan.count(IcsImportItem::Refused))
-                            .arg(m_plan.ignoredEvents));
+    lblSummary->setText(
+        QStringLiteral("追加 %1件　更新 %2件　既存 %3件　追加しない %4件　対象外 %5件")
+            .arg(m_plan.count(IcsImportItem::Add))
+            .arg(m_plan.count(IcsImportItem::Update))
+            .arg(m_plan.count(IcsImportItem::Exists))
+            .arg(m_plan.count(IcsImportItem::Refused))
+            .arg(m_plan.ignoredEvents));
 }
 
 void TCalendarImportForm::btnOkClick() {

@@ -1,5 +1,7 @@
 #include "exchange/IcsImport.h"
 
+#include "data/Codec.h"
+#include "data/CsvLine.h"
 #include "data/KalendoError.h"
 #include "exchange/IcalHandle.h"
 #include "exchange/IcsExport.h"
@@ -76,6 +78,43 @@ bool isOwnNonEntry(const char* uid) {
            (id.startsWith("holiday-") || id.startsWith("event-") || id.startsWith("anniversary-"));
 }
 
+// An occurrence's RECURRENCE-ID as EntryIdentity keeps it: its value, after "TZID=zone:" when
+// the series' start names a zone.
+QByteArray recurrenceIdText(const icaltimetype& at, const char* tzid) {
+    icaltimetype value = at;
+    if (tzid && !at.is_date && !icaltime_is_utc(at))
+        value.zone = nullptr; // the wall time in the named zone, as the series writes it
+    const QByteArray text(icaltime_as_ical_string(value));
+    return tzid && !at.is_date && !icaltime_is_utc(at) ? "TZID=" + QByteArray(tzid) + ':' + text
+                                                       : text;
+}
+
+QDateTime utcOf(const icaltimetype& t) {
+    if (icaltime_is_null_time(t))
+        return {};
+    return QDateTime::fromSecsSinceEpoch(
+        icaltime_as_timet_with_zone(t, t.zone ? t.zone : icaltimezone_get_utc_timezone()),
+        QTimeZone::utc());
+}
+
+// The event's UID, RECURRENCE-ID as written, SEQUENCE and LAST-MODIFIED (else DTSTAMP).
+EntryIdentity identityOf(icalcomponent* event) {
+    EntryIdentity id;
+    if (const char* uid = icalcomponent_get_uid(event))
+        id.uid = QByteArray(uid).trimmed();
+    if (id.uid.isEmpty())
+        return id;
+    if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY))
+        id.recurrenceId = recurrenceIdText(icalproperty_get_recurrenceid(p),
+                                           icalproperty_get_parameter_as_string(p, "TZID"));
+    id.sequence = std::max(0, icalcomponent_get_sequence(event));
+    if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_LASTMODIFIED_PROPERTY))
+        id.lastModified = utcOf(icalproperty_get_lastmodified(p));
+    if (!id.lastModified.isValid())
+        id.lastModified = utcOf(icalcomponent_get_dtstamp(event));
+    return id;
+}
+
 QList<icalcomponent*> eventsOf(icalcomponent* root) {
     QList<icalcomponent*> calendars;
     if (icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT)
@@ -113,7 +152,10 @@ private:
     void addDay(const QDate& day, const QByteArray& start, const QByteArray& end,
                 IcsImportItem item);
     void markDuplicates();
+    // Items of a UID and RECURRENCE-ID already stored: Update or Exists.
+    bool matchByIdentity();
     const QSet<QByteArray>& stored(const QDate& day);
+    const YearIdentities& identities(int year);
 
     QString m_folder;
     IcsImportOptions m_options;
@@ -121,6 +163,7 @@ private:
     IcsImportPlan m_plan;
     // Per year: the entries already stored, as day key + start + end + title.
     QHash<int, QHash<QByteArray, QSet<QByteArray>>> m_stored;
+    QHash<int, YearIdentities> m_identities;
 };
 
 QByteArray entryKey(const QByteArray& start, const QByteArray& end, const QByteArray& title) {
@@ -191,8 +234,9 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         end = start.is_date ? icaltime_add(start, icaldurationtype_from_int(24 * 3600)) : start;
     const int length = icaldurationtype_as_int(icaltime_subtract(end, start));
 
-    // What every occurrence shares: the texts, fitted.
+    // What every occurrence shares: who it is, the texts, fitted.
     IcsImportItem model;
+    model.identity = identityOf(event);
     QString title = textOf(icalcomponent_get_summary(event)).trimmed();
     if (title.isEmpty()) {
         title = QStringLiteral("（無題）");
@@ -246,6 +290,8 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         skip.insert(momentOf(icalproperty_get_datetime_with_component(p, event), m_zone));
     const QDate first(m_options.firstYear, 1, 1);
     const QDate last(m_options.lastYear, 12, 31);
+    const char* const startZone = icalproperty_get_parameter_as_string(
+        icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY), "TZID");
     int taken = 0;
     // An occurrence considered: on to the next, past the last day asked for, or the last taken.
     enum class Took { Next, PastLast, Enough };
@@ -262,7 +308,10 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
                 << QStringLiteral("繰り返しが多すぎるため以降は読み込みません");
             return Took::Enough;
         }
-        addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(seconds))}, model);
+        IcsImportItem occurrence = model;
+        if (!model.identity.uid.isEmpty())
+            occurrence.identity.recurrenceId = recurrenceIdText(at, startZone);
+        addOccurrence({at, icaltime_add(at, icaldurationtype_from_int(seconds))}, occurrence);
         return Took::Next;
     };
     if (rule) {
@@ -341,10 +390,118 @@ void Planner::addDay(const QDate& day, const QByteArray& start, const QByteArray
     m_plan.items << item;
 }
 
+QByteArray timeText(const QByteArray& start, const QByteArray& end) {
+    if (start.isEmpty())
+        return end.isEmpty() ? QByteArray("終日") : "–" + end;
+    return end.isEmpty() ? start : start + "–" + end;
+}
+
+// What an update changes, in the user's words: "10:00→11:00", "2025/03/07→2025/03/08"…
+QStringList changesTo(const Row& was, const IcsImportItem& item) {
+    using namespace ScheduleColumn;
+    QStringList out;
+    if (was[Date] != dayKey(item.day))
+        out << QString::fromLatin1(was[Date]) + QStringLiteral("→") +
+                   item.day.toString(QStringLiteral("yyyyMMdd"));
+    const QByteArray before = timeText(was[Start], was[End]);
+    const QByteArray after = timeText(item.entry.start, item.entry.end);
+    if (before != after)
+        out << QString::fromUtf8(before + "→" + after);
+    if (was[Title] != item.entry.title)
+        out << QStringLiteral("予定「%1」→「%2」")
+                   .arg(Codec::toUnicode(was[Title]), Codec::toUnicode(item.entry.title));
+    if (was[Place] != item.entry.place)
+        out << QStringLiteral("場所「%1」→「%2」")
+                   .arg(Codec::toUnicode(was[Place]), Codec::toUnicode(item.entry.place));
+    if (was[Memo] != item.entry.memo)
+        out << QStringLiteral("内容を変更");
+    return out;
+}
+
+const YearIdentities& Planner::identities(int year) {
+    auto it = m_identities.find(year);
+    if (it == m_identities.end())
+        it = m_identities.insert(year, YearIdentities::read(m_folder, year));
+    return *it;
+}
+
+bool Planner::matchByIdentity() {
+    // The stored entries of the years the file and the options touch, by UID and RECURRENCE-ID.
+    QSet<int> years;
+    for (int y = m_options.firstYear; y <= m_options.lastYear; ++y)
+        years.insert(y);
+    for (const IcsImportItem& item : m_plan.items)
+        years.insert(item.day.year());
+    struct Stored {
+        int year;
+        QByteArray line;
+        EntryIdentity identity;
+    };
+    QHash<QByteArray, QList<Stored>> stored;
+    QList<int> ordered(years.begin(), years.end());
+    std::sort(ordered.begin(), ordered.end());
+    for (int year : ordered) {
+        const YearIdentities& ids = identities(year);
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            stored[ids.identity(i).uid + '\0' + ids.identity(i).recurrenceId]
+                << Stored{year, ids.line(i), ids.identity(i)};
+    }
+    if (stored.isEmpty())
+        return false;
+    QHash<QByteArray, QList<IcsImportItem*>> groups;
+    for (IcsImportItem& item : m_plan.items)
+        if (!item.identity.uid.isEmpty())
+            groups[item.identity.uid + '\0' + item.identity.recurrenceId] << &item;
+    for (auto g = groups.begin(); g != groups.end(); ++g) {
+        const auto found = stored.constFind(g.key());
+        if (found == stored.cend())
+            continue;
+        const QList<Stored>& was = *found;
+        const EntryIdentity& file = g->first()->identity;
+        const EntryIdentity& here = was.first().identity;
+        const bool newer = file.sequence != here.sequence
+                               ? file.sequence > here.sequence
+                               : file.lastModified.isValid() && here.lastModified.isValid() &&
+                                     file.lastModified > here.lastModified;
+        QList<QStringList> changes;
+        bool differs = g->size() != was.size();
+        for (qsizetype i = 0; i < g->size(); ++i) {
+            changes << (i < was.size() ? changesTo(EntryCells(was.at(i).line), *g->at(i))
+                                       : QStringList());
+            differs = differs || !changes.last().isEmpty();
+        }
+        for (qsizetype i = 0; i < g->size(); ++i) {
+            IcsImportItem& item = *g->at(i);
+            item.matched = true;
+            if (item.state == IcsImportItem::Refused)
+                continue;
+            if (!differs) {
+                item.state = IcsImportItem::Exists;
+                item.notes << QStringLiteral("すでに登録されています");
+            } else if (!newer) {
+                item.state = IcsImportItem::Exists;
+                item.notes << QStringLiteral("登録済みの予定の方が新しいため変更しません");
+            } else {
+                item.state = i < was.size() ? IcsImportItem::Update : IcsImportItem::Add;
+                if (i < was.size()) {
+                    item.storedYear = was.at(i).year;
+                    item.storedLine = was.at(i).line;
+                }
+                item.notes << changes.at(i);
+            }
+        }
+        if (newer && differs)
+            for (qsizetype i = g->size(); i < was.size(); ++i)
+                m_plan.replacedLines << qMakePair(was.at(i).year, was.at(i).line);
+    }
+    return true;
+}
+
 void Planner::markDuplicates() {
+    matchByIdentity();
     QHash<QByteArray, QSet<QByteArray>> seen;
     for (IcsImportItem& item : m_plan.items) {
-        if (item.state == IcsImportItem::Refused)
+        if (item.state == IcsImportItem::Refused || item.matched)
             continue;
         const QByteArray key = entryKey(item.entry.start, item.entry.end, item.entry.title);
         if (stored(item.day).contains(key)) {
@@ -372,10 +529,24 @@ IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
 }
 
 QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder) {
-    QMap<int, QList<const IcsImportItem*>> byYear;
-    for (const IcsImportItem& item : plan.items)
-        if (item.state == IcsImportItem::Add)
-            byYear[item.day.year()] << &item;
+    // Per year: the entries to add (or to put in an older entry's place) and the lines to go.
+    struct YearChanges {
+        QList<const IcsImportItem*> add;
+        QList<const IcsImportItem*> replace; // stored here, updated
+        TextLines remove;
+    };
+    QMap<int, YearChanges> byYear;
+    for (const IcsImportItem& item : plan.items) {
+        if (item.state == IcsImportItem::Add) {
+            byYear[item.day.year()].add << &item;
+        } else if (item.state == IcsImportItem::Update) {
+            byYear[item.storedYear].replace << &item;
+            byYear[item.day.year()];
+        }
+    }
+    for (const auto& [year, line] : plan.replacedLines)
+        byYear[year].remove << line;
+
     struct YearFile {
         int year;
         QString path;
@@ -383,29 +554,68 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
         QList<KnownIdentity> known;
     };
     QList<YearFile> files;
+    // Updates moved to another day, by the year they now belong to.
+    QMap<int, QList<const IcsImportItem*>> moved;
+    for (auto it = byYear.cbegin(); it != byYear.cend(); ++it)
+        for (const IcsImportItem* item : it->replace)
+            if (EntryCells(item->storedLine).at(ScheduleColumn::Date) != dayKey(item->day))
+                moved[item->day.year()] << item;
     for (auto it = byYear.cbegin(); it != byYear.cend(); ++it) {
         const QString path = ScheduleFilePath(dataFolder, it.key());
         ListFile file;
         QList<Row> rows = file.load(path, ScheduleColumn::Count);
+        QList<const IcsImportItem*> rowItems(rows.size(), nullptr);
+        const auto indexOf = [&](const QByteArray& line) {
+            Row cells(ScheduleColumn::Count);
+            CommaLineToRow(line + ',', cells);
+            for (qsizetype r = 0; r < rows.size(); ++r)
+                if (rows.at(r) == cells && !rowItems.at(r))
+                    return r;
+            return qsizetype(-1);
+        };
+        const auto entryRow = [](const QByteArray& key, const QByteArray& number,
+                                 const DayEntry& e) {
+            return Row{key, number, e.start, e.end, e.title, e.place, e.memo};
+        };
+        QList<qsizetype> gone;
+        for (const IcsImportItem* item : it->replace) {
+            const qsizetype r = indexOf(item->storedLine);
+            if (r < 0) {
+                // Changed by hand since the preview: the update is added beside it.
+                if (item->day.year() == it.key())
+                    moved[it.key()] << item;
+                continue;
+            }
+            if (rows.at(r).at(ScheduleColumn::Date).trimmed() == dayKey(item->day)) {
+                rows[r] =
+                    entryRow(dayKey(item->day), rows.at(r).at(ScheduleColumn::Number), item->entry);
+                rowItems[r] = item;
+            } else {
+                gone << r;
+            }
+        }
+        for (const QByteArray& line : it->remove)
+            if (const qsizetype r = indexOf(line); r >= 0)
+                gone << r;
+        std::sort(gone.begin(), gone.end());
+        for (qsizetype i = gone.size() - 1; i >= 0; --i) {
+            rows.removeAt(gone.at(i));
+            rowItems.removeAt(gone.at(i));
+        }
         QHash<QByteArray, int> lastNumber;
         for (const Row& row : rows) {
             int& number = lastNumber[row.at(ScheduleColumn::Date).trimmed()];
             number = std::max(number, row.at(ScheduleColumn::Number).trimmed().toInt());
         }
-        for (const IcsImportItem* item : it.value()) {
+        for (const IcsImportItem* item : it->add + moved.value(it.key())) {
             const QByteArray key = dayKey(item->day);
-            const DayEntry& e = item->entry;
-            rows << Row{
-                key,   QByteArray::number(++lastNumber[key]), e.start, e.end, e.title, e.place,
-                e.memo};
+            rows << entryRow(key, QByteArray::number(++lastNumber[key]), item->entry);
+            rowItems << item;
         }
         YearFile year{it.key(), path, file.lines(rows), {}};
-        // The new entries' lines close the file, in the order of the items.
-        const qsizetype firstNew = year.lines.size() - it.value().size();
-        for (qsizetype i = 0; i < it.value().size(); ++i)
-            if (!it.value().at(i)->identity.uid.isEmpty())
-                year.known << KnownIdentity{year.lines.at(firstNew + i),
-                                            it.value().at(i)->identity};
+        for (qsizetype r = 0; r < rows.size(); ++r)
+            if (rowItems.at(r) && !rowItems.at(r)->identity.uid.isEmpty())
+                year.known << KnownIdentity{year.lines.at(r), rowItems.at(r)->identity};
         files << year;
     }
     QStringList messages;

@@ -21,7 +21,8 @@ struct IcsImportOptions {
 
 // One schedule entry an import would add, as it would be stored.
 struct IcsImportItem {
-    enum State { Add, Exists, Refused };
+    // Update: replaces the stored entry of the same UID and RECURRENCE-ID, which is older.
+    enum State { Add, Exists, Refused, Update };
     QDate day;
     DayEntry entry;
     State state = Add;
@@ -29,6 +30,11 @@ struct IcsImportItem {
     QStringList notes;
     // Who the entry is: the event's UID and RECURRENCE-ID, SEQUENCE and LAST-MODIFIED.
     EntryIdentity identity;
+    // Update: the stored entry it replaces (its year and the line of that year's file).
+    int storedYear = 0;
+    QByteArray storedLine;
+    // Its UID and RECURRENCE-ID are stored already (Update or Exists by identity).
+    bool matched = false;
 };
 
 // What an import would do, day by day, before anything is written.
@@ -36,21 +42,28 @@ struct IcsImportPlan {
     QList<IcsImportItem> items; // by day, then start time, then file order
     // Events not taken: Kalendo's own holidays, events and anniversaries, cancelled events.
     int ignoredEvents = 0;
+    // Stored entries an update leaves without a successor (an event now of fewer days): year, line.
+    QList<QPair<int, QByteArray>> replacedLines;
     int count(IcsImportItem::State state) const;
 };
 
 // The events of an iCalendar text as schedule entries: a one-off event on its days (times in
 // the zone of the options, one entry per day of an event over several days, all-day dates as
 // 終日); a recurring event (RRULE, less its EXDATEs and the occurrences another VEVENT of the
-// same UID replaces) on each occurrence within the years of the options. An entry equal to one
-// already stored on its day (title, start and end) or to one before it is marked Exists; text
-// is fitted to the fields (FitToCp932). A text libical cannot read as a calendar throws
-// KalendoError.
+// same UID replaces) on each occurrence within the years of the options, each occurrence with
+// its RECURRENCE-ID. An event whose UID and RECURRENCE-ID a stored entry has is that entry: it is
+// marked Update when the file's copy is newer (a higher SEQUENCE, else at the same SEQUENCE a
+// later LAST-MODIFIED or DTSTAMP) and differs, with what changes in its notes ("10:00→11:00"),
+// Exists otherwise. Any other entry equal to one already stored on its day (title, start and
+// end) or to one before it is marked Exists; text is fitted to the fields (FitToCp932). A text
+// libical cannot read as a calendar throws KalendoError.
 IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
                             const IcsImportOptions& options);
 
-// Adds the plan's Add entries to their year files: every line already there stays as it was,
-// byte for byte, and each new entry follows, numbered after its day's last. Every file is
+// Adds the plan's Add entries to their year files and puts its Update entries in the place of
+// the stored entries they update (on the same day in the same place and number, else as a new
+// entry of their day): every other line stays as it was, byte for byte, and each new entry
+// follows, numbered after its day's last. Every file is
 // prepared before the first is written, each through the atomic save, and followed by its
 // identities (RecordYearIdentities), each new entry with the item's. The result: the messages
 // of backups or identities that could not be kept.

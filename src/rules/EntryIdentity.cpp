@@ -88,14 +88,6 @@ QByteArray recordLine(const QByteArray& line, const EntryIdentity& id) {
     return out;
 }
 
-Row cellsOf(const QByteArray& line) {
-    Row row(ScheduleColumn::Count);
-    CommaLineToRow(line + ',', row);
-    for (QByteArray& cell : row)
-        cell = cell.trimmed();
-    return row;
-}
-
 // The keys an entry is known by, from the surest to the loosest.
 enum Stage { Cells, Texts, Times, StageCount };
 QByteArray keyOf(const Row& r, Stage stage) {
@@ -219,14 +211,14 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
     bool anyLeft = false;
     for (qsizetype i = 0; i < n; ++i)
         if (!done[size_t(i)]) {
-            lineCells[size_t(i)] = cellsOf(yearLines.at(i));
+            lineCells[size_t(i)] = EntryCells(yearLines.at(i));
             anyLeft = true;
         }
     for (int stage = Cells; anyLeft && stage < StageCount; ++stage) {
         QHash<QByteArray, std::deque<size_t>> byKey;
         for (size_t r = 0; r < records.size(); ++r)
             if (!used[r] && !uids.contains(records[r].identity.uid))
-                byKey[keyOf(cellsOf(records[r].line), Stage(stage))].push_back(r);
+                byKey[keyOf(EntryCells(records[r].line), Stage(stage))].push_back(r);
         if (byKey.isEmpty())
             break;
         QHash<QByteArray, int> linesWithKey;
@@ -264,7 +256,7 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
             continue;
         EntryIdentity identity;
         if (firstTime) {
-            const Row cells = cellsOf(yearLines.at(i));
+            const Row cells = EntryCells(yearLines.at(i));
             const QByteArray where =
                 cells[ScheduleColumn::Date] + '/' + cells[ScheduleColumn::Number];
             identity.uid = earlierUid(cells, seen[where]++);
@@ -299,6 +291,14 @@ TextLines YearIdentities::fileLines() const {
     for (qsizetype i = 0; i < m_lines.size(); ++i)
         out << recordLine(m_lines.at(i), m_identities.at(i));
     return out;
+}
+
+Row EntryCells(const QByteArray& line) {
+    Row row(ScheduleColumn::Count);
+    CommaLineToRow(line + ',', row);
+    for (QByteArray& cell : row)
+        cell = cell.trimmed();
+    return row;
 }
 
 QString IdentityFilePath(const QString& dataFolder, int year) {

@@ -82,6 +82,9 @@ private:
 
 QString IdentityFilePath(const QString& dataFolder, int year);
 
+// A schedule line's seven cells with their blanks trimmed: what identities compare.
+QList<QByteArray> EntryCells(const QByteArray& line);
+
 // Writes the year's identity file through SaveTextLines. The result: the messages for the
 // user, if any (the backup not kept, or the identities not written; the year's file is saved
 // either way, so this never throws).

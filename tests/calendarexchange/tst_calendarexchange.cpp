@@ -108,13 +108,13 @@ void tst_CalendarExchange::importPreview_data() {
                                 "20250325,1,08:00,09:00,\"Team sync\",,\r\n");
     QTest::newRow("OK refuses the cake")
         << true << false << first + later
-        << QStringLiteral("追加 3件　既存 0件　追加しない 1件　対象外 0件");
+        << QStringLiteral("追加 3件　更新 0件　既存 0件　追加しない 1件　対象外 0件");
     QTest::newRow("OK stores it without the cake")
         << true << true << first + sj("20250315,1,,,誕生会,,\r\n") + later
-        << QStringLiteral("追加 4件　既存 0件　追加しない 0件　対象外 0件");
+        << QStringLiteral("追加 4件　更新 0件　既存 0件　追加しない 0件　対象外 0件");
     QTest::newRow("Cancel writes nothing")
         << false << true << QByteArray()
-        << QStringLiteral("追加 4件　既存 0件　追加しない 0件　対象外 0件");
+        << QStringLiteral("追加 4件　更新 0件　既存 0件　追加しない 0件　対象外 0件");
 }
 
 void tst_CalendarExchange::importPreview() {

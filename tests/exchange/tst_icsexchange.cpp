@@ -6,9 +6,11 @@
 #include "exchange/IcsImport.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
+#include "rules/EntryIdentity.h"
 
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimeZone>
 
 // Calendars written by hand in the forms other calendar programs use: UTC times, zones with
 // and without their VTIMEZONE, all-day and multi-day events, weekly rules with exceptions,
@@ -44,14 +46,18 @@ QByteArray vevent(const QByteArray& lines, const QByteArray& uid = {}) {
 }
 
 QString describe(const IcsImportItem& item) {
-    static const char* const states[] = {"add", "exists", "refused"};
+    static const char* const states[] = {"add", "exists", "refused", "update"};
+    // An update says what it changes.
+    const QString changes = item.state == IcsImportItem::Update
+                                ? QLatin1Char('|') + item.notes.join(QLatin1Char(' '))
+                                : QString();
     return item.day.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('|') +
            QString::fromLatin1(item.entry.start) + QLatin1Char('|') +
            QString::fromLatin1(item.entry.end) + QLatin1Char('|') +
            Codec::toUnicode(item.entry.title) + QLatin1Char('|') +
            Codec::toUnicode(item.entry.place) + QLatin1Char('|') +
            Codec::toUnicode(item.entry.memo) + QLatin1Char('|') +
-           QString::fromLatin1(states[item.state]);
+           QString::fromLatin1(states[item.state]) + changes;
 }
 
 IcsImportOptions options(int first, int last, bool drop = false) {
@@ -258,6 +264,23 @@ void tst_IcsExchange::importPlan_data() {
         << false
         << QStringList{"20250307|09:00|10:00|会議|||exists", "20250308|||休み|||add",
                        "20250308|||休み||b|exists"};
+    const QByteArray m1 = "DTSTART:20250307T090000\nDTEND:20250307T100000\nSUMMARY:会議\n";
+    const QByteArray m1Later = "DTSTART:20250307T110000\nDTEND:20250307T120000\nSUMMARY:会議\n";
+    QTest::newRow("same UID, same event") << calendar(vevent(m1 + "SEQUENCE:1\n", "m1")) << false
+                                          << QStringList{"20250307|09:00|10:00|会議|||exists"};
+    QTest::newRow("same UID, moved, higher SEQUENCE")
+        << calendar(vevent(m1Later + "SEQUENCE:2\n", "m1")) << false
+        << QStringList{"20250307|11:00|12:00|会議|||update|09:00–10:00→11:00–12:00"};
+    QTest::newRow("same UID and SEQUENCE, LAST-MODIFIED later")
+        << calendar(vevent(m1Later + "SEQUENCE:1\nLAST-MODIFIED:20250305T000000Z\n", "m1")) << false
+        << QStringList{"20250307|11:00|12:00|会議|||update|09:00–10:00→11:00–12:00"};
+    QTest::newRow("same UID, older copy left alone")
+        << calendar(vevent(m1Later + "SEQUENCE:1\nLAST-MODIFIED:20250201T000000Z\n", "m1")) << false
+        << QStringList{"20250307|11:00|12:00|会議|||exists"};
+    QTest::newRow("same UID, moved to the next day and renamed")
+        << calendar(vevent("DTSTART:20250308T090000\nSUMMARY:会議2\nSEQUENCE:3\n", "m1")) << false
+        << QStringList{"20250308|09:00||会議2|||update|20250307→20250308 09:00–10:00→09:00 "
+                       "予定「会議」→「会議2」"};
     QTest::newRow("cancelled and Kalendo's own holidays ignored")
         << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:x\nSTATUS:CANCELLED\n") +
                     vevent("DTSTART;VALUE=DATE:20250101\nSUMMARY:元日\n", "holiday-0123@kalendo"))
@@ -269,7 +292,12 @@ void tst_IcsExchange::importPlan() {
     QFETCH(bool, drop);
     QFETCH(QStringList, items);
     TempDataFolder dir;
-    dir.write(QStringLiteral("2025.csv"), sj("20250307,1,\"09:00\",10:00,会議,\" \",\" \"\r\n"));
+    const QByteArray stored = sj("20250307,1,\"09:00\",10:00,会議,\" \",\" \"");
+    dir.write(QStringLiteral("2025.csv"), stored + "\r\n");
+    // The stored entry came from another calendar: event m1, SEQUENCE 1, changed 1 March.
+    const QDateTime changed(QDate(2025, 3, 1), QTime(0, 0), QTimeZone::utc());
+    QVERIFY(
+        RecordYearIdentities(dir.path(), 2025, {{stored, {"m1", {}, 1, changed, {}}}}).isEmpty());
     const IcsImportPlan plan = PlanIcsImport(ics, dir.path(), options(2025, 2025, drop));
     QStringList got;
     for (const IcsImportItem& item : plan.items)
@@ -287,6 +315,19 @@ void tst_IcsExchange::applyKeepsStoredLines() {
     ApplyIcsImport(PlanIcsImport(ics, dir.path(), options(2025, 2025)), dir.path());
     QCOMPARE(dir.read(QStringLiteral("2025.csv")), stored + sj("20250307,3,09:00,,面談,,\r\n"));
     QCOMPARE(dir.read(QStringLiteral("2026.csv")), sj("20260102,1,,,初売り,,\r\n"));
+
+    // 面談 moved in the other calendar: the entry changes in its place, keeping its number.
+    const QByteArray uid = YearIdentities::read(dir.path(), 2025).identity(3).uid;
+    const QByteArray moved =
+        calendar(vevent("DTSTART:20250307T150000\nSUMMARY:面談\nSEQUENCE:1\n", uid));
+    const IcsImportPlan update = PlanIcsImport(moved, dir.path(), options(2025, 2025));
+    QCOMPARE(update.count(IcsImportItem::Update), 1);
+    ApplyIcsImport(update, dir.path());
+    QCOMPARE(dir.read(QStringLiteral("2025.csv")), stored + sj("20250307,3,15:00,,面談,,\r\n"));
+    const YearIdentities ids = YearIdentities::read(dir.path(), 2025);
+    QCOMPARE(ids.identity(3).uid, uid);
+    QCOMPARE(ids.identity(3).sequence, 1);
+    QCOMPARE(PlanIcsImport(moved, dir.path(), options(2025, 2025)).count(IcsImportItem::Exists), 1);
 }
 
 void tst_IcsExchange::notACalendar() {
