@@ -19,14 +19,18 @@
 #include "rules/ComType.h"
 #include "rulesets/ComWeeks.h"
 #include "widgets/DeferredIcon.h"
+#include "widgets/FormParts.h"
 #include "widgets/UiLook.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScopeGuard>
@@ -540,8 +544,21 @@ void TMainForm::ShowDay(const QDate& date) {
         RefreshMonth();
 }
 
+// Without a program for PDF files the desktop only writes to standard error: say where the
+// manual is, so that the user can open it some other way.
 void TMainForm::menuManualClick() {
-    OpenDocument(ManualPath());
+    const QString manual = ManualPath();
+    if (!QFileInfo::exists(manual)) {
+        ShowWarning(this, QStringLiteral("操作手順書が見つかりません。\n") + manual);
+        return;
+    }
+    OpenDocument(manual, [window = QPointer<TMainForm>(this), manual] {
+        ShowMessageBox(
+            window, QMessageBox::Information, ApplicationTitle,
+            QStringLiteral("操作手順書を開くプログラムが見つかりませんでした。\n"
+                           "PDFを表示できるプログラムで次のファイルを開いてください。\n") +
+                manual);
+    });
 }
 
 void TMainForm::menuHomePageClick() {

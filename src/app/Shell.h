@@ -3,10 +3,14 @@
 #include <QString>
 #include <functional>
 
-// Hands a document or a web address to the desktop's default application. Nothing is reported:
-// a missing file or viewer shows only what the desktop shows.
-void OpenDocument(const QString& path);
+// Hands a document to the desktop's default application. notOpened runs later, from the event
+// loop, when no program took it (none for its type, or no way to ask the desktop); the desktop's
+// own messages go to standard error only.
+void OpenDocument(const QString& path, std::function<void()> notOpened = {});
+// Hands a web address to the desktop's browser. Nothing is reported.
 void OpenWebAddress(const QString& address);
+// Documents handed on whose outcome is not known yet (the tests wait for none).
+int DocumentsBeingOpened();
 
 // Replaces the desktop (tests); an empty function restores it.
 void SetShellOpener(std::function<void(const QString& urlText)> opener);

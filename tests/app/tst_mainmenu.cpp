@@ -12,10 +12,15 @@
 #include "widgets/ListGrid.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class tst_MainMenu : public QObject {
     Q_OBJECT
@@ -27,6 +32,8 @@ private slots:
     void listsRefreshTheMonthOnOkOnly_data();
     void listsRefreshTheMonthOnOkOnly();
     void manualAndHomePage();
+    void manualNotOpenedSaysWhereItIs_data();
+    void manualNotOpenedSaysWhereItIs();
     void aboutRefreshesNothing();
 
 private:
@@ -160,6 +167,60 @@ void tst_MainMenu::manualAndHomePage() {
     QVERIFY(m_opened.at(0).endsWith(QStringLiteral("/操作手順書.pdf")));
     QCOMPARE(m_opened.at(1), HomePageAddress);
     QVERIFY(m_errors.isEmpty()); // nothing of our own, found or not
+}
+
+void tst_MainMenu::manualNotOpenedSaysWhereItIs_data() {
+    QTest::addColumn<QByteArray>("browser"); // what xdg-open may hand the manual to
+    QTest::addColumn<QString>("message");    // the first line shown, empty for none
+    QTest::newRow("no program for PDF files")
+        << QByteArray(":") << QStringLiteral("操作手順書を開くプログラムが見つかりませんでした。");
+    QTest::newRow("a program took it") << QByteArray("true") << QString();
+}
+
+// The real xdg-open on a desktop it does not know, without a display: it offers the manual to
+// the mailcap entries (none here) and to $BROWSER only.
+void tst_MainMenu::manualNotOpenedSaysWhereItIs() {
+    QFETCH(QByteArray, browser);
+    QFETCH(QString, message);
+    QTemporaryDir folder;
+    const QString mailcap = folder.filePath(QStringLiteral("mailcap"));
+    QVERIFY(QFile(mailcap).open(QIODevice::WriteOnly));
+    const QList<QPair<const char*, QByteArray>> desktop = {{"XDG_CURRENT_DESKTOP", "X-Generic"},
+                                                           {"DISPLAY", {}},
+                                                           {"WAYLAND_DISPLAY", {}},
+                                                           {"MAILCAPS", mailcap.toLocal8Bit()},
+                                                           {"BROWSER", browser}};
+    QList<QPair<const char*, std::optional<QByteArray>>> saved;
+    for (const auto& [name, value] : desktop) {
+        saved.append(
+            {name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+    const auto restore = qScopeGuard([&] {
+        for (const auto& [name, value] : saved)
+            value ? qputenv(name, *value) : qunsetenv(name);
+    });
+    SetShellOpener({});
+    QString shown;
+    QTimer closer;
+    closer.setInterval(5);
+    connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    closer.start();
+
+    MainForm->menuManual->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(DocumentsBeingOpened(), 0, 30000);
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    QCOMPARE(lines.first(), message);
+    if (!message.isEmpty()) // the last line is where the manual is, for opening it another way
+        QVERIFY2(lines.last().endsWith(QStringLiteral("/操作手順書.pdf")) &&
+                     QFileInfo(lines.last()).isFile(),
+                 qPrintable(shown));
+    QVERIFY(m_errors.isEmpty());
 }
 
 void tst_MainMenu::aboutRefreshesNothing() {
