@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what Kalendo needs on Debian 12, builds it, and starts it or runs its tests.
-#   scripts/kalendo.sh start   build and start the program
-#   scripts/kalendo.sh test    build and run the whole test suite, plainly, under the sanitizers,
-#                              and the fuzz harnesses for a short budget
+# Installs what Kalendo needs on Debian 12, builds it, and starts it, packages it or runs its
+# tests.
+#   scripts/kalendo.sh start     build and start the program
+#   scripts/kalendo.sh package   build the Debian package build/kalendo_<version>_<arch>.deb
+#   scripts/kalendo.sh test      build and run the whole test suite, plainly, under the
+#                                sanitizers, and the fuzz harnesses for a short budget
+#   scripts/kalendo.sh package <build folder> [<package folder>]
+#                                package a build as it is (the tests do)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,11 +20,13 @@ program_packages=(
     fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
     qt6-translations-l10n
 )
+# What cpack -G DEB needs on top: dpkg-shlibdeps finds the libraries' packages, with file.
+package_packages=(dpkg-dev file)
 # What the tests, the sanitizer build and the fuzz harnesses need on top.
 test_packages=(
     clang libclang-rt-14-dev
-    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst
-    desktop-file-utils appstream dpkg-dev file
+    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst xdg-utils
+    desktop-file-utils appstream lintian
     libxdamage-dev libxtst-dev
 )
 
@@ -53,8 +59,20 @@ start)
     build build -DBUILD_TESTING=OFF
     exec build/bin/kalendo
     ;;
+package)
+    install_missing "${program_packages[@]}" "${package_packages[@]}"
+    if [ $# -ge 2 ]; then
+        dir=$2 out=${3:-$2}
+    else
+        dir=build out=build
+        build build -DBUILD_TESTING=OFF
+    fi
+    cpack -G DEB --config "$dir/CPackConfig.cmake" -B "$out" >/dev/null
+    rm -rf "$out/_CPack_Packages"
+    echo "$out/$(cd "$out" && ls -t kalendo_*.deb | head -n 1)"
+    ;;
 test)
-    install_missing "${program_packages[@]}" "${test_packages[@]}"
+    install_missing "${program_packages[@]}" "${package_packages[@]}" "${test_packages[@]}"
     build build -DBUILD_TESTING=ON
     ctest --test-dir build --output-on-failure --parallel "$(nproc)"
     # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any report
@@ -70,7 +88,7 @@ test)
     ctest --test-dir build/fuzz -L fuzz --output-on-failure --parallel "$(nproc)"
     ;;
 *)
-    echo "usage: $0 start|test" >&2
+    echo "usage: $0 start|package|test" >&2
     exit 2
     ;;
 esac

@@ -13,9 +13,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expected=(
     "bin/kalendo"
     "share/applications/$id.desktop"
+    "share/doc/kalendo/changelog.gz"
+    "share/doc/kalendo/copyright"
     "share/doc/kalendo/操作手順書.pdf"
     "share/icons/hicolor/scalable/apps/$id.svg"
     "share/kalendo/holiday.csv"
+    "share/lintian/overrides/kalendo"
+    "share/man/man1/kalendo.1.gz"
     "share/metainfo/$id.metainfo.xml"
 )
 sizes=(16 22 24 32 48 64 128 256)
@@ -35,7 +39,7 @@ for s in "${sizes[@]}"; do # a PNG's width and height are the big-endian words a
     [ "$w $h" = "$s $s" ] || { echo "$png is ${w}x$h" >&2; exit 1; }
 done
 desktop-file-validate "$prefix/share/applications/$id.desktop"
-appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >/dev/null
+"$(dirname "$0")/validate-metainfo.sh" "$prefix/share/metainfo/$id.metainfo.xml"
 
 # The installed program's first start: no client/ beside it, so the per-user folder is made.
 home=$work/home
