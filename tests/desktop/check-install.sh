@@ -41,6 +41,14 @@ done
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 "$(dirname "$0")/validate-metainfo.sh" "$prefix/share/metainfo/$id.metainfo.xml"
 
+# Every option the program lists is in its manual page.
+options=$("$prefix/bin/kalendo" --help | grep -o -- '--[a-z-]*' | sort -u)
+[ -n "$options" ]
+manual=$(zcat "$prefix/share/man/man1/kalendo.1.gz")
+for option in $options; do
+    grep -qF -- "${option//-/\\-}" <<<"$manual" || { echo "kalendo(1) lacks $option" >&2; exit 1; }
+done
+
 # The installed program's first start: no client/ beside it, so the per-user folder is made.
 home=$work/home
 mkdir -p "$home/run" && chmod 700 "$home/run"
