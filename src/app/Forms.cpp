@@ -115,6 +115,7 @@ void CreateForms() {
     MainForm->OpenDaySchedule = [](const QString& date) {
         MainEditForm->setWindowTitle(date);
         MainEditForm->LoadDaySchedule();
+        MainEditForm->SelectLine(MainForm->EntryToSelect());
         return MainEditForm->exec();
     };
     MainForm->OpenNotificationSettings = [] {

@@ -18,6 +18,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rulesets/ComWeeks.h"
+#include "searchwindow/SearchForm.h"
 #include "widgets/DeferredIcon.h"
 #include "widgets/FormParts.h"
 #include "widgets/UiLook.h"
@@ -154,6 +155,11 @@ TMainForm::TMainForm(QWidget* parent)
     MainMenu->setFont(MenuFont());
     File1 = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
     File1->setObjectName(QStringLiteral("File1"));
+    menuSearch = File1->addAction(QStringLiteral("検索(&F)..."));
+    menuSearch->setObjectName(QStringLiteral("menuSearch"));
+    menuSearch->setShortcut(QKeySequence::Find);
+    NSearch = File1->addSeparator();
+    NSearch->setObjectName(QStringLiteral("NSearch"));
     menuExport = File1->addAction(QStringLiteral("iCalendar形式で書き出し(&E)..."));
     menuExport->setObjectName(QStringLiteral("menuExport"));
     menuImport = File1->addAction(QStringLiteral("iCalendar形式で読み込み(&I)..."));
@@ -205,6 +211,7 @@ TMainForm::TMainForm(QWidget* parent)
     connect(btnMonth, &TUpDown::Clicked, this, guarded(&TMainForm::btnMonthClick));
     connect(gridCal, &TCalendarGrid::DblClick, this, guarded(&TMainForm::gridCalDblClick));
     connect(GuidePanel, &TGuidePanel::DblClick, this, guarded(&TMainForm::GuidePanelDblClick));
+    connect(menuSearch, &QAction::triggered, this, guarded(&TMainForm::menuSearchClick));
     connect(menuExport, &QAction::triggered, this, guarded(&TMainForm::menuExportClick));
     connect(menuImport, &QAction::triggered, this, guarded(&TMainForm::menuImportClick));
     connect(menuPrint, &QAction::triggered, this, guarded(&TMainForm::menuPrintClick));
@@ -481,6 +488,47 @@ void TMainForm::gridCalDblClick() {
 void TMainForm::GuidePanelDblClick() {
     const QDate today = Clock::today();
     showMonth(today.year(), today.month());
+}
+
+void TMainForm::menuSearchClick() {
+    if (!m_searchForm) {
+        m_searchForm = new TSearchForm(this);
+        connect(m_searchForm, &TSearchForm::OpenMatch, this,
+                [this](const SearchMatch& match) { Guarded([&] { ShowSearchMatch(match); }); });
+    }
+    m_searchForm->show();
+    m_searchForm->raise();
+    m_searchForm->activateWindow();
+}
+
+void TMainForm::ShowSearchMatch(const SearchMatch& match) {
+    switch (match.kind) {
+    case SearchKind::Schedule: {
+        if (!match.date.isValid())
+            return;
+        showMonth(match.date.year(), match.date.month());
+        SelectDayCell(match.date.day(), gridCal);
+        m_entryToSelect = match.line;
+        const auto forget = qScopeGuard([this] { m_entryToSelect.clear(); });
+        gridCalDblClick();
+        return;
+    }
+    case SearchKind::Anniversary:
+        if (AnniversaryForm)
+            AnniversaryForm->SelectLineAtShowing(match.line);
+        menuAnivasaryClick();
+        return;
+    case SearchKind::Holiday:
+        if (ComWeeksForm)
+            ComWeeksForm->SelectLineAtShowing(match.line);
+        menuHolidayClick();
+        return;
+    case SearchKind::Event:
+        if (ComWeeksForm)
+            ComWeeksForm->SelectLineAtShowing(match.line);
+        menuEventClick();
+        return;
+    }
 }
 
 void TMainForm::menuExportClick() {

@@ -17,6 +17,8 @@ class QMenuBar;
 class QPushButton;
 class QTimer;
 class TGuidePanel;
+class TSearchForm;
+struct SearchMatch;
 
 // The main window position kept in the user's settings (Vantree/Kalendo, group Windows, Left
 // and Top as decimal text); a missing value or one that is not a number reads as 0.
@@ -44,6 +46,8 @@ public:
     QTimer* TimerMain;
     QMenuBar* MainMenu;
     QMenu* File1;
+    QAction* menuSearch;
+    QAction* NSearch;
     QAction* menuExport;
     QAction* menuImport;
     QAction* N5;
@@ -107,6 +111,14 @@ public:
     // A reminder's 「開く」: the window comes forward at the day's month with the day's list open.
     void ShowDay(const QDate& date);
 
+    // The search window (made when first asked for), its field ready for typing.
+    void menuSearchClick();
+    TSearchForm* SearchForm() const { return m_searchForm; }
+    // A search's match: its month with its day selected and the day's list open on it; an
+    // anniversary or a rule opens its list on its row.
+    void ShowSearchMatch(const SearchMatch& match);
+    // While a search's match opens its day: its line as stored, for the day list to select.
+    const QByteArray& EntryToSelect() const { return m_entryToSelect; }
     void menuExportClick();
     // Refreshes the month when the preview's OK wrote entries.
     void menuImportClick();
@@ -143,4 +155,6 @@ private:
     int m_dayToSelect = 1;
     bool m_shown = false;
     int m_wheelRest = 0; // eighths of a degree not yet a whole step
+    TSearchForm* m_searchForm = nullptr;
+    QByteArray m_entryToSelect;
 };

@@ -19,13 +19,7 @@ void requireCaption(const QString& caption) {
 }
 
 Row lineToRow(QByteArrayView line) {
-    // The appended comma lets an empty last field still fill its column.
-    Row row(ScheduleColumn::Count);
-    QByteArray withComma;
-    withComma.reserve(line.size() + 1);
-    withComma.append(line).append(',');
-    CommaLineToRow(withComma, row);
-    return row;
+    return LineRow(line, ScheduleColumn::Count);
 }
 
 bool allDigits(QByteArrayView text) {

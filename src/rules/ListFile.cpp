@@ -1,11 +1,19 @@
 #include "rules/ListFile.h"
 
+Row LineRow(QByteArrayView line, int columns) {
+    Row row(columns);
+    QByteArray withComma;
+    withComma.reserve(line.size() + 1);
+    withComma.append(line).append(',');
+    CommaLineToRow(withComma, row);
+    return row;
+}
+
 QList<Row> ListFile::load(const QString& path, int columns) {
     m_read.clear();
     QList<Row> rows;
     for (const QByteArray& line : LoadTextLines(path)) {
-        Row row(columns);
-        CommaLineToRow(line + ',', row);
+        const Row row = LineRow(line, columns);
         rows.append(row);
         m_read.append({row, line});
     }
@@ -32,6 +40,14 @@ TextLines ListFile::lines(const QList<Row>& rows, const QByteArray& tail) const 
             out.append(RowToCommaLine(row) + tail);
     }
     return out;
+}
+
+int FindLineRow(const StringGrid& grid, QByteArrayView line) {
+    const Row row = LineRow(line, grid.columnCount());
+    for (int r = grid.fixedRows(); r < grid.rowCount(); ++r)
+        if (grid.row(r) == row)
+            return r;
+    return -1;
 }
 
 void FillListRows(StringGrid& grid, const QList<Row>& rows) {

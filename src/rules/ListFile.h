@@ -9,6 +9,10 @@
 
 #include <optional>
 
+// A line as the lists read it, one row of `columns` cells: with one "," appended, so that an
+// empty last field still fills its cell.
+Row LineRow(QByteArrayView line, int columns);
+
 // Lines as read, found again by the row each reads as; each line serves once.
 class ReadLines {
 public:
@@ -43,6 +47,10 @@ public:
 private:
     QList<QPair<Row, QByteArray>> m_read;
 };
+
+// The first data row of a grid that reads as the line does (as load() reads it, one cell per
+// column of the grid), or -1: how an entry found elsewhere is selected in its list.
+int FindLineRow(const StringGrid& grid, QByteArrayView line);
 
 // Fills a list grid's data rows from rows read; an empty list keeps one blank row, so the grid
 // always has a row to select. The first data row becomes current.

@@ -96,12 +96,19 @@ void TMainEditForm::LoadDaySchedule() {
     gridEdit->refresh();
 }
 
+void TMainEditForm::SelectLine(const QByteArray& line) {
+    const int row = line.isEmpty() ? -1 : FindLineRow(gridEdit->grid(), line);
+    if (row >= 0)
+        gridEdit->setCurrentGridRow(row);
+}
+
 void TMainEditForm::FormShow() {
     StringGrid& grid = gridEdit->grid();
     for (int c = 0; c < ScheduleColumn::Count; ++c)
         grid.setCell(c, 0, Codec::encodeOrThrow(kHeaders.at(c)));
     gridEdit->setColumnWidths(kWidths);
-    gridEdit->setCurrentGridRow(grid.fixedRows());
+    // The first row, or the one SelectLine made current since the day was loaded.
+    gridEdit->setCurrentGridRow(grid.currentRow());
     gridEdit->refresh();
     gridEdit->setFocus();
 }

@@ -26,6 +26,9 @@ public:
     QByteArray DayKey() const;
 
     void LoadDaySchedule();
+    // After LoadDaySchedule: makes the row of an entry's line as stored current, if the day
+    // holds it, so that the window opens on it (an entry found by a search).
+    void SelectLine(const QByteArray& line);
     void FormShow();
     void btnOkClick();
     void btnCancelClick();

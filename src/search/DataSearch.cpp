@@ -5,6 +5,7 @@
 #include "data/KalendoError.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/ListFile.h"
 #include "rules/RuleEntry.h"
 
 #include <QDir>
@@ -128,16 +129,6 @@ QString shown(const QByteArray& cell) {
     return Codec::toUnicode(cell).trimmed();
 }
 
-// The row a list reads a line as (rules/ListFile.h), columns cells.
-Row lineRow(QByteArrayView line, int columns) {
-    Row row(columns);
-    QByteArray withComma;
-    withComma.reserve(line.size() + 1);
-    withComma.append(line).append(',');
-    CommaLineToRow(withComma, row);
-    return row;
-}
-
 // Of the days a yearly date gives in the years around today, the nearest.
 template <typename DayOf> QDate nearestDay(const QDate& today, DayOf&& dayOf) {
     QDate best;
@@ -177,7 +168,7 @@ std::vector<QByteArray> candidateLines(const QString& path, const AnyNeedle& nee
 }
 
 SearchMatch scheduleMatch(const QByteArray& line, const QStringList& words, bool& found) {
-    const Row row = lineRow(line, ScheduleColumn::Count);
+    const Row row = LineRow(line, ScheduleColumn::Count);
     SearchMatch match;
     match.title.text = shown(row[ScheduleColumn::Title]);
     match.place.text = shown(row[ScheduleColumn::Place]);
@@ -197,7 +188,7 @@ SearchMatch scheduleMatch(const QByteArray& line, const QStringList& words, bool
 
 SearchMatch anniversaryMatch(const QByteArray& line, const QStringList& words, const QDate& today,
                              bool& found) {
-    const Row row = lineRow(line, 2);
+    const Row row = LineRow(line, 2);
     SearchMatch match;
     match.title.text = shown(row[1]);
     found = findWords(words, {&match.title});
@@ -218,7 +209,7 @@ SearchMatch anniversaryMatch(const QByteArray& line, const QStringList& words, c
 
 SearchMatch ruleMatch(const QByteArray& line, SearchKind kind, const QStringList& words,
                       const QDate& today, bool& found) {
-    const Row row = lineRow(line, 4);
+    const Row row = LineRow(line, 4);
     SearchMatch match;
     match.title.text = shown(row[1]);
     found = findWords(words, {&match.title});

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <utility>
+
 ListForm::ListForm(QWidget* parent, const QString& gridName, int width, int height, Columns columns)
     : QDialog(parent), m_columns(std::move(columns)) {
     SetFixedForm(this, width, height);
@@ -50,6 +52,7 @@ void ListForm::showEvent(QShowEvent* event) {
 
 void ListForm::FormShow() {
     m_fileRead = false;
+    const QByteArray lineToSelect = std::exchange(m_lineToSelect, QByteArray());
     prepareShowing();
     StringGrid& grid = m_list->grid();
     for (int c = 0; c < grid.columnCount(); ++c)
@@ -58,6 +61,11 @@ void ListForm::FormShow() {
     FillListRows(grid, m_file.load(filePath(), grid.columnCount()));
     m_fileRead = true;
     sortEntries();
+    if (!lineToSelect.isEmpty()) {
+        const int row = FindLineRow(grid, lineToSelect);
+        if (row >= 0)
+            m_list->setCurrentGridRow(row);
+    }
     if (QWidget* edit = editor())
         edit->move(pos());
     m_list->setFocus();

@@ -25,6 +25,9 @@ public:
     void reject() override;
 
     ListGrid* list() const { return m_list; }
+    // At the next showing, the row of this line as stored is made current, if the file still
+    // holds it (an entry found by a search).
+    void SelectLineAtShowing(const QByteArray& line) { m_lineToSelect = line; }
     // Orders the entries as the file keeps them; the current row stays at its position.
     void sortEntries();
 
@@ -61,6 +64,7 @@ private:
     ListFile m_file;
     // Whether the grid holds the file as read at this showing.
     bool m_fileRead = false;
+    QByteArray m_lineToSelect;
 };
 
 // What the two editors share: a title of 20 bytes, OK and ｷｬﾝｾﾙ, and the row of their list

@@ -71,7 +71,9 @@ void tst_MainMenu::captions_data() {
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items"); // "-" for a separator
     QTest::newRow("File1") << QStringLiteral("ファイル(&F)")
-                           << QStringList{"iCalendar形式で書き出し(&E)...",
+                           << QStringList{"検索(&F)...",
+                                          "-",
+                                          "iCalendar形式で書き出し(&E)...",
                                           "iCalendar形式で読み込み(&I)...",
                                           "-",
                                           "印刷(&P)...",
