@@ -240,6 +240,32 @@ QString unreadableText(const QString& path, const KalendoError& error) {
     return QFileInfo(path).fileName() + QStringLiteral(": ") + reason;
 }
 
+// The matches by date (unreadable dates last) with the one nearest to today marked, and the files
+// passed over by name.
+void orderOutcome(SearchOutcome& outcome, const QDate& today) {
+    std::stable_sort(outcome.matches.begin(), outcome.matches.end(),
+                     [](const SearchMatch& a, const SearchMatch& b) {
+                         if (a.date.isValid() != b.date.isValid())
+                             return a.date.isValid();
+                         if (a.date != b.date)
+                             return a.date < b.date;
+                         return a.start < b.start;
+                     });
+    outcome.nearest = -1;
+    qint64 nearest = -1;
+    for (qsizetype i = 0; i < outcome.matches.size(); ++i) {
+        const QDate& date = outcome.matches.at(i).date;
+        if (!date.isValid())
+            break;
+        const qint64 distance = std::abs(today.daysTo(date));
+        if (outcome.nearest < 0 || distance < nearest) {
+            outcome.nearest = int(i);
+            nearest = distance;
+        }
+    }
+    outcome.unreadable.sort();
+}
+
 } // namespace
 
 QString SearchKindName(SearchKind kind) {
@@ -288,7 +314,8 @@ SearchQuery::SearchQuery(const QString& typed) {
 }
 
 SearchOutcome SearchDataFolder(const QString& folder, const SearchQuery& query, const QDate& today,
-                               const std::function<bool()>& stop) {
+                               const std::function<bool()>& stop,
+                               const std::function<void(const SearchOutcome&)>& firstResults) {
     SearchOutcome outcome;
     if (query.findsNothing())
         return outcome;
@@ -308,16 +335,27 @@ SearchOutcome SearchDataFolder(const QString& folder, const SearchQuery& query, 
             outcome.unreadable.append(unreadableText(path, error));
         }
     };
-    // The year files: a name of four digits.
+    const auto schedule = [&](const QString& name) {
+        each(folder + name, [&](const QByteArray& line, bool& found) {
+            return scheduleMatch(line, query.words(), found);
+        });
+    };
+    // The year files: a name of four digits. Pipes, devices and folders in a year file's place
+    // are named too, not passed over unseen. This year's first, then the nearest.
     static const QRegularExpression yearName(QStringLiteral("^\\d{4}\\.csv$"));
-    // Pipes, devices and folders in a year file's place are named too, not passed over unseen.
-    const QStringList names = QDir(folder).entryList(
-        QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& name : names)
+    QStringList years;
+    for (const QString& name : QDir(folder).entryList(
+             QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot, QDir::Name))
         if (yearName.match(name).hasMatch())
-            each(folder + name, [&](const QByteArray& line, bool& found) {
-                return scheduleMatch(line, query.words(), found);
-            });
+            years.append(name);
+    const auto distance = [&](const QString& name) {
+        return std::abs(name.left(4).toInt() - today.year());
+    };
+    std::stable_sort(years.begin(), years.end(),
+                     [&](const QString& a, const QString& b) { return distance(a) < distance(b); });
+    const QString thisYear = QFileInfo(ScheduleFilePath(folder, today.year())).fileName();
+    if (years.contains(thisYear))
+        schedule(thisYear);
     each(AnniversaryFilePath(folder), [&](const QByteArray& line, bool& found) {
         return anniversaryMatch(line, query.words(), today, found);
     });
@@ -327,25 +365,14 @@ SearchOutcome SearchDataFolder(const QString& folder, const SearchQuery& query, 
     each(EventFilePath(folder), [&](const QByteArray& line, bool& found) {
         return ruleMatch(line, SearchKind::Event, query.words(), today, found);
     });
-
-    std::stable_sort(outcome.matches.begin(), outcome.matches.end(),
-                     [](const SearchMatch& a, const SearchMatch& b) {
-                         if (a.date.isValid() != b.date.isValid())
-                             return a.date.isValid();
-                         if (a.date != b.date)
-                             return a.date < b.date;
-                         return a.start < b.start;
-                     });
-    qint64 nearest = -1;
-    for (qsizetype i = 0; i < outcome.matches.size(); ++i) {
-        const QDate& date = outcome.matches.at(i).date;
-        if (!date.isValid())
-            break;
-        const qint64 distance = std::abs(today.daysTo(date));
-        if (outcome.nearest < 0 || distance < nearest) {
-            outcome.nearest = int(i);
-            nearest = distance;
-        }
+    if (firstResults && !outcome.stopped) {
+        SearchOutcome first = outcome;
+        orderOutcome(first, today);
+        firstResults(first);
     }
+    for (const QString& name : years)
+        if (name != thisYear)
+            schedule(name);
+    orderOutcome(outcome, today);
     return outcome;
 }

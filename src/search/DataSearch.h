@@ -76,6 +76,9 @@ struct SearchOutcome {
 // Every entry of a data folder (with a trailing separator) that holds each word of the query in
 // its title, place or memo: the schedule of every year file (NNNN.csv), the anniversaries and
 // the holiday and event rules. A file that cannot be read is passed over and named. stop, asked
-// between files, ends the search early.
+// between files, ends the search early. firstResults, when given, gets what the files nearest
+// to today hold (today's year, the anniversaries and the rules) before the other years are
+// searched, so that a window can show them at once.
 SearchOutcome SearchDataFolder(const QString& folder, const SearchQuery& query, const QDate& today,
-                               const std::function<bool()>& stop = {});
+                               const std::function<bool()>& stop = {},
+                               const std::function<void(const SearchOutcome&)>& firstResults = {});

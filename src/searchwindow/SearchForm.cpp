@@ -188,24 +188,28 @@ void TSearchForm::StartSearch() {
     const std::shared_ptr<std::atomic<int>> latest = m_generation;
     m_pool.start([this, folder, typed, today, latest, generation] {
         const auto stale = [&] { return latest->load() != generation; };
-        SearchOutcome outcome = SearchDataFolder(folder, SearchQuery(typed), today, stale);
-        if (stale())
-            return;
         // The window outlives the search (its destructor waits for it), and drops results
         // that a newer text made stale before they arrive.
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, outcome = std::move(outcome)]() mutable {
-                if (m_generation->load() == generation)
-                    Guarded([&] { showOutcome(std::move(outcome)); });
-            },
-            Qt::QueuedConnection);
+        const auto post = [&](SearchOutcome outcome, bool complete) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, complete, outcome = std::move(outcome)]() mutable {
+                    if (m_generation->load() == generation)
+                        Guarded([&] { showOutcome(std::move(outcome), complete); });
+                },
+                Qt::QueuedConnection);
+        };
+        // The nearest files' matches first, on screen while the other years are searched.
+        SearchOutcome outcome =
+            SearchDataFolder(folder, SearchQuery(typed), today, stale,
+                             [&](const SearchOutcome& first) { post(first, false); });
+        if (!stale())
+            post(std::move(outcome), true);
     });
 }
 
-void TSearchForm::showOutcome(SearchOutcome outcome) {
+void TSearchForm::showOutcome(SearchOutcome outcome, bool complete) {
     m_outcome = std::move(outcome);
-    m_searching = false;
     listResults->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(m_outcome.matches.size());
@@ -227,6 +231,9 @@ void TSearchForm::showOutcome(SearchOutcome outcome) {
         listResults->setCurrentItem(nearest);
         listResults->scrollToItem(nearest, QAbstractItemView::PositionAtCenter);
     }
+    if (!complete)
+        return;
+    m_searching = false;
     const qsizetype count = m_outcome.matches.size();
     lblCount->setText(editSearch->text().trimmed().isEmpty() ? QString()
                       : count == 0 ? QStringLiteral("見つかりません")

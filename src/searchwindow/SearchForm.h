@@ -54,7 +54,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void showOutcome(SearchOutcome outcome);
+    // Fills the list; complete: the whole folder was searched (else the nearest files only), so
+    // the count is told and a pending Enter opens the selected match.
+    void showOutcome(SearchOutcome outcome, bool complete);
 
     QTimer m_pause;
     SearchOutcome m_outcome;
