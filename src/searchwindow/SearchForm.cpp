@@ -163,6 +163,9 @@ void TSearchForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     editSearch->setFocus();
     editSearch->selectAll();
+    // Shown again: the files may have changed since the last search.
+    if (!editSearch->text().isEmpty())
+        StartSearch();
 }
 
 bool TSearchForm::eventFilter(QObject* watched, QEvent* event) {
@@ -238,6 +241,8 @@ void TSearchForm::showOutcome(SearchOutcome outcome, bool complete) {
     lblCount->setText(editSearch->text().trimmed().isEmpty() ? QString()
                       : count == 0 ? QStringLiteral("見つかりません")
                                    : QStringLiteral("%1件見つかりました").arg(count));
+    // Heard with the list too, when the keyboard moves to it.
+    listResults->setAccessibleDescription(lblCount->text());
     lblStatus->setText(m_outcome.unreadable.isEmpty()
                            ? QString()
                            : QStringLiteral("読めないファイルを飛ばしました: ") +
@@ -252,8 +257,11 @@ void TSearchForm::listResultsActivate() {
     if (!item)
         return;
     const int index = item->data(DateColumn, MatchRole).toInt();
-    if (index >= 0 && index < m_outcome.matches.size())
-        emit OpenMatch(m_outcome.matches.at(index));
+    if (index < 0 || index >= m_outcome.matches.size())
+        return;
+    emit OpenMatch(m_outcome.matches.at(index));
+    // The entry may have been changed or deleted in the window that showed it.
+    StartSearch();
 }
 
 void TSearchForm::editSearchReturn() {
