@@ -28,6 +28,7 @@ test_packages=(
     xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst xdg-utils
     desktop-file-utils appstream lintian
     libxdamage-dev libxtst-dev
+    radicale
 )
 
 install_missing() { # packages...

@@ -113,6 +113,8 @@ public:
         addTime(event, icalproperty_new_dtend(timeValue(endDay, end, m_zone)));
     }
 
+    icalcomponent* calendar() const { return m_calendar.get(); }
+
     QByteArray text() const {
         char* raw = icalcomponent_as_ical_string_r(m_calendar.get());
         QByteArray out(raw);
@@ -319,4 +321,60 @@ IcsExportCounts ExportIcsFile(const QString& path, const QString& dataFolder, in
     IcsExportCounts counts;
     SaveExportFile(path, BuildIcsCalendar(dataFolder, firstYear, lastYear, zoneId, &counts));
     return counts;
+}
+
+namespace {
+
+icaltimezone* exportZone(QByteArray& zoneId) {
+    icaltimezone* zone = IcalZone(zoneId);
+    return zone ? zone : IcalZone(zoneId = "Asia/Tokyo");
+}
+
+ScheduleEvent scheduleEvent(const QByteArray& uid, const QDate& day, const DayEntry& entry) {
+    EntryIdentity identity;
+    identity.uid = uid;
+    return {identity,
+            day,
+            day,
+            readTime(entry.start),
+            readTime(entry.end),
+            entry.title.trimmed(),
+            entry.place.trimmed(),
+            entry.memo.trimmed()};
+}
+
+} // namespace
+
+QByteArray BuildIcsEvent(const QByteArray& uid, const QDate& day, const DayEntry& entry,
+                         const QByteArray& zoneId) {
+    QByteArray id = zoneId;
+    CalendarWriter writer(exportZone(id), id);
+    addSchedules(writer, {scheduleEvent(uid, day, entry)});
+    return writer.text();
+}
+
+void SetIcsEntryTimes(icalcomponent* event, const QDate& day, const QByteArray& start,
+                      const QByteArray& end, const QByteArray& zoneId) {
+    // The times as an export writes them, moved over from an event written for the purpose.
+    QByteArray id = zoneId;
+    CalendarWriter writer(exportZone(id), id);
+    addSchedules(writer, {scheduleEvent("times", day, {start, end, "-", {}, {}})});
+    icalcomponent* model =
+        icalcomponent_get_first_component(writer.calendar(), ICAL_VEVENT_COMPONENT);
+    for (const icalproperty_kind kind :
+         {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY}) {
+        while (icalproperty* p = icalcomponent_get_first_property(event, kind)) {
+            icalcomponent_remove_property(event, p);
+            icalproperty_free(p);
+        }
+        for (icalproperty* p = icalcomponent_get_first_property(model, kind); p;
+             p = icalcomponent_get_next_property(model, kind))
+            icalcomponent_add_property(event, icalproperty_new_clone(p));
+    }
+    icalcomponent* calendar = icalcomponent_get_parent(event);
+    icalcomponent* zone =
+        icalcomponent_get_first_component(writer.calendar(), ICAL_VTIMEZONE_COMPONENT);
+    if (calendar && zone && readTime(start).isValid() &&
+        !icalcomponent_get_timezone(calendar, id.constData()))
+        icalcomponent_add_component(calendar, icalcomponent_new_clone(zone));
 }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "exchange/IcalHandle.h"
+
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 #include <QStringList>
+
+struct DayEntry;
 
 // What an export wrote.
 struct IcsExportCounts {
@@ -37,3 +42,15 @@ IcsExportCounts ExportIcsFile(const QString& path, const QString& dataFolder, in
 // The UIDs this program gives its events end with this; an import recognises its own holidays,
 // events and anniversaries by it.
 inline constexpr char KalendoUidSuffix[] = "@kalendo";
+
+// One schedule entry of a day as a calendar of one event with the given UID, in the export's
+// form (the zone's VTIMEZONE, timed or all-day, LOCATION and DESCRIPTION when not empty).
+QByteArray BuildIcsEvent(const QByteArray& uid, const QDate& day, const DayEntry& entry,
+                         const QByteArray& zoneId);
+
+// Gives an event the start and end of an entry of the day, as the export writes them: in the
+// zone zoneId (its TZID) for a timed entry, ending the next day when the end is before the
+// start; dates for an all-day one. DTSTART, DTEND and DURATION the event had are replaced. The
+// calendar holding the event gets the zone's VTIMEZONE when it has none of that name.
+void SetIcsEntryTimes(icalcomponent* event, const QDate& day, const QByteArray& start,
+                      const QByteArray& end, const QByteArray& zoneId);

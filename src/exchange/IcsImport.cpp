@@ -219,7 +219,8 @@ IcsImportPlan Planner::plan(const QByteArray& ics) {
                      [](const IcsImportItem& a, const IcsImportItem& b) {
                          return a.day != b.day ? a.day < b.day : a.entry.start < b.entry.start;
                      });
-    markDuplicates();
+    if (!m_folder.isEmpty())
+        markDuplicates();
     return m_plan;
 }
 
@@ -372,6 +373,10 @@ void Planner::addOccurrence(const Occurrence& occurrence, const IcsImportItem& m
     if (days == 0) {
         addDay(from.date(), hhmm(from),
                to.date() == from.date() && to > from ? hhmm(to) : QByteArray(), model);
+        return;
+    }
+    if (m_options.overnightAsOne && days == 1 && from.secsTo(to) < 24 * 3600) {
+        addDay(from.date(), hhmm(from), hhmm(to), model);
         return;
     }
     addDay(from.date(), hhmm(from), {}, model);

@@ -17,6 +17,9 @@ struct IcsImportOptions {
     QByteArray zoneId;
     // false: such an entry is not added; true: it is added without those characters.
     bool dropUnencodable = false;
+    // An event shorter than a day that ends on the next day becomes one entry ending before
+    // its start, as the day list stores one that runs overnight; false: one entry each day.
+    bool overnightAsOne = false;
 };
 
 // One schedule entry an import would add, as it would be stored.
@@ -56,7 +59,8 @@ struct IcsImportPlan {
 // later LAST-MODIFIED or DTSTAMP) and differs, with what changes in its notes ("10:00→11:00"),
 // Exists otherwise. Any other entry equal to one already stored on its day (title, start and
 // end) or to one before it is marked Exists; text is fitted to the fields (FitToCp932). A text
-// libical cannot read as a calendar throws KalendoError.
+// libical cannot read as a calendar throws KalendoError. An empty dataFolder plans without
+// looking at stored entries (every entry that fits is Add).
 IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,
                             const IcsImportOptions& options);
 

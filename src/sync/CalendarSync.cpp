@@ -1,0 +1,765 @@
+#include "sync/CalendarSync.h"
+
+#include "data/Codec.h"
+#include "data/KalendoError.h"
+#include "exchange/IcalHandle.h"
+#include "exchange/IcsExport.h"
+#include "exchange/IcsImport.h"
+#include "rules/Clock.h"
+#include "sync/CalDavClient.h"
+#include "sync/LocalEntries.h"
+
+#include <QHash>
+#include <QSet>
+#include <QUuid>
+
+namespace {
+
+// Requests sent at once, and hrefs fetched by one multiget.
+constexpr int Parallel = 4;
+constexpr int MultigetHrefs = 200;
+// Sent events between two saves of the state: a sync killed part-way repeats at most these.
+constexpr int SaveEvery = 100;
+// Passes one sync may take when the server keeps changing under it (412).
+constexpr int MaxPasses = 3;
+// The etag of an event sent whose answer carried none: on the server, its etag unknown.
+const QByteArray UnknownEtag = "?";
+
+const char* const DavNs = "xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\"";
+
+QByteArray conflictPrefix() {
+    return *Codec::fromUnicode(QStringLiteral("競合: "));
+}
+
+// One line an event of the server gives.
+struct Mapped {
+    LocalEntry line;
+    QByteArray occurrence;
+};
+
+struct ServerEvent {
+    QByteArray etag;
+    QByteArray body;
+    QByteArray uid;
+    QList<Mapped> lines;
+};
+
+QByteArray eventUid(const QByteArray& ics) {
+    IcalComponent root(icalparser_parse_string(ics.constData()));
+    if (!root)
+        return {};
+    icalcomponent* event =
+        icalcomponent_isa(root.get()) == ICAL_VEVENT_COMPONENT
+            ? root.get()
+            : icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT);
+    const char* uid = event ? icalcomponent_get_uid(event) : nullptr;
+    return uid ? QByteArray(uid) : QByteArray();
+}
+
+icaltimetype utcNow() {
+    return icaltime_from_timet_with_zone(Clock::now().toSecsSinceEpoch(), 0,
+                                         icaltimezone_get_utc_timezone());
+}
+
+void removeAll(icalcomponent* event, icalproperty_kind kind) {
+    while (icalproperty* p = icalcomponent_get_first_property(event, kind)) {
+        icalcomponent_remove_property(event, p);
+        icalproperty_free(p);
+    }
+}
+
+void setText(icalcomponent* event, icalproperty_kind kind, const QByteArray& cp932) {
+    removeAll(event, kind);
+    if (cp932.isEmpty())
+        return;
+    const QByteArray text = Codec::toUnicode(cp932).toUtf8();
+    icalproperty* p = kind == ICAL_SUMMARY_PROPERTY ? icalproperty_new_summary(text.constData())
+                      : kind == ICAL_LOCATION_PROPERTY
+                          ? icalproperty_new_location(text.constData())
+                          : icalproperty_new_description(text.constData());
+    icalcomponent_add_property(event, p);
+}
+
+// An occurrence as EntryIdentity keeps a RECURRENCE-ID: "TZID=zone:value" or the value.
+struct OccurrenceId {
+    QByteArray tzid;
+    QByteArray value;
+    explicit OccurrenceId(const QByteArray& kept) : value(kept) {
+        if (kept.startsWith("TZID=") && kept.contains(':')) {
+            tzid = kept.mid(5, kept.indexOf(':') - 5);
+            value = kept.mid(kept.indexOf(':') + 1);
+        }
+    }
+    // Whether a RECURRENCE-ID property names this occurrence.
+    bool names(icalproperty* p) const {
+        const char* zone = icalproperty_get_parameter_as_string(p, "TZID");
+        icaltimetype at = icalproperty_get_recurrenceid(p);
+        if (zone)
+            at.zone = nullptr; // the wall time in the named zone, as kept
+        return QByteArray(zone ? zone : "") == tzid && value == icaltime_as_ical_string(at);
+    }
+    icalproperty* property(icalproperty* made) const {
+        if (!tzid.isEmpty())
+            icalproperty_add_parameter(made, icalparameter_new_tzid(tzid.constData()));
+        return made;
+    }
+};
+
+// The server's copy of an event with one line of it changed as the user changed it (after), or
+// the occurrence removed (after null): only what differs from how the line read before is
+// replaced; everything else the server holds stays as it is. Empty when the copy cannot be read.
+QByteArray patchEvent(const QByteArray& ics, const Mapped& before, const LocalEntry* after,
+                      const QByteArray& zoneId) {
+    IcalComponent root(icalparser_parse_string(ics.constData()));
+    if (!root)
+        return {};
+    icalcomponent* calendar = root.get();
+    icalcomponent* master = nullptr;
+    icalcomponent* moved = nullptr;
+    for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
+         e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+        icalproperty* id = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY);
+        if (!id) {
+            if (!master)
+                master = e;
+        } else if (!before.occurrence.isEmpty() && OccurrenceId(before.occurrence).names(id)) {
+            moved = e;
+        }
+    }
+    if (!master && !moved)
+        return {};
+    const OccurrenceId occurrence(before.occurrence);
+    const icaltimetype at = icaltime_from_string(occurrence.value.constData());
+    icalcomponent* target = before.occurrence.isEmpty() ? master : moved;
+    bool newTimes = false;
+    if (!before.occurrence.isEmpty() && !after) {
+        if (moved) {
+            icalcomponent_remove_component(calendar, moved);
+            icalcomponent_free(moved);
+        }
+        if (master) {
+            icalcomponent_add_property(master, occurrence.property(icalproperty_new_exdate(at)));
+            target = master;
+        }
+    } else if (!target && master) {
+        // A new override: the series' own properties, for this occurrence only.
+        target = icalcomponent_new_clone(master);
+        for (const icalproperty_kind kind :
+             {ICAL_RRULE_PROPERTY, ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY,
+              ICAL_RECURRENCEID_PROPERTY})
+            removeAll(target, kind);
+        icalcomponent_add_property(target, occurrence.property(icalproperty_new_recurrenceid(at)));
+        icalcomponent_add_component(calendar, target);
+        newTimes = true;
+    }
+    if (!target)
+        return {};
+    if (after) {
+        const DayEntry& was = before.line.entry;
+        const DayEntry& now = after->entry;
+        if (now.title != was.title)
+            setText(target, ICAL_SUMMARY_PROPERTY, now.title);
+        if (now.place != was.place)
+            setText(target, ICAL_LOCATION_PROPERTY, now.place);
+        if (now.memo != was.memo)
+            setText(target, ICAL_DESCRIPTION_PROPERTY, now.memo);
+        if (newTimes || after->day != before.line.day || now.start != was.start ||
+            now.end != was.end)
+            SetIcsEntryTimes(target, after->day, now.start, now.end, zoneId);
+    }
+    icalcomponent_set_sequence(target, icalcomponent_get_sequence(target) + 1);
+    icalcomponent_set_dtstamp(target, utcNow());
+    removeAll(target, ICAL_LASTMODIFIED_PROPERTY);
+    icalcomponent_add_property(target, icalproperty_new_lastmodified(utcNow()));
+    char* raw = icalcomponent_as_ical_string_r(calendar);
+    QByteArray out(raw);
+    icalmemory_free_buffer(raw);
+    return out;
+}
+
+QByteArray xmlEscape(const QByteArray& text) {
+    return QString::fromUtf8(text).toHtmlEscaped().toUtf8();
+}
+
+} // namespace
+
+// One pass of a sync: list the server's changes, read the year files, fetch what is needed,
+// merge, write here, send there.
+struct CalendarSync::Pass {
+    struct Op {
+        enum Kind { PutNew, PutChange, Delete } kind;
+        SyncRecord after;
+        QByteArray etag; // If-Match
+        QByteArray body;
+    };
+
+    CalendarSync& sync;
+    SyncState state;
+    QUrl calendar;
+    QByteArray zoneId = ExchangeZoneId();
+    // The server's listing: changed (or, full, every) href with its etag; hrefs removed.
+    QHash<QByteArray, QByteArray> listed;
+    QSet<QByteArray> removed;
+    bool full = false;
+    QByteArray newToken;
+
+    QList<LocalEntry> local;
+    QList<bool> consumed;
+    QHash<QByteArray, QList<int>> byHash;
+    QHash<QByteArray, QList<int>> ownLines; // href -> local line per occurrence, -1 gone
+    QHash<QByteArray, ServerEvent> fetched;
+    QByteArrayList toFetch;
+
+    LocalChanges changes;
+    QList<LocalEntry> newEntries;
+    QList<Op> ops;
+    int nextOp = 0, inFlight = 0, doneOps = 0;
+    bool again = false;
+    bool written = false; // the year files and the state agree from here on
+    QSet<QByteArray> mergedThere;
+    QString failure, cause;
+    SyncOutcome outcome;
+
+    explicit Pass(CalendarSync& s) : sync(s) {}
+
+    QUrl urlOf(const QByteArray& href) const {
+        QUrl url = calendar;
+        url.setPath(QString::fromLatin1(href), QUrl::TolerantMode);
+        return url;
+    }
+    bool failed(const DavResponse& r) {
+        if (r.status / 100 == 2)
+            return false;
+        fail(r);
+        return true;
+    }
+    void fail(const DavResponse& r) {
+        failure = CalDavClient::failure(r, calendar);
+        cause = r.sslRefused                         ? QStringLiteral("certificate")
+                : r.status == 401 || r.status == 403 ? QStringLiteral("login")
+                : r.status == 0                      ? QStringLiteral("connection")
+                                                     : QStringLiteral("server");
+        finish();
+    }
+
+    void begin();
+    void listBySyncReport();
+    void listByQuery();
+    void readLocal();
+    void fetch(int from);
+    void merge();
+    void mergeChanged(const QByteArray& href, const ServerEvent& event, SyncRecord* record);
+    void mergeUnchanged(SyncRecord& record);
+    void write();
+    void sendOps();
+    void opDone(const Op& op, const DavResponse& r);
+    void finish();
+
+    QList<Mapped> mapEvent(const QByteArray& body) const;
+    int take(const QByteArray& hash);
+    int takeOnDay(const QByteArray& dayKey);
+    void addNew(const LocalEntry& e);
+    QByteArray putNewBody(const SyncRecord& r, const LocalEntry& e) const {
+        return BuildIcsEvent(r.uid, e.day, e.entry, zoneId);
+    }
+};
+
+QList<Mapped> CalendarSync::Pass::mapEvent(const QByteArray& body) const {
+    IcsImportOptions options;
+    options.firstYear = sync.m_firstYear;
+    options.lastYear = sync.m_lastYear;
+    options.zoneId = zoneId;
+    options.dropUnencodable = true;
+    options.overnightAsOne = true;
+    QList<Mapped> lines;
+    try {
+        for (const IcsImportItem& item : PlanIcsImport(body, QString(), options).items) {
+            if (item.state == IcsImportItem::Refused)
+                continue;
+            lines << Mapped{{item.day, item.entry, LocalEntryHash(item.day, item.entry)},
+                            item.identity.recurrenceId};
+        }
+    } catch (const KalendoError&) {
+        // An event libical cannot read gives no lines; it stays on the server as it is.
+    }
+    return lines;
+}
+
+int CalendarSync::Pass::take(const QByteArray& hash) {
+    for (const int i : byHash.value(hash))
+        if (!consumed[i]) {
+            consumed[i] = true;
+            return i;
+        }
+    return -1;
+}
+
+// A new line of the day taken as an edit of an entry that vanished from it. A conflict's
+// copy is always an entry of its own.
+int CalendarSync::Pass::takeOnDay(const QByteArray& dayKey) {
+    const QByteArray prefix = conflictPrefix();
+    for (int i = 0; i < local.size(); ++i)
+        if (!consumed[i] && DayKeyOf(local[i].day) == dayKey &&
+            !local[i].entry.title.startsWith(prefix)) {
+            consumed[i] = true;
+            return i;
+        }
+    return -1;
+}
+
+void CalendarSync::Pass::begin() {
+    calendar = sync.m_account.calendar;
+    if (!calendar.path().endsWith(QLatin1Char('/')))
+        calendar.setPath(calendar.path() + QLatin1Char('/'));
+    if (const QString refused = CalDavClient::refusal(calendar); !refused.isEmpty()) {
+        failure = refused;
+        cause = QStringLiteral("address");
+        finish();
+        return;
+    }
+    try {
+        state = SyncState::load(sync.m_folder);
+    } catch (const KalendoError& e) {
+        failure = e.message();
+        cause = QStringLiteral("file");
+        finish();
+        return;
+    }
+    const QByteArray address = calendar.toEncoded();
+    if (state.calendar != address) {
+        // Another calendar: what was known of the old one says nothing about this one.
+        state = SyncState();
+        state.calendar = address;
+    }
+    if (state.noSyncReport)
+        listByQuery();
+    else
+        listBySyncReport();
+}
+
+void CalendarSync::Pass::listBySyncReport() {
+    const QByteArray body = QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                       "<D:sync-collection ") +
+                            DavNs + "><D:sync-token>" + xmlEscape(state.syncToken) +
+                            "</D:sync-token><D:sync-level>1</D:sync-level>"
+                            "<D:prop><D:getetag/></D:prop></D:sync-collection>";
+    sync.m_client->send("REPORT", calendar, body, {{"Depth", "0"}}, [this](const DavResponse& r) {
+        if (r.status == 207) {
+            const DavMultistatus answer = ParseMultistatus(r.body);
+            full = state.syncToken.isEmpty();
+            newToken = answer.syncToken;
+            const QByteArray self = DavPath(calendar);
+            for (const DavItem& item : answer.items) {
+                if (item.href == self)
+                    continue;
+                if (item.status == 404)
+                    removed.insert(item.href);
+                else
+                    listed.insert(item.href, item.text.value("getetag"));
+            }
+            readLocal();
+        } else if (!state.syncToken.isEmpty() && (r.status == 403 || r.status == 409)) {
+            state.syncToken.clear(); // the token expired: list everything
+            listBySyncReport();
+        } else if (r.status == 400 || r.status == 403 || r.status == 405 || r.status == 501) {
+            state.noSyncReport = true;
+            listByQuery();
+        } else {
+            fail(r);
+        }
+    });
+}
+
+void CalendarSync::Pass::listByQuery() {
+    const QByteArray body = QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                       "<C:calendar-query ") +
+                            DavNs +
+                            "><D:prop><D:getetag/></D:prop><C:filter>"
+                            "<C:comp-filter name=\"VCALENDAR\"><C:comp-filter name=\"VEVENT\"/>"
+                            "</C:comp-filter></C:filter></C:calendar-query>";
+    sync.m_client->send("REPORT", calendar, body, {{"Depth", "1"}}, [this](const DavResponse& r) {
+        if (failed(r))
+            return;
+        full = true;
+        const QByteArray self = DavPath(calendar);
+        for (const DavItem& item : ParseMultistatus(r.body).items)
+            if (item.href != self && item.status / 100 == 2)
+                listed.insert(item.href, item.text.value("getetag"));
+        readLocal();
+    });
+}
+
+void CalendarSync::Pass::readLocal() {
+    if (full)
+        for (const SyncRecord& record : std::as_const(state.records))
+            if (!listed.contains(record.href) && !record.etag.isEmpty())
+                removed.insert(record.href);
+    try {
+        local = ReadLocalEntries(sync.m_folder);
+    } catch (const KalendoError& e) {
+        failure = e.message();
+        cause = QStringLiteral("file");
+        finish();
+        return;
+    }
+    consumed = QList<bool>(local.size(), false);
+    for (int i = 0; i < local.size(); ++i)
+        byHash[local[i].hash] << i;
+    for (const SyncRecord& record : std::as_const(state.records)) {
+        QList<int>& own = ownLines[record.href];
+        bool gone = false;
+        for (const SyncOccurrence& o : record.occurrences) {
+            own << take(o.hash);
+            gone = gone || own.last() < 0;
+        }
+        const bool changedThere =
+            listed.contains(record.href) && listed.value(record.href) != record.etag;
+        // The server's copy is needed to merge its change, and to apply a change made here.
+        if (changedThere || (gone && !record.etag.isEmpty() && !removed.contains(record.href)))
+            toFetch << record.href;
+    }
+    for (auto it = listed.cbegin(); it != listed.cend(); ++it)
+        if (!state.records.contains(it.key()))
+            toFetch << it.key();
+    fetch(0);
+}
+
+void CalendarSync::Pass::fetch(int from) {
+    if (from >= toFetch.size()) {
+        merge();
+        return;
+    }
+    QByteArray body = QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                 "<C:calendar-multiget ") +
+                      DavNs + "><D:prop><D:getetag/><C:calendar-data/></D:prop>";
+    const int to = std::min<int>(from + MultigetHrefs, toFetch.size());
+    for (int i = from; i < to; ++i)
+        body += "<D:href>" + xmlEscape(toFetch[i]) + "</D:href>";
+    body += "</C:calendar-multiget>";
+    sync.m_client->send("REPORT", calendar, body, {{"Depth", "1"}},
+                        [this, to](const DavResponse& r) {
+                            if (failed(r))
+                                return;
+                            for (const DavItem& item : ParseMultistatus(r.body).items) {
+                                if (item.status == 404) {
+                                    removed.insert(item.href);
+                                    listed.remove(item.href);
+                                    continue;
+                                }
+                                const QByteArray data = item.text.value("calendar-data");
+                                if (item.status / 100 != 2 || data.isEmpty())
+                                    continue;
+                                ServerEvent& event = fetched[item.href];
+                                event.etag = item.text.value("getetag");
+                                event.body = data;
+                                event.uid = eventUid(data);
+                                event.lines = mapEvent(data);
+                            }
+                            fetch(to);
+                        });
+}
+
+void CalendarSync::Pass::addNew(const LocalEntry& e) {
+    SyncRecord record;
+    const QByteArray id = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    record.uid = id + KalendoUidSuffix;
+    record.href = DavPath(calendar) + id + ".ics";
+    record.occurrences << SyncOccurrence{{}, DayKeyOf(e.day), e.hash};
+    state.records.insert(record.href, record);
+    ops << Op{Op::PutNew, record, {}, putNewBody(record, e)};
+}
+
+void CalendarSync::Pass::merge() {
+    // The server's changes first: a line here equal to the server's takes the place of the
+    // line it gives, before lines are paired as edits.
+    for (const QByteArray& href : removed) {
+        const auto it = state.records.find(href);
+        if (it == state.records.end())
+            continue;
+        for (const int i : ownLines.value(href))
+            if (i >= 0) {
+                changes.remove(local[i]);
+                ++outcome.received;
+            }
+        state.records.erase(it);
+    }
+    for (auto it = fetched.cbegin(); it != fetched.cend(); ++it) {
+        if (removed.contains(it.key()))
+            continue;
+        const auto record = state.records.find(it.key());
+        mergeChanged(it.key(), it.value(),
+                     record == state.records.end() ? nullptr : &record.value());
+    }
+    const QList<QByteArray> hrefs = state.records.keys();
+    for (const QByteArray& href : hrefs)
+        if (!mergedThere.contains(href))
+            mergeUnchanged(state.records[href]);
+    for (int i = 0; i < local.size(); ++i)
+        if (!consumed[i])
+            newEntries << local[i];
+    for (const LocalEntry& e : std::as_const(newEntries))
+        addNew(e);
+    write();
+}
+
+void CalendarSync::Pass::mergeChanged(const QByteArray& href, const ServerEvent& event,
+                                      SyncRecord* record) {
+    if (record && event.etag == record->etag)
+        return; // fetched to apply a change made here
+    mergedThere.insert(href);
+    const QList<int> own = ownLines.value(href);
+    QList<bool> kept(own.size(), false);
+    SyncRecord after;
+    after.href = href;
+    after.etag = event.etag.isEmpty() ? UnknownEtag : event.etag;
+    after.uid = event.uid;
+    for (const Mapped& m : event.lines) {
+        after.occurrences << SyncOccurrence{m.occurrence, DayKeyOf(m.line.day), m.line.hash};
+        bool found = false;
+        for (int k = 0; k < own.size() && !found; ++k)
+            if (own[k] >= 0 && !kept[k] && local[own[k]].hash == m.line.hash)
+                found = kept[k] = true;
+        if (!found && take(m.line.hash) < 0) {
+            changes.add(m.line);
+            ++outcome.received;
+        }
+    }
+    for (int k = 0; k < own.size(); ++k) {
+        if (own[k] >= 0 && !kept[k]) {
+            changes.remove(local[own[k]]); // the old version, unchanged here
+            ++outcome.received;
+        } else if (own[k] < 0 && record) {
+            // Changed here too, and not to what the server has: the server's version takes
+            // the entry's place, this one is kept beside it.
+            const int edited = takeOnDay(record->occurrences[k].dayKey);
+            if (edited < 0)
+                continue;
+            LocalEntry copy = local[edited];
+            changes.remove(copy);
+            copy.entry.title = *Codec::fromUnicode(Codec::truncateToBytes(
+                Codec::toUnicode(conflictPrefix() + copy.entry.title), ScheduleFieldBytes::Title));
+            copy.hash = LocalEntryHash(copy.day, copy.entry);
+            changes.add(copy);
+            newEntries << copy;
+            ++outcome.conflicts;
+        }
+    }
+    state.records.insert(href, after);
+}
+
+void CalendarSync::Pass::mergeUnchanged(SyncRecord& record) {
+    const QList<int> own = ownLines.value(record.href);
+    QList<int> partner(own.size(), -1);
+    bool changed = false;
+    for (int k = 0; k < own.size(); ++k)
+        if (own[k] < 0) {
+            partner[k] = takeOnDay(record.occurrences[k].dayKey);
+            changed = true;
+        }
+    if (record.etag.isEmpty()) {
+        // Sent before without an answer: send it again under the same UID and href.
+        const int line = own.value(0, -1) >= 0 ? own[0] : partner.value(0, -1);
+        if (line < 0) {
+            state.records.remove(record.href);
+            return;
+        }
+        SyncRecord after = record;
+        after.occurrences = {SyncOccurrence{{}, DayKeyOf(local[line].day), local[line].hash}};
+        ops << Op{Op::PutNew, after, {}, putNewBody(after, local[line])};
+        return;
+    }
+    if (!changed)
+        return;
+    const ServerEvent event = fetched.value(record.href);
+    const bool recurring =
+        !record.occurrences.isEmpty() && !record.occurrences.first().occurrence.isEmpty();
+    if (!recurring && record.occurrences.size() == 1 && partner[0] < 0) {
+        ops << Op{Op::Delete, record, record.etag, {}};
+        return;
+    }
+    if (!recurring && record.occurrences.size() > 1) {
+        // An event over several days is not changed from one of its days: the lines that
+        // vanished come back, an edited one stays as an entry of its own.
+        for (int k = 0; k < own.size(); ++k) {
+            if (partner[k] >= 0)
+                consumed[partner[k]] = false;
+            if (own[k] < 0)
+                for (const Mapped& m : event.lines)
+                    if (m.line.hash == record.occurrences[k].hash) {
+                        changes.add(m.line);
+                        ++outcome.received;
+                    }
+        }
+        return;
+    }
+    QByteArray body = event.body;
+    SyncRecord after = record;
+    after.occurrences.clear();
+    for (int k = 0; k < own.size(); ++k) {
+        const SyncOccurrence& o = record.occurrences[k];
+        if (own[k] >= 0) {
+            after.occurrences << o;
+            continue;
+        }
+        const Mapped* before = !recurring && event.lines.size() == 1 ? &event.lines[0] : nullptr;
+        for (const Mapped& m : event.lines)
+            if (recurring && m.occurrence == o.occurrence)
+                before = &m;
+        if (!before) {
+            if (partner[k] >= 0)
+                consumed[partner[k]] = false; // no longer on the server as it was: a new entry
+            continue;
+        }
+        const LocalEntry* now = partner[k] >= 0 ? &local[partner[k]] : nullptr;
+        body = patchEvent(body, *before, now, zoneId);
+        if (now)
+            after.occurrences << SyncOccurrence{o.occurrence, DayKeyOf(now->day), now->hash};
+    }
+    if (body.isEmpty()) {
+        for (const int p : partner)
+            if (p >= 0)
+                consumed[p] = false;
+        return;
+    }
+    ops << Op{Op::PutChange, after, record.etag, body};
+}
+
+void CalendarSync::Pass::write() {
+    try {
+        if (!changes.isEmpty())
+            ApplyLocalChanges(sync.m_folder, changes);
+        state.save(sync.m_folder);
+    } catch (const KalendoError& e) {
+        failure = e.message();
+        cause = QStringLiteral("file");
+        finish();
+        return;
+    }
+    written = true;
+    emit sync.sending();
+    sendOps();
+}
+
+void CalendarSync::Pass::sendOps() {
+    while (failure.isEmpty() && inFlight < Parallel && nextOp < ops.size()) {
+        const Op& op = ops[nextOp++];
+        ++inFlight;
+        CalDavClient::Headers headers;
+        QByteArray verb = "PUT";
+        if (op.kind == Op::PutNew)
+            headers << qMakePair(QByteArray("If-None-Match"), QByteArray("*"));
+        else if (op.etag != UnknownEtag)
+            headers << qMakePair(QByteArray("If-Match"), op.etag);
+        if (op.kind == Op::Delete)
+            verb = "DELETE";
+        sync.m_client->send(verb, urlOf(op.after.href), op.body, headers,
+                            [this, op](const DavResponse& r) { opDone(op, r); });
+    }
+    if (inFlight == 0)
+        finish();
+}
+
+void CalendarSync::Pass::opDone(const Op& op, const DavResponse& r) {
+    --inFlight;
+    if (op.kind == Op::Delete && (r.status / 100 == 2 || r.status == 404)) {
+        state.records.remove(op.after.href);
+        ++outcome.sent;
+    } else if (r.status / 100 == 2) {
+        SyncRecord after = op.after;
+        after.etag = r.etag.isEmpty() ? UnknownEtag : r.etag;
+        state.records.insert(after.href, after);
+        ++outcome.sent;
+    } else if (r.status == 412 || r.status == 404) {
+        again = true; // changed or gone there meanwhile: merge its copy in the next pass
+    } else if (failure.isEmpty()) {
+        failure = CalDavClient::failure(r, calendar);
+        cause = r.status == 0 ? QStringLiteral("connection") : QStringLiteral("server");
+        if (r.status == 401 || r.status == 403)
+            cause = QStringLiteral("login");
+    }
+    if (++doneOps % SaveEvery == 0) {
+        try {
+            state.save(sync.m_folder);
+        } catch (const KalendoError&) {
+            // Kept in memory; the save at the end tells.
+        }
+    }
+    sendOps();
+}
+
+void CalendarSync::Pass::finish() {
+    if (inFlight > 0)
+        return;
+    if (failure.isEmpty() && !again)
+        state.syncToken = newToken;
+    if (written) {
+        try {
+            state.save(sync.m_folder);
+        } catch (const KalendoError& e) {
+            if (failure.isEmpty()) {
+                failure = e.message();
+                cause = QStringLiteral("file");
+            }
+        }
+    }
+    outcome.ok = failure.isEmpty();
+    outcome.message = failure;
+    outcome.cause = cause;
+    sync.endPass(outcome, again && failure.isEmpty());
+}
+
+CalendarSync::CalendarSync(const QString& dataFolder, QObject* parent)
+    : QObject(parent), m_folder(dataFolder), m_firstYear(Clock::today().year() - 1),
+      m_lastYear(Clock::today().year() + 2) {}
+
+CalendarSync::~CalendarSync() {
+    delete m_client; // its answers must not reach a pass being destroyed
+}
+
+void CalendarSync::setYears(int firstYear, int lastYear) {
+    m_firstYear = firstYear;
+    m_lastYear = lastYear;
+}
+
+void CalendarSync::start(const SyncAccount& account) {
+    if (m_running)
+        return;
+    m_running = true;
+    m_account = account;
+    m_passes = 0;
+    m_total = SyncOutcome();
+    delete m_client;
+    m_client = new CalDavClient(account.user, account.password, this);
+    runPass();
+}
+
+void CalendarSync::runPass() {
+    ++m_passes;
+    m_pass = std::make_unique<Pass>(*this);
+    m_pass->begin();
+}
+
+void CalendarSync::endPass(const SyncOutcome& outcome, bool again) {
+    m_total.received += outcome.received;
+    m_total.sent += outcome.sent;
+    m_total.conflicts += outcome.conflicts;
+    m_total.ok = outcome.ok;
+    m_total.message = outcome.message;
+    m_total.cause = outcome.cause;
+    if (again && m_passes < MaxPasses) {
+        // Not from within the pass that ends.
+        QMetaObject::invokeMethod(this, &CalendarSync::runPass, Qt::QueuedConnection);
+        return;
+    }
+    if (again) {
+        m_total.ok = false;
+        m_total.message = QStringLiteral("同期サーバーの予定が同期中に変わり続けたため、"
+                                         "同期を終えられませんでした");
+        m_total.cause = QStringLiteral("busy");
+    }
+    m_total.requests = m_client->requestCount();
+    m_running = false;
+    const SyncOutcome total = m_total;
+    QMetaObject::invokeMethod(
+        this, [this, total] { emit finished(total); }, Qt::QueuedConnection);
+}

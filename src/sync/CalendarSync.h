@@ -1,0 +1,78 @@
+#pragma once
+
+#include "sync/SyncState.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class CalDavClient;
+
+// The calendar to sync with and how to log in. The password lives in memory only.
+struct SyncAccount {
+    QUrl calendar; // the calendar collection, ending in "/"
+    QString user;
+    QString password;
+};
+
+// How a sync ended.
+struct SyncOutcome {
+    bool ok = false;
+    QString message;   // the failure, for the user; empty on success
+    QString cause;     // one word per kind of failure, so that it is told once
+    int received = 0;  // lines added, changed or removed here
+    int sent = 0;      // events written or deleted on the server
+    int conflicts = 0; // entries changed on both sides, kept twice
+    int requests = 0;
+};
+
+// Two-way sync of the data folder's schedule with one calendar of a CalDAV server.
+//
+// The server's changes are found with a sync-collection report from the last sync token
+// (RFC 6578), or where the server has none, by a calendar-query of every event's ETag; the
+// changed events are fetched in one multiget. Local changes are found by comparing the year
+// files with the sync state: a line whose fields hash as last synced is unchanged; a line that
+// vanished and a new line on the same day are one entry edited. Changes go out as the
+// server's own copy of the event with only the changed properties replaced (If-Match), new
+// entries as new events (If-None-Match: *), deletions with If-Match. A 412 runs the sync again
+// from the server's copy. An entry changed on both sides takes the server's version and keeps
+// the local one as a new entry titled 「競合: …」.
+//
+// Order makes a sync cut short at any point safe to run again: year files are written before
+// the state that describes them, events to send are recorded (with their UID) before they are
+// sent, and the sync token is kept only once everything went through; a line found on both
+// sides with the same content is taken as one entry, never doubled.
+class CalendarSync : public QObject {
+    Q_OBJECT
+public:
+    explicit CalendarSync(const QString& dataFolder, QObject* parent = nullptr);
+    ~CalendarSync() override;
+
+    // The years whose occurrences of recurring events are brought in.
+    void setYears(int firstYear, int lastYear);
+    // Starts a sync unless one runs; finished() tells its end.
+    void start(const SyncAccount& account);
+    bool isRunning() const { return m_running; }
+
+signals:
+    void finished(const SyncOutcome& outcome);
+    // The year files and the state are written; the changes to the server are about to go.
+    void sending();
+
+private:
+    struct Pass;
+    void runPass();
+    void endPass(const SyncOutcome& outcome, bool again);
+
+    QString m_folder;
+    int m_firstYear;
+    int m_lastYear;
+    SyncAccount m_account;
+    bool m_running = false;
+    int m_passes = 0;
+    SyncOutcome m_total;
+    CalDavClient* m_client = nullptr;
+    std::unique_ptr<Pass> m_pass;
+};

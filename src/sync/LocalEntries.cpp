@@ -1,0 +1,96 @@
+#include "sync/LocalEntries.h"
+
+#include "exchange/IcsImport.h"
+#include "rules/ComType.h"
+#include "rules/ListFile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+
+LocalEntry entryOf(const Row& row, int year, bool& ok) {
+    const QByteArray key = row.at(ScheduleColumn::Date).trimmed();
+    const QDate day = QDate::fromString(QString::fromLatin1(key), QStringLiteral("yyyyMMdd"));
+    LocalEntry e;
+    e.day = day;
+    e.entry = {row.at(ScheduleColumn::Start).trimmed(), row.at(ScheduleColumn::End).trimmed(),
+               row.at(ScheduleColumn::Title).trimmed(), row.at(ScheduleColumn::Place).trimmed(),
+               row.at(ScheduleColumn::Memo).trimmed()};
+    ok = key.size() == 8 && day.isValid() && day.year() == year && !e.entry.title.isEmpty();
+    if (ok)
+        e.hash = LocalEntryHash(day, e.entry);
+    return e;
+}
+
+QList<int> yearFiles(const QString& dataFolder) {
+    static const QRegularExpression name(QStringLiteral("^[0-9]{4}\\.csv$"));
+    QList<int> years;
+    for (const QString& file : QDir(dataFolder).entryList({QStringLiteral("*.csv")}, QDir::Files))
+        if (name.match(file).hasMatch())
+            years << file.left(4).toInt();
+    return years;
+}
+
+} // namespace
+
+QByteArray DayKeyOf(const QDate& day) {
+    return day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+}
+
+QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry) {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QByteArray& part :
+         {DayKeyOf(day), entry.start.trimmed(), entry.end.trimmed(), entry.title.trimmed(),
+          entry.place.trimmed(), entry.memo.trimmed()}) {
+        hash.addData(part);
+        hash.addData(QByteArrayView("\0", 1));
+    }
+    return hash.result().toHex().left(32);
+}
+
+QList<LocalEntry> ReadLocalEntries(const QString& dataFolder) {
+    QList<LocalEntry> entries;
+    for (const int year : yearFiles(dataFolder)) {
+        ListFile file;
+        for (const Row& row :
+             file.load(ScheduleFilePath(dataFolder, year), ScheduleColumn::Count)) {
+            bool ok = false;
+            LocalEntry e = entryOf(row, year, ok);
+            if (ok)
+                entries << e;
+        }
+    }
+    return entries;
+}
+
+QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& changes) {
+    QList<int> years = changes.removals.keys();
+    for (const int year : changes.additions.keys())
+        if (!years.contains(year))
+            years << year;
+    QList<QPair<QString, TextLines>> files;
+    for (const int year : years) {
+        const QString path = ScheduleFilePath(dataFolder, year);
+        ListFile file;
+        QList<Row> rows = file.load(path, ScheduleColumn::Count);
+        QByteArrayList remove = changes.removals.value(year);
+        for (qsizetype r = rows.size() - 1; r >= 0 && !remove.isEmpty(); --r) {
+            bool ok = false;
+            const LocalEntry e = entryOf(rows.at(r), year, ok);
+            if (ok && remove.removeOne(e.hash))
+                rows.removeAt(r);
+        }
+        QList<QPair<QDate, DayEntry>> entries;
+        for (const LocalEntry& e : changes.additions.value(year))
+            entries << qMakePair(e.day, e.entry);
+        AppendScheduleRows(rows, entries);
+        files << qMakePair(path, file.lines(rows));
+    }
+    QStringList backupFailures;
+    for (const auto& [path, lines] : files)
+        if (const QString failure = SaveTextLines(path, lines); !failure.isEmpty())
+            backupFailures << failure;
+    return backupFailures;
+}

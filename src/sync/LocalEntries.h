@@ -1,0 +1,42 @@
+#pragma once
+
+#include "rules/DaySchedule.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// A schedule entry of a year file as sync sees it: its day, fields (trimmed) and their hash.
+struct LocalEntry {
+    QDate day;
+    DayEntry entry;
+    QByteArray hash;
+};
+
+QByteArray DayKeyOf(const QDate& day);
+
+// What identifies an entry's content across devices: its day and fields, not its number, which
+// the day list renumbers.
+QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry);
+
+// Every entry of every year file (NNNN.csv) of the data folder, in file order: lines with a
+// date of their year and a title. Files that cannot be read throw KalendoError.
+QList<LocalEntry> ReadLocalEntries(const QString& dataFolder);
+
+// Changes to the year files: lines to remove (by hash, one line each), entries to add (each
+// numbered after its day's last).
+struct LocalChanges {
+    QMap<int, QByteArrayList> removals;
+    QMap<int, QList<LocalEntry>> additions;
+    bool isEmpty() const { return removals.isEmpty() && additions.isEmpty(); }
+    void remove(const LocalEntry& e) { removals[e.day.year()] << e.hash; }
+    void add(const LocalEntry& e) { additions[e.day.year()] << e; }
+};
+
+// Applies the changes to the files as they are now: every other line stays byte for byte; a
+// line to remove that is no longer there (the user changed it meanwhile) is passed over. Each
+// file goes through the atomic save. Returns the backup failures to tell.
+QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& changes);

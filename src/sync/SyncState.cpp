@@ -1,0 +1,56 @@
+#include "sync/SyncState.h"
+
+#include "data/CsvLine.h"
+#include "data/TextFile.h"
+
+QString SyncStatePath(const QString& dataFolder) {
+    return dataFolder + QStringLiteral("sync-state.csv");
+}
+
+namespace {
+constexpr int Columns = 7;
+}
+
+SyncState SyncState::load(const QString& dataFolder) {
+    SyncState state;
+    for (const QByteArray& line : LoadTextLines(SyncStatePath(dataFolder))) {
+        Row row(Columns);
+        CommaLineToRow(line + ',', row);
+        for (QByteArray& cell : row)
+            cell = cell.trimmed();
+        const QByteArray& kind = row.at(0);
+        if (kind == "calendar") {
+            state.calendar = row.at(1);
+        } else if (kind == "token") {
+            state.syncToken = row.at(1);
+        } else if (kind == "report") {
+            state.noSyncReport = row.at(1) == "calendar-query";
+        } else if (kind == "event" && !row.at(1).isEmpty()) {
+            SyncRecord& record = state.records[row.at(1)];
+            record.href = row.at(1);
+            record.etag = row.at(2);
+            record.uid = row.at(3);
+            if (!row.at(5).isEmpty())
+                record.occurrences << SyncOccurrence{row.at(6), row.at(4), row.at(5)};
+        }
+    }
+    return state;
+}
+
+QString SyncState::save(const QString& dataFolder) const {
+    TextLines lines;
+    lines << RowToCommaLine({"calendar", calendar});
+    if (!syncToken.isEmpty())
+        lines << RowToCommaLine({"token", syncToken});
+    if (noSyncReport)
+        lines << RowToCommaLine({"report", "calendar-query"});
+    for (const SyncRecord& record : records) {
+        // An event without lines here (one outside the years shown) still keeps its etag.
+        if (record.occurrences.isEmpty())
+            lines << RowToCommaLine({"event", record.href, record.etag, record.uid});
+        for (const SyncOccurrence& o : record.occurrences)
+            lines << RowToCommaLine(
+                {"event", record.href, record.etag, record.uid, o.dayKey, o.hash, o.occurrence});
+    }
+    return SaveTextLines(SyncStatePath(dataFolder), lines);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+// One schedule line an event of the server gave (or a line sent as one): which occurrence of
+// the event it is (empty for a one-off event), its day and the hash of the line's fields as
+// last synced (LocalEntryHash).
+struct SyncOccurrence {
+    QByteArray occurrence;
+    QByteArray dayKey;
+    QByteArray hash;
+};
+
+// An event of the calendar as last synced. An empty etag: sent but not yet known to have
+// arrived (the server may or may not hold it), so that a sync cut short sends it again under
+// the same UID and href rather than as a second event.
+struct SyncRecord {
+    QByteArray href; // DavPath
+    QByteArray etag;
+    QByteArray uid;
+    QList<SyncOccurrence> occurrences;
+};
+
+// What the data folder knows of its calendar on the server, kept in sync-state.csv beside the
+// year files and written through the same atomic writer. It holds no password.
+struct SyncState {
+    QByteArray calendar;                  // the calendar's address the records belong to
+    QByteArray syncToken;                 // of the last complete sync (sync-collection), or empty
+    bool noSyncReport = false;            // the server answered sync-collection with an error
+    QMap<QByteArray, SyncRecord> records; // by href
+
+    // A missing file gives an empty state; one that cannot be read throws KalendoError.
+    static SyncState load(const QString& dataFolder);
+    // Throws KalendoError when the file cannot be written; returns a backup's failure message.
+    QString save(const QString& dataFolder) const;
+};
+
+QString SyncStatePath(const QString& dataFolder);

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+// A Radicale server of the test's own on 127.0.0.1 at a free port, with its own storage and a
+// plain password file, stopped with the test.
+class RadicaleServer {
+public:
+    static constexpr char User[] = "alice";
+    static constexpr char Password[] = "pw-Kq83zT";
+
+    RadicaleServer() {
+        QFile users(m_dir.filePath(QStringLiteral("users")));
+        if (users.open(QIODevice::WriteOnly))
+            users.write(QByteArray(User) + ':' + Password + '\n');
+    }
+    ~RadicaleServer() { stop(); }
+
+    // Starts the server (again, on the same port and storage after stop()) and waits until it
+    // answers; false when it did not within the deadline.
+    bool start() {
+        if (m_port == 0) {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHost))
+                return false;
+            m_port = probe.serverPort();
+        }
+        QFile config(m_dir.filePath(QStringLiteral("config")));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        config.write("[server]\nhosts = 127.0.0.1:" + QByteArray::number(m_port) +
+                     "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " +
+                     QFile::encodeName(m_dir.filePath(QStringLiteral("users"))) +
+                     "\nhtpasswd_encryption = plain\n[storage]\nfilesystem_folder = " +
+                     QFile::encodeName(storage()) +
+                     "\n[rights]\ntype = owner_only\n[logging]\nlevel = warning\n");
+        config.close();
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test that crashes takes its server with it.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_process.start(QStringLiteral("radicale"),
+                        {QStringLiteral("--config"), config.fileName()});
+        if (!m_process.waitForStarted(10000))
+            return false;
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, m_port);
+            if (socket.waitForConnected(250))
+                return true;
+            m_process.waitForFinished(50); // returns at once when it ended
+        }
+        return false;
+    }
+
+    void stop() {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+
+    QUrl url(const QString& path = QStringLiteral("/")) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    }
+    QString storage() const { return m_dir.filePath(QStringLiteral("storage")); }
+    // The events stored in a calendar, as files.
+    int storedEvents(const QString& calendar) const {
+        return int(QDir(storage() + QStringLiteral("/collection-root/") + QLatin1String(User) +
+                        QLatin1Char('/') + calendar)
+                       .entryList({QStringLiteral("*.ics")}, QDir::Files)
+                       .size());
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};

@@ -1,0 +1,417 @@
+#include "RadicaleServer.h"
+#include "TestSupport.h"
+#include "sync/CalDavClient.h"
+#include "sync/CalDavDiscovery.h"
+#include "sync/CalendarSync.h"
+#include "sync/LocalEntries.h"
+
+#include <QDirIterator>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+// Two data folders (devices A and B) and a phone (plain HTTP requests) on one calendar of a
+// Radicale server the test starts itself.
+class tst_CalendarSync : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void scenarios_data();
+    void scenarios();
+    void discovery();
+    void killedSyncResumes();
+
+private:
+    RadicaleServer m_server;
+};
+
+namespace {
+
+const QString User = QString::fromLatin1(RadicaleServer::User);
+const QString Password = QString::fromLatin1(RadicaleServer::Password);
+
+// Plain requests as another calendar program makes them.
+class Phone {
+public:
+    explicit Phone(const QUrl& calendar) : m_calendar(calendar) {}
+
+    QNetworkReply* send(const QByteArray& verb, const QString& name, const QByteArray& body,
+                        const QByteArray& ifMatch = {}, const QUrl& at = {}) {
+        QNetworkRequest request(at.isEmpty() ? m_calendar.resolved(QUrl(name)) : at);
+        request.setRawHeader("Authorization",
+                             "Basic " + (User + QLatin1Char(':') + Password).toUtf8().toBase64());
+        if (!ifMatch.isEmpty())
+            request.setRawHeader("If-Match", ifMatch);
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          body.startsWith("BEGIN") ? "text/calendar" : "application/xml");
+        QNetworkReply* reply = m_network.sendCustomRequest(request, verb, body);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished())
+            loop.exec();
+        reply->deleteLater();
+        return reply;
+    }
+    int status(QNetworkReply* reply) const {
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    }
+    // Every event's text, unfolded, by file name.
+    QMap<QString, QByteArray> events() {
+        QNetworkReply* r = send("REPORT", QString(),
+                                "<C:calendar-query xmlns:D=\"DAV:\" "
+                                "xmlns:C=\"urn:ietf:params:xml:ns:caldav\"><D:prop><D:getetag/>"
+                                "<C:calendar-data/></D:prop><C:filter><C:comp-filter "
+                                "name=\"VCALENDAR\"/></C:filter></C:calendar-query>",
+                                {}, m_calendar);
+        QMap<QString, QByteArray> out;
+        for (const DavItem& item : ParseMultistatus(r->readAll()).items) {
+            QByteArray text = item.text.value("calendar-data");
+            out.insert(QString::fromLatin1(item.href.mid(item.href.lastIndexOf('/') + 1)),
+                       text.replace("\r\n ", "").replace("\n ", ""));
+        }
+        return out;
+    }
+    QUrl m_calendar;
+
+private:
+    QNetworkAccessManager m_network;
+};
+
+QByteArray wrap(const QString& lines) {
+    QByteArray body = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//phone//test//EN\n" + lines.toUtf8() +
+                      "\nEND:VCALENDAR\n";
+    return body.replace("\\n", "\n").replace("\n", "\r\n");
+}
+
+QByteArray cells(const QString& spec) {
+    const QStringList f = spec.split(QLatin1Char('|'));
+    Row row{f.value(0).toLatin1(),
+            "1",
+            f.value(1).toLatin1(),
+            f.value(2).toLatin1(),
+            sj(f.value(3).toUtf8().constData()),
+            sj(f.value(4).toUtf8().constData()),
+            sj(f.value(5).toUtf8().constData())};
+    return RowToCommaLine(row);
+}
+
+QString entries(const QString& folder) {
+    QStringList out;
+    for (const LocalEntry& e : ReadLocalEntries(folder))
+        out << QString::fromLatin1(DayKeyOf(e.day)) + QLatin1Char('|') +
+                   QString::fromLatin1(e.entry.start) + QLatin1Char('|') +
+                   QString::fromLatin1(e.entry.end) + QLatin1Char('|') +
+                   Codec::toUnicode(e.entry.title) + QLatin1Char('|') +
+                   Codec::toUnicode(e.entry.place) + QLatin1Char('|') +
+                   Codec::toUnicode(e.entry.memo);
+    out.sort();
+    return out.join(QLatin1Char(';'));
+}
+
+struct Device {
+    TempDataFolder folder;
+    SyncOutcome last;
+
+    void addLine(const QString& spec) {
+        const QByteArray line = cells(spec);
+        const QString name = spec.left(4) + QStringLiteral(".csv");
+        folder.write(name, folder.read(name) + line + "\r\n");
+    }
+    // Replaces (or, with an empty spec, removes) the line whose title is given.
+    void editLine(const QString& title, const QString& spec) {
+        for (const QString& name : QDir(folder.path()).entryList({QStringLiteral("????.csv")})) {
+            TextLines kept;
+            for (const QByteArray& line : LoadTextLines(folder.file(name))) {
+                Row row(7);
+                CommaLineToRow(line + ',', row);
+                if (Codec::toUnicode(row.at(4).trimmed()) != title)
+                    kept << line;
+                else if (!spec.isEmpty())
+                    kept << cells(spec);
+            }
+            folder.write(name, kept.join("\r\n") + "\r\n");
+        }
+    }
+};
+
+} // namespace
+
+void tst_CalendarSync::initTestCase() {
+    QVERIFY2(m_server.start(), "radicale did not start");
+}
+
+void tst_CalendarSync::scenarios_data() {
+    QTest::addColumn<QStringList>("steps");
+    const auto row = [](const char* name, const char* steps) {
+        QTest::newRow(name) << QString::fromUtf8(steps).split(QLatin1Char('\n'),
+                                                              Qt::SkipEmptyParts);
+    };
+    const std::string alarmEvent =
+        std::string(
+            "P+ third.ics > BEGIN:VEVENT\\nUID:third-1\\nDTSTAMP:20261101T000000Z\\n"
+            "DTSTART;TZID=Asia/Tokyo:20261210T090000\\nDTEND;TZID=Asia/Tokyo:20261210T100000\\n"
+            "SUMMARY:歯医者 🦷\\nCATEGORIES:健康\\nX-PHONE-COLOR:red\\n"
+            "ATTENDEE;CN=Bob:mailto:bob@example.org\\nDESCRIPTION:") +
+        std::string(150, 'd').append("\\nBEGIN:VALARM\\nACTION:DISPLAY\\nDESCRIPTION:r\\n"
+                                     "TRIGGER:-PT15M\\nEND:VALARM\\nEND:VEVENT\n");
+    static const std::string third = alarmEvent;
+    row("first sync both ways",
+        "A+ 20261207|10:00|11:00|会議|会議室|議題\n"
+        "P+ p1.ics > BEGIN:VEVENT\\nUID:p1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;VALUE=DATE:20261208\\nDTEND;VALUE=DATE:20261209\\n"
+        "SUMMARY:出張\\nEND:VEVENT\n"
+        "A>\nB>\n=S 2\n"
+        "=A 20261207|10:00|11:00|会議|会議室|議題;20261208|||出張||\n"
+        "=B 20261207|10:00|11:00|会議|会議室|議題;20261208|||出張||\n"
+        "A>\n=R 1\n=A 20261207|10:00|11:00|会議|会議室|議題;20261208|||出張||");
+    row("overnight is one event", "A+ 20261207|22:00|02:00|夜勤||\nA>\nB>\n=S 1\n"
+                                  "=B 20261207|22:00|02:00|夜勤||");
+    row("edit here", "A+ 20261207|10:00|11:00|会議||\nA>\nB>\n"
+                     "A= 会議 > 20261209|13:00|14:00|打合せ|本社|\nA>\n=C 0\nB>\n=S 1\n"
+                     "=B 20261209|13:00|14:00|打合せ|本社|");
+    row("edit there",
+        "A+ 20261207|10:00|11:00|会議||\nA>\nP~ * > SUMMARY:会議 > SUMMARY:会議(変更)\n"
+        "A>\n=A 20261207|10:00|11:00|会議(変更)||\n=S 1");
+    row("delete here", "A+ 20261207|10:00|11:00|会議||\nA>\nB>\nA- 会議\nA>\n=S 0\nB>\n=B ");
+    row("delete there", "A+ 20261207|10:00|11:00|会議||\nA+ 20261208|||休み||\nA>\nP- * > 休み\n"
+                        "A>\n=A 20261207|10:00|11:00|会議||\n=S 1");
+    row("conflict",
+        "A+ 20261207|10:00|11:00|会議||\nA>\nB>\n"
+        "A= 会議 > 20261207|10:00|11:00|会議A||\nB= 会議 > 20261207|10:00|12:00|会議B||\n"
+        "A>\nB>\n=C 1\n=B 20261207|10:00|11:00|会議A||;20261207|10:00|12:00|競合: 会議B||\n"
+        "A>\n=A 20261207|10:00|11:00|会議A||;20261207|10:00|12:00|競合: 会議B||\n=S 2");
+    row("offline queue",
+        "A+ 20261207|10:00|11:00|会議||\ndown\nA>!connection\nA+ 20261208|||休み||\n"
+        "up\nA>\n=S 2\nB>\n=B 20261207|10:00|11:00|会議||;20261208|||休み||");
+    row("412 on PUT", "A+ 20261207|10:00|11:00|会議||\nA>\nA= 会議 > 20261207|10:00|11:00|会議A||\n"
+                      "X * > SUMMARY:会議 > SUMMARY:会議P\nA>\n=C 1\n=S 2\n"
+                      "=A 20261207|10:00|11:00|会議P||;20261207|10:00|11:00|競合: 会議A||");
+    row("wrong password", "A+ 20261207|10:00|11:00|会議||\nA!pw\n=S 0");
+    row("third client's properties kept",
+        (third + "A>\n=A 20261210|09:00|10:00|歯医者||" + std::string(100, 'd') +
+         "\n"
+         "A= 歯医者 > 20261210|09:30|10:30|歯医者||" +
+         std::string(100, 'd') +
+         "\n"
+         "A>\n=S~ SUMMARY:歯医者 🦷\n=S~ BEGIN:VALARM\n=S~ ATTENDEE;CN=Bob\n=S~ "
+         "CATEGORIES:健康\n"
+         "=S~ X-PHONE-COLOR:red\n=S~ " +
+         std::string(150, 'd') +
+         "\n=S~ T093000\n"
+         "A= 歯医者 > 20261210|09:30|10:30|歯科||" +
+         std::string(100, 'd') +
+         "\n"
+         "A>\n=S~ SUMMARY:歯科\n=S~ BEGIN:VALARM\n=S! 🦷\nB>\n"
+         "=B 20261210|09:30|10:30|歯科||" +
+         std::string(100, 'd'))
+            .c_str());
+    row("recurring series",
+        "P+ r.ics > BEGIN:VEVENT\\nUID:r1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261201T190000\\n"
+        "DTEND;TZID=Asia/Tokyo:20261201T200000\\nRRULE:FREQ=WEEKLY;COUNT=3\\n"
+        "SUMMARY:ヨガ\\nBEGIN:VALARM\\nACTION:DISPLAY\\nDESCRIPTION:r\\n"
+        "TRIGGER:-PT5M\\nEND:VALARM\\nEND:VEVENT\n"
+        "A>\n=A 20261201|19:00|20:00|ヨガ||;20261208|19:00|20:00|ヨガ||;"
+        "20261215|19:00|20:00|ヨガ||\n"
+        "A- ヨガ@20261208\nA= ヨガ@20261215 > 20261215|19:30|20:30|ヨガ(遅)||\nA>\n"
+        "=S 1\n=S~ EXDATE;TZID=Asia/Tokyo:20261208T190000\n"
+        "=S~ RECURRENCE-ID;TZID=Asia/Tokyo:20261215T190000\n=S~ RRULE:FREQ=WEEKLY\n"
+        "B>\n=B 20261201|19:00|20:00|ヨガ||;20261215|19:30|20:30|ヨガ(遅)||");
+}
+
+void tst_CalendarSync::scenarios() {
+    QFETCH(QStringList, steps);
+    static int calendarNumber = 0;
+    const QString path = QStringLiteral("/%1/c%2/").arg(User).arg(++calendarNumber);
+    Phone phone(m_server.url(path));
+    QCOMPARE(phone.status(phone.send("MKCALENDAR", QString(), {}, {}, m_server.url(path))), 201);
+    Device devices[2];
+    QString armedEdit;
+    Device* lastSynced = &devices[0];
+    const auto phoneEdit = [&](const QString& spec) {
+        // "name > old > new": the event (any, for *) holding old gets new in its place.
+        const QStringList p = spec.split(QStringLiteral(" > "));
+        const QMap<QString, QByteArray> events = phone.events();
+        for (auto it = events.cbegin(); it != events.cend(); ++it) {
+            if ((p[0] != QLatin1String("*") && it.key() != p[0]) ||
+                !it.value().contains(p[1].toUtf8()))
+                continue;
+            QNetworkReply* get = phone.send("GET", it.key(), {});
+            const QByteArray etag = get->rawHeader("ETag");
+            QByteArray body = get->readAll();
+            if (p.size() == 2) {
+                QCOMPARE(phone.status(phone.send("DELETE", it.key(), {}, etag)) / 100, 2);
+            } else {
+                body.replace(p[1].toUtf8(), p[2].toUtf8());
+                QCOMPARE(phone.status(phone.send("PUT", it.key(), body, etag)) / 100, 2);
+            }
+            return;
+        }
+        QFAIL(qPrintable(QStringLiteral("no event holds ") + p[1]));
+    };
+    for (const QString& step : steps) {
+        const QString arg = step.mid(step.indexOf(QLatin1Char(' ')) + 1);
+        Device* device =
+            step.size() > 1 && (step[0] == QLatin1Char('A') || step[1] == QLatin1Char('A'))
+                ? &devices[0]
+                : &devices[1];
+        if (step.startsWith(QLatin1String("down"))) {
+            m_server.stop();
+        } else if (step.startsWith(QLatin1String("up"))) {
+            QVERIFY(m_server.start());
+        } else if (step.size() >= 2 && step[1] == QLatin1Char('+') && step[0] != QLatin1Char('P')) {
+            device->addLine(arg);
+        } else if (step.size() >= 2 && step[1] == QLatin1Char('-') && step[0] != QLatin1Char('P')) {
+            // "title@day": the line of that day only.
+            const QStringList p = arg.split(QLatin1Char('@'));
+            if (p.size() == 2) {
+                const QString all = entries(device->folder.path());
+                device->editLine(p[0], QString());
+                for (const QString& e : all.split(QLatin1Char(';')))
+                    if (e.section(QLatin1Char('|'), 3, 3) == p[0] && !e.startsWith(p[1]))
+                        device->addLine(e);
+            } else {
+                device->editLine(arg, QString());
+            }
+        } else if (step.size() >= 2 && step[1] == QLatin1Char('=')) {
+            const QStringList p = arg.split(QStringLiteral(" > "));
+            const QStringList title = p[0].split(QLatin1Char('@'));
+            if (title.size() == 2) {
+                const QString all = entries(device->folder.path());
+                device->editLine(title[0], QString());
+                for (const QString& e : all.split(QLatin1Char(';')))
+                    if (e.section(QLatin1Char('|'), 3, 3) == title[0])
+                        device->addLine(e.startsWith(title[1]) ? p[1] : e);
+            } else {
+                device->editLine(p[0], p[1]);
+            }
+        } else if (step.size() >= 2 &&
+                   (step[1] == QLatin1Char('>') || step.startsWith(QLatin1String("A!pw")))) {
+            CalendarSync sync(device->folder.path());
+            QSignalSpy done(&sync, &CalendarSync::finished);
+            if (!armedEdit.isEmpty())
+                connect(&sync, &CalendarSync::sending, this, [&] {
+                    if (!armedEdit.isEmpty())
+                        phoneEdit(std::exchange(armedEdit, QString()));
+                });
+            const bool wrong = step.contains(QLatin1String("!pw"));
+            sync.start({phone.m_calendar, User, wrong ? QStringLiteral("nope") : Password});
+            QVERIFY(done.wait(120000));
+            device->last = done.at(0).at(0).value<SyncOutcome>();
+            lastSynced = device;
+            const QString expected =
+                wrong ? QStringLiteral("login") : step.section(QLatin1Char('!'), 1);
+            QVERIFY2(device->last.cause == expected,
+                     qPrintable(step + QStringLiteral(": ") + device->last.message));
+            QCOMPARE(device->last.ok, expected.isEmpty());
+        } else if (step.startsWith(QLatin1String("P+"))) {
+            const QStringList p = arg.split(QStringLiteral(" > "));
+            QCOMPARE(phone.status(phone.send("PUT", p[0], wrap(p[1]))), 201);
+        } else if (step.startsWith(QLatin1String("P~")) || step.startsWith(QLatin1String("P-"))) {
+            phoneEdit(arg);
+        } else if (step.startsWith(QLatin1Char('X'))) {
+            armedEdit = arg;
+        } else if (step.startsWith(QLatin1String("=A")) || step.startsWith(QLatin1String("=B"))) {
+            QCOMPARE(entries(devices[step[1] == QLatin1Char('A') ? 0 : 1].folder.path()),
+                     step.mid(3));
+        } else if (step.startsWith(QLatin1String("=S "))) {
+            QCOMPARE(phone.events().size(), arg.toInt());
+        } else if (step.startsWith(QLatin1String("=S~")) || step.startsWith(QLatin1String("=S!"))) {
+            bool found = false;
+            for (const QByteArray& body : phone.events())
+                found = found || body.contains(arg.toUtf8());
+            QVERIFY2(found == (step[2] == QLatin1Char('~')), qPrintable(step));
+        } else if (step.startsWith(QLatin1String("=C"))) {
+            QCOMPARE(devices[1].last.conflicts + devices[0].last.conflicts, arg.toInt());
+        } else if (step.startsWith(QLatin1String("=R"))) {
+            QCOMPARE(lastSynced->last.requests, arg.toInt());
+        } else {
+            QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+        }
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(QStringLiteral("at step: ") + step));
+    }
+    // The password is in no file of either device.
+    for (const Device& d : devices) {
+        QDirIterator files(d.folder.path(), QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile f(files.next());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY2(!f.readAll().contains(RadicaleServer::Password), qPrintable(f.fileName()));
+        }
+    }
+}
+
+void tst_CalendarSync::discovery() {
+    CalDavDiscovery discovery;
+    QSignalSpy found(&discovery, &CalDavDiscovery::found);
+    QSignalSpy made(&discovery, &CalDavDiscovery::made);
+    QSignalSpy failed(&discovery, &CalDavDiscovery::failed);
+    discovery.start(m_server.url(), User, QStringLiteral("nope"));
+    QVERIFY(failed.wait(30000));
+    QVERIFY(failed.at(0).at(0).toString().contains(QStringLiteral("ログインできません")));
+    QVERIFY(!failed.at(0).at(0).toString().contains(QStringLiteral("nope")));
+    discovery.start(QUrl(QStringLiteral("http://192.0.2.1/")), User, Password);
+    QVERIFY(failed.count() == 2 && failed.at(1).at(0).toString().contains(QStringLiteral("https")));
+    discovery.start(m_server.url(), User, Password);
+    QVERIFY(found.wait(30000));
+    discovery.makeCalendar(User, Password);
+    QVERIFY(made.wait(30000));
+    discovery.start(m_server.url(), User, Password);
+    QVERIFY(found.wait(30000));
+    bool listed = false;
+    for (const DavCalendar& c : found.last().at(0).value<QList<DavCalendar>>())
+        listed =
+            listed || (c.name == QLatin1String("Kalendo") && c.url == made.at(0).at(0).toUrl());
+    QVERIFY(listed);
+}
+
+void tst_CalendarSync::killedSyncResumes() {
+    const QString path = QStringLiteral("/%1/killed/").arg(User);
+    Phone phone(m_server.url(path));
+    QCOMPARE(phone.status(phone.send("MKCALENDAR", QString(), {}, {}, m_server.url(path))), 201);
+    TempDataFolder a, b;
+    constexpr int Count = 300;
+    QByteArray year;
+    for (int i = 0; i < Count; ++i)
+        year += cells(QStringLiteral("2026%1|10:00|11:00|予定%2||")
+                          .arg(QDate(2026, 1, 1).addDays(i % 365).toString(QStringLiteral("MMdd")))
+                          .arg(i)) +
+                "\r\n";
+    a.write(QStringLiteral("2026.csv"), year);
+    const QString expected = entries(a.path());
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/sync_once");
+    for (int round = 0; round < 3; ++round) {
+        // Killed once a random share of the events reached the server.
+        const int stored = m_server.storedEvents(QStringLiteral("killed"));
+        const int at = stored + 1 + int(QRandomGenerator::global()->bounded(Count - stored - 1));
+        QProcess child;
+        child.start(program, {a.path(), phone.m_calendar.toString(), User});
+        QVERIFY(child.waitForStarted());
+        child.write(QByteArray(RadicaleServer::Password) + '\n');
+        child.closeWriteChannel();
+        while (child.state() == QProcess::Running &&
+               m_server.storedEvents(QStringLiteral("killed")) < at)
+            child.waitForFinished(20);
+        child.kill();
+        child.waitForFinished();
+    }
+    for (TempDataFolder* device : {&a, &b}) {
+        CalendarSync sync(device->path());
+        QSignalSpy done(&sync, &CalendarSync::finished);
+        sync.start({phone.m_calendar, User, Password});
+        QVERIFY(done.wait(120000));
+        QVERIFY2(done.at(0).at(0).value<SyncOutcome>().ok,
+                 qPrintable(done.at(0).at(0).value<SyncOutcome>().message));
+    }
+    QCOMPARE(phone.events().size(), Count);
+    QCOMPARE(entries(a.path()), expected);
+    QCOMPARE(entries(b.path()), expected);
+}
+
+QTEST_GUILESS_MAIN(tst_CalendarSync)
+#include "tst_calendarsync.moc"
