@@ -206,6 +206,7 @@ struct CalendarSync::Pass {
     QList<LocalEntry> local;
     QList<bool> consumed;
     QHash<QByteArray, QList<int>> byHash;
+    QSet<QByteArray> usedUids; // of the records: a line with one of them is that event's
     QHash<QByteArray, QList<int>> ownLines; // href -> local line per occurrence, -1 gone
     QHash<QByteArray, ServerEvent> fetched;
     QByteArrayList toFetch;
@@ -257,7 +258,7 @@ struct CalendarSync::Pass {
 
     QList<Mapped> mapEvent(const QByteArray& body) const;
     int take(const QByteArray& hash);
-    int takeOnDay(const QByteArray& dayKey);
+    int takeEdited(const SyncRecord& record, int k);
     void addNew(const LocalEntry& e);
     QByteArray putNewBody(const SyncRecord& r, const LocalEntry& e) const {
         return BuildIcsEvent(r.uid, e.day, e.entry, zoneId);
@@ -276,8 +277,9 @@ QList<Mapped> CalendarSync::Pass::mapEvent(const QByteArray& body) const {
         for (const IcsImportItem& item : PlanIcsImport(body, QString(), options).items) {
             if (item.state == IcsImportItem::Refused)
                 continue;
-            lines << Mapped{{item.day, item.entry, LocalEntryHash(item.day, item.entry)},
-                            item.identity.recurrenceId};
+            lines << Mapped{
+                {item.day, item.entry, LocalEntryHash(item.day, item.entry), item.identity},
+                item.identity.recurrenceId};
         }
     } catch (const KalendoError&) {
         // An event libical cannot read gives no lines; it stays on the server as it is.
@@ -294,17 +296,28 @@ int CalendarSync::Pass::take(const QByteArray& hash) {
     return -1;
 }
 
-// A new line of the day taken as an edit of an entry that vanished from it. A conflict's
-// copy is always an entry of its own.
-int CalendarSync::Pass::takeOnDay(const QByteArray& dayKey) {
+// The line that is the record's k-th line edited: the one with its UID and RECURRENCE-ID, else
+// a new line of its day (an entry whose identity was lost). A conflict's copy is always an
+// entry of its own.
+int CalendarSync::Pass::takeEdited(const SyncRecord& record, int k) {
+    const SyncOccurrence& o = record.occurrences[k];
     const QByteArray prefix = conflictPrefix();
-    for (int i = 0; i < local.size(); ++i)
-        if (!consumed[i] && DayKeyOf(local[i].day) == dayKey &&
-            !local[i].entry.title.startsWith(prefix)) {
+    int sameDay = -1;
+    for (int i = 0; i < local.size(); ++i) {
+        if (consumed[i])
+            continue;
+        const EntryIdentity& id = local[i].identity;
+        if (!record.uid.isEmpty() && id.uid == record.uid && id.recurrenceId == o.occurrence) {
             consumed[i] = true;
             return i;
         }
-    return -1;
+        if (sameDay < 0 && DayKeyOf(local[i].day) == o.dayKey &&
+            !local[i].entry.title.startsWith(prefix) && !usedUids.contains(id.uid))
+            sameDay = i;
+    }
+    if (sameDay >= 0)
+        consumed[sameDay] = true;
+    return sameDay;
 }
 
 void CalendarSync::Pass::begin() {
@@ -403,6 +416,8 @@ void CalendarSync::Pass::readLocal() {
         return;
     }
     consumed = QList<bool>(local.size(), false);
+    for (const SyncRecord& record : std::as_const(state.records))
+        usedUids.insert(record.uid);
     for (int i = 0; i < local.size(); ++i)
         byHash[local[i].hash] << i;
     for (const SyncRecord& record : std::as_const(state.records)) {
@@ -461,9 +476,13 @@ void CalendarSync::Pass::fetch(int from) {
 
 void CalendarSync::Pass::addNew(const LocalEntry& e) {
     SyncRecord record;
-    const QByteArray id = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
-    record.uid = id + KalendoUidSuffix;
-    record.href = DavPath(calendar) + id + ".ics";
+    // The entry's own UID, as an export gives it, unless an event has it already (a copy).
+    record.uid = e.identity.uid;
+    if (record.uid.isEmpty() || !e.identity.recurrenceId.isEmpty() || usedUids.contains(record.uid))
+        record.uid = QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + KalendoUidSuffix;
+    usedUids.insert(record.uid);
+    record.href =
+        DavPath(calendar) + QUrl::toPercentEncoding(QString::fromUtf8(record.uid)) + ".ics";
     record.occurrences << SyncOccurrence{{}, DayKeyOf(e.day), e.hash};
     state.records.insert(record.href, record);
     ops << Op{Op::PutNew, record, {}, putNewBody(record, e)};
@@ -531,7 +550,7 @@ void CalendarSync::Pass::mergeChanged(const QByteArray& href, const ServerEvent&
         } else if (own[k] < 0 && record) {
             // Changed here too, and not to what the server has: the server's version takes
             // the entry's place, this one is kept beside it.
-            const int edited = takeOnDay(record->occurrences[k].dayKey);
+            const int edited = takeEdited(*record, k);
             if (edited < 0)
                 continue;
             LocalEntry copy = local[edited];
@@ -539,6 +558,9 @@ void CalendarSync::Pass::mergeChanged(const QByteArray& href, const ServerEvent&
             copy.entry.title = *Codec::fromUnicode(Codec::truncateToBytes(
                 Codec::toUnicode(conflictPrefix() + copy.entry.title), ScheduleFieldBytes::Title));
             copy.hash = LocalEntryHash(copy.day, copy.entry);
+            copy.identity = EntryIdentity(); // an entry of its own, under a new UID
+            copy.identity.uid =
+                QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + KalendoUidSuffix;
             changes.add(copy);
             newEntries << copy;
             ++outcome.conflicts;
@@ -553,7 +575,7 @@ void CalendarSync::Pass::mergeUnchanged(SyncRecord& record) {
     bool changed = false;
     for (int k = 0; k < own.size(); ++k)
         if (own[k] < 0) {
-            partner[k] = takeOnDay(record.occurrences[k].dayKey);
+            partner[k] = takeEdited(record, k);
             changed = true;
         }
     if (record.etag.isEmpty()) {

@@ -1,6 +1,5 @@
 #include "sync/LocalEntries.h"
 
-#include "exchange/IcsImport.h"
 #include "rules/ComType.h"
 #include "rules/ListFile.h"
 
@@ -70,7 +69,13 @@ QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& cha
     for (const int year : changes.additions.keys())
         if (!years.contains(year))
             years << year;
-    QList<QPair<QString, TextLines>> files;
+    struct YearFile {
+        int year;
+        QString path;
+        TextLines lines;
+        QList<KnownIdentity> known;
+    };
+    QList<YearFile> files;
     for (const int year : years) {
         const QString path = ScheduleFilePath(dataFolder, year);
         ListFile file;
@@ -82,15 +87,28 @@ QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& cha
             if (ok && remove.removeOne(e.hash))
                 rows.removeAt(r);
         }
-        QList<QPair<QDate, DayEntry>> entries;
-        for (const LocalEntry& e : changes.additions.value(year))
-            entries << qMakePair(e.day, e.entry);
-        AppendScheduleRows(rows, entries);
-        files << qMakePair(path, file.lines(rows));
+        QHash<QByteArray, int> lastNumber;
+        QList<KnownIdentity> known;
+        for (const Row& row : rows) {
+            int& number = lastNumber[row.at(ScheduleColumn::Date).trimmed()];
+            number = std::max(number, row.at(ScheduleColumn::Number).trimmed().toInt());
+        }
+        for (const LocalEntry& e : changes.additions.value(year)) {
+            const QByteArray key = DayKeyOf(e.day);
+            const DayEntry& d = e.entry;
+            rows << Row{
+                key,   QByteArray::number(++lastNumber[key]), d.start, d.end, d.title, d.place,
+                d.memo};
+            if (!e.identity.uid.isEmpty())
+                known << KnownIdentity{RowToCommaLine(rows.last()), e.identity};
+        }
+        files << YearFile{year, path, file.lines(rows), known};
     }
-    QStringList backupFailures;
-    for (const auto& [path, lines] : files)
-        if (const QString failure = SaveTextLines(path, lines); !failure.isEmpty())
-            backupFailures << failure;
-    return backupFailures;
+    QStringList messages;
+    for (const YearFile& f : files) {
+        if (const QString failure = SaveTextLines(f.path, f.lines); !failure.isEmpty())
+            messages << failure;
+        messages << RecordYearIdentities(dataFolder, f.year, f.known);
+    }
+    return messages;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -14,6 +15,9 @@ struct LocalEntry {
     QDate day;
     DayEntry entry;
     QByteArray hash;
+    // Who the entry is (rules/EntryIdentity.h): the UID it goes to the server with, and the
+    // server's UID and RECURRENCE-ID for an entry that came from there.
+    EntryIdentity identity;
 };
 
 QByteArray DayKeyOf(const QDate& day);
@@ -23,7 +27,8 @@ QByteArray DayKeyOf(const QDate& day);
 QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry);
 
 // Every entry of every year file (NNNN.csv) of the data folder, in file order: lines with a
-// date of their year and a title. Files that cannot be read throw KalendoError.
+// date of their year and a title, with their identities (recorded when new ones were given).
+// Files that cannot be read throw KalendoError.
 QList<LocalEntry> ReadLocalEntries(const QString& dataFolder);
 
 // Changes to the year files: lines to remove (by hash, one line each), entries to add (each
@@ -38,5 +43,6 @@ struct LocalChanges {
 
 // Applies the changes to the files as they are now: every other line stays byte for byte; a
 // line to remove that is no longer there (the user changed it meanwhile) is passed over. Each
-// file goes through the atomic save. Returns the backup failures to tell.
+// file goes through the atomic save, followed by its identities, an added entry with its own.
+// Returns the messages to tell (backups or identities not kept).
 QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& changes);

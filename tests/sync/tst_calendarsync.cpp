@@ -206,7 +206,9 @@ void tst_CalendarSync::scenarios_data() {
          "\n"
          "A>\n=S~ SUMMARY:歯科\n=S~ BEGIN:VALARM\n=S! 🦷\nB>\n"
          "=B 20261210|09:30|10:30|歯科||" +
-         std::string(100, 'd'))
+         std::string(100, 'd') + "\n" + "B= 歯科 > 20261210|09:30|10:30|歯科医院||" +
+         std::string(100, 'd') + "\n" + "B>\n=S 1\n=S~ SUMMARY:歯科医院\n=S~ BEGIN:VALARM\nA>\n" +
+         "=A 20261210|09:30|10:30|歯科医院||" + std::string(100, 'd'))
             .c_str());
     row("recurring series",
         "P+ r.ics > BEGIN:VEVENT\\nUID:r1\\nDTSTAMP:20261101T000000Z\\n"
