@@ -49,6 +49,11 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
     resize(900, 480);
     lblFile = new QLabel(this);
     lblFile->setObjectName(QStringLiteral("lblFile"));
+    lblFile->setTextFormat(Qt::PlainText); // a file's name is no markup
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setWordWrap(true);
     const int year = Clock::today().year();
     editFirstYear = NewYearBox(this, QStringLiteral("editFirstYear"), year);
     editLastYear = NewYearBox(this, QStringLiteral("editLastYear"), year + 1);
@@ -75,6 +80,7 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
                                     editFirstYear, editLastYear));
     rows->addWidget(checkDropUnencodable);
     rows->addWidget(gridPreview, 1);
+    rows->addWidget(lblStatus);
     rows->addLayout(NewButtonRow(lblSummary, btnOk, btnCancel));
 
     const auto replan = [this] { Guarded([this] { OptionsChange(); }); };
@@ -129,6 +135,8 @@ void TCalendarImportForm::showPlan() {
             .arg(m_plan.count(IcsImportItem::Exists))
             .arg(m_plan.count(IcsImportItem::Refused))
             .arg(m_plan.ignoredEvents));
+    lblStatus->setText(m_plan.limits.join(QStringLiteral("。")));
+    lblStatus->setVisible(!m_plan.limits.isEmpty());
 }
 
 void TCalendarImportForm::btnOkClick() {

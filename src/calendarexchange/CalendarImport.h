@@ -23,6 +23,8 @@ public:
     QCheckBox* checkDropUnencodable;
     QTableWidget* gridPreview;
     QLabel* lblSummary;
+    // What the limits left out, or why nothing is listed; hidden when there is nothing to say.
+    QLabel* lblStatus;
     QPushButton* btnOk;
     QPushButton* btnCancel;
 

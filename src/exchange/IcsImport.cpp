@@ -19,10 +19,71 @@
 namespace {
 
 // Sanity limits against a calendar that never ends: occurrences looked at and taken per event
-// (a daily event over ten years), and the days one occurrence may cover.
+// (a daily event over ten years), and the days one occurrence may cover; for the whole file, the
+// rules' steps, the entries listed, and, checked before libical builds its tree, the components
+// and how deep they nest (a calendar holds events, an event alarms).
 constexpr int MaxOccurrences = 200000;
 constexpr int MaxOccurrencesTaken = 3660;
 constexpr int MaxDaysPerEvent = 366;
+constexpr qint64 MaxStepsPerFile = 2000000;
+constexpr int MaxItemsPerFile = 50000;
+constexpr int MaxComponents = 100000;
+constexpr int MaxDepth = 8;
+// The years the calendar shows: nothing is written outside them.
+constexpr int FirstYear = 1980;
+constexpr int LastYear = 2099;
+
+// Refuses a text whose components are too many or nest too deep, before libical reads it: its
+// tree would take memory without bound, and freeing a deep one overflows the stack.
+void checkStructure(const QByteArray& ics) {
+    int depth = 0;
+    int components = 0;
+    qsizetype at = 0;
+    while (at < ics.size()) {
+        qsizetype end = ics.indexOf('\n', at);
+        if (end < 0)
+            end = ics.size();
+        const QByteArrayView line = QByteArrayView(ics).sliced(at, end - at);
+        at = end + 1;
+        if (line.size() >= 6 && qstrnicmp(line.data(), "BEGIN:", 6) == 0) {
+            if (++depth > MaxDepth)
+                throw KalendoError(QStringLiteral("入れ子が深すぎるため読み込めません"));
+            if (++components > MaxComponents)
+                throw KalendoError(QStringLiteral("予定が多すぎるため読み込めません（上限 %1件）")
+                                       .arg(MaxComponents));
+        } else if (line.size() >= 4 && qstrnicmp(line.data(), "END:", 4) == 0) {
+            depth = std::max(0, depth - 1);
+        }
+    }
+}
+
+// Where a zone's VTIMEZONE begins: its earliest observance, as a wall time of the zone.
+class ZoneStarts {
+public:
+    void clear() { m_starts.clear(); }
+    icaltimetype of(icaltimezone* zone) {
+        if (const auto it = m_starts.constFind(zone); it != m_starts.cend())
+            return *it;
+        icaltimetype first = icaltime_null_time();
+        icalcomponent* definition = icaltimezone_get_component(zone);
+        for (icalcomponent* c =
+                 definition ? icalcomponent_get_first_component(definition, ICAL_ANY_COMPONENT)
+                            : nullptr;
+             c; c = icalcomponent_get_next_component(definition, ICAL_ANY_COMPONENT)) {
+            icaltimetype start = icalcomponent_get_dtstart(c);
+            start.zone = nullptr;
+            if (!icaltime_is_null_time(start) &&
+                (icaltime_is_null_time(first) || icaltime_compare(start, first) < 0))
+                first = start;
+        }
+        m_starts.insert(zone, first);
+        return first;
+    }
+
+private:
+    QHash<const icaltimezone*, icaltimetype> m_starts;
+};
+ZoneStarts zoneStarts;
 
 // A moment as the importer compares it: a date alone, or a second since the epoch.
 struct Moment {
@@ -39,10 +100,24 @@ QDate dateOf(const icaltimetype& t) {
     return QDate(t.year, t.month, t.day);
 }
 
-// The local wall time of a date-time; a floating time (no zone) is local as it stands.
+// The local wall time of a date-time; a floating time (no zone) is local as it stands. A time
+// before its VTIMEZONE begins (generators write only the recent rules) is read in the zone the
+// system knows by the same name, when it knows one: the VTIMEZONE says nothing of that time.
 QDateTime localTime(const icaltimetype& t, const QTimeZone& zone) {
+    const QTime wall(t.hour, t.minute, t.second);
     if (!t.zone)
-        return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second), zone);
+        return QDateTime(dateOf(t), wall, zone);
+    if (!icaltime_is_utc(t)) {
+        icaltimetype plain = t;
+        plain.zone = nullptr;
+        const icaltimetype first = zoneStarts.of(const_cast<icaltimezone*>(t.zone));
+        if (!icaltime_is_null_time(first) && icaltime_compare(plain, first) < 0) {
+            const char* tzid = icaltimezone_get_tzid(const_cast<icaltimezone*>(t.zone));
+            const QByteArray name(tzid ? tzid : "");
+            if (!name.isEmpty() && QTimeZone::isTimeZoneIdAvailable(name))
+                return QDateTime(dateOf(t), wall, QTimeZone(name)).toTimeZone(zone);
+        }
+    }
     return QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, t.zone), zone);
 }
 
@@ -164,6 +239,8 @@ private:
     // Per year: the entries already stored, as day key + start + end + title.
     QHash<int, QHash<QByteArray, QSet<QByteArray>>> m_stored;
     QHash<int, YearIdentities> m_identities;
+    // Rule steps taken for the whole file.
+    qint64 m_steps = 0;
 };
 
 QByteArray entryKey(const QByteArray& start, const QByteArray& end, const QByteArray& title) {
@@ -194,6 +271,8 @@ const QSet<QByteArray>& Planner::stored(const QDate& day) {
 
 IcsImportPlan Planner::plan(const QByteArray& ics) {
     icalerror_set_errors_are_fatal(0);
+    checkStructure(ics);
+    zoneStarts.clear();
     IcalComponent root(icalparser_parse_string(ics.constData()));
     const QList<icalcomponent*> events = root ? eventsOf(root.get()) : QList<icalcomponent*>();
     if (!root || (events.isEmpty() && icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT &&
@@ -203,18 +282,28 @@ IcsImportPlan Planner::plan(const QByteArray& ics) {
     // Occurrences that another VEVENT of the same UID replaces (or cancels).
     QHash<QByteArray, QSet<Moment>> replaced;
     for (icalcomponent* event : events) {
-        const icaltimetype id = icalcomponent_get_recurrenceid(event);
-        if (!icaltime_is_null_time(id))
-            replaced[QByteArray(icalcomponent_get_uid(event))].insert(momentOf(id, m_zone));
+        // In the zone its TZID names (Google, Thunderbird and Apple write it so), not as local.
+        icalproperty* id = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
+        if (id && !icaltime_is_null_time(icalproperty_get_recurrenceid(id)))
+            replaced[QByteArray(icalcomponent_get_uid(event))].insert(
+                momentOf(inZoneOf(id, event, icalproperty_get_recurrenceid(id)), m_zone));
     }
     for (icalcomponent* event : events) {
         const char* uid = icalcomponent_get_uid(event);
-        if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED || isOwnNonEntry(uid)) {
+        if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED || isOwnNonEntry(uid) ||
+            m_plan.items.size() >= MaxItemsPerFile || m_steps >= MaxStepsPerFile) {
             ++m_plan.ignoredEvents;
             continue;
         }
         addEvent(event, replaced.value(QByteArray(uid ? uid : "")));
     }
+    if (m_plan.items.isEmpty() && m_plan.ignoredEvents < events.size() && m_plan.limits.isEmpty())
+        m_plan.limits << QStringLiteral("%1年から%2年までに当たる予定はありません")
+                             .arg(m_options.firstYear)
+                             .arg(m_options.lastYear);
+    if (m_plan.items.size() >= MaxItemsPerFile || m_steps >= MaxStepsPerFile)
+        m_plan.limits << QStringLiteral("予定が多すぎるため、%1件までを読み込みます")
+                             .arg(m_plan.items.size());
     std::stable_sort(m_plan.items.begin(), m_plan.items.end(),
                      [](const IcsImportItem& a, const IcsImportItem& b) {
                          return a.day != b.day ? a.day < b.day : a.entry.start < b.entry.start;
@@ -249,12 +338,20 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         FitToCp932(textOf(icalcomponent_get_description(event)), ScheduleFieldBytes::Memo)};
     const char* const fieldNames[] = {"予定", "場所", "内容"};
     QStringList lost;
+    QSet<QString> lostSeen;
+    int moreLost = 0; // past the few a note names
     for (int i = 0; i < 3; ++i) {
         for (const QString& change : fitted[i].changes)
             model.notes << QString::fromUtf8(fieldNames[i]) + QStringLiteral(": ") + change;
-        for (const QString& c : fitted[i].unencodable)
-            if (!lost.contains(c))
+        for (const QString& c : fitted[i].unencodable) {
+            if (lostSeen.contains(c))
+                continue;
+            lostSeen.insert(c);
+            if (lost.size() < 10)
                 lost << c;
+            else
+                ++moreLost;
+        }
     }
     model.entry.title = fitted[0].bytes;
     model.entry.place = fitted[1].bytes;
@@ -265,6 +362,8 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         for (const QString& c : lost)
             chars += QStringLiteral("「%1」(U+%2)")
                          .arg(c, QString::number(c.toUcs4().value(0), 16).toUpper());
+        if (moreLost > 0)
+            chars += QStringLiteral("ほか%1文字").arg(moreLost);
         if (m_options.dropUnencodable) {
             model.notes << chars + QStringLiteral("を除いて追加");
         } else {
@@ -280,6 +379,15 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     // The occurrences: DTSTART and the rule's (a rule gives DTSTART itself), and the RDATEs,
     // less the EXDATEs and the occurrences other VEVENTs replace; each once.
     icalproperty* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+    if (rule && icalproperty_get_rrule(rule).freq < ICAL_DAILY_RECURRENCE) {
+        // Every hour, minute or second: no schedule of days, and libical may search a rule no
+        // moment fits for centuries of seconds.
+        ++m_plan.ignoredEvents;
+        const QString why = QStringLiteral("時・分・秒ごとの繰り返しは読み込みません");
+        if (!m_plan.limits.contains(why))
+            m_plan.limits << why;
+        return;
+    }
     const bool moved = !icaltime_is_null_time(icalcomponent_get_recurrenceid(event));
     if (moved || (!rule && !icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY))) {
         addOccurrence({start, end}, model);
@@ -304,9 +412,15 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         if (day < first || skip.contains(moment))
             return Took::Next;
         skip.insert(moment);
-        if (++taken > MaxOccurrencesTaken && !m_plan.items.isEmpty()) {
+        if ((++taken > MaxOccurrencesTaken || m_plan.items.size() >= MaxItemsPerFile) &&
+            !m_plan.items.isEmpty()) {
             m_plan.items.last().notes
                 << QStringLiteral("繰り返しが多すぎるため以降は読み込みません");
+            const QString why =
+                QStringLiteral("「%1」は繰り返しが多すぎるため、%2以降を読み込みません")
+                    .arg(Codec::toUnicode(model.entry.title),
+                         m_plan.items.last().day.toString(QStringLiteral("yyyy/MM/dd")));
+            m_plan.limits << why;
             return Took::Enough;
         }
         IcsImportItem occurrence = model;
@@ -323,7 +437,8 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
         }
         // A rule's occurrences come in order: the first past the last day ends them.
         Took took = Took::Next;
-        for (int n = 0; n < MaxOccurrences && took == Took::Next; ++n) {
+        for (int n = 0; n < MaxOccurrences && took == Took::Next && m_steps < MaxStepsPerFile;
+             ++n, ++m_steps) {
             const icaltimetype at = icalrecur_iterator_next(it);
             if (icaltime_is_null_time(at))
                 break;
@@ -376,6 +491,7 @@ void Planner::addOccurrence(const Occurrence& occurrence, const IcsImportItem& m
         return;
     }
     if (m_options.overnightAsOne && days == 1 && from.secsTo(to) < 24 * 3600) {
+        // Overnight, under a day: one entry that ends before it starts, as Kalendo writes one.
         addDay(from.date(), hhmm(from), hhmm(to), model);
         return;
     }
@@ -387,7 +503,7 @@ void Planner::addOccurrence(const Occurrence& occurrence, const IcsImportItem& m
 
 void Planner::addDay(const QDate& day, const QByteArray& start, const QByteArray& end,
                      IcsImportItem item) {
-    if (!day.isValid() || day.year() < 1 || day.year() > 9999)
+    if (!day.isValid() || day.year() < FirstYear || day.year() > LastYear)
         return;
     item.day = day;
     item.entry.start = start;

@@ -19,7 +19,7 @@ struct IcsImportOptions {
     bool dropUnencodable = false;
     // An event shorter than a day that ends on the next day becomes one entry ending before
     // its start, as the day list stores one that runs overnight; false: one entry each day.
-    bool overnightAsOne = false;
+    bool overnightAsOne = true;
 };
 
 // One schedule entry an import would add, as it would be stored.
@@ -47,6 +47,8 @@ struct IcsImportPlan {
     int ignoredEvents = 0;
     // Stored entries an update leaves without a successor (an event now of fewer days): year, line.
     QList<QPair<int, QByteArray>> replacedLines;
+    // What the limits against endless or huge calendars left out, for the status line.
+    QStringList limits;
     int count(IcsImportItem::State state) const;
 };
 

@@ -2,6 +2,10 @@
 
 #include "data/Codec.h"
 
+#include <QSet>
+
+#include <optional>
+
 namespace {
 
 // Characters other systems write where code page 932 has a counterpart of another code point.
@@ -32,7 +36,21 @@ FittedText FitToCp932(const QString& text, int maxBytes) {
     QString line;
     bool brokeLines = false;
     bool comma = false;
+    bool cut = false;
+    // Bytes kept from the first character that is no blank on: once past the limit the rest
+    // cannot show, so a long text costs no more than what is kept.
+    qsizetype bytes = 0;
+    QSet<QString> lost;
+    const auto keep = [&](const QString& one, qsizetype size) {
+        line += one;
+        if (bytes > 0 || !one.at(0).isSpace())
+            bytes += size;
+    };
     for (qsizetype i = 0; i < text.size();) {
+        if (bytes > maxBytes) {
+            cut = true;
+            break;
+        }
         const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
         const QString one = text.mid(i, len);
         i += len;
@@ -41,18 +59,19 @@ FittedText FitToCp932(const QString& text, int maxBytes) {
         if (one.at(0).unicode() < 0x20 || one.at(0).unicode() == 0x7F) {
             brokeLines = brokeLines || one.at(0) == QLatin1Char('\n') ||
                          one.at(0) == QLatin1Char('\r') || one.at(0) == QLatin1Char('\t');
-            line += QLatin1Char(' ');
+            keep(QStringLiteral(" "), 1);
         } else if (one == QLatin1String(",")) {
             comma = true;
-            line += QStringLiteral("，");
-        } else if (Codec::canEncode(one)) {
-            line += one;
+            keep(QStringLiteral("，"), 2);
+        } else if (const std::optional<QByteArray> encoded = Codec::fromUnicode(one)) {
+            keep(one, encoded->size());
         } else if (const QString mapped = counterpart(one); !mapped.isEmpty()) {
             const QString change = QStringLiteral("「%1」を「%2」に置き換え").arg(one, mapped);
             if (!fitted.changes.contains(change))
                 fitted.changes << change;
-            line += mapped;
-        } else if (!fitted.unencodable.contains(one)) {
+            keep(mapped, Codec::fromUnicode(mapped).value_or(QByteArray()).size());
+        } else if (!lost.contains(one)) {
+            lost.insert(one);
             fitted.unencodable << one;
         }
     }
@@ -61,9 +80,9 @@ FittedText FitToCp932(const QString& text, int maxBytes) {
     if (comma)
         fitted.changes << QStringLiteral("「,」を「，」に置き換え");
     line = line.trimmed();
-    const QString cut = Codec::truncateToBytes(line, maxBytes);
-    if (cut.size() < line.size())
+    const QString kept = Codec::truncateToBytes(line, maxBytes);
+    if (cut || kept.size() < line.size())
         fitted.changes << QStringLiteral("%1バイトで切り捨て").arg(maxBytes);
-    fitted.bytes = Codec::encodeOrThrow(cut);
+    fitted.bytes = Codec::encodeOrThrow(kept);
     return fitted;
 }

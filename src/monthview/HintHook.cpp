@@ -102,7 +102,9 @@ bool THintHook::eventFilter(QObject* watched, QEvent* event) {
         if (auto* control = qobject_cast<QWidget*>(watched)) {
             m_reshow.stop();
             RequestHint(control, static_cast<QHelpEvent*>(event)->pos());
-            return true;
+            // A control the hook has no hint for keeps its own: a table's cells show their
+            // tooltips.
+            return !m_shown.HintStr.isEmpty();
         }
         break;
     case QEvent::MouseMove:

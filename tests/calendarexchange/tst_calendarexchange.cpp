@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <libical/ical.h>
 
@@ -125,17 +127,29 @@ void tst_CalendarExchange::importPreview() {
     m_data->write(QStringLiteral("team.ics"), TeamCalendar);
     m_chosen = m_data->file(QStringLiteral("team.ics"));
     QString seen;
+    QString tooltip;
+    QString cellText;
     int rows = 0;
     whenShown<TCalendarImportForm>("CalendarImportForm", [&](TCalendarImportForm* form) {
         form->checkDropUnencodable->setChecked(dropUnencodable);
         seen = form->lblSummary->text();
         rows = form->gridPreview->rowCount();
+        // A cut cell shows whole in its tooltip, past the main window's hint hook.
+        QTableWidgetItem* note = form->gridPreview->item(0, 3);
+        const QPoint at = form->gridPreview->visualItemRect(note).center();
+        QWidget* viewport = form->gridPreview->viewport();
+        QHelpEvent hover(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &hover);
+        tooltip = QToolTip::isVisible() ? QToolTip::text() : QString();
+        cellText = note->text();
         (ok ? form->btnOk : form->btnCancel)->click();
     });
     MainForm->menuImport->trigger();
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(QLatin1Char('\n'))));
     QCOMPARE(seen, summary);
     QCOMPARE(rows, 4);
+    QVERIFY(!cellText.isEmpty());
+    QCOMPARE(tooltip, cellText);
     QCOMPARE(m_data->read(QStringLiteral("2025.csv")), written);
     // The month shows what OK wrote at once.
     QCOMPARE(MainForm->Tables().hasAnnotation(akSchedule, 2025, 3, 4), ok);

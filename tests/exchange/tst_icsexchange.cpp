@@ -27,6 +27,7 @@ private slots:
     void importPlan_data();
     void importPlan();
     void applyKeepsStoredLines();
+    void notACalendar_data();
     void notACalendar();
 };
 
@@ -97,6 +98,8 @@ void tst_IcsExchange::roundTrip_data() {
     QTest::newRow("no end") << sj("20250307,1,13:00,,電話,,") << sj("20250307,1,13:00,,電話,,");
     QTest::newRow("all day, saved by the list")
         << sj("20250105,1,\" \",\" \",新年会,\" \",\" \"") << sj("20250105,1,,,新年会,,");
+    QTest::newRow("overnight") << sj("20250307,1,22:00,01:00,夜勤,,")
+                               << sj("20250307,1,22:00,01:00,夜勤,,");
     QTest::newRow("blank and quote in the title")
         << sj("20251231,1,23:00,23:30,\"大 \"\"晦\"\" 日\",,")
         << sj("20251231,1,23:00,23:30,\"大 \"\"晦\"\" 日\",,");
@@ -281,6 +284,46 @@ void tst_IcsExchange::importPlan_data() {
         << calendar(vevent("DTSTART:20250308T090000\nSUMMARY:会議2\nSEQUENCE:3\n", "m1")) << false
         << QStringList{"20250308|09:00||会議2|||update|20250307→20250308 09:00–10:00→09:00 "
                        "予定「会議」→「会議2」"};
+    // Google and Thunderbird write RECURRENCE-ID in the series' zone: Monday 19:00 in New York is
+    // Tuesday 09:00 in Tokyo; the second is moved a day, the third cancelled.
+    QTest::newRow("moved and cancelled, RECURRENCE-ID with TZID")
+        << calendar(vevent("DTSTART;TZID=America/New_York:20250106T190000\nDURATION:PT1H\n"
+                           "RRULE:FREQ=WEEKLY;COUNT=4\nSUMMARY:Sync\n",
+                           "g1") +
+                    vevent("RECURRENCE-ID;TZID=America/New_York:20250113T190000\n"
+                           "DTSTART;TZID=America/New_York:20250114T190000\nDURATION:PT1H\n"
+                           "SUMMARY:Sync\n",
+                           "g1") +
+                    vevent("RECURRENCE-ID;TZID=America/New_York:20250120T190000\n"
+                           "DTSTART;TZID=America/New_York:20250120T190000\nSTATUS:CANCELLED\n"
+                           "SUMMARY:Sync\n",
+                           "g1"))
+        << false
+        << QStringList{"20250107|09:00|10:00|Sync|||add", "20250115|09:00|10:00|Sync|||add",
+                       "20250128|09:00|10:00|Sync|||add"};
+    // A VTIMEZONE from 2018 on says nothing of July 2016, when New York kept summer time (-4).
+    QTest::newRow("VTIMEZONE not covering the date")
+        << calendar("BEGIN:VTIMEZONE\nTZID:America/New_York\nBEGIN:DAYLIGHT\n"
+                    "DTSTART:20180311T020000\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n"
+                    "TZOFFSETFROM:-0500\nTZOFFSETTO:-0400\nEND:DAYLIGHT\nBEGIN:STANDARD\n"
+                    "DTSTART:20181104T020000\nRRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n"
+                    "TZOFFSETFROM:-0400\nTZOFFSETTO:-0500\nEND:STANDARD\nEND:VTIMEZONE\n" +
+                    vevent("DTSTART;TZID=America/New_York:20160701T120000\nSUMMARY:Old\n"))
+        << false << QStringList{"20160702|01:00||Old|||add"};
+    QTest::newRow("overnight: one entry ending the next day")
+        << calendar(vevent("DTSTART:20250301T220000\nDTEND:20250302T010000\nSUMMARY:夜勤\n"))
+        << false << QStringList{"20250301|22:00|01:00|夜勤|||add"};
+    // No moment fits: libical would search it second by second for good.
+    QTest::newRow("every second of a 30 February")
+        << calendar(vevent("DTSTART:20250101T000000Z\nRRULE:FREQ=SECONDLY;BYMONTH=2;"
+                           "BYMONTHDAY=30\nSUMMARY:x\n"))
+        << false << QStringList{};
+    QTest::newRow("years the calendar does not show")
+        << calendar(vevent("DTSTART;VALUE=DATE:00010101\nSUMMARY:old\n") +
+                    vevent("DTSTART;VALUE=DATE:99990101\nSUMMARY:far\n") +
+                    vevent("DTSTART;VALUE=DATE:19000101\nDTEND;VALUE=DATE:21000101\n"
+                           "SUMMARY:long\n"))
+        << false << QStringList{};
     QTest::newRow("cancelled and Kalendo's own holidays ignored")
         << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:x\nSTATUS:CANCELLED\n") +
                     vevent("DTSTART;VALUE=DATE:20250101\nSUMMARY:元日\n", "holiday-0123@kalendo"))
@@ -330,10 +373,31 @@ void tst_IcsExchange::applyKeepsStoredLines() {
     QCOMPARE(PlanIcsImport(moved, dir.path(), options(2025, 2025)).count(IcsImportItem::Exists), 1);
 }
 
+void tst_IcsExchange::notACalendar_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("CSV") << QByteArray("20250307,1,,,CSV,,\r\n")
+                         << QStringLiteral("iCalendar形式のファイルとして読めません");
+    // Refused before libical builds a tree: freeing a million nested alarms overflows the stack.
+    QTest::newRow("alarms nested deep")
+        << calendar(vevent("DTSTART:20250101T000000Z\n" + QByteArray("BEGIN:VALARM\n").repeated(9) +
+                           QByteArray("END:VALARM\n").repeated(9)))
+        << QStringLiteral("入れ子が深すぎるため読み込めません");
+    QTest::newRow("too many events")
+        << calendar(QByteArray("BEGIN:VEVENT\nEND:VEVENT\n").repeated(100000))
+        << QStringLiteral("予定が多すぎるため読み込めません（上限 100000件）");
+}
+
 void tst_IcsExchange::notACalendar() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
     TempDataFolder dir;
-    QVERIFY_THROWS_EXCEPTION(
-        KalendoError, PlanIcsImport("20250307,1,,,CSV,,\r\n", dir.path(), options(2025, 2025)));
+    try {
+        PlanIcsImport(text, dir.path(), options(2025, 2025));
+        QFAIL("read as a calendar");
+    } catch (const KalendoError& error) {
+        QCOMPARE(error.message(), message);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_IcsExchange)
