@@ -61,7 +61,7 @@ double searchCost(const std::vector<AnyNeedle::Needle>& needles, const AnyNeedle
     return compares + 64 * (20 * probedShare + 500 * wholeShare);
 }
 
-// A word's first hit in a folded text, and every hit, in the text's own characters.
+// Every place a word stands in a folded text, in the characters of the text it was folded from.
 QList<SearchHit> hitsIn(const FoldedText& folded, const QString& word) {
     QList<SearchHit> hits;
     for (qsizetype at = folded.text.indexOf(word); at >= 0;
