@@ -25,7 +25,7 @@ package_packages=(dpkg-dev file)
 # What the tests, the sanitizer build and the fuzz harnesses need on top.
 test_packages=(
     clang libclang-rt-14-dev
-    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst xdg-utils
+    xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst xdg-utils xdotool
     desktop-file-utils appstream lintian
     libxdamage-dev libxtst-dev
     radicale

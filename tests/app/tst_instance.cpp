@@ -1,4 +1,6 @@
+#include "NotificationDaemon.h"
 #include "TestSupport.h"
+#include "app/InstanceDoor.h"
 #include "app/InstanceGuard.h"
 #include "data/TextFile.h"
 
@@ -21,12 +23,14 @@ private slots:
     void cleanup();
     void guardInOneProcess();
     void secondStartExitsSilently();
+    void secondStartShowsTheBackgroundInstance();
     void killedSavesLeaveNothingAfterRestart();
     void oneInstancePerDataFolder_data();
     void oneInstancePerDataFolder();
 
 private:
-    QProcess* start(const QString& program, const QString& runtime);
+    QProcess* start(const QString& program, const QString& runtime, const QStringList& args = {},
+                    const QProcessEnvironment& desktop = {});
     QProcess* start(const QString& program) { return start(program, m_runtime.path()); }
     bool lockHeld(const QString& programFileName) const;
     bool held(const QString& lockPath) const;
@@ -53,10 +57,18 @@ void tst_Instance::cleanup() {
     m_processes.clear();
 }
 
-QProcess* tst_Instance::start(const QString& program, const QString& runtime) {
+QProcess* tst_Instance::start(const QString& program, const QString& runtime,
+                              const QStringList& args, const QProcessEnvironment& desktop) {
     auto* process = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // On a desktop of the test's own, windows are real and can be looked for.
+    for (const QString& key :
+         {QStringLiteral("DISPLAY"), QStringLiteral("DBUS_SESSION_BUS_ADDRESS")})
+        if (desktop.contains(key)) {
+            env.insert(key, desktop.value(key));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        }
     if (runtime.isEmpty())
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     else
@@ -64,7 +76,7 @@ QProcess* tst_Instance::start(const QString& program, const QString& runtime) {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_userData.path());
     process->setProcessEnvironment(env);
-    process->start(program, {});
+    process->start(program, args);
     m_processes << process;
     return process;
 }
@@ -127,6 +139,36 @@ void tst_Instance::secondStartExitsSilently() {
     QProcess* fourth = start(program);
     QTRY_VERIFY_WITH_TIMEOUT(lockHeld(name), 10000);
     QVERIFY(fourth->state() == QProcess::Running);
+}
+
+// Started in the background at login, Kalendo shows no window; starting it from the menu then
+// shows the running instance's window, and the second start ends.
+void tst_Instance::secondStartShowsTheBackgroundInstance() {
+    NotificationDaemon desktop;
+    QVERIFY2(desktop.start(false), qPrintable(desktop.error()));
+    const auto shownWindows = [&desktop] {
+        QProcess search;
+        search.setProcessEnvironment(desktop.environment());
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                      QStringLiteral("--name"), QStringLiteral("^Kalendo  \\[Version")});
+        search.waitForFinished();
+        return search.readAllStandardOutput().split('\n').size() - 1;
+    };
+    const QString program = QStringLiteral(KALENDO_PROGRAM);
+    const QString lock = InstanceGuard::LockPath(QFileInfo(program).fileName());
+    // The door a killed instance of the tests before left behind (the next holder replaces it).
+    QFile::remove(InstanceDoor::SocketPath(lock));
+    QProcess* background =
+        start(program, m_runtime.path(), {QStringLiteral("--background")}, desktop.environment());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(InstanceDoor::SocketPath(lock)), 20000);
+    QCOMPARE(shownWindows(), 0);
+
+    QProcess* second = start(program, m_runtime.path(), {}, desktop.environment());
+    QVERIFY(second->waitForFinished(20000));
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(shownWindows() == 1, background->readAllStandardError(), 20000);
+    QVERIFY2(background->state() == QProcess::Running, background->readAllStandardError());
 }
 
 void tst_Instance::killedSavesLeaveNothingAfterRestart() {
