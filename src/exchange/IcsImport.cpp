@@ -313,6 +313,24 @@ IcsImportPlan Planner::plan(const QByteArray& ics) {
     return m_plan;
 }
 
+// The trigger of the event's first alarm that goes off a time before its start ("-PT15M"), which
+// becomes the entry's own reminder lead time; empty when it has none.
+QByteArray relativeAlarm(icalcomponent* event) {
+    for (icalcomponent* alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT);
+         alarm; alarm = icalcomponent_get_next_component(event, ICAL_VALARM_COMPONENT)) {
+        icalproperty* trigger = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
+        if (!trigger)
+            continue;
+        const char* related = icalproperty_get_parameter_as_string(trigger, "RELATED");
+        const icaltriggertype when = icalproperty_get_trigger(trigger);
+        if (!icaltime_is_null_time(when.time) || (related && qstrcmp(related, "END") == 0) ||
+            icaldurationtype_as_int(when.duration) > 0)
+            continue;
+        return QByteArray(icaldurationtype_as_ical_string(when.duration));
+    }
+    return {};
+}
+
 void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     const icaltimetype start = icalcomponent_get_dtstart(event);
     if (icaltime_is_null_time(start) || !dateOf(start).isValid()) {
@@ -356,6 +374,8 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     model.entry.title = fitted[0].bytes;
     model.entry.place = fitted[1].bytes;
     model.entry.memo = fitted[2].bytes;
+    if (const QByteArray alarm = relativeAlarm(event); !alarm.isEmpty())
+        model.identity.properties.insert(QByteArrayLiteral("ALARM"), alarm);
     if (!lost.isEmpty()) {
         // The code point too: a font may have no picture for the character.
         QString chars;

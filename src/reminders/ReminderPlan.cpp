@@ -5,8 +5,11 @@
 #include "data/TextFile.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -30,6 +33,45 @@ QTime storedTime(const QByteArray& cell) {
     return okH && okM ? QTime(h, m) : QTime();
 }
 
+// Minutes before the start of an iCalendar duration that goes back from it ("-PT15M", "-P1DT2H",
+// "PT0S"), as an imported or synced alarm's trigger; -1 for anything else.
+int alarmLeadMinutes(const QByteArray& trigger) {
+    static const QRegularExpression duration(QStringLiteral(
+        "^([-+]?)P(?:(\\d+)W)?(?:(\\d+)D)?(?:T(?:(\\d+)H)?(?:(\\d+)M)?(?:(\\d+)S)?)?$"));
+    const QRegularExpressionMatch m = duration.match(QString::fromLatin1(trigger.trimmed()));
+    if (!m.hasMatch() || trigger.trimmed() == "P" || trigger.trimmed().endsWith('T'))
+        return -1;
+    const qint64 seconds = m.captured(2).toLongLong() * 7 * 86400 +
+                           m.captured(3).toLongLong() * 86400 + m.captured(4).toLongLong() * 3600 +
+                           m.captured(5).toLongLong() * 60 + m.captured(6).toLongLong();
+    if (m.captured(1) != QStringLiteral("-") && seconds != 0)
+        return -1; // after the start: no reminder before it
+    return int(std::min<qint64>(seconds / 60, MaxLeadMinutes));
+}
+
+// A year's schedule lines with each one's own lead time (-1: the default).
+struct YearLines {
+    TextLines lines;
+    QList<int> leads;
+};
+
+YearLines readYear(const QString& dataFolder, int year) {
+    YearLines out;
+    // Without an identity file no entry has a lead time of its own: no matching to do.
+    if (!QFile::exists(IdentityFilePath(dataFolder, year))) {
+        out.lines = LoadTextLines(ScheduleFilePath(dataFolder, year));
+        out.leads = QList<int>(out.lines.size(), -1);
+        return out;
+    }
+    const YearIdentities ids = YearIdentities::read(dataFolder, year);
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        out.lines.append(ids.line(i));
+        out.leads.append(
+            alarmLeadMinutes(ids.identity(i).properties.value(QByteArrayLiteral("ALARM"))));
+    }
+    return out;
+}
+
 QByteArray occurrenceKey(Reminder::Kind kind, const QDate& date, const QByteArray& start,
                          const QByteArray& title) {
     QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -50,10 +92,11 @@ QString dayText(const QDate& date) {
     return date.toString(QStringLiteral("M/d"));
 }
 
-void planDay(const TextLines& yearLines, const QDate& date, const ReminderSettings& settings,
+void planDay(const YearLines& year, const QDate& date, const ReminderSettings& settings,
              QList<Reminder>& out) {
     const QByteArray dayKey = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-    for (const QByteArray& line : yearLines) {
+    for (qsizetype i = 0; i < year.lines.size(); ++i) {
+        const QByteArray& line = year.lines.at(i);
         if (!IsDayLine(line, dayKey))
             continue;
         Row row(ScheduleColumn::Count);
@@ -69,7 +112,9 @@ void planDay(const TextLines& yearLines, const QDate& date, const ReminderSettin
             r.kind = Reminder::Timed;
             r.start = start.toString(QStringLiteral("HH:mm")).toLatin1();
             const QDateTime starts(date, start);
-            r.due = starts.addSecs(-60 * qint64(settings.leadMinutes));
+            // An entry's own alarm (imported or synced) wins over the default.
+            const int lead = year.leads.at(i) >= 0 ? year.leads.at(i) : settings.leadMinutes;
+            r.due = starts.addSecs(-60 * qint64(lead));
             const QTime end = storedTime(row[ScheduleColumn::End]);
             if (end.isValid() && end > start)
                 r.end = end.toString(QStringLiteral("HH:mm")).toLatin1();
@@ -149,15 +194,15 @@ QList<Reminder> PlanReminders(const QString& dataFolder, const ReminderSettings&
         return out;
     // A timed entry is due before its day starts when its lead time crosses midnight.
     const QDate first = from.date();
-    const QDate last = to.date().addDays(1 + settings.leadMinutes / (24 * 60));
+    const QDate last = to.date().addDays(1 + MaxLeadMinutes / (24 * 60));
     int loadedYear = 0;
-    TextLines yearLines;
+    YearLines yearLines;
     const TextLines anniversaries =
         settings.anniversaries ? LoadTextLines(AnniversaryFilePath(dataFolder)) : TextLines();
     for (QDate date = first; date <= last; date = date.addDays(1)) {
         if (date.year() != loadedYear) {
             loadedYear = date.year();
-            yearLines = LoadTextLines(ScheduleFilePath(dataFolder, loadedYear));
+            yearLines = readYear(dataFolder, loadedYear);
         }
         planDay(yearLines, date, settings, out);
         if (settings.anniversaries)

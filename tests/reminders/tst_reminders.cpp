@@ -5,6 +5,7 @@
 #include "reminders/ReminderScheduler.h"
 #include "reminders/ShownReminders.h"
 #include "rules/Clock.h"
+#include "rules/EntryIdentity.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -64,7 +65,8 @@ void tst_Reminders::startKalendo(const QString& folder, const ReminderSettings& 
 // Steps: "HH:MM" moves the clock of 7 December 2026 there and lets the scheduler look;
 // "restart" ends Kalendo and starts it again; "off HH:MM" ends it, moves the clock and starts it;
 // "snooze" answers the shown reminder with 「5分後に再通知」; "open" clicks the shown one;
-// "save LINE" saves the year's file with the line in place of the 10:00 entry.
+// "save LINE" saves the year's file with the line in place of the 10:00 entry; "alarm TRIGGER"
+// gives the 10:00 entry the alarm an imported or synced event carries.
 // Expected: what the service received, oldest first, and how many are still shown at the end.
 void tst_Reminders::reminded_data() {
     QTest::addColumn<int>("lead");
@@ -111,6 +113,12 @@ void tst_Reminders::reminded_data() {
         << 10 << "off" << false
         << QStringList{"09:30", "save 20261207,1,11:00,,会議,会議室A,", "09:50", "10:49", "10:50"}
         << QStringList{QStringLiteral("会議|2026/12/07 11:00 / 場所: 会議室A")} << 1;
+    QTest::newRow("an entry's own alarm wins over the default")
+        << 10 << "off" << false << QStringList{"09:20", "alarm -PT30M", "09:29", "09:30"}
+        << QStringList{meeting} << 1;
+    QTest::newRow("an alarm after the start: the default")
+        << 10 << "off" << false << QStringList{"09:20", "alarm PT5M", "09:30", "09:49", "09:50"}
+        << QStringList{meeting} << 1;
     QTest::newRow("open: the day of the reminder")
         << 10 << "off" << false << QStringList{"09:50", "open"}
         << QStringList{meeting, QStringLiteral("open 2026/12/07")} << 0;
@@ -157,6 +165,14 @@ void tst_Reminders::reminded() {
         } else if (step == QStringLiteral("open")) {
             m_daemon.control({QStringLiteral("action"), QStringLiteral("0")});
             QTRY_COMPARE(m_opened.size(), 1);
+        } else if (step.startsWith(QStringLiteral("alarm "))) {
+            QSignalSpy planned(m_scheduler.get(), &ReminderScheduler::planned);
+            YearIdentities ids = YearIdentities::read(folder.path(), 2026);
+            for (qsizetype i = 0; i < ids.size(); ++i)
+                if (ids.line(i).contains("10:00"))
+                    ids.identity(i).properties.insert("ALARM", step.mid(6).toLatin1());
+            QVERIFY(WriteYearIdentities(folder.path(), 2026, ids).isEmpty());
+            QVERIFY(planned.wait());
         } else if (step.startsWith(QStringLiteral("save "))) {
             QSignalSpy planned(m_scheduler.get(), &ReminderScheduler::planned);
             SaveTextLines(folder.file(QStringLiteral("2026.csv")),
