@@ -48,7 +48,7 @@ template <typename Form, typename... Args> Form* create(Form*& global, Args... a
 const char* const OptionsText =
     "使い方: kalendo [オプション]\n"
     "  --background  ウィンドウを開かずに起動し、予定のお知らせだけを行います\n"
-    "  --help        このオプションの一覧を表示します\n";
+    "  -h, --help    このオプションの一覧を表示します\n";
 
 struct Options {
     bool background = false;
