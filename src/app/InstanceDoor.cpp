@@ -23,6 +23,21 @@ QString InstanceDoor::SocketPath(const QString& lockPath) {
     return lockPath + QStringLiteral(".door");
 }
 
+void InstanceDoor::answer(QLocalSocket* socket) {
+    if (!socket->canReadLine())
+        return;
+    const bool show = socket->readLine() == ShowRequest;
+    if (show) {
+        socket->write(Answer);
+        socket->flush();
+    }
+    socket->disconnectFromServer();
+    // Shown from the loop, once this socket is done with: showing the window runs events of its
+    // own, in which the socket may go.
+    if (show)
+        QMetaObject::invokeMethod(this, &InstanceDoor::showRequested, Qt::QueuedConnection);
+}
+
 bool InstanceDoor::open(const QString& lockPath) {
     auto* server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -36,16 +51,9 @@ bool InstanceDoor::open(const QString& lockPath) {
     connect(server, &QLocalServer::newConnection, this, [this, server] {
         while (QLocalSocket* socket = server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (!socket->canReadLine())
-                    return;
-                if (socket->readLine() == ShowRequest) {
-                    socket->write(Answer);
-                    socket->flush();
-                    emit showRequested();
-                }
-                socket->disconnectFromServer();
-            });
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { answer(socket); });
+            // The request may have come with the connection.
+            answer(socket);
         }
     });
     return true;

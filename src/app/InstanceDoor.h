@@ -4,6 +4,7 @@
 #include <QString>
 
 class QLocalServer;
+class QLocalSocket;
 
 // How a second start reaches the instance that holds the guard (InstanceGuard): the running
 // instance listens on a local socket beside each lock it holds, and a start that finds a lock
@@ -25,4 +26,7 @@ public:
 
 signals:
     void showRequested();
+
+private:
+    void answer(QLocalSocket* socket);
 };

@@ -167,7 +167,12 @@ void tst_Instance::secondStartShowsTheBackgroundInstance() {
     QProcess* second = start(program, m_runtime.path(), {}, desktop.environment());
     QVERIFY(second->waitForFinished(20000));
     QCOMPARE(second->exitCode(), 0);
-    QTRY_VERIFY2_WITH_TIMEOUT(shownWindows() == 1, background->readAllStandardError(), 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT(shownWindows() == 1,
+                              QByteArray(background->readAllStandardError() + " state " +
+                                         QByteArray::number(int(background->state())) + " exit " +
+                                         QByteArray::number(background->exitCode()))
+                                  .constData(),
+                              20000);
     QVERIFY2(background->state() == QProcess::Running, background->readAllStandardError());
 }
 
