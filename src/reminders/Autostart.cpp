@@ -12,21 +12,24 @@
 
 namespace {
 
-// Exec= quoting of the desktop entry format: reserved characters inside double quotes, with
-// the quote, backquote, dollar and backslash escaped.
+// Exec= quoting of the desktop entry format: an argument with reserved characters goes in
+// double quotes, with the quote, backquote, dollar and backslash escaped by a backslash; the
+// value's own escapes then double every backslash.
 QString execArgument(const QString& path) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    if (std::none_of(path.cbegin(), path.cend(), [](QChar c) { return reserved.contains(c); }))
-        return path;
-    QString quoted;
-    for (const QChar c : path) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
-            c == QLatin1Char('\\'))
-            quoted += QLatin1Char('\\');
-        quoted += c;
+    QString argument = path;
+    argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    if (std::any_of(path.cbegin(), path.cend(), [](QChar c) { return reserved.contains(c); })) {
+        QString quoted;
+        for (const QChar c : std::as_const(argument)) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+                c == QLatin1Char('\\'))
+                quoted += QLatin1Char('\\');
+            quoted += c;
+        }
+        argument = QLatin1Char('"') + quoted + QLatin1Char('"');
     }
-    return QLatin1Char('"') + quoted.replace(QLatin1Char('%'), QStringLiteral("%%")) +
-           QLatin1Char('"');
+    return argument.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
 }
 
 } // namespace

@@ -92,7 +92,8 @@ void TNotificationForm::btnOkClick() {
     WriteReminderSettings(s);
     emit settingsChanged(s);
     // The settings are kept even when the login entry cannot be written; that failure is shown.
-    if (chkAutostart->isChecked() != AutostartEnabled())
+    // Written again each time, so that it starts this program wherever it has moved to.
+    if (chkAutostart->isChecked() || AutostartEnabled())
         SetAutostart(chkAutostart->isChecked(), ProgramPath);
     accept();
 }

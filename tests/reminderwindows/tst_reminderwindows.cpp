@@ -1,20 +1,27 @@
 #include "NotificationDaemon.h"
 #include "TestSupport.h"
+#include "reminders/Autostart.h"
 #include "reminders/NotificationClient.h"
 #include "reminders/ReminderScheduler.h"
+#include "reminderwindows/NotificationForm.h"
 #include "reminderwindows/ReminderDelivery.h"
 #include "reminderwindows/ReminderWindow.h"
 #include "rules/Clock.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
+#include <QTimeEdit>
 
 class tst_ReminderWindows : public QObject {
     Q_OBJECT
 private slots:
     void withoutNotificationService();
+    void settingsAndLoginStart_data();
+    void settingsAndLoginStart();
 };
 
 // A desktop without a notification service (a bare window manager): each reminder comes as
@@ -57,6 +64,50 @@ void tst_ReminderWindows::withoutNotificationService() {
     QCOMPARE(opened.first().first().toDate(), QDate(2026, 12, 7));
     QTRY_VERIFY(delivery.windows().isEmpty());
     Clock::setFixedNow({});
+}
+
+// 設定 → 通知's OK: the settings as chosen, and the login entry that starts the program given in
+// the background (quoted as the desktop entry format wants a path with blanks), or none.
+void tst_ReminderWindows::settingsAndLoginStart_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("atLogin");
+    QTest::addColumn<QByteArray>("exec"); // the entry's Exec line; empty: no entry
+    QTest::newRow("installed") << "/usr/bin/kalendo" << true
+                               << QByteArray("Exec=/usr/bin/kalendo --background");
+    QTest::newRow("a folder with a blank and a dollar")
+        << "/home/u/my $apps/kalendo" << true
+        << QByteArray("Exec=\"/home/u/my \\\\$apps/kalendo\" --background");
+    QTest::newRow("turned off") << "/usr/bin/kalendo" << false << QByteArray();
+}
+
+void tst_ReminderWindows::settingsAndLoginStart() {
+    QFETCH(QString, program);
+    QFETCH(bool, atLogin);
+    QFETCH(QByteArray, exec);
+    SetAutostart(true, QStringLiteral("/earlier/kalendo"));
+    TNotificationForm form;
+    form.ProgramPath = program;
+    form.FormShow();
+    form.chkEnabled->setChecked(true);
+    form.spnLead->setValue(25);
+    form.chkAllDay->setChecked(false);
+    form.chkAnniversary->setChecked(false);
+    form.chkAutostart->setChecked(atLogin);
+    form.btnOkClick();
+
+    ReminderSettings expected;
+    expected.leadMinutes = 25;
+    expected.allDayTime = QTime();
+    expected.anniversaries = false;
+    QCOMPARE(ReadReminderSettings(), expected);
+    QFile entry(AutostartPath());
+    QCOMPARE(entry.exists(), atLogin);
+    if (atLogin) {
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = entry.readAll().split('\n');
+        QVERIFY(lines.contains("[Desktop Entry]"));
+        QVERIFY2(lines.contains(exec), entry.fileName().toUtf8());
+    }
 }
 
 QTEST_MAIN(tst_ReminderWindows)
