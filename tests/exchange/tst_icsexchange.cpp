@@ -25,6 +25,8 @@ private slots:
     void exportedEvents_data();
     void exportedEvents();
     void importPlan_data();
+    void importedAlarm_data();
+    void importedAlarm();
     void importPlan();
     void applyKeepsStoredLines();
     void notACalendar_data();
@@ -346,6 +348,33 @@ void tst_IcsExchange::importPlan() {
     for (const IcsImportItem& item : plan.items)
         got << describe(item);
     QCOMPARE(got, items);
+}
+
+// An event's alarm that goes off a time before its start (RFC 5545 3.8.6.3) stays with the
+// entry's identity: its reminder comes that long before. Other alarms are not kept.
+void tst_IcsExchange::importedAlarm_data() {
+    QTest::addColumn<QByteArray>("trigger");
+    QTest::addColumn<QByteArray>("kept");
+    QTest::newRow("before the start") << QByteArray("TRIGGER:-PT30M") << QByteArray("-PT30M");
+    QTest::newRow("a day before") << QByteArray("TRIGGER;RELATED=START:-P1D") << QByteArray("-P1D");
+    QTest::newRow("before the end") << QByteArray("TRIGGER;RELATED=END:-PT5M") << QByteArray();
+    QTest::newRow("after the start") << QByteArray("TRIGGER:PT5M") << QByteArray();
+    QTest::newRow("at a set time")
+        << QByteArray("TRIGGER;VALUE=DATE-TIME:20250307T000000Z") << QByteArray();
+}
+
+void tst_IcsExchange::importedAlarm() {
+    QFETCH(QByteArray, trigger);
+    QFETCH(QByteArray, kept);
+    TempDataFolder dir;
+    const QByteArray ics = calendar(vevent("DTSTART:20250307T090000\nSUMMARY:面談\nBEGIN:VALARM\n"
+                                           "ACTION:DISPLAY\nDESCRIPTION:面談\n" +
+                                               trigger + "\nEND:VALARM\n",
+                                           "a1"));
+    ApplyIcsImport(PlanIcsImport(ics, dir.path(), options(2025, 2025)), dir.path());
+    const YearIdentities ids = YearIdentities::read(dir.path(), 2025);
+    QCOMPARE(ids.size(), 1);
+    QCOMPARE(ids.identity(0).properties.value("ALARM"), kept);
 }
 
 void tst_IcsExchange::applyKeepsStoredLines() {
