@@ -85,8 +85,16 @@ void TCalendarExportForm::btnBrowseClick() {
 void TCalendarExportForm::btnOkClick() {
     const int first = std::min(editFirstYear->value(), editLastYear->value());
     const int last = std::max(editFirstYear->value(), editLastYear->value());
-    ExportIcsFile(editFile->text(), DataFolder(), first, last, ExchangeZoneId());
+    const IcsExportCounts counts =
+        ExportIcsFile(editFile->text(), DataFolder(), first, last, ExchangeZoneId());
     done(1);
+    ShowMessageBox(
+        parentWidget(), QMessageBox::Information, windowTitle(),
+        QStringLiteral("%1件の予定を書き出しました。\n%2")
+            .arg(counts.events + counts.schedules + counts.holidays + counts.anniversaries)
+            .arg(QDir::toNativeSeparators(editFile->text())));
+    for (const QString& message : counts.messages)
+        ReportBackupFailure(message);
 }
 
 void TCalendarExportForm::btnCancelClick() {

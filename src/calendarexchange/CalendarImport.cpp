@@ -92,8 +92,10 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
 }
 
 void TCalendarImportForm::LoadIcsFile(const QString& path) {
-    m_ics = LoadFileBytes(path);
-    lblFile->setText(QStringLiteral("ファイル: ") + QFileInfo(path).fileName());
+    const IcsText text = DecodeIcsBytes(LoadFileBytes(path));
+    m_ics = text.utf8;
+    lblFile->setText(
+        QStringLiteral("ファイル: %1（%2）").arg(QFileInfo(path).fileName(), text.encoding));
     OptionsChange();
 }
 

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QSet>
+#include <QStringDecoder>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -662,6 +663,18 @@ void Planner::markDuplicates() {
 int IcsImportPlan::count(IcsImportItem::State state) const {
     return int(std::count_if(items.begin(), items.end(),
                              [state](const IcsImportItem& i) { return i.state == state; }));
+}
+
+IcsText DecodeIcsBytes(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString asUtf8 = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return {bytes, QStringLiteral("UTF-8")};
+    // Code page 932 shows a byte it cannot read as U+001A: a file with none is that encoding.
+    const QString asCp932 = Codec::toUnicode(bytes);
+    if (!bytes.contains('\x1A') && !asCp932.contains(QChar(0x1A)))
+        return {asCp932.toUtf8(), QStringLiteral("Shift_JIS")};
+    return {bytes, QStringLiteral("UTF-8")};
 }
 
 IcsImportPlan PlanIcsImport(const QByteArray& ics, const QString& dataFolder,

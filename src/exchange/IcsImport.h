@@ -52,6 +52,15 @@ struct IcsImportPlan {
     int count(IcsImportItem::State state) const;
 };
 
+// An iCalendar file's bytes as the UTF-8 text the import reads, and the encoding they were in
+// ("UTF-8", or "Shift_JIS" for bytes that are no UTF-8 but read whole as code page 932, as older
+// Japanese phones and tools write them). Other bytes stay as they are, named UTF-8.
+struct IcsText {
+    QByteArray utf8;
+    QString encoding;
+};
+IcsText DecodeIcsBytes(const QByteArray& bytes);
+
 // The events of an iCalendar text as schedule entries: a one-off event on its days (times in
 // the zone of the options, one entry per day of an event over several days, all-day dates as
 // 終日); a recurring event (RRULE, less its EXDATEs and the occurrences another VEVENT of the

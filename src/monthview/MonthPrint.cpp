@@ -12,6 +12,7 @@
 #include "rules/JapaneseEra.h"
 #include "rules/YearTables.h"
 #include "widgets/FileChooser.h"
+#include "widgets/FormParts.h"
 #include "widgets/UiLook.h"
 
 #include <QBuffer>
@@ -28,7 +29,6 @@ namespace {
 const QColor HeaderFill(0xF0, 0xF0, 0xF0);
 const QColor DayFill(0xFF, 0xFF, 0xFF);
 const QColor Rule(0x60, 0x60, 0x60);
-const QString Ellipsis = QStringLiteral("…");
 
 // The page's parts as fractions of its rectangle: a margin, the heading, the weekday row, the
 // weeks below.
@@ -104,7 +104,10 @@ void paintDay(QPainter& painter, const QRectF& cell, int col, const YearTables& 
     const QStringList lines = dayLines(tables, year, month, day);
     for (int i = 0; i < lines.size(); ++i) {
         const bool lastRoom = y + 2 * metrics.height() > cell.bottom() - pad;
-        const QString text = lastRoom && i + 1 < lines.size() ? Ellipsis : lines.at(i);
+        // A full cell says how many it leaves out, so that no entry goes missing unnoticed.
+        const QString text = lastRoom && i + 1 < lines.size()
+                                 ? QStringLiteral("他%1件").arg(lines.size() - i)
+                                 : lines.at(i);
         painter.drawText(QPointF(cell.left() + pad, y + metrics.ascent()),
                          metrics.elidedText(text, Qt::ElideRight, width));
         y += metrics.height();
@@ -212,6 +215,9 @@ void SaveMonthPdf(QWidget* parent, const YearTables& tables, int year, int month
         QDir::homePath() +
             QStringLiteral("/kalendo-%1-%2.pdf").arg(year).arg(month, 2, 10, QLatin1Char('0')),
         QStringLiteral("PDF (*.pdf)"));
-    if (!path.isEmpty())
-        WriteMonthPdf(path, tables, year, month);
+    if (path.isEmpty())
+        return;
+    WriteMonthPdf(path, tables, year, month);
+    ShowMessageBox(parent, QMessageBox::Information, QStringLiteral("PDFに書き出し"),
+                   QStringLiteral("書き出しました。\n") + QDir::toNativeSeparators(path));
 }

@@ -13,6 +13,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -159,6 +160,15 @@ void tst_CalendarExchange::exportAndPdf() {
     m_data->write(QStringLiteral("2025.csv"), sj("20250307,1,09:00,10:00,会議,,\r\n"));
     m_data->write(QStringLiteral("holiday.csv"), sj("01/01,元日,0,0\r\n"));
     const QString ics = m_data->file(QStringLiteral("out.ics"));
+    // Each ends saying where the file went.
+    QStringList said;
+    const auto answer = [&] {
+        whenShown<QMessageBox>("", [&](QMessageBox* box) {
+            said << box->text();
+            box->accept();
+        });
+    };
+    answer();
     whenShown<TCalendarExportForm>("CalendarExportForm", [&](TCalendarExportForm* form) {
         QCOMPARE(form->editFirstYear->value(), 2025); // this year and next
         QCOMPARE(form->editLastYear->value(), 2026);
@@ -175,9 +185,12 @@ void tst_CalendarExchange::exportAndPdf() {
     icalcomponent_free(parsed);
 
     m_chosen = m_data->file(QStringLiteral("month.pdf"));
+    answer();
     MainForm->menuPdf->trigger();
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(QLatin1Char('\n'))));
     QVERIFY(m_data->read(QStringLiteral("month.pdf")).startsWith("%PDF"));
+    QCOMPARE(said, (QStringList{QStringLiteral("7件の予定を書き出しました。\n") + ics,
+                                QStringLiteral("書き出しました。\n") + m_chosen}));
 }
 
 QTEST_MAIN(tst_CalendarExchange)

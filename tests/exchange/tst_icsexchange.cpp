@@ -326,6 +326,12 @@ void tst_IcsExchange::importPlan_data() {
                     vevent("DTSTART;VALUE=DATE:19000101\nDTEND;VALUE=DATE:21000101\n"
                            "SUMMARY:long\n"))
         << false << QStringList{};
+    // Older Japanese phones and tools write Shift_JIS, at times saying so in CHARSET.
+    QTest::newRow("Shift_JIS file")
+        << *Codec::fromUnicode(QString::fromUtf8(
+               calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY;CHARSET=Shift_JIS:会議室予約\n"
+                               "LOCATION:本社～3階\n"))))
+        << false << QStringList{"20250307|||会議室予約|本社～3階||add"};
     QTest::newRow("cancelled and Kalendo's own holidays ignored")
         << calendar(vevent("DTSTART;VALUE=DATE:20250307\nSUMMARY:x\nSTATUS:CANCELLED\n") +
                     vevent("DTSTART;VALUE=DATE:20250101\nSUMMARY:元日\n", "holiday-0123@kalendo"))
@@ -343,7 +349,8 @@ void tst_IcsExchange::importPlan() {
     const QDateTime changed(QDate(2025, 3, 1), QTime(0, 0), QTimeZone::utc());
     QVERIFY(
         RecordYearIdentities(dir.path(), 2025, {{stored, {"m1", {}, 1, changed, {}}}}).isEmpty());
-    const IcsImportPlan plan = PlanIcsImport(ics, dir.path(), options(2025, 2025, drop));
+    const IcsImportPlan plan =
+        PlanIcsImport(DecodeIcsBytes(ics).utf8, dir.path(), options(2025, 2025, drop));
     QStringList got;
     for (const IcsImportItem& item : plan.items)
         got << describe(item);

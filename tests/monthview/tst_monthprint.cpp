@@ -56,10 +56,15 @@ void tst_MonthPrint::initTestCase() {
     m_data.write(QStringLiteral("holiday.csv"), sj("03/03,ひなまつり休業,0,0\r\n"));
     m_data.write(QStringLiteral("event.csv"), sj("03/10,棚卸,0,0\r\n"));
     m_data.write(QStringLiteral("anniversary.csv"), sj("2012/03/14,結婚記念日,\r\n"));
+    // 18 March holds fifteen entries, more than a printed cell shows.
+    QByteArray busy;
+    for (int n = 1; n <= 15; ++n)
+        busy += "20250318," + QByteArray::number(n) + ",,,e" + QByteArray::number(n) + ",,\r\n";
     m_data.write(
         QStringLiteral("2025.csv"),
         sj("20250307,1,09:00,10:00,会議,本社,\r\n20250307,2,,,\"長い長い長い長い長い長い長い"
-           "長い長い長い予定\",,\r\n"));
+           "長い長い長い予定\",,\r\n") +
+            busy);
     YearTables tables;
     BuildYearTables(tables, 2025, m_data.path());
     m_pdf = m_data.file(QStringLiteral("month.pdf"));
@@ -94,6 +99,8 @@ void tst_MonthPrint::pdfText_data() {
     QTest::newRow("anniversary with its years") << QStringLiteral("★結婚記念日[13]");
     QTest::newRow("entry with its time") << QStringLiteral("09:00 会議");
     QTest::newRow("long title cut whole") << QStringLiteral("長い長い…");
+    QTest::newRow("full cell counts what it leaves out")
+        << QStringLiteral("他11件"); // e1, e10, e11, e12 shown
 }
 
 void tst_MonthPrint::pdfText() {
