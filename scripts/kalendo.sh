@@ -16,7 +16,7 @@ cd "$here"
 program_packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libvulkan-dev libxkbcommon-dev
-    libical-dev
+    libical-dev qtkeychain-qt6-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fonts-urw-base35
     qt6-translations-l10n
 )

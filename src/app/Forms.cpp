@@ -2,6 +2,7 @@
 
 #include "anniversary/Anniversary.h"
 #include "app/About.h"
+#include "app/GuidePanel.h"
 #include "app/InstanceDoor.h"
 #include "app/InstanceGuard.h"
 #include "app/KalendoApplication.h"
@@ -17,6 +18,7 @@
 #include "rulesets/ComWeeks.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
+#include "syncsettings/SyncRunner.h"
 #include "widgets/FormParts.h"
 
 #include <cstdio>
@@ -89,6 +91,23 @@ void StartReminders(QObject* owner) {
     scheduler->start();
 }
 
+TSyncRunner* SyncRunner = nullptr;
+
+// The sync with a CalDAV server runs beside the windows; its state shows on the status bar.
+void StartSync(QObject* owner) {
+    SyncRunner = new TSyncRunner(DataFolder(), MainForm);
+    QObject::connect(owner, &QObject::destroyed, SyncRunner, [] { SyncRunner = nullptr; });
+    QObject::connect(MainForm->menuSyncNow, &QAction::triggered, SyncRunner,
+                     [] { Guarded([] { SyncRunner->SyncNow(); }); });
+    QObject::connect(MainForm->menuSync, &QAction::triggered, SyncRunner,
+                     [] { Guarded([] { SyncRunner->OpenSettings(); }); });
+    QObject::connect(SyncRunner, &TSyncRunner::Status, MainForm,
+                     [](const QString& text) { MainForm->GuidePanel->setToolTip(text); });
+    QObject::connect(SyncRunner, &TSyncRunner::DataChanged, MainForm,
+                     [] { Guarded([] { MainForm->RefreshMonth(); }); });
+    SyncRunner->Start();
+}
+
 void ShowMainWindow() {
     MainForm->showNormal();
     MainForm->raise();
@@ -116,7 +135,10 @@ void CreateForms() {
         MainEditForm->setWindowTitle(date);
         MainEditForm->LoadDaySchedule();
         MainEditForm->SelectLine(MainForm->EntryToSelect());
-        return MainEditForm->exec();
+        const int result = MainEditForm->exec();
+        if (result == 1 && SyncRunner)
+            SyncRunner->SyncSoon();
+        return result;
     };
     MainForm->OpenNotificationSettings = [] {
         NotificationForm->move(MainForm->pos());
@@ -189,6 +211,7 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
         door.open(InstanceGuard::DataFolderLockPath(data.folder));
     QObject::connect(&door, &InstanceDoor::showRequested, MainForm, ShowMainWindow);
     StartReminders(&app);
+    StartSync(&app);
     if (options.background)
         KalendoApplication::setQuitOnLastWindowClosed(false);
     else

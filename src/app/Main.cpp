@@ -164,6 +164,9 @@ TMainForm::TMainForm(QWidget* parent)
     menuExport->setObjectName(QStringLiteral("menuExport"));
     menuImport = File1->addAction(QStringLiteral("iCalendar形式で読み込み(&I)..."));
     menuImport->setObjectName(QStringLiteral("menuImport"));
+    // Handled by the sync runner the program makes beside the windows.
+    menuSyncNow = File1->addAction(QStringLiteral("今すぐ同期(&Y)"));
+    menuSyncNow->setObjectName(QStringLiteral("menuSyncNow"));
     N5 = File1->addSeparator();
     N5->setObjectName(QStringLiteral("N5"));
     menuPrint = File1->addAction(QStringLiteral("印刷(&P)..."));
@@ -190,6 +193,8 @@ TMainForm::TMainForm(QWidget* parent)
     N7->setObjectName(QStringLiteral("N7"));
     menuNotify = Setting->addAction(QStringLiteral("通知(&N)"));
     menuNotify->setObjectName(QStringLiteral("menuNotify"));
+    menuSync = Setting->addAction(QStringLiteral("同期 (CalDAV)(&C)..."));
+    menuSync->setObjectName(QStringLiteral("menuSync"));
     Help1 = MainMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
     menuManual = Help1->addAction(QStringLiteral("操作手順書(&M)"));

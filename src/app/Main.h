@@ -50,6 +50,7 @@ public:
     QAction* NSearch;
     QAction* menuExport;
     QAction* menuImport;
+    QAction* menuSyncNow;
     QAction* N5;
     QAction* menuPrint;
     QAction* menuPdf;
@@ -63,6 +64,7 @@ public:
     QAction* menuEvent;
     QAction* N7;
     QAction* menuNotify;
+    QAction* menuSync;
     QMenu* Help1;
     QAction* menuManual;
     QAction* menuHomePage;

@@ -75,14 +75,16 @@ void tst_MainMenu::captions_data() {
                                           "-",
                                           "iCalendar形式で書き出し(&E)...",
                                           "iCalendar形式で読み込み(&I)...",
+                                          "今すぐ同期(&Y)",
                                           "-",
                                           "印刷(&P)...",
                                           "PDFに書き出し(&D)...",
                                           "-",
                                           "終了(&X)"};
     QTest::newRow("Setting") << QStringLiteral("設定(&S)")
-                             << QStringList{"記念日(&A)",   "-", "休日(&H)", "-",
-                                            "イベント(&E)", "-", "通知(&N)"};
+                             << QStringList{
+                                    "記念日(&A)",   "-", "休日(&H)", "-",
+                                    "イベント(&E)", "-", "通知(&N)", "同期 (CalDAV)(&C)..."};
     QTest::newRow("Help1") << QStringLiteral("ヘルプ(&H)")
                            << QStringList{"操作手順書(&M)", "著作権者ホームページ(&H)", "-",
                                           "バージョン情報(&A)"};
