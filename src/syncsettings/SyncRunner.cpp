@@ -2,6 +2,7 @@
 
 #include "widgets/FormParts.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -56,6 +57,12 @@ void TSyncRunner::run(bool asked) {
     }
     if (m_sync->isRunning()) {
         m_again = true; // once this one ends
+        return;
+    }
+    // A list window open holds the lines it read; a sync writing the same file under it would
+    // be undone by its OK. The sync waits until it closes.
+    if (QApplication::activeModalWidget()) {
+        m_soon.start();
         return;
     }
     withPassword(
