@@ -135,6 +135,17 @@ void planAnniversaries(const TextLines& lines, const QDate& date, const Reminder
                        QList<Reminder>& out) {
     const QTime at = settings.allDayTime.isValid() ? settings.allDayTime : QTime(9, 0);
     for (const QByteArray& line : lines) {
+        // Asked for each day of the window, of every anniversary: a line whose month or day
+        // plainly differs is passed over before it is split and its date parsed.
+        const QList<QByteArray> parts = line.left(line.indexOf(',')).trimmed().split('/');
+        if (parts.size() == 3) {
+            bool okMonth = false;
+            bool okDay = false;
+            const int month = parts[1].toInt(&okMonth);
+            const int day = parts[2].toInt(&okDay);
+            if (okMonth && okDay && (month != date.month() || day != date.day()))
+                continue;
+        }
         Row row(2);
         CommaLineToRow(line, row);
         const QDate first =
