@@ -56,12 +56,12 @@ TAboutForm::TAboutForm(QWidget* parent)
 
     lblComments =
         label(pnlCopy, "lblComments",
-              QStringLiteral("このソフトウェアを許可なく複製することは法律で禁じられています。"),
+              QStringLiteral("このソフトウェアはフリーソフトウェアです。"),
               MinchoFont(15));
     lblComments->setGeometry(8, 10, 521, 22);
     Label1 = label(pnlCopy, "Label1",
-                   QStringLiteral("本ソフトウェアの内容はすべて、日本国の著作権法および"
-                                  "国際条約によって保護されています。"),
+                   QStringLiteral("GNU 一般公衆利用許諾書 バージョン 3 またはそれ以降の条件で"
+                                  "再頒布・改変できます。無保証です。"),
                    MinchoFont(15));
     Label1->setGeometry(8, 38, 521, 46);
     for (QLabel* notice : {lblComments, Label1}) {
