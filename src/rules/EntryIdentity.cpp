@@ -89,11 +89,12 @@ QByteArray recordLine(const QByteArray& line, const EntryIdentity& id) {
 }
 
 // The keys an entry is known by, from the surest to the loosest.
-enum Stage { Cells, Texts, Times, StageCount };
+enum Stage { Cells, Edited, Texts, Times, StageCount };
 QByteArray keyOf(const Row& r, Stage stage) {
     using namespace ScheduleColumn;
     switch (stage) {
     case Cells:
+    case Edited:
         return r[Date] + '\0' + r[Start] + '\0' + r[End] + '\0' + r[Title] + '\0' + r[Place] +
                '\0' + r[Memo];
     case Texts:
@@ -119,7 +120,8 @@ QByteArray newUid() {
     return QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@kalendo";
 }
 
-YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known) {
+YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known,
+                           const QList<EntryEdit>& edits = {}) {
     const TextLines yearLines = LoadTextLines(ScheduleFilePath(dataFolder, year));
     TextLines identityLines;
     try {
@@ -127,13 +129,14 @@ YearIdentities readMatched(const QString& dataFolder, int year, const QList<Know
     } catch (const KalendoError&) {
         // Read as missing: every entry gets a new UID, the schedule itself stays as it is.
     }
-    return YearIdentities::match(yearLines, identityLines, known);
+    return YearIdentities::match(yearLines, identityLines, known, edits);
 }
 
 } // namespace
 
 YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines& identityLines,
-                                     const QList<KnownIdentity>& known) {
+                                     const QList<KnownIdentity>& known,
+                                     const QList<EntryEdit>& edits) {
     YearIdentities out;
     out.m_lines = yearLines;
     const qsizetype n = yearLines.size();
@@ -214,13 +217,24 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
             lineCells[size_t(i)] = EntryCells(yearLines.at(i));
             anyLeft = true;
         }
+    // An edit made in the day list: the entry as it was now stands as it became.
+    QHash<QByteArray, QByteArray> becameOf;
+    for (const EntryEdit& edit : edits)
+        becameOf.insert(keyOf(EntryCells(edit.before), Cells),
+                        keyOf(EntryCells(edit.after), Cells));
     for (int stage = Cells; anyLeft && stage < StageCount; ++stage) {
         QHash<QByteArray, std::deque<size_t>> byKey;
-        for (size_t r = 0; r < records.size(); ++r)
-            if (!used[r] && !uids.contains(records[r].identity.uid))
-                byKey[keyOf(EntryCells(records[r].line), Stage(stage))].push_back(r);
+        for (size_t r = 0; r < records.size(); ++r) {
+            if (used[r] || uids.contains(records[r].identity.uid))
+                continue;
+            const QByteArray key = keyOf(EntryCells(records[r].line), Stage(stage));
+            if (stage != Edited)
+                byKey[key].push_back(r);
+            else if (const auto became = becameOf.constFind(key); became != becameOf.cend())
+                byKey[*became].push_back(r);
+        }
         if (byKey.isEmpty())
-            break;
+            continue;
         QHash<QByteArray, int> linesWithKey;
         if (stage == Times)
             for (qsizetype i = 0; i < n; ++i)
@@ -315,10 +329,10 @@ QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearI
 }
 
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
-                                 const QList<KnownIdentity>& known) {
+                                 const QList<KnownIdentity>& known, const QList<EntryEdit>& edits) {
     YearIdentities ids;
     try {
-        ids = readMatched(dataFolder, year, known);
+        ids = readMatched(dataFolder, year, known, edits);
     } catch (const KalendoError& error) {
         return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
     }

@@ -16,12 +16,13 @@
 // line's bytes and the entry's identity. Rules:
 // - Whenever identities are read they are matched to the year's lines: by the line's bytes,
 //   then by its cells with the number left out (renumbered, re-sorted, quoted otherwise), then by
+//   the edits the day list reports (EntryEdit: time and texts changed at once), then by
 //   date and texts (its time changed), then by date and time when only one line and one record
 //   fit (its texts changed). A line no record fits gets a new UID; a record no line fits is gone
 //   with its entry. A missing, hand-edited or damaged identity file never fails a read: its
 //   unreadable records are left out and their lines get new UIDs, nothing else changes.
-// - A record that fits its line only by date and texts or by date and time is a changed entry:
-//   its SEQUENCE grows by one and LAST-MODIFIED becomes now (Clock::now()).
+// - A record that fits its line by an edit, by date and texts or by date and time is a changed
+//   entry: its SEQUENCE grows by one and LAST-MODIFIED becomes now (Clock::now()).
 // - Every save of a year's file is followed by RecordYearIdentities, which writes the identity
 //   file through SaveTextLines: atomically, with its backup.
 // - UIDs are unique within a year's records; an entry of several days (an imported event) may
@@ -48,13 +49,22 @@ struct KnownIdentity {
     EntryIdentity identity;
 };
 
+// An entry the day list's editor changed: its line (or row written as one) before and after,
+// compared by their cells without the number. It keeps its identity whatever changed.
+struct EntryEdit {
+    QByteArray before;
+    QByteArray after;
+};
+
 // A year's entries with their identities, in the order of the year file's lines.
 class YearIdentities {
 public:
     // Matches identityLines (the identity file's lines) to yearLines (the year file's) by the
-    // rules above; known lines are matched first, each once, and take the identity given.
+    // rules above; known lines are matched first, each once, and take the identity given;
+    // edits right after the lines' bytes and cells (as a changed entry).
     static YearIdentities match(const TextLines& yearLines, const TextLines& identityLines,
-                                const QList<KnownIdentity>& known = {});
+                                const QList<KnownIdentity>& known = {},
+                                const QList<EntryEdit>& edits = {});
     // The same with both files read from the data folder; throws as LoadTextLines does for a
     // year file that cannot be read (an unreadable identity file counts as missing).
     static YearIdentities read(const QString& dataFolder, int year);
@@ -94,4 +104,5 @@ QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearI
 // them (known first) and writes the identity file when anything changed. Messages as
 // WriteYearIdentities; a year file that cannot be read gives a message too.
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
-                                 const QList<KnownIdentity>& known = {});
+                                 const QList<KnownIdentity>& known = {},
+                                 const QList<EntryEdit>& edits = {});

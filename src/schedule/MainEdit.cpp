@@ -40,6 +40,17 @@ void setTextColour(QPushButton* button, const QColor& colour) {
     button->setPalette(palette);
 }
 
+// The data rows as lines without their numbers, which a sort and renumbering change.
+QByteArrayList entryLines(const StringGrid& grid) {
+    QByteArrayList out;
+    for (int r = grid.fixedRows(); r < grid.rowCount(); ++r) {
+        Row row = grid.row(r);
+        row[ScheduleColumn::Number].clear();
+        out << RowToCommaLine(row);
+    }
+    return out;
+}
+
 } // namespace
 
 TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
@@ -146,7 +157,7 @@ void TMainEditForm::btnOkClick() {
     const QByteArray dayKey = DayKey();
     ReportBackupFailure(SaveTextLinesFrom(
         path, [&](const AddLine& add) { DaySaveLines(m_year, gridEdit->grid(), dayKey, add); }));
-    const QStringList identityFailures = RecordYearIdentities(DataFolder(), year);
+    const QStringList identityFailures = RecordYearIdentities(DataFolder(), year, {}, m_edits);
     done(1);
     for (const QString& failure : identityFailures)
         ReportBackupFailure(failure);
@@ -162,6 +173,7 @@ void TMainEditForm::done(int result) {
     // nothing of either is kept once closed. The next opening loads its day anew.
     m_year = TextBuffer();
     m_yearLoaded = false;
+    m_edits.clear();
     StringGrid& grid = gridEdit->grid();
     StringGrid emptied(ScheduleColumn::Count, grid.fixedRows() + 1, grid.fixedRows(),
                        grid.fixedColumns());
@@ -212,8 +224,27 @@ void TMainEditForm::gridEditDblClick() {
     editor->setWindowTitle(EntryMode == 1 ? QStringLiteral("修正中です...")
                                           : QStringLiteral("新規作成中です..."));
     editor->setDay(DayKey(), EntryMode);
+    const QByteArrayList before = entryLines(grid);
     editor->exec();
+    if (EntryMode == 1)
+        noteEdit(before, entryLines(grid));
     gridEdit->refresh();
+}
+
+void TMainEditForm::noteEdit(QByteArrayList before, QByteArrayList after) {
+    // The rows as they were and are: the one that went and the one that came are the entry.
+    for (qsizetype i = after.size() - 1; i >= 0; --i)
+        if (before.removeOne(after.at(i)))
+            after.removeAt(i);
+    if (before.size() != 1 || after.size() != 1)
+        return;
+    for (EntryEdit& edit : m_edits) {
+        if (edit.after == before.first()) {
+            edit.after = after.first(); // edited again
+            return;
+        }
+    }
+    m_edits << EntryEdit{before.first(), after.first()};
 }
 
 void TMainEditForm::gridEditDrawCell(QPainter& painter, const ListCell& cell) {

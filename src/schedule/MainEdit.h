@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/TextFile.h"
+#include "rules/EntryIdentity.h"
 #include "rules/StringGrid.h"
 #include "widgets/ListGrid.h"
 
@@ -60,5 +61,8 @@ private:
     TextBuffer m_year;
     bool m_yearLoaded = false;
     TMainInputForm* m_inputForm = nullptr;
+    // Entries the editor changed since the opening, so that each keeps its identity at OK.
+    QList<EntryEdit> m_edits;
+    void noteEdit(QByteArrayList before, QByteArrayList after);
     bool m_centred = false;
 };

@@ -2,6 +2,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/EntryIdentity.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
 
@@ -309,6 +310,8 @@ void tst_MainEdit::newEntryInsertsAboveAndCancelRemovesIt() {
 void tst_MainEdit::editorOkSortsByStartTime() {
     m_folder->write(QStringLiteral("2025.csv"),
                     "20250105,1,09:00,,a,,\r\n20250105,2,10:00,,b,,\r\n20250105,3,,,c,,\r\n");
+    QVERIFY(RecordYearIdentities(m_folder->path(), 2025).isEmpty());
+    const EntryIdentity c = YearIdentities::read(m_folder->path(), 2025).identity(2);
     open();
     m_list->gridEdit->setCurrentGridRow(3);
     onNextModal([](QWidget* w) {
@@ -316,11 +319,18 @@ void tst_MainEdit::editorOkSortsByStartTime() {
         editor->checkOut->click(); // the all-day entry c gets a time
         QTest::keyClick(editor->checkOut, Qt::Key_Return);
         QTest::keyClicks(editor->MaskEdit1, QStringLiteral("0930"));
+        typeText(editor->editSchedule, QStringLiteral("2")); // and another title
         QTest::mouseClick(editor->btnOk, Qt::LeftButton);
     });
     m_list->gridEditDblClick();
-    QCOMPARE(column(ScheduleColumn::Title), (QList<QByteArray>{"a", "c", "b"}));
+    QCOMPARE(column(ScheduleColumn::Title), (QList<QByteArray>{"a", "c2", "b"}));
     QCOMPARE(column(ScheduleColumn::Number), (QList<QByteArray>{"1", "2", "3"}));
+    // Changed in time and title at once, renumbered: still the same entry for other calendars.
+    m_list->btnOkClick();
+    const YearIdentities ids = YearIdentities::read(m_folder->path(), 2025);
+    QCOMPARE(ids.line(1), QByteArray("20250105,2,09:30,,c2,,"));
+    QCOMPARE(ids.identity(1).uid, c.uid);
+    QCOMPARE(ids.identity(1).sequence, c.sequence + 1);
 }
 
 void tst_MainEdit::failedSaveKeepsWindowAndFile_data() {
