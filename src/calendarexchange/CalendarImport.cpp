@@ -69,6 +69,9 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
     gridPreview->setSelectionBehavior(QAbstractItemView::SelectRows);
     gridPreview->verticalHeader()->hide();
     gridPreview->horizontalHeader()->setStretchLastSection(true);
+    // Date, times and state always show whole, in whatever font the window gets when shown.
+    for (const int c : {0, 1, 2, 6})
+        gridPreview->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     lblSummary = new QLabel(this);
     lblSummary->setObjectName(QStringLiteral("lblSummary"));
     btnOk = NewFormButton(this, QStringLiteral("btnOk"), QStringLiteral("OK"));
@@ -130,6 +133,9 @@ void TCalendarImportForm::showPlan() {
         }
     }
     gridPreview->resizeColumnsToContents();
+    // A long title, place or memo leaves room for the rest; its tooltip shows it whole.
+    for (const int c : {3, 4, 5})
+        gridPreview->setColumnWidth(c, std::min(gridPreview->columnWidth(c), 220));
     lblSummary->setText(
         QStringLiteral("追加 %1件　更新 %2件　既存 %3件　追加しない %4件　対象外 %5件")
             .arg(m_plan.count(IcsImportItem::Add))
