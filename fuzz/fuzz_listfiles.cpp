@@ -2,7 +2,8 @@
 // call (the day list: LoadDayRows and ListDayRows, StoreDayEntry, DaySaveLines; the anniversary
 // and rule lists: ListFile, FillListRows, SortGridRows). Saved without an edit, the file gives
 // back every line byte for byte; an edit of one row changes that row's line and no other (in
-// the day list the edit renumbers the day, so there the other rows keep all but their number).
+// the day list the edit renumbers the day, so there the other rows keep all but their number);
+// a row only renumbered (by deleting the first) keeps every byte of its line but the number.
 #include "FuzzSupport.h"
 #include "data/CsvLine.h"
 #include "data/TextFile.h"
@@ -126,6 +127,26 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     FUZZ_CHECK(otherDays(saved, dayKey) == otherDays(read, dayKey), hex(saved));
     FUZZ_CHECK(sorted(saved) == sorted(read), hex(read) + QStringLiteral(" -> ") + hex(saved));
     QList<Row> before = dayRows(read, dayKey);
+
+    // Deleting the first row renumbers the others only: every other byte of their lines stays.
+    if (before.size() >= 2) {
+        StringGrid shortened(ScheduleColumn::Count, 1, 1, 2);
+        ListDayRows(read, dayKey, shortened);
+        DeleteDayRow(shortened);
+        const auto numberless = [&](const TextLines& lines) {
+            QList<QByteArray> out;
+            for (const QByteArray& line : lines)
+                if (IsDayLine(line, dayKey))
+                    out.append(ReplaceCommaField(line, ScheduleColumn::Number, "0"));
+            return out;
+        };
+        QList<QByteArray> unsaved = numberless(read);
+        const TextLines afterDelete = DaySaveLines(read, shortened, dayKey);
+        for (const QByteArray& line : numberless(afterDelete))
+            FUZZ_CHECK(takeOne(unsaved, line),
+                       hex(read) + QStringLiteral(" -> ") + hex(afterDelete));
+        FUZZ_CHECK(unsaved.size() == 1, hex(read) + QStringLiteral(" -> ") + hex(afterDelete));
+    }
 
     // The editor's OK on one row of the day.
     const int first = list.fixedRows();

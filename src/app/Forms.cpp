@@ -21,6 +21,8 @@
 #include "syncsettings/SyncRunner.h"
 #include "widgets/FormParts.h"
 
+#include <QDir>
+
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -196,6 +198,16 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     if (folder == InstanceGuard::Unavailable &&
         (folder = folderGuard.acquireDataFolder(data.folder)) == InstanceGuard::HeldElsewhere)
         return running(InstanceGuard::DataFolderLockPath(data.folder));
+    if (folder == InstanceGuard::Blocked) {
+        // Without the guard a second copy would save over this one's entries.
+        ShowMessageBox(
+            nullptr, QMessageBox::Critical, ApplicationTitle,
+            QStringLiteral("データフォルダーのロックファイルの場所に、ファイルでないもの"
+                           "（フォルダーなど）があるため起動できません。取り除いてから"
+                           "起動してください。\n%1")
+                .arg(QDir::toNativeSeparators(InstanceGuard::DataFolderLockPath(data.folder))));
+        return 1;
+    }
     SetDataFolder(data.folder);
     // Only with the folder's guard held is no other instance saving into it.
     if (folder == InstanceGuard::Acquired)

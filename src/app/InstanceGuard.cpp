@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 InstanceGuard::~InstanceGuard() {
@@ -36,9 +37,14 @@ InstanceGuard::Outcome InstanceGuard::lock(const QString& lockPath) {
     const QByteArray path = QFile::encodeName(lockPath);
     // Close-on-exec: a program started from here (a document viewer) must not inherit the lock
     // and keep it after Kalendo has ended.
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0)
-        return Unavailable;
+        return errno == EISDIR ? Blocked : Unavailable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Blocked;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);

@@ -9,7 +9,9 @@
 // drops it when the process ends however it ends, so a crash leaves no stale lock behind.
 class InstanceGuard {
 public:
-    enum Outcome { Acquired, HeldElsewhere, Unavailable };
+    // Blocked: something that is no file (a folder) stands where the lock file belongs, so the
+    // guard can be neither made nor taken.
+    enum Outcome { Acquired, HeldElsewhere, Unavailable, Blocked };
 
     InstanceGuard() = default;
     ~InstanceGuard();

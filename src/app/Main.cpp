@@ -25,6 +25,7 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +40,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWheelEvent>
 
 namespace {
@@ -341,6 +343,18 @@ void TMainForm::RefreshMonth() {
     // whatever was read; the error then goes on to the user.
     try {
         BuildYearTables(m_tables, m_year, DataFolder(), m_month);
+    } catch (const RuleLineError& e) {
+        FillMonthGrid();
+        const FileStamp& file = e.stamp();
+        const QString said = e.message() + QStringLiteral("|%1|%2|%3|%4")
+                                               .arg(file.inode)
+                                               .arg(file.size)
+                                               .arg(file.modifiedNs)
+                                               .arg(file.changedNs);
+        if (m_saidRuleErrors.contains(said))
+            return;
+        m_saidRuleErrors.insert(said);
+        throw;
     } catch (...) {
         FillMonthGrid();
         throw;
@@ -475,8 +489,14 @@ void TMainForm::ApplicationShowHint(THintInfo& info) {
     }
     const int day = gridCal->Cells().dayAt(col, row);
     // Only what a hint can show is decoded: a line of megabytes would hold up every hover.
+    // A busy day shows as many lines as the screen holds and says how many more there are.
+    const QScreen* screen = gridCal->screen();
+    const int lineHeight = std::max(QFontMetrics(QToolTip::font()).lineSpacing(), 1);
+    const qsizetype maxLines =
+        screen ? std::max((screen->availableGeometry().height() - 16) / lineHeight - 1, 2) : 40;
     info.HintStr =
-        ShownLines(BuildDayAnnotation(m_tables, akHoliday, akSchedule, m_year, m_month, day));
+        ShownLines(BuildDayAnnotation(m_tables, akHoliday, akSchedule, m_year, m_month, day),
+                   MaxShownLineChars, maxLines);
     info.HintColor = HintGreen;
     const QRect cell = gridCal->CellRect(col, row);
     info.HintPos = gridCal->mapToGlobal(QPoint(cell.left(), cell.top() + cell.height()));

@@ -7,6 +7,7 @@
 #include "widgets/UpDown.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <functional>
 
 class QAction;
@@ -152,6 +153,9 @@ private:
 
     THintHook* m_hintHook;
     YearTables m_tables;
+    // The rule line errors already said, by message and file version: a month step that meets
+    // the same line of the same file again says nothing more.
+    QSet<QString> m_saidRuleErrors;
     int m_year = 0;
     int m_month = 1;
     int m_dayToSelect = 1;

@@ -9,27 +9,63 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace {
 
 // Backups may hold private entries: their folders are the user's alone.
 void makeFolder(const QString& path) {
-    if (QFileInfo(path).isDir())
+    const QFileInfo info(path);
+    if (info.isDir())
         return;
+    if (info.exists() || info.isSymLink())
+        throw KalendoError(
+            QStringLiteral("バックアップのフォルダーを作れません。同じ名前のファイルがあります") +
+            QLatin1Char('\n') + QDir::toNativeSeparators(path));
     errno = 0;
     if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
         throw KalendoError::io(errno ? errno : EEXIST, path);
 }
 
+// The hidden folder a new day's copy is made in before it takes the day's name, so that a kill
+// never leaves an empty day folder.
+const QString dayInMakingPrefix = QStringLiteral(".kalendo-day-");
+
+// Copies the file into the day's folder; a day without one gets it whole, with the copy in it.
+void copyIntoDay(const QString& path, const QString& root, const QString& dayFolder,
+                 const QString& fileName) {
+    if (QFileInfo(dayFolder).isDir()) {
+        CopyFileAtomically(path, dayFolder + QLatin1Char('/') + fileName);
+        return;
+    }
+    QByteArray making = QFile::encodeName(root + QLatin1Char('/') + dayInMakingPrefix) + "XXXXXX";
+    if (!::mkdtemp(making.data()))
+        throw KalendoError::io(errno, root);
+    const QString made = QFile::decodeName(making);
+    try {
+        CopyFileAtomically(path, made + QLatin1Char('/') + fileName);
+    } catch (...) {
+        QDir(made).removeRecursively();
+        throw;
+    }
+    if (::rename(making.constData(), QFile::encodeName(dayFolder).constData()) != 0) {
+        // Made meanwhile by another save: the copy goes into that one.
+        QDir(made).removeRecursively();
+        CopyFileAtomically(path, dayFolder + QLatin1Char('/') + fileName);
+    }
+}
+
 // Removes the copies of one file beyond the newest BackupsKept, and the day folders left empty.
-void prune(const QString& root, const QString& fileName) {
+// The day just saved always stays, and folders named after it (a clock once ahead) are neither
+// counted nor removed: they must not push out the versions the saves of today keep.
+void prune(const QString& root, const QString& fileName, const QString& today) {
     static const QRegularExpression dayName(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     QDir dir(root);
     const QStringList days =
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
     int seen = 0;
     for (const QString& day : days) {
-        if (!dayName.match(day).hasMatch() ||
+        if (!dayName.match(day).hasMatch() || day > today ||
             !QFileInfo::exists(dir.filePath(day + QLatin1Char('/') + fileName)))
             continue;
         if (++seen <= BackupsKept)
@@ -73,12 +109,21 @@ QString KeepBackup(const QString& path, const QDate& day) {
         return {};
     try {
         makeFolder(root);
-        makeFolder(dayFolder);
-        CopyFileAtomically(path, copy);
-        prune(root, info.fileName());
+        copyIntoDay(path, root, dayFolder, info.fileName());
+        prune(root, info.fileName(), QFileInfo(dayFolder).fileName());
     } catch (const KalendoError& e) {
         return QStringLiteral("保存しましたが、前の版をバックアップに残せませんでした。\n%1\n%2")
             .arg(QDir::toNativeSeparators(copy), e.message());
     }
     return {};
+}
+
+void RemoveLeftoverBackups(const QString& dataFolder) {
+    QDir root(QDir(dataFolder).filePath(BackupFolderName));
+    static const QRegularExpression making(QLatin1Char('^') +
+                                           QRegularExpression::escape(dayInMakingPrefix) +
+                                           QStringLiteral("[A-Za-z0-9]{6}$"));
+    for (const QString& name : root.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (making.match(name).hasMatch() && !QFileInfo(root.filePath(name)).isSymLink())
+            QDir(root.filePath(name)).removeRecursively();
 }

@@ -69,11 +69,17 @@ QString ShownLine(const QByteArray& bytes, qsizetype maxChars) {
     return CutLongLines(Codec::toUnicode(bytes.left(end)) + Ellipsis, maxChars);
 }
 
-QString ShownLines(const QByteArray& bytes, qsizetype maxChars) {
+QString ShownLines(const QByteArray& bytes, qsizetype maxChars, qsizetype maxLines) {
     QString out;
     qsizetype start = 0;
-    for (;;) {
+    for (qsizetype shown = 1;; ++shown) {
         const qsizetype end = lineEnd(bytes, start);
+        if (maxLines > 0 && shown == maxLines && end >= 0) {
+            qsizetype more = 1;
+            for (qsizetype at = end; at >= 0; at = lineEnd(bytes, at + 2))
+                ++more;
+            return out + QStringLiteral("他%1件").arg(more);
+        }
         const qsizetype stop = end < 0 ? bytes.size() : end;
         out +=
             ShownLine(QByteArray::fromRawData(bytes.constData() + start, stop - start), maxChars);

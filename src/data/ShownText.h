@@ -16,4 +16,7 @@ QString CutLongLines(const QString& text, qsizetype maxChars = MaxShownLineChars
 QString ShownLine(const QByteArray& bytes, qsizetype maxChars = MaxShownLineChars);
 
 // Stored lines ended by CR LF (a day's annotation), each as ShownLine shows it, joined by LF.
-QString ShownLines(const QByteArray& bytes, qsizetype maxChars = MaxShownLineChars);
+// Of more than maxLines lines (when given), the first maxLines - 1 show and the last line says
+// how many more there are: 「他N件」. Only the lines shown are decoded.
+QString ShownLines(const QByteArray& bytes, qsizetype maxChars = MaxShownLineChars,
+                   qsizetype maxLines = 0);

@@ -363,16 +363,31 @@ TextLines SplitTextLines(const QByteArray& bytes) {
 
 namespace {
 
+FileStamp stampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
 // Reads a file whole into bytes, reusing their storage; a missing file is no bytes when
 // missingIsEmpty, else a failure. With stopAtCtrlZ, the bytes end before the first Ctrl-Z and
 // reading ends at the block that holds it: nothing after it is ever used.
 // With onRead, the file is read a block at a time and onRead(n) called after each block with the
 // number of bytes read so far (those before a Ctrl-Z), so that they can be used while they are
 // still in the processor's cache.
+// With stamp, what the file was is kept there, with the bytes read for a small file.
 using OnRead = std::function<void(qsizetype)>;
 
 void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteArray& bytes,
-              const OnRead& onRead = {}) {
+              const OnRead& onRead = {}, FileStamp* stamp = nullptr) {
+    // The stamp may share the bytes' storage: let go of it first, so that it is reused.
+    if (stamp)
+        *stamp = FileStamp();
     bytes.resize(0);
     const QByteArray native = QFile::encodeName(path);
     // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
@@ -427,6 +442,11 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
             break;
     }
     bytes.resize(used);
+    if (stamp) {
+        *stamp = stampOf(st);
+        if (stamp->size <= StampedBytes)
+            stamp->bytes = bytes;
+    }
 }
 
 QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) {
@@ -437,9 +457,41 @@ QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) 
 
 } // namespace
 
-TextLines LoadTextLines(const QString& path) {
-    return SplitTextLines(readFile(path, true, true));
+TextLines LoadTextLines(const QString& path, FileStamp* stamp) {
+    QByteArray bytes;
+    readFile(path, true, true, bytes, {}, stamp);
+    return SplitTextLines(bytes);
 }
+
+FileChangedError::FileChangedError(const QString& path)
+    : KalendoError(QStringLiteral("他のプログラムがファイルを書き換えたため、保存しませんでした") +
+                   QLatin1Char('\n') + path) {}
+
+namespace {
+
+// Whether the file at path is still the one stamped: the same file, size and times, and the
+// same bytes where they were kept.
+bool stillAsStamped(const QString& path, const FileStamp& expected) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return !expected.exists && (errno == ENOENT || errno == ENOTDIR);
+    FileStamp now = stampOf(st);
+    if (!expected.exists || now.size != expected.size || now.modifiedNs != expected.modifiedNs ||
+        now.changedNs != expected.changedNs || now.inode != expected.inode ||
+        now.device != expected.device)
+        return false;
+    if (now.size > StampedBytes)
+        return true;
+    try {
+        QByteArray bytes;
+        readFile(path, false, true, bytes, {}, &now);
+    } catch (const KalendoError&) {
+        return false;
+    }
+    return now == expected;
+}
+
+} // namespace
 
 TextLines TextBuffer::toLines() const {
     TextLines lines;
@@ -450,6 +502,7 @@ TextLines TextBuffer::toLines() const {
 }
 
 void TextBuffer::clear() {
+    m_stamp = FileStamp(); // first, so that the bytes' storage is no longer shared
     m_bytes.resize(0);
     m_made.resize(0);
     m_lines.clear();
@@ -457,7 +510,7 @@ void TextBuffer::clear() {
 
 void TextBuffer::loadBytes(const QString& path) {
     clear();
-    readFile(path, true, true, m_bytes);
+    readFile(path, true, true, m_bytes, {}, &m_stamp);
 }
 
 void TextBuffer::loadBytes(const QString& path, const OnLines& onLines) {
@@ -465,19 +518,22 @@ void TextBuffer::loadBytes(const QString& path, const OnLines& onLines) {
     qsizetype done = 0;    // bytes handed on
     qsizetype scanned = 0; // bytes looked at for a line end
     try {
-        readFile(path, true, true, m_bytes, [&](qsizetype read) {
-            // Up to the last line end read, so that a line is handed on whole; only the bytes
-            // just read are looked at, or a long line would be scanned again at every block.
-            const char* bytes = m_bytes.constData();
-            qsizetype end = read;
-            while (end > scanned && bytes[end - 1] != kCR && bytes[end - 1] != kLF)
-                --end;
-            scanned = read;
-            if (end > done && (bytes[end - 1] == kCR || bytes[end - 1] == kLF)) {
-                onLines(done, end);
-                done = end;
-            }
-        });
+        readFile(
+            path, true, true, m_bytes,
+            [&](qsizetype read) {
+                // Up to the last line end read, so that a line is handed on whole; only the bytes
+                // just read are looked at, or a long line would be scanned again at every block.
+                const char* bytes = m_bytes.constData();
+                qsizetype end = read;
+                while (end > scanned && bytes[end - 1] != kCR && bytes[end - 1] != kLF)
+                    --end;
+                scanned = read;
+                if (end > done && (bytes[end - 1] == kCR || bytes[end - 1] == kLF)) {
+                    onLines(done, end);
+                    done = end;
+                }
+            },
+            &m_stamp);
     } catch (...) {
         clear();
         throw;
@@ -500,14 +556,18 @@ QByteArray LoadFileBytes(const QString& path) {
     return readFile(path, false, false);
 }
 
-QString SaveTextLines(const QString& path, const TextLines& lines) {
-    return SaveTextLinesFrom(path, [&lines](const AddLine& add) {
-        for (const QByteArray& line : lines)
-            add(line);
-    });
+QString SaveTextLines(const QString& path, const TextLines& lines, const FileStamp* expected) {
+    return SaveTextLinesFrom(
+        path,
+        [&lines](const AddLine& add) {
+            for (const QByteArray& line : lines)
+                add(line);
+        },
+        expected);
 }
 
-QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines) {
+QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines,
+                          const FileStamp* expected) {
     const QFileInfo info(path);
     // Write through a link to the file it names, so the link stays a link.
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
@@ -525,7 +585,7 @@ QString SaveTextLinesFrom(const QString& path, const std::function<void(const Ad
 
     QByteArray tempName = QFile::encodeName(QFileInfo(target).absolutePath() + QLatin1Char('/') +
                                             QLatin1Char('.') + QFileInfo(target).fileName()) +
-                          ".XXXXXX";
+                          SaveTempSuffix + "XXXXXX";
     Fd fd(::mkostemp(tempName.data(), O_CLOEXEC));
     if (fd.get() < 0)
         throw KalendoError::io(errno, path);
@@ -600,7 +660,13 @@ QString SaveTextLinesFrom(const QString& path, const std::function<void(const Ad
         ::unlink(tempName.constData());
         throw KalendoError::io(error, path);
     }
-    const QString backupFailure = exists ? KeepBackup(path) : QString();
+    // As late as can be: whatever another program wrote until now is seen.
+    if (expected && !stillAsStamped(path, *expected)) {
+        ::unlink(tempName.constData());
+        throw FileChangedError(path);
+    }
+    const bool replaces = ::access(nativeTarget.constData(), F_OK) == 0;
+    const QString backupFailure = replaces ? KeepBackup(path) : QString();
     if (::rename(tempName.constData(), nativeTarget.constData()) != 0) {
         const int error = errno;
         ::unlink(tempName.constData());
@@ -620,16 +686,50 @@ void SaveExportFile(const QString& path, const QByteArray& bytes) {
         throw KalendoError::io(errno != 0 ? errno : EIO, path);
 }
 
-void RemoveLeftoverSaves(const QString& folder) {
-    // "." + the data file's name + "." + the six characters mkostemp() puts for XXXXXX.
-    static const QRegularExpression leftover(QStringLiteral("^\\..+\\.csv\\.[A-Za-z0-9]{6}$"));
+namespace {
+
+// Removes the regular files of a folder whose names match, never following a link.
+void removeMatching(const QString& folder, const QRegularExpression& pattern) {
     QDir dir(folder);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!leftover.match(name).hasMatch())
+        if (!pattern.match(name).hasMatch())
             continue;
         const QByteArray native = QFile::encodeName(dir.filePath(name));
         struct stat st {};
         if (::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode))
             ::unlink(native.constData());
+    }
+}
+
+} // namespace
+
+void RemoveLeftoverSaves(const QString& folder) {
+    // "." + the data file's name + SaveTempSuffix + the six characters mkostemp() puts for
+    // XXXXXX: a name no other program chooses.
+    const QString suffix = QRegularExpression::escape(QLatin1String(SaveTempSuffix)) +
+                           QStringLiteral("[A-Za-z0-9]{6}$");
+    removeMatching(folder, QRegularExpression(QStringLiteral("^\\..+") + suffix));
+    // Earlier releases named them ".2025.csv.Ab3xYz": such a name is Kalendo's only when the
+    // file it was for is one of Kalendo's own.
+    static const QRegularExpression earlier(
+        QStringLiteral("^\\.(holiday|event|anniversary|\\d{4})\\.csv\\.[A-Za-z0-9]{6}$"));
+    removeMatching(folder, earlier);
+    RemoveLeftoverBackups(folder);
+    // A data file that is a link is saved through it, beside the file it names.
+    static const QRegularExpression dataFile(
+        QStringLiteral("^(holiday|event|anniversary|\\d{4})\\.csv$"));
+    QDir dir(folder);
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::System)) {
+        if (!info.isSymLink() || !dataFile.match(info.fileName()).hasMatch())
+            continue;
+        const QFileInfo target(info.canonicalFilePath());
+        if (target.filePath().isEmpty() ||
+            target.absolutePath() == QFileInfo(folder).canonicalFilePath())
+            continue;
+        removeMatching(
+            target.absolutePath(),
+            QRegularExpression(QLatin1Char('^') +
+                               QRegularExpression::escape(QLatin1Char('.') + target.fileName()) +
+                               suffix));
     }
 }

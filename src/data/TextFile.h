@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/KalendoError.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -13,6 +15,29 @@
 
 using TextLines = QList<QByteArray>;
 
+// What a data file was when it was read, so that a save can tell whether another program (an
+// editor, a sync) has written it since: which file it was, its size and times and, for a file
+// of at most StampedBytes, its bytes as read (shared with the reader's copy, not copied), which
+// tell a change of the same size made within the file system's clock tick.
+struct FileStamp {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    QByteArray bytes; // before any Ctrl-Z, when size <= StampedBytes
+    bool operator==(const FileStamp&) const = default;
+};
+constexpr qint64 StampedBytes = qint64(16) << 20;
+
+// Thrown by a save given the stamp of the file as read when the file is no longer that one;
+// nothing was written.
+class FileChangedError : public KalendoError {
+public:
+    explicit FileChangedError(const QString& path);
+};
+
 // The largest data file read: 512 MB, more than twice a year file of a million long entries.
 // A larger file is refused rather than read until memory runs out.
 constexpr qint64 MaxTextFileBytes = qint64(512) << 20;
@@ -23,7 +48,8 @@ constexpr qint64 MaxTextFileBytes = qint64(512) << 20;
 // Only regular files are read: a pipe or a device in a file's place is refused without
 // waiting on it, and so is a file larger than MaxTextFileBytes. An existing file that cannot
 // be read throws a KalendoError naming the file.
-TextLines LoadTextLines(const QString& path);
+// With stamp, what the file was is kept there.
+TextLines LoadTextLines(const QString& path, FileStamp* stamp = nullptr);
 
 // A whole file's bytes as they are, for files of other programs (no line rules, Ctrl-Z kept).
 // A missing file or one that cannot be read throws KalendoError::io.
@@ -195,6 +221,8 @@ public:
     using OnLines = std::function<void(qsizetype start, qsizetype end)>;
     void loadBytes(const QString& path, const OnLines& onLines);
     const QByteArray& bytes() const { return m_bytes; }
+    // The file read last, as it was then.
+    const FileStamp& stamp() const { return m_stamp; }
     template <typename OnLine> void forEachFileLine(OnLine&& onLine) const {
         TextFileDetail::forEachLine(m_bytes.constData(), m_bytes.size(), onLine);
     }
@@ -207,6 +235,7 @@ private:
     QByteArray m_bytes;
     QByteArray m_made;
     std::vector<Span> m_lines;
+    FileStamp m_stamp;
 };
 
 // Rewrites a data file whole: every line followed by CR LF, no header, no byte-order mark.
@@ -215,20 +244,31 @@ private:
 // KalendoError with the user's message and the file's path is thrown. The data folder is never
 // created. The version replaced is kept in backup/ first (data/Backup.h); the result is the
 // message to show when it could not be, empty otherwise.
-QString SaveTextLines(const QString& path, const TextLines& lines);
+// Given the stamp of the file as read (expected), the file is replaced only while it is still
+// that file, unchanged (or still missing); else FileChangedError is thrown and nothing written,
+// so that a list open while another program wrote the file never overwrites its lines.
+QString SaveTextLines(const QString& path, const TextLines& lines,
+                      const FileStamp* expected = nullptr);
 
 // The same for lines handed over as they come: lines(add) calls add(text) in order, and each
 // text is written followed by CR LF. A text may be several lines already joined by CR LF (a run
 // of a file's bytes as they stand), so that a large file's lines need no copy each.
 using AddLine = std::function<void(QByteArrayView)>;
-QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines);
+QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines,
+                          const FileStamp* expected = nullptr);
 
 // Writes a file for another program (an export) whole: it replaces the file at path only once
 // complete, and keeps no backup, since it is no data file and may lie in any folder. A failure
 // throws KalendoError with the user's message and leaves any earlier file as it was.
 void SaveExportFile(const QString& path, const QByteArray& bytes);
 
+// What a save's temporary file adds to the hidden name of the file it replaces, before six
+// random characters: ".2025.csv.kalendo-save-Ab3xYz".
+inline constexpr char SaveTempSuffix[] = ".kalendo-save-";
+
 // Removes the temporary files that saves killed part-way left in a data folder (hidden regular
-// files named like SaveTextLines names them: ".2025.csv.Ab3xYz"). Only call it while no other
-// process can be saving there. Failures are ignored: a file left stays harmless.
+// files named as SaveTextLines names them, and those of earlier releases, ".2025.csv.Ab3xYz",
+// for Kalendo's own file names only), and those left beside the file a data file links to.
+// Only call it while no other process can be saving there. Failures are ignored: a file left
+// stays harmless.
 void RemoveLeftoverSaves(const QString& folder);

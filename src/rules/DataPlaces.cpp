@@ -109,6 +109,21 @@ QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shi
             } else {
                 copyFolder(choice.seedFolder, folder);
             }
+        } else if (!choice.buildFolder.isEmpty()) {
+            // A build's folder is never merged into one in use; deleting the build would delete
+            // its entries without a word. Said once: the mark goes with the folder.
+            const QString said = QDir(choice.buildFolder).filePath(QStringLiteral(".kalendo-said"));
+            if (!QFileInfo::exists(said)) {
+                notices << QStringLiteral(
+                               "ビルドのフォルダに前のデータフォルダが残っています。ビルドを消すと"
+                               "一緒に消えます。\n%1\n\nいまのデータフォルダ:\n%2\n\n"
+                               "残っている予定を使うには、Kalendo を終了してから、必要な行を"
+                               "いまのデータフォルダのファイルに写してください。")
+                               .arg(QDir::toNativeSeparators(withoutSeparator(choice.buildFolder)),
+                                    QDir::toNativeSeparators(folder));
+                QFile mark(said);
+                mark.open(QIODevice::WriteOnly);
+            }
         }
     } catch (const KalendoError& e) {
         notices << QStringLiteral("データフォルダを用意できませんでした。\n%1\n%2")

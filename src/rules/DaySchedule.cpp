@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -46,18 +47,27 @@ template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringG
 template <typename ForEachLine, typename Add>
 void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByteArray& dayKey,
                Add&& add) {
-    ReadLines dayLines;
+    ReadLines dayLines(ScheduleColumn::Number);
     forEachLine([&](QByteArrayView line) {
         if (!IsDayLine(line, dayKey))
             add(line);
         else
             dayLines.add(lineToRow(line), line.toByteArray());
     });
-    for (int r = dayList.fixedRows(); r < dayList.rowCount(); ++r) {
-        // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL. A row
-        // without a title still has its date when the file gave it (renumbered by an edit); the
-        // placeholder of an empty day and an emptied row have neither and are no entries.
-        if (auto line = dayLines.take(dayList.row(r))) {
+    // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL, empty
+    // fields. Rows as read take their lines first, so that a row only renumbered (by a deletion
+    // or a new entry above it) never takes the line of another that is still as read.
+    const int first = dayList.fixedRows();
+    std::vector<std::optional<QByteArray>> kept(size_t(std::max(dayList.rowCount() - first, 0)));
+    for (int r = first; r < dayList.rowCount(); ++r)
+        kept[size_t(r - first)] = dayLines.take(dayList.row(r));
+    for (int r = first; r < dayList.rowCount(); ++r)
+        if (!kept[size_t(r - first)])
+            kept[size_t(r - first)] = dayLines.takeRenumbered(dayList.row(r));
+    for (int r = first; r < dayList.rowCount(); ++r) {
+        // A row without a title still has its date when the file gave it; the placeholder of
+        // an empty day and an emptied row have neither and are no entries.
+        if (const auto& line = kept[size_t(r - first)]) {
             add(*line);
         } else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
                    !dayList.cell(ScheduleColumn::Date, r).isEmpty()) {
@@ -184,6 +194,36 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
         },
         dayList, dayKey, addLine);
     flush();
+}
+
+TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
+    TextLines lines;
+    const char* bytes = year.bytes().constData();
+    year.forEachFileLine([&](qsizetype start, qsizetype size) {
+        const QByteArrayView line(bytes + start, size);
+        if (IsDayLine(line, dayKey))
+            lines.append(line.toByteArray());
+    });
+    return lines;
+}
+
+ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
+                        const QByteArray& dayKey) {
+    const auto whole = [&](const AddLine& add) { DaySaveLines(year, dayList, dayKey, add); };
+    ChangedFileSave save;
+    try {
+        save.backupFailure = SaveTextLinesFrom(path, whole, &year.stamp());
+        return save;
+    } catch (const FileChangedError&) {
+    }
+    const TextLines before = DayLines(year, dayKey);
+    save = SaveOverChangedFile(path, LineChanges(before, DaySaveLines(before, dayList, dayKey)),
+                               whole);
+    if (save.outcome == ChangedFileSave::Conflict) {
+        ListDayRows(save.merged, dayKey, dayList);
+        year = std::move(save.file);
+    }
+    return save;
 }
 
 void RenumberRows(StringGrid& grid, int column) {

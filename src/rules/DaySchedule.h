@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/LineChanges.h"
 #include "data/TextFile.h"
 #include "rules/StringGrid.h"
 
@@ -58,6 +59,16 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 // to one call, each but the last followed by CR LF.
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
                   const AddLine& add);
+
+// The day's lines of a year read, in file order.
+TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey);
+
+// OK of the day list: the year's file written as DaySaveLines gives it while the file is still
+// as read into year. When another program wrote it meanwhile, the day's changes are made over
+// that version (SaveOverChangedFile); on a conflict nothing is written, year becomes the file as
+// it now is and the list shows the day's lines of both sides.
+ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
+                        const QByteArray& dayKey);
 
 // Numbers the data rows 1..n from the top in the given column.
 void RenumberRows(StringGrid& grid, int column);

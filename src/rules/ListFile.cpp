@@ -11,20 +11,92 @@ Row LineRow(QByteArrayView line, int columns) {
 
 QList<Row> ListFile::load(const QString& path, int columns) {
     m_read.clear();
-    QList<Row> rows;
-    for (const QByteArray& line : LoadTextLines(path)) {
-        const Row row = LineRow(line, columns);
-        rows.append(row);
-        m_read.append({row, line});
-    }
+    m_columns = columns;
+    const TextLines lines = LoadTextLines(path, &m_stamp);
+    const QList<Row> rows = take(lines);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        m_read.append({rows.at(i), lines.at(i)});
     return rows;
 }
 
-std::optional<QByteArray> ReadLines::take(const Row& row) {
-    auto it = m_lines.find(row);
-    if (it == m_lines.end() || it->isEmpty())
+QList<Row> ListFile::take(const TextLines& lines) {
+    QList<Row> rows;
+    rows.reserve(lines.size());
+    for (const QByteArray& line : lines)
+        rows.append(LineRow(line, m_columns));
+    return rows;
+}
+
+ChangedFileSave ListFile::save(const QString& path, const QList<Row>& rows, const QByteArray& tail,
+                               QList<Row>& shown) {
+    const TextLines mine = lines(rows, tail);
+    ChangedFileSave result;
+    try {
+        result.backupFailure = SaveTextLines(path, mine, &m_stamp);
+        return result;
+    } catch (const FileChangedError&) {
+    }
+    TextLines before;
+    before.reserve(m_read.size());
+    for (const auto& read : m_read)
+        before.append(read.second);
+    result = SaveOverChangedFile(path, LineChanges(before, mine), [&](const AddLine& add) {
+        for (const QByteArray& line : mine)
+            add(line);
+    });
+    if (result.outcome == ChangedFileSave::Conflict) {
+        const TextLines now = result.file.toLines();
+        const QList<Row> nowRows = take(now);
+        m_read.clear();
+        for (qsizetype i = 0; i < nowRows.size(); ++i)
+            m_read.append({nowRows.at(i), now.at(i)});
+        m_stamp = result.file.stamp();
+        shown = take(result.merged);
+    }
+    return result;
+}
+
+void ReadLines::add(const Row& row, const QByteArray& line) {
+    const qsizetype i = m_lines.size();
+    m_lines.append(line);
+    m_taken.append(false);
+    m_exact[row].append(i);
+    if (m_looseColumn >= 0)
+        m_loose[loose(row)].append(i);
+}
+
+Row ReadLines::loose(Row row) const {
+    if (m_looseColumn < row.size())
+        row[m_looseColumn].clear();
+    return row;
+}
+
+std::optional<qsizetype> ReadLines::takeFrom(QHash<Row, QList<qsizetype>>& lines, const Row& row) {
+    auto it = lines.find(row);
+    if (it == lines.end())
         return std::nullopt;
-    return it->takeFirst();
+    while (!it->isEmpty()) {
+        const qsizetype i = it->takeFirst();
+        if (!m_taken[i]) {
+            m_taken[i] = true;
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ReadLines::take(const Row& row) {
+    if (const auto i = takeFrom(m_exact, row))
+        return m_lines[*i];
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ReadLines::takeRenumbered(const Row& row) {
+    if (m_looseColumn < 0 || m_looseColumn >= row.size())
+        return std::nullopt;
+    if (const auto i = takeFrom(m_loose, loose(row)))
+        return ReplaceCommaField(m_lines[*i], m_looseColumn, row[m_looseColumn]);
+    return std::nullopt;
 }
 
 TextLines ListFile::lines(const QList<Row>& rows, const QByteArray& tail) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/CsvLine.h"
+#include "data/LineChanges.h"
 #include "data/TextFile.h"
 #include "rules/StringGrid.h"
 
@@ -16,12 +17,25 @@ Row LineRow(QByteArrayView line, int columns);
 // Lines as read, found again by the row each reads as; each line serves once.
 class ReadLines {
 public:
-    void add(const Row& row, const QByteArray& line) { m_lines[row].append(line); }
+    // looseColumn: a cell whose change alone still finds the line (the day list's number,
+    // which a deletion or a new first entry changes in rows nobody edited).
+    explicit ReadLines(int looseColumn = -1) : m_looseColumn(looseColumn) {}
+    void add(const Row& row, const QByteArray& line);
     // The line a row equal to this one was read from, if one is left.
     std::optional<QByteArray> take(const Row& row);
+    // The line of a row equal to this one but for the loose column, if one is left, with that
+    // field made the row's and every other byte as read.
+    std::optional<QByteArray> takeRenumbered(const Row& row);
 
 private:
-    QHash<Row, QList<QByteArray>> m_lines;
+    Row loose(Row row) const;
+    std::optional<qsizetype> takeFrom(QHash<Row, QList<qsizetype>>& lines, const Row& row);
+
+    int m_looseColumn;
+    QList<QByteArray> m_lines;
+    QList<bool> m_taken;
+    QHash<Row, QList<qsizetype>> m_exact;
+    QHash<Row, QList<qsizetype>> m_loose;
 };
 
 // A list window's file as rows. It remembers the line each row was read from, so that saving
@@ -44,8 +58,19 @@ public:
     // not reach the file; a line of the file without a date is the user's and must.
     QList<Row> entries(const StringGrid& grid, int keyColumn) const;
 
+    // Writes lines(rows, tail) over the file read, only while it is still as read; when another
+    // program wrote it meanwhile, the list's changes are made over that version
+    // (SaveOverChangedFile). On a conflict nothing is written, the file as it now is becomes the
+    // one read, and shown gets the rows of both sides for the list to show.
+    ChangedFileSave save(const QString& path, const QList<Row>& rows, const QByteArray& tail,
+                         QList<Row>& shown);
+
 private:
+    QList<Row> take(const TextLines& lines);
+
     QList<QPair<Row, QByteArray>> m_read;
+    FileStamp m_stamp;
+    int m_columns = 0;
 };
 
 // The first data row of a grid that reads as the line does (as load() reads it, one cell per

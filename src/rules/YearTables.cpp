@@ -541,8 +541,26 @@ private:
     std::vector<bool> m_bits;
 };
 
+// Runs the work of one rule line of a file read into out, at start in its bytes; a line it
+// cannot read is thrown as RuleLineError with the file and line.
+template <typename Work>
+void ruleLine(const TextBuffer& out, const QString& path, qsizetype start, Work&& work) {
+    try {
+        work();
+    } catch (const KalendoError& e) {
+        // Every CR, and every LF but one right after a CR, ends a line before this one.
+        const QByteArray& bytes = out.bytes();
+        qsizetype line = 1;
+        for (qsizetype i = 0; i < start; ++i)
+            if (bytes[i] == '\r' || (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')))
+                ++line;
+        throw RuleLineError(e, path, line, out.stamp());
+    }
+}
+
 void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
-    out.loadBytes(HolidayFilePath(dataFolder));
+    const QString path = HolidayFilePath(dataFolder);
+    out.loadBytes(path);
     // The equinox days are rules made here, after those of the file.
     QList<QByteArray> equinoxes;
     if (year <= 2100) {
@@ -574,7 +592,8 @@ void buildHolidays(TextBuffer& out, int year, const QString& dataFolder) {
     };
     const QByteArray& bytes = out.bytes();
     out.forEachFileLine([&](qsizetype start, qsizetype size) {
-        addRule(QByteArrayView(bytes.constData() + start, size), start);
+        ruleLine(out, path, start,
+                 [&] { addRule(QByteArrayView(bytes.constData() + start, size), start); });
     });
     for (const QByteArray& equinox : equinoxes)
         addRule(equinox, -1);
@@ -686,6 +705,12 @@ bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
     return false;
 }
 
+RuleLineError::RuleLineError(const KalendoError& reason, const QString& path, qsizetype line,
+                             const FileStamp& stamp)
+    : KalendoError(reason.message() + QLatin1Char('\n') +
+                   QStringLiteral("%1 の %2 行目").arg(path).arg(line)),
+      m_stamp(stamp) {}
+
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth) {
     tables.m_year = year;
     tables.m_shownMonth = shownMonth;
@@ -733,14 +758,15 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
     stored(std::integral_constant<int, akAnniversary>(), AnniversaryFilePath(dataFolder));
     stored(std::integral_constant<int, akSchedule>(), ScheduleFilePath(dataFolder, year));
     rebuild(akEvent, [&](TextBuffer& out) {
-        out.loadBytes(EventFilePath(dataFolder));
+        const QString path = EventFilePath(dataFolder);
+        out.loadBytes(path);
         const QByteArray& bytes = out.bytes();
         out.forEachFileLine([&](qsizetype start, qsizetype size) {
             const PlainRule rule = splitRule(QByteArrayView(bytes.constData() + start, size));
             if (rule.isFixedDate())
                 out.addFileLine(start, size);
             else
-                out.addMade(resolveWeekdayRule(rule, year));
+                ruleLine(out, path, start, [&] { out.addMade(resolveWeekdayRule(rule, year)); });
         });
     });
     rebuild(akHoliday, [&](TextBuffer& out) { buildHolidays(out, year, dataFolder); });

@@ -92,11 +92,24 @@ private:
     void clearCache() const;
 };
 
+// A rule line the rules cannot read: the reason, then the file and the line number (counted as
+// an editor counts them). The file's stamp tells one version of the file from the next, so that
+// a window can say it once for each.
+class RuleLineError : public KalendoError {
+public:
+    RuleLineError(const KalendoError& reason, const QString& path, qsizetype line,
+                  const FileStamp& stamp);
+    const FileStamp& stamp() const { return m_stamp; }
+
+private:
+    FileStamp m_stamp;
+};
+
 // Rebuilds the four lists of a year from a data folder (with a trailing separator): the
 // anniversaries and the year's schedule file as stored, the event rules resolved, the holiday
 // rules resolved with the equinox days, substitute holidays and 国民の休日. Every list is
 // rebuilt; a line the rules cannot read stops its own list there, and the first such stop
-// (or read error) is thrown as KalendoError once all four lists are rebuilt.
+// (RuleLineError, or a read error) is thrown as KalendoError once all four lists are rebuilt.
 // Given the month a window shows (1-12), the day index covers the months its grid shows first,
 // and the others when first asked: answers are the same, the month's come sooner.
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth = 0);

@@ -155,8 +155,15 @@ void TMainEditForm::btnOkClick() {
     const int year = CaptionYear(windowTitle());
     const QString path = ScheduleFilePath(DataFolder(), year);
     const QByteArray dayKey = DayKey();
-    ReportBackupFailure(SaveTextLinesFrom(
-        path, [&](const AddLine& add) { DaySaveLines(m_year, gridEdit->grid(), dayKey, add); }));
+    const ChangedFileSave save = SaveDay(path, m_year, gridEdit->grid(), dayKey);
+    ReportBackupFailure(save.backupFailure);
+    if (const QString message = ChangedFileMessage(save, path); !message.isEmpty())
+        ErrorReport::report(message);
+    if (save.outcome == ChangedFileSave::Conflict) {
+        // Both sides stay in the list; nothing is lost until the user decides.
+        gridEdit->refresh();
+        return;
+    }
     const QStringList identityFailures = RecordYearIdentities(DataFolder(), year, {}, m_edits);
     done(1);
     for (const QString& failure : identityFailures)

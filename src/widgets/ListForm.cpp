@@ -99,8 +99,19 @@ void ListForm::btnOkClick() {
     const QList<Row> entries = m_file.entries(m_list->grid(), m_columns.keyColumn);
     // An emptied list is saved too, or the deleted entries would come back; with no file and
     // nothing to save there is nothing to write.
-    if (!entries.isEmpty() || QFile::exists(path))
-        ReportBackupFailure(SaveTextLines(path, m_file.lines(entries, m_columns.lineEnd)));
+    if (!entries.isEmpty() || QFile::exists(path)) {
+        QList<Row> shown;
+        const ChangedFileSave save = m_file.save(path, entries, m_columns.lineEnd, shown);
+        ReportBackupFailure(save.backupFailure);
+        if (const QString message = ChangedFileMessage(save, path); !message.isEmpty())
+            ErrorReport::report(message);
+        if (save.outcome == ChangedFileSave::Conflict) {
+            // Both sides stay in the list; nothing is lost until the user decides.
+            FillListRows(m_list->grid(), shown);
+            sortEntries();
+            return;
+        }
+    }
     done(Ok);
 }
 

@@ -107,6 +107,12 @@ void tst_Instance::guardInOneProcess() {
     }
     InstanceGuard again;
     QCOMPARE(again.acquire(name), InstanceGuard::Acquired);
+    // A folder where the lock file belongs can be neither locked nor replaced: the start must
+    // stop rather than run unguarded beside another.
+    const TempDataFolder data;
+    QVERIFY(QDir().mkdir(InstanceGuard::DataFolderLockPath(data.path())));
+    InstanceGuard blocked;
+    QCOMPARE(blocked.acquireDataFolder(data.path()), InstanceGuard::Blocked);
 }
 
 void tst_Instance::secondStartExitsSilently() {
@@ -188,7 +194,7 @@ void tst_Instance::killedSavesLeaveNothingAfterRestart() {
     SaveTextLines(year, lines);
     const auto leftovers = [&] {
         static const QRegularExpression temporary(
-            QStringLiteral("^\\.2026\\.csv\\.[A-Za-z0-9]{6}$"));
+            QStringLiteral("^\\.2026\\.csv\\.(kalendo-save-)?[A-Za-z0-9]{6}$"));
         return QDir(data).entryList(QDir::Files | QDir::Hidden).filter(temporary);
     };
 
@@ -207,20 +213,34 @@ void tst_Instance::killedSavesLeaveNothingAfterRestart() {
     QCOMPARE(LoadTextLines(year), lines);
     // Names a save never gives are not the program's to remove.
     const QStringList others{QStringLiteral(".notes.csv.bak"), QStringLiteral("2026.csv.Ab12Cd"),
-                             QStringLiteral(".2026.csv.Ab12C"),
-                             QStringLiteral(".2026.csv.Ab12Cd7")};
+                             QStringLiteral(".2026.csv.Ab12C"), QStringLiteral(".2026.csv.Ab12Cd7"),
+                             QStringLiteral(".notes.csv.mine01")};
     for (const QString& name : others)
         QVERIFY(QFile(data + name).open(QIODevice::WriteOnly));
+    // One an earlier release left, and one a save through a linked year file left beside the
+    // file it names.
+    QVERIFY(QFile(data + QStringLiteral(".2026.csv.Ab12Cd")).open(QIODevice::WriteOnly));
+    const TempDataFolder elsewhere;
+    const QString linkedLeftover = elsewhere.file(QStringLiteral(".y2027.csv.kalendo-save-Ab12Cd"));
+    const QString notLeftover = elsewhere.file(QStringLiteral(".y2027.csv.Ab12Cd"));
+    SaveTextLines(elsewhere.file(QStringLiteral("y2027.csv")), lines.mid(0, 1));
+    QVERIFY(QFile::link(elsewhere.file(QStringLiteral("y2027.csv")),
+                        data + QStringLiteral("2027.csv")));
+    QVERIFY(QFile(linkedLeftover).open(QIODevice::WriteOnly));
+    QVERIFY(QFile(notLeftover).open(QIODevice::WriteOnly));
 
     // The next start removes them once it holds the instance guard; a second start, which
     // exits at the guard, removes nothing (the first may be saving).
     QProcess* first = start(program);
     QTRY_VERIFY_WITH_TIMEOUT(leftovers().isEmpty(), 10000);
     QVERIFY(first->state() == QProcess::Running);
-    QVERIFY(QFile(data + QStringLiteral(".2026.csv.Xy12Zw")).open(QIODevice::WriteOnly));
+    QVERIFY(!QFile::exists(linkedLeftover));
+    QVERIFY(QFile::exists(notLeftover));
+    const QString fresh = QStringLiteral(".2026.csv.kalendo-save-Xy12Zw");
+    QVERIFY(QFile(data + fresh).open(QIODevice::WriteOnly));
     QProcess* second = start(program);
     QVERIFY(second->waitForFinished(10000));
-    QCOMPARE(leftovers(), QStringList{QStringLiteral(".2026.csv.Xy12Zw")});
+    QCOMPARE(leftovers(), QStringList{fresh});
     for (const QString& name : others)
         QVERIFY2(QFile::exists(data + name), qPrintable(name));
     QCOMPARE(LoadTextLines(year), lines);

@@ -935,19 +935,23 @@ void tst_MainForm::hintStaysOnScreen_data() {
     QTest::addColumn<int>("corner");
     QTest::addColumn<bool>("above");   // the hint of the last row opens above its cell
     QTest::addColumn<bool>("shifted"); // the wide hint of the last column moves left
-    QTest::newRow("top left") << int(Qt::TopLeftCorner) << false << false;
-    QTest::newRow("top right") << int(Qt::TopRightCorner) << false << true;
-    QTest::newRow("bottom left") << int(Qt::BottomLeftCorner) << true << false;
-    QTest::newRow("bottom right") << int(Qt::BottomRightCorner) << true << true;
+    QTest::addColumn<int>("lines31");  // holidays on the 31st
+    QTest::newRow("top left") << int(Qt::TopLeftCorner) << false << false << 4;
+    QTest::newRow("top right") << int(Qt::TopRightCorner) << false << true << 4;
+    QTest::newRow("bottom left") << int(Qt::BottomLeftCorner) << true << false << 4;
+    QTest::newRow("bottom right") << int(Qt::BottomRightCorner) << true << true << 4;
+    // More lines than the screen holds: as many as fit, the last saying how many more.
+    QTest::newRow("busy day") << int(Qt::TopLeftCorner) << false << false << 3000;
 }
 
 void tst_MainForm::hintStaysOnScreen() {
     QFETCH(int, corner);
+    QFETCH(int, lines31);
     // March 2025: the 1st stands in the last column, the 31st in the last row.
     const QByteArray wide(60, 'W');
     // The 31st's hint is four lines high: no room for it under the last row at the bottom.
     QByteArray holidays = "03/01," + wide + ",0,0\r\n";
-    for (int line = 0; line < 4; ++line)
+    for (int line = 0; line < lines31; ++line)
         holidays += "03/31,W,0,0\r\n";
     m_data->write(HolidayFileName, holidays);
     showAt(QDate(2025, 3, 7));
@@ -968,6 +972,12 @@ void tst_MainForm::hintStaysOnScreen() {
         QVERIFY(hook->HintShowing());
         const QRect hint = hook->HintWindow()->frameGeometry();
         QVERIFY2(screen.contains(hint), qPrintable(QString::number(day)));
+        if (day == 31 && lines31 > 4) {
+            const QStringList shown = hook->HintWindow()->text().split(QLatin1Char('\n'));
+            QVERIFY(shown.size() > 4);
+            QCOMPARE(shown.last(), QStringLiteral("他%1件").arg(lines31 - (shown.size() - 1)));
+            continue;
+        }
         const QPoint cellBottomLeft = grid->mapToGlobal(QPoint(r.left(), r.bottom() + 1));
         const bool above = day == 31 && bottom;
         const bool shifted = day == 1 && right;

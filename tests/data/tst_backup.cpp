@@ -53,6 +53,17 @@ void tst_Backup::daysKept_data() {
         << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14} << fourteen;
     QTest::newRow("a day without saves keeps none")
         << QList<int>{0, 30} << QStringList{"0:v0", "30:v1"};
+    // A clock once a hundred days ahead left folders dated later than today: they neither push
+    // out today's copy nor count against the days before it.
+    QList<int> ahead;
+    QStringList keptAhead{"0:v30", "1:v31"};
+    for (int i = 0; i < 30; ++i) {
+        ahead << 100 + i;
+        if (i >= 16)
+            keptAhead << QStringLiteral("%1:v%2").arg(100 + i).arg(i);
+    }
+    keptAhead.sort();
+    QTest::newRow("folders dated later than today") << (ahead << 0 << 1) << keptAhead;
 }
 
 void tst_Backup::daysKept() {
@@ -78,15 +89,17 @@ void tst_Backup::throughSave_data() {
     QTest::addColumn<QByteArray>("blocker"); // a file named backup in the data folder
     QTest::addColumn<bool>("privateFile");
     QTest::addColumn<bool>("reported");
+    QTest::addColumn<QString>("cause"); // what the report names
     QTest::newRow("first save of a file keeps nothing")
-        << QByteArray() << QByteArray() << false << false;
+        << QByteArray() << QByteArray() << false << false << QString();
     QTest::newRow("bytes kept as they were, private stays private")
         << QByteArray("a\nb\r\n\x1a"
                       "c\xff",
                       9)
-        << QByteArray() << true << false;
+        << QByteArray() << true << false << QString();
     QTest::newRow("backup cannot be written: saved and reported")
-        << QByteArray("old\r\n") << QByteArray("x") << false << true;
+        << QByteArray("old\r\n") << QByteArray("x") << false << true
+        << QStringLiteral("バックアップのフォルダーを作れません。同じ名前のファイルがあります");
 }
 
 void tst_Backup::throughSave() {
@@ -94,6 +107,7 @@ void tst_Backup::throughSave() {
     QFETCH(QByteArray, blocker);
     QFETCH(bool, privateFile);
     QFETCH(bool, reported);
+    QFETCH(QString, cause);
     TempDataFolder dir;
     if (!before.isEmpty()) {
         dir.write(name, before);
@@ -107,6 +121,7 @@ void tst_Backup::throughSave() {
     const QString message = SaveTextLines(dir.file(name), {"new"});
     QCOMPARE(dir.read(name), QByteArray("new\r\n"));
     QCOMPARE(!message.isEmpty(), reported);
+    QVERIFY2(message.contains(cause), qPrintable(message));
     const QString copy = dir.file(BackupFolderName + QLatin1Char('/') +
                                   QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
                                   QLatin1Char('/') + name);

@@ -56,7 +56,9 @@ void tst_CsvLine::lineToRow_data() {
     QTest::newRow("quoted blank") << QByteArray("a,\" \",c") << 3 << row({"a", " ", "c"});
     QTest::newRow("doubled quote")
         << QByteArray("\"say \"\"hi\"\"\",x") << 2 << row({"say \"hi\"", "x"});
-    QTest::newRow("blank ends unquoted field") << QByteArray("a b,c") << 3 << row({"a", "b", "c"});
+    // A hand-written line: the blanks belong to the fields, as the month's hint shows them.
+    QTest::newRow("blank inside unquoted field stays")
+        << sj("Zoom 会議,A社 3階 ,c") << 3 << row({sj("Zoom 会議"), sj("A社 3階"), "c"});
     QTest::newRow("extra fields dropped") << QByteArray("1,2,3,4") << 2 << row({"1", "2"});
     QTest::newRow("leading blanks skipped") << QByteArray("  a, b") << 2 << row({"a", "b"});
     QTest::newRow("anniversary with appended comma")

@@ -57,6 +57,8 @@ private slots:
     void unreadableFileOpensNothing();
     void hostileFileInPlace_data();
     void hostileFileInPlace();
+    void otherProgramsChangeSurvives_data();
+    void otherProgramsChangeSurvives();
 
 private:
     std::unique_ptr<TempDataFolder> m_data;
@@ -442,6 +444,19 @@ void tst_HostileInput::untouchedFieldsKeepTheirBytes_data() {
         << QByteArrayList{} << false << QByteArray("01/--,c,2,1\r\n01/01,a,0,0\r\n02/11,b,0,0\r\n");
     row("events: date changed", Window::Events, "05/03," + nothing + ",0,0\r\n")
         << QByteArrayList{nothing} << true << "05/04," + nothing + ",0,0\r\n";
+    // Blanks typed by hand inside unquoted fields belong to the fields, as the month's hint
+    // shows them; a save of the edited row quotes them.
+    row("day: blanks inside fields, memo changed", Window::Schedule,
+        sj("20250307,1,10:00,11:00,Zoom 会議,A社 3階,資料 持参\r\n"))
+        << QByteArrayList{sj("Zoom 会議")} << true
+        << sj("20250307,1,10:00,11:00,\"Zoom 会議\",\"A社 3階\",\"資料 持参X\"\r\n");
+    row("anniversaries: blanks inside the title, date changed", Window::Anniversaries,
+        "2012/03/30,Taro birthday party,\r\n")
+        << QByteArrayList{"Taro birthday party"} << true
+        << QByteArray("2012/03/31,\"Taro birthday party\",\r\n");
+    row("holidays: blanks inside the title, date changed", Window::Holidays,
+        "12/08,Company Day,0,0\r\n")
+        << QByteArrayList{"Company Day"} << true << QByteArray("12/09,\"Company Day\",0,0\r\n");
 }
 
 void tst_HostileInput::untouchedFieldsKeepTheirBytes() {
@@ -576,6 +591,10 @@ void tst_HostileInput::brokenLineStaysInItsList() {
     } catch (const KalendoError& e) {
         rebuild << e.message();
     }
+    QCOMPARE(m_errors, rebuild);
+    // Month steps that meet the same line of the same file say nothing more.
+    MainForm->btnNext->click();
+    MainForm->btnPrev->click();
     QCOMPARE(m_errors, rebuild);
     QVERIFY(MainForm->isVisible());
     QCOMPARE(MainForm->editMonth->text(), QStringLiteral("3"));
@@ -899,8 +918,8 @@ void tst_HostileInput::hostileFileInPlace_data() {
                                                  QStringLiteral("|open: |longest cell 257|edit: ");
     QTest::newRow("holiday rules, long field")
         << Window::Holidays << Hostile::LongField
-        << QStringLiteral("start: 'x' は整数ではありません|hint: none|open: |longest cell "
-                          "257|edit: 'x") +
+        << QStringLiteral("start: 'x' は整数ではありません\n<file> の 1 行目|hint: none|open: "
+                          "|longest cell 257|edit: 'x") +
                x + more;
 }
 
@@ -1003,6 +1022,101 @@ void tst_HostileInput::hostileFileInPlace() {
                                                                     : int(S_IFREG));
     if (!before.isEmpty())
         QCOMPARE(m_data->read(fileOf(window)), before);
+}
+
+void tst_HostileInput::otherProgramsChangeSurvives_data() {
+    // While the list is open, the user edits the entry titled "A" and another process writes
+    // the file (or removes it: other empty); then OK. Both sides' lines must be in the file;
+    // where both changed the same line, the list first shows both and says so, and the next
+    // OK saves them.
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("other");
+    QTest::addColumn<bool>("conflict");
+    QTest::addColumn<QByteArray>("expected");
+    struct Kind {
+        const char* name;
+        Window window;
+        QByteArray a, aEdited, b, c;
+        QByteArray aTheirs; // A as the other program changed it
+    };
+    const Kind kinds[] = {
+        {"day", Window::Schedule, "20250307,1,10:00,11:00,A,P,M", "20250307,1,10:00,11:00,A,P,MX",
+         "20250308,1,09:00,10:00,B,Q,N", "20250307,2,12:00,13:00,C,R,O",
+         "20250307,1,10:00,11:00,A,P,M2"},
+        {"anniversaries", Window::Anniversaries, "2012/03/30,A,", "2012/03/31,A,", "2013/04/01,B,",
+         "2014/05/05,C,", "2012/03/30,A2,"},
+        {"holidays", Window::Holidays, "05/03,A,0,0", "05/04,A,0,0", "01/01,B,0,0", "02/11,C,0,0",
+         "05/03,A2,0,0"},
+        {"events", Window::Events, "05/03,A,0,0", "05/04,A,0,0", "01/01,B,0,0", "02/11,C,0,0",
+         "05/03,A2,0,0"},
+    };
+    const auto file = [](const QByteArrayList& lines) { return lines.join("\r\n") + "\r\n"; };
+    for (const Kind& k : kinds) {
+        const auto row = [&](const char* what) -> QTestData& {
+            return QTest::newRow(qPrintable(QLatin1String(k.name) + QLatin1String(": ") +
+                                            QLatin1String(what)))
+                   << k.window << file({k.a, k.b});
+        };
+        // For the day, C is another entry of the same day.
+        row("a line appended") << file({k.a, k.b, k.c}) << false << file({k.aEdited, k.b, k.c});
+        row("another line changed")
+            << file({k.a, k.b + "2"}) << false << file({k.aEdited, k.b + "2"});
+        row("the same line changed")
+            << file({k.aTheirs, k.b}) << true << file({k.aEdited, k.aTheirs, k.b});
+        row("file removed") << QByteArray() << false << file({k.aEdited, k.b});
+    }
+}
+
+void tst_HostileInput::otherProgramsChangeSurvives() {
+    QFETCH(Window, window);
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, other);
+    QFETCH(bool, conflict);
+    QFETCH(QByteArray, expected);
+    const QString name = fileOf(window);
+    const QString path = m_data->file(name);
+    m_data->write(name, file);
+    const bool day = window == Window::Schedule;
+    qsizetype shownAfterFirstOk = 0;
+    bool openAfterFirstOk = false;
+    QByteArray written;
+    inWindow(window, [&](QDialog* list) {
+        ListGrid* grid = gridOf(window);
+        QDialog* editor = editorOf(window);
+        whenModal(editor, [&, editor] {
+            if (day) {
+                MainInputForm->editMemo->end(false);
+                typeText(MainInputForm->editMemo, QStringLiteral("X"));
+            } else {
+                auto* date = editor->findChild<QDateEdit*>();
+                date->setDate(date->date().addDays(1));
+            }
+            button(editor, "btnOk")->click();
+        });
+        doubleClickRow(grid, rowWith(grid, day ? ScheduleColumn::Title : 1, "A"));
+        written = runInChild([&] {
+            if (other.isEmpty())
+                return QByteArray(QFile::remove(path) ? "ok" : "not removed");
+            QFile f(path);
+            const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                            f.write(other) == other.size();
+            return QByteArray(ok ? "ok" : "not written");
+        });
+        button(list, "btnOk")->click();
+        openAfterFirstOk = list->isVisible();
+        shownAfterFirstOk = dataRows(grid).size();
+        if (openAfterFirstOk)
+            button(list, "btnOk")->click();
+    });
+    QCOMPARE(written, QByteArray("ok"));
+    QCOMPARE(openAfterFirstOk, conflict);
+    QCOMPARE(sortedLines(m_data->read(name)), sortedLines(expected));
+    // A conflict or a removed file is said; a merge of other lines needs no word.
+    QCOMPARE(m_errors.size(), conflict || other.isEmpty() ? 1 : 0);
+    // Both versions of A were shown (and B, where the list holds it).
+    if (conflict)
+        QCOMPARE(shownAfterFirstOk, day ? 2 : 3);
 }
 
 int main(int argc, char** argv) {

@@ -50,7 +50,7 @@ QByteArray fileBytes(const TextLines& lines) {
 QStringList leftovers(const TempDataFolder& dir, const QString& name) {
     const QRegularExpression pattern(QLatin1Char('^') +
                                      QRegularExpression::escape(QLatin1Char('.') + name) +
-                                     QStringLiteral("\\.[A-Za-z0-9]{6}$"));
+                                     QStringLiteral("\\.kalendo-save-[A-Za-z0-9]{6}$"));
     QStringList found;
     for (const QString& entry : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
         if (pattern.match(entry).hasMatch())

@@ -74,8 +74,8 @@ void tst_DataPlaces::folder_data() {
         << "user" << false << QByteArray("theirs") << false << 0 << 0;
     QTest::newRow("build tree: moved once, said once")
         << "beside build" << false << QByteArray("mine") << false << 1 << 0;
-    QTest::newRow("build tree with a user folder: left alone")
-        << "beside build user" << false << QByteArray("theirs") << true << 0 << 0;
+    QTest::newRow("build tree with a user folder: left alone, said once")
+        << "beside build user" << false << QByteArray("theirs") << true << 1 << 0;
     QTest::newRow("read-only copy beside: seeds the user folder")
         << "beside readonly" << false << QByteArray("mine") << true << 0 << 0;
     QTest::newRow("user folder cannot be made: said")

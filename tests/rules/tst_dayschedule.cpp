@@ -1,6 +1,7 @@
 #include "data/KalendoError.h"
 #include "rules/Clock.h"
 #include "rules/DaySchedule.h"
+#include "rules/ListFile.h"
 
 #include "TestSupport.h"
 
@@ -19,6 +20,8 @@ private slots:
     void readAsBytesAgreesWithLines();
     void deleteRow_data();
     void deleteRow();
+    void renumberedRowKeepsItsBytes_data();
+    void renumberedRowKeepsItsBytes();
     void storeSortsByStartAndRenumbers();
 };
 
@@ -182,6 +185,44 @@ void tst_DaySchedule::deleteRow() {
         QCOMPARE(list.cell(ScheduleColumn::Title, i + 1), remaining.at(i));
         QCOMPARE(list.cell(ScheduleColumn::Number, i + 1), QByteArray::number(i + 1));
     }
+}
+
+void tst_DaySchedule::renumberedRowKeepsItsBytes_data() {
+    // The day's lines; then the first row deleted, or a new entry that sorts first added.
+    QTest::addColumn<TextLines>("file");
+    QTest::addColumn<bool>("deleteFirst");
+    QTest::addColumn<TextLines>("saved");
+    const QByteArray a = "20250307,1,,,a,,";
+    QTest::newRow("extra fields") << TextLines{a, "20250307,2,,,T,P,M,extra1,extra2"} << true
+                                  << TextLines{"20250307,1,,,T,P,M,extra1,extra2"};
+    QTest::newRow("bytes after a NUL")
+        << TextLines{a, QByteArray("20250307,2,,,T\0x,P,M", 21)} << true
+        << TextLines{QByteArray("20250307,1,,,T\0x,P,M", 21)};
+    QTest::newRow("quoted number, blanks around")
+        << TextLines{a, "20250307, \"2\" ,,,b,,"} << true << TextLines{"20250307, 1 ,,,b,,"};
+    QTest::newRow("empty fields, an entry added above")
+        << TextLines{"20250307,1,10:00,,plain,,"} << false
+        << TextLines{"20250307,1,08:00,,new,,", "20250307,2,10:00,,plain,,"};
+    // Sorted by number as text, the empty one first; the new entry sorts last by its start.
+    QTest::newRow("empty number field")
+        << TextLines{a, "20250307,,,,b"} << false
+        << TextLines{"20250307,1,,,b", "20250307,2,,,a,,", "20250307,3,08:00,,new,,"};
+}
+
+void tst_DaySchedule::renumberedRowKeepsItsBytes() {
+    QFETCH(TextLines, file);
+    QFETCH(bool, deleteFirst);
+    QFETCH(TextLines, saved);
+    StringGrid list(ScheduleColumn::Count, 1, 1, 2);
+    ListDayRows(file, "20250307", list);
+    list.setCurrentRow(1);
+    if (deleteFirst) {
+        DeleteDayRow(list);
+    } else {
+        PrepareNewListRow(list, ScheduleColumn::Title);
+        StoreDayEntry(list, "20250307", DayEntry{"08:00", "", "new", "", ""});
+    }
+    QCOMPARE(DaySaveLines(file, list, "20250307"), saved);
 }
 
 void tst_DaySchedule::storeSortsByStartAndRenumbers() {

@@ -184,7 +184,8 @@ void tst_YearTables::conversionFailures() {
         BuildYearTables(t, 2025, dir.path());
         QFAIL("no error");
     } catch (const KalendoError& e) {
-        QCOMPARE(e.message(), message);
+        QCOMPARE(e.message(),
+                 message + QLatin1Char('\n') + dir.file(fileName) + QStringLiteral(" の 1 行目"));
     }
 }
 
@@ -197,16 +198,23 @@ void tst_YearTables::failureStopsOnlyItsOwnList_data() {
     const TextLines equinoxes = sjLines({"03/20,春分の日,0,0", "09/23,秋分の日,0,0"});
     QTest::newRow("event line") << crlf({"01/05,A,0,0", "01/--,bad,x,1", "01/07,C,0,0"})
                                 << crlf({"01/--,成人の日,2,1"})
-                                << QStringLiteral("'x' は整数ではありません")
+                                << QStringLiteral("'x' は整数ではありません\n%1event.csv の 2 行目")
                                 << sjLines({"01/05,A,0,0"})
                                 << sjLines({"01/13,成人の日,2,1"}) + equinoxes;
     QTest::newRow("holiday line") << crlf({"01/05,A,0,0"})
                                   << crlf({"01/--,成人の日,2,1", "ab/--,X,1,1", "02/11,Y,0,0"})
-                                  << QStringLiteral("'ab' は整数ではありません")
+                                  << QStringLiteral(
+                                         "'ab' は整数ではありません\n%1holiday.csv の 2 行目")
                                   << sjLines({"01/05,A,0,0"}) << sjLines({"01/13,成人の日,2,1"});
     QTest::newRow("both: the first is told")
         << crlf({"01/--,bad,x,1"}) << crlf({"ab/--,X,1,1"})
-        << QStringLiteral("'x' は整数ではありません") << TextLines{} << TextLines{};
+        << QStringLiteral("'x' は整数ではありません\n%1event.csv の 1 行目") << TextLines{}
+        << TextLines{};
+    // Lines are counted as an editor counts them: empty ones and lone CRs and LFs too.
+    QTest::newRow("line after empty lines")
+        << QByteArray("01/05,A,0,0\n\r\n\r01/--,bad,x,1\r\n") << crlf({"01/--,成人の日,2,1"})
+        << QStringLiteral("'x' は整数ではありません\n%1event.csv の 4 行目")
+        << sjLines({"01/05,A,0,0"}) << sjLines({"01/13,成人の日,2,1"}) + equinoxes;
 }
 
 void tst_YearTables::failureStopsOnlyItsOwnList() {
@@ -229,7 +237,7 @@ void tst_YearTables::failureStopsOnlyItsOwnList() {
         BuildYearTables(t, 2025, dir.path());
         QFAIL("no error");
     } catch (const KalendoError& e) {
-        QCOMPARE(e.message(), message);
+        QCOMPARE(e.message(), message.arg(dir.path()));
     }
     QCOMPARE(t.YearEvents(), builtEvents);
     QCOMPARE(t.YearHolidays(), builtHolidays);
