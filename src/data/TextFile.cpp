@@ -711,13 +711,13 @@ void RemoveLeftoverSaves(const QString& folder) {
     removeMatching(folder, QRegularExpression(QStringLiteral("^\\..+") + suffix));
     // Earlier releases named them ".2025.csv.Ab3xYz": such a name is Kalendo's only when the
     // file it was for is one of Kalendo's own.
-    static const QRegularExpression earlier(
-        QStringLiteral("^\\.(holiday|event|anniversary|\\d{4})\\.csv\\.[A-Za-z0-9]{6}$"));
+    static const QRegularExpression earlier(QStringLiteral(
+        "^\\.(holiday|event|anniversary|\\d{4}|\\d{4}\\.uid)\\.csv\\.[A-Za-z0-9]{6}$"));
     removeMatching(folder, earlier);
     RemoveLeftoverBackups(folder);
     // A data file that is a link is saved through it, beside the file it names.
     static const QRegularExpression dataFile(
-        QStringLiteral("^(holiday|event|anniversary|\\d{4})\\.csv$"));
+        QStringLiteral("^(holiday|event|anniversary|\\d{4}|\\d{4}\\.uid)\\.csv$"));
     QDir dir(folder);
     for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::System)) {
         if (!info.isSymLink() || !dataFile.match(info.fileName()).hasMatch())
