@@ -212,8 +212,11 @@ QStringList sortedLines(const QByteArray& bytes) {
     return lines;
 }
 
+// The identity file a year's save writes beside it is no leftover.
 int hiddenAndPlainFiles(const TempDataFolder& dir) {
-    return int(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size());
+    QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    files.removeIf([](const QString& name) { return name.endsWith(QLatin1String(".uid.csv")); });
+    return int(files.size());
 }
 
 // A child may drop to an unprivileged user; it needs the data folder as its own to put things
