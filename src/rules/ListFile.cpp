@@ -94,9 +94,15 @@ std::optional<QByteArray> ReadLines::take(const Row& row) {
 std::optional<QByteArray> ReadLines::takeRenumbered(const Row& row) {
     if (m_looseColumn < 0 || m_looseColumn >= row.size())
         return std::nullopt;
-    if (const auto i = takeFrom(m_loose, loose(row)))
-        return ReplaceCommaField(m_lines[*i], m_looseColumn, row[m_looseColumn]);
-    return std::nullopt;
+    const auto i = takeFrom(m_loose, loose(row));
+    if (!i)
+        return std::nullopt;
+    // A line whose bytes cannot take the new cell as a field of its own (a quote left open
+    // swallows the rest) is written from the row instead, so that it still reads as the row.
+    QByteArray line = ReplaceCommaField(m_lines[*i], m_looseColumn, row[m_looseColumn]);
+    if (LineRow(line, int(row.size())) != row)
+        return std::nullopt;
+    return line;
 }
 
 TextLines ListFile::lines(const QList<Row>& rows, const QByteArray& tail) const {

@@ -24,7 +24,8 @@ public:
     // The line a row equal to this one was read from, if one is left.
     std::optional<QByteArray> take(const Row& row);
     // The line of a row equal to this one but for the loose column, if one is left, with that
-    // field made the row's and every other byte as read.
+    // field made the row's and every other byte as read; none (the line taken all the same) when
+    // the line so changed would not read as the row.
     std::optional<QByteArray> takeRenumbered(const Row& row);
 
 private:
