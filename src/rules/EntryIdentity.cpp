@@ -7,6 +7,7 @@
 #include "rules/DaySchedule.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QHash>
 #include <QTimeZone>
 #include <QUuid>
@@ -61,10 +62,12 @@ bool parseRecord(const QByteArray& text, Record& record) {
     record.identity.sequence = fields.at(2).isEmpty() ? 0 : fields.at(2).toInt(&ok);
     if (!fields.at(2).isEmpty() && (!ok || record.identity.sequence < 0))
         return false;
-    if (!fields.at(3).isEmpty()) {
+    if (const QByteArray& stamp = fields.at(3); stamp.size() == 16 && stamp.at(8) == 'T') {
+        // Read by hand: a year's records are many, and QDateTime's format parsing is slow.
+        const auto number = [&](int at, int size) { return stamp.mid(at, size).toInt(); };
         record.identity.lastModified =
-            QDateTime::fromString(QString::fromLatin1(fields.at(3)), StampFormat);
-        record.identity.lastModified.setTimeZone(QTimeZone::utc());
+            QDateTime(QDate(number(0, 4), number(4, 2), number(6, 2)),
+                      QTime(number(9, 2), number(11, 2), number(13, 2)), QTimeZone::utc());
     }
     record.line = decode(fields.at(4));
     for (qsizetype i = 5; i < fields.size(); ++i) {
@@ -120,16 +123,46 @@ QByteArray newUid() {
     return QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@kalendo";
 }
 
+// What the identity file notes of the year file it was matched to: a save that left the year's
+// bytes as they were needs no matching again.
+// A fast hash: it tells a change from none, no adversary is involved, and it is asked at
+// every save of a large year.
+QByteArray bytesMark(const QByteArray& bytes) {
+    return QByteArray::number(quint64(qHash(QByteArrayView(bytes), size_t(0x4B616C656E646F))), 16);
+}
+
+QByteArray yearMark(const QByteArray& yearBytes) {
+    return "#year " + bytesMark(yearBytes);
+}
+
+QByteArray recordsMark(const QByteArray& records) {
+    return bytesMark(records);
+}
+
+QByteArray readYearBytes(const QString& path) {
+    return QFile::exists(path) ? LoadFileBytes(path) : QByteArray();
+}
+
 YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known,
-                           const QList<EntryEdit>& edits = {}) {
-    const TextLines yearLines = LoadTextLines(ScheduleFilePath(dataFolder, year));
+                           const QList<EntryEdit>& edits = {},
+                           const QByteArray& yearBytes = QByteArray(), bool haveBytes = false) {
+    const QString path = ScheduleFilePath(dataFolder, year);
+    const TextLines yearLines = haveBytes ? SplitTextLines(yearBytes) : LoadTextLines(path);
     TextLines identityLines;
     try {
         identityLines = LoadTextLines(IdentityFilePath(dataFolder, year));
     } catch (const KalendoError&) {
         // Read as missing: every entry gets a new UID, the schedule itself stays as it is.
     }
-    return YearIdentities::match(yearLines, identityLines, known, edits);
+    YearIdentities ids = YearIdentities::match(yearLines, identityLines, known, edits);
+    if (haveBytes) {
+        ids.setYearMark(yearMark(yearBytes));
+        // A file without the mark gets it, so that the next unchanged save is quick.
+        if (identityLines.size() < 2 ||
+            !identityLines.at(1).startsWith(QByteArray(ids.yearMark() + ' ')))
+            ids.markChanged();
+    }
+    return ids;
 }
 
 } // namespace
@@ -302,8 +335,16 @@ TextLines YearIdentities::fileLines() const {
     TextLines out;
     out.reserve(m_lines.size() + 1);
     out << QByteArray(Header);
-    for (qsizetype i = 0; i < m_lines.size(); ++i)
-        out << recordLine(m_lines.at(i), m_identities.at(i));
+    QByteArray records;
+    TextLines recordLines;
+    recordLines.reserve(m_lines.size());
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        recordLines << recordLine(m_lines.at(i), m_identities.at(i));
+        records += recordLines.last() + "\r\n"; // as the file holds them
+    }
+    if (!m_yearMark.isEmpty())
+        out << m_yearMark + ' ' + recordsMark(records);
+    out << recordLines;
     return out;
 }
 
@@ -332,7 +373,21 @@ QStringList RecordYearIdentities(const QString& dataFolder, int year,
                                  const QList<KnownIdentity>& known, const QList<EntryEdit>& edits) {
     YearIdentities ids;
     try {
-        ids = readMatched(dataFolder, year, known, edits);
+        const QByteArray bytes = readYearBytes(ScheduleFilePath(dataFolder, year));
+        if (known.isEmpty() && edits.isEmpty()) {
+            // Unchanged since the identities were matched to it: nothing to do.
+            // The mark also covers the records after it, so a hand edit of them is seen.
+            QFile file(IdentityFilePath(dataFolder, year));
+            if (file.open(QIODevice::ReadOnly)) {
+                const QByteArray all = file.readAll();
+                const qsizetype first = all.indexOf('\n');
+                const qsizetype second = first < 0 ? -1 : all.indexOf('\n', first + 1);
+                if (second > 0 && all.mid(first + 1, second - first - 1).trimmed() ==
+                                      yearMark(bytes) + ' ' + recordsMark(all.mid(second + 1)))
+                    return {};
+            }
+        }
+        ids = readMatched(dataFolder, year, known, edits, bytes, true);
     } catch (const KalendoError& error) {
         return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
     }

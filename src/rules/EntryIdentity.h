@@ -84,7 +84,13 @@ public:
     // The identity file's lines for these entries.
     TextLines fileLines() const;
 
+    // A note of the year file's bytes the identities were matched to, written with them.
+    const QByteArray& yearMark() const { return m_yearMark; }
+    void setYearMark(const QByteArray& mark) { m_yearMark = mark; }
+    void markChanged() { m_changed = true; }
+
 private:
+    QByteArray m_yearMark;
     TextLines m_lines;
     QList<EntryIdentity> m_identities;
     bool m_changed = false;
