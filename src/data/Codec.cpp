@@ -32,6 +32,13 @@ QString mapTyped(const QString& text) {
 
 QString toUnicode(const QByteArray& bytes) {
     QStringDecoder decoder(kEncoding);
+    // The decoder holds a lead byte at the very end back for a trail byte that never comes: it
+    // shows as U+001A as any other byte that is no character.
+    qsizetype i = 0;
+    while (i + 1 < bytes.size())
+        i += isDoubleByteAt(bytes, i) ? 2 : 1;
+    if (i + 1 == bytes.size() && isLeadByte(static_cast<unsigned char>(bytes.back())))
+        return QString(decoder.decode(QByteArrayView(bytes).chopped(1))) + QChar(0x1A);
     return decoder.decode(bytes);
 }
 

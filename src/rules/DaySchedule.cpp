@@ -27,6 +27,34 @@ bool allDigits(QByteArrayView text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The entries in the order of their numbers, 2 before 10; a number field that is no number
+// (a hand edit) keeps the order the text sort gives it, after the numbers.
+void sortByNumber(StringGrid& dayList) {
+    const int first = dayList.fixedRows();
+    QList<Row> rows;
+    for (int r = first; r < dayList.rowCount(); ++r)
+        rows.append(dayList.row(r));
+    const auto number = [](const Row& row) {
+        QByteArrayView n = row.at(ScheduleColumn::Number);
+        if (n.isEmpty() || !allDigits(n))
+            return std::optional<QByteArrayView>();
+        while (n.size() > 1 && n.front() == '0')
+            n = n.sliced(1);
+        return std::optional<QByteArrayView>(n);
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
+        const auto a = number(x);
+        const auto b = number(y);
+        if (a && b)
+            return a->size() != b->size() ? a->size() < b->size() : *a < *b;
+        if (a || b)
+            return bool(a);
+        return CompareGridText(x.at(ScheduleColumn::Number), y.at(ScheduleColumn::Number)) < 0;
+    });
+    for (int i = 0; i < rows.size(); ++i)
+        dayList.row(first + i) = rows.at(i);
+}
+
 // The list's rows from the day's lines, which forEachLine(f) gives to f in file order.
 template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringGrid& dayList) {
     const int first = dayList.fixedRows();
@@ -39,7 +67,7 @@ template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringG
         dayList.setRowCount(first + 1);
         dayList.setCell(ScheduleColumn::Number, first, "1");
     }
-    SortGridRows(dayList, ScheduleColumn::Number, false);
+    sortByNumber(dayList);
     dayList.setCurrentRow(first);
 }
 
@@ -255,6 +283,8 @@ QString StoredTimeText(const QByteArray& stored) {
 }
 
 QString CompleteTime(const QString& text) {
+    if (text == EmptyTimeText)
+        return text;
     QString t = text;
     t.replace(QLatin1Char(' '), QLatin1Char('0'));
     if (t.size() != 5 || t.at(2) != QLatin1Char(':'))

@@ -96,5 +96,6 @@ inline const QString EmptyTimeText = QStringLiteral("  :  ");
 QString StoredTimeText(const QByteArray& stored);
 
 // A time box's text when the focus leaves it: blanks become "0", an hour of 24 or more becomes
-// "00", then a minute of 60 or more becomes "00".
+// "00", then a minute of 60 or more becomes "00". The empty time stays empty: passing through
+// the box types nothing, and an entry without a time is an all-day one.
 QString CompleteTime(const QString& text);

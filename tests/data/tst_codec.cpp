@@ -17,6 +17,8 @@ private slots:
     void byteLength();
     void truncateCutsWholeCharacters();
     void undecodableBytesStayBytes();
+    void undecodableBytesShowAsReplacement_data();
+    void undecodableBytesShowAsReplacement();
 };
 
 // Code page 932 is Microsoft's Shift-JIS: 0x8160 is FULLWIDTH TILDE (not WAVE DASH as in
@@ -115,6 +117,21 @@ void tst_Codec::undecodableBytesStayBytes() {
     QVERIFY(!Codec::toUnicode(broken).isEmpty());
     QVERIFY(!Codec::isDoubleByteAt(broken, 0));
     QVERIFY(Codec::isDoubleByteAt(QByteArray("\x82\xa0"), 0));
+}
+
+// Every byte that is no character shows as U+001A, as Codec.h documents, wherever it stands.
+void tst_Codec::undecodableBytesShowAsReplacement_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a lead byte at the end") << QByteArray("X\x81") << QStringLiteral("X\u001A");
+    QTest::newRow("a lead byte alone") << QByteArray("\x81") << QStringLiteral("\u001A");
+    QTest::newRow("a lead byte before a comma")
+        << QByteArray("\x81,1") << QStringLiteral("\u001A,1");
+}
+
+void tst_Codec::undecodableBytesShowAsReplacement() {
+    QFETCH(QByteArray, bytes);
+    QTEST(Codec::toUnicode(bytes), "text");
 }
 
 QTEST_GUILESS_MAIN(tst_Codec)

@@ -28,8 +28,8 @@ private slots:
 void tst_DaySchedule::completeTime_data() {
     QTest::addColumn<QString>("leaving");
     QTest::addColumn<QString>("result");
-    QTest::newRow("untouched") << "  :  "
-                               << "00:00";
+    QTest::newRow("untouched stays empty") << "  :  "
+                                           << "  :  ";
     QTest::newRow("blanks after digits") << "1 :3 "
                                          << "10:30";
     QTest::newRow("blank before a digit") << " 9:  "
