@@ -21,6 +21,8 @@ TAnniversaryEditForm::TAnniversaryEditForm(TAnniversaryForm* listForm, QWidget* 
     Panel2 = NewLabelPanel(this, QStringLiteral("Panel2"), QStringLiteral("内容"));
     Panel2->setGeometry(8, 42, 80, 26);
     editTitle->setGeometry(92, 42, 200, 26);
+    NameField(dtpAnniversary, Panel1);
+    NameField(editTitle, Panel2);
     btnOk->setGeometry(128, 86, 78, 28);
     btnCancel->setGeometry(214, 86, 78, 28);
 

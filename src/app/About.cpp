@@ -4,9 +4,11 @@
 #include "rules/ComType.h"
 #include "widgets/UiLook.h"
 
+#include <QBoxLayout>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 
 namespace {
 
@@ -23,12 +25,25 @@ TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("バージョン情報"));
-    setFixedSize(577, 319);
     SetFontWhenShown(this, GothicFont(15));
-    // The button face as the window's own colour, so that labels keep their window-text colours.
-    SetWindowColor(this, ButtonFace());
+    // The texts keep their places on a page of their own, which scrolls in a window narrowed to a
+    // small or scaled screen.
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("page"));
+    page->setFixedSize(577, 276);
+    auto* scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidget(page);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 8, 10);
+    layout->setSpacing(0);
+    layout->addWidget(scroller, 1);
+    setMinimumSize(200, 120);
+    setMaximumSize(577, 319);
+    resize(577, 319);
 
-    Panel1 = new QFrame(this);
+    Panel1 = new QFrame(page);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
@@ -47,7 +62,7 @@ TAboutForm::TAboutForm(QWidget* parent)
         label(Panel1, "lblProductName", QStringLiteral("スケジュール管理ツール【Kalendo】"),
               GothicFont(24, true));
     lblProductName->setGeometry(64, 70, 480, 34);
-    SetTextColor(lblProductName, QColor(0x00, 0x00, 0xFF));
+    SetLegibleTextColor(lblProductName, QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
 
     pnlCopy = new QFrame(Panel1);
     pnlCopy->setObjectName(QStringLiteral("pnlCopy"));
@@ -67,12 +82,13 @@ TAboutForm::TAboutForm(QWidget* parent)
     for (QLabel* notice : {lblComments, Label1}) {
         notice->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         notice->setWordWrap(true);
-        SetTextColor(notice, Qt::black);
+        SetLegibleTextColor(notice, QPalette::WindowText, Qt::black);
     }
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(494, 284, 75, 25);
+    OKButton->setFixedSize(75, 25);
+    layout->addWidget(OKButton, 0, Qt::AlignRight);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, [this] { done(1); });
 }

@@ -2,6 +2,7 @@
 
 #include "app/KalendoStyle.h"
 #include "widgets/FormParts.h"
+#include "widgets/OnScreen.h"
 
 #include <QDialog>
 #include <QLibraryInfo>
@@ -49,7 +50,16 @@ KalendoApplication::KalendoApplication(int& argc, char** argv) : QApplication(ar
 
 bool KalendoApplication::notify(QObject* receiver, QEvent* event) {
     try {
-        return QApplication::notify(receiver, event);
+        const bool handled = QApplication::notify(receiver, event);
+        if (event->type() == QEvent::Show && receiver->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(receiver);
+            // The control that has the focus shows it from the start, not from the first Tab.
+            if (widget->isWindow())
+                widget->setAttribute(Qt::WA_KeyboardFocusChange);
+            // After the window's own handler: it may have placed itself relative to another.
+            FitShownWindow(widget);
+        }
+        return handled;
     } catch (...) {
         ReportCurrentException();
     }

@@ -5,6 +5,13 @@
 #include <QPointer>
 #include <QWidget>
 
+int KalendoStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                            QStyleHintReturn* returnData) const {
+    if (hint == SH_MenuBar_AltKeyNavigation)
+        return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
 QIcon KalendoStyle::standardIcon(StandardPixmap standardIcon, const QStyleOption* option,
                                  const QWidget* widget) const {
     if (standardIcon != SP_ToolBarHorizontalExtensionButton &&

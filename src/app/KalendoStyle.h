@@ -12,4 +12,9 @@ public:
 
     QIcon standardIcon(StandardPixmap standardIcon, const QStyleOption* option = nullptr,
                        const QWidget* widget = nullptr) const override;
+    // Alt alone highlights the menu bar's first item, so the menus are reached from the keyboard
+    // under every desktop style.
+    int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
+                  const QWidget* widget = nullptr,
+                  QStyleHintReturn* returnData = nullptr) const override;
 };

@@ -38,6 +38,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -66,8 +67,9 @@ int readEdge(const QSettings& settings, const QString& key) {
 QLineEdit* monthField(QWidget* parent, const char* name, const QString& text) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
-    edit->setReadOnly(true);
-    edit->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab, a year or month is typed and taken with Enter or on leaving the field.
+    edit->setFocusPolicy(Qt::StrongFocus);
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
     // The font before the text: laying the text out in the inherited font first would load a
     // font the window never shows.
     edit->setFont(GothicFont(21, true));
@@ -81,7 +83,8 @@ QPushButton* arrowButton(QWidget* parent, const char* name, Qt::ArrowType direct
     button->setObjectName(QLatin1String(name));
     button->setIcon(ArrowIcon(direction));
     button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Tab stops here too, but a click leaves the focus on the grid.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -207,6 +210,10 @@ TMainForm::TMainForm(QWidget* parent)
     N1->setObjectName(QStringLiteral("N1"));
     menuAbout = Help1->addAction(QStringLiteral("バージョン情報(&A)"));
     menuAbout->setObjectName(QStringLiteral("menuAbout"));
+    // F10 opens the menu bar's first menu, as on most desktops.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { MainMenu->setActiveAction(File1->menuAction()); });
 
     TimerMain = new QTimer(this);
     TimerMain->setObjectName(QStringLiteral("TimerMain"));
@@ -215,6 +222,8 @@ TMainForm::TMainForm(QWidget* parent)
     connect(btnPrev, &QPushButton::clicked, this, guarded(&TMainForm::btnPrevClick));
     connect(btnNext, &QPushButton::clicked, this, guarded(&TMainForm::btnNextClick));
     connect(btnYear, &TUpDown::Clicked, this, guarded(&TMainForm::btnYearClick));
+    connect(editYear, &QLineEdit::editingFinished, this, guarded(&TMainForm::editMonthTyped));
+    connect(editMonth, &QLineEdit::editingFinished, this, guarded(&TMainForm::editMonthTyped));
     connect(btnMonth, &TUpDown::Clicked, this, guarded(&TMainForm::btnMonthClick));
     connect(gridCal, &TCalendarGrid::DblClick, this, guarded(&TMainForm::gridCalDblClick));
     connect(GuidePanel, &TGuidePanel::DblClick, this, guarded(&TMainForm::GuidePanelDblClick));
@@ -265,6 +274,10 @@ TMainForm::TMainForm(QWidget* parent)
     btnMonth->downButton()->setAccessibleName(QStringLiteral("月を減らす"));
     MainMenu->setAccessibleName(QStringLiteral("メニュー"));
 
+    setTabOrder(btnPrev, editYear);
+    setTabOrder(editYear, editMonth);
+    setTabOrder(editMonth, btnNext);
+    setTabOrder(btnNext, gridCal);
     setFixedSize(ClientWidth, ClientHeight + MainMenu->sizeHint().height());
     // The window's own font last: the controls built before it lay their texts out in their
     // own fonts, and the first paint shows no text in this one.
@@ -284,6 +297,8 @@ void TMainForm::FormCreate() {
         edit->setAlignment(Qt::AlignCenter);
         edit->setValidator(digits);
     }
+    editYear->setMaxLength(4);
+    editMonth->setMaxLength(2);
     TimerMain->start();
 }
 
@@ -411,6 +426,22 @@ void TMainForm::btnMonthClick() {
     showMonth(m_year, btnMonth->Position());
 }
 
+void TMainForm::editMonthTyped() {
+    bool yearOk = false;
+    bool monthOk = false;
+    const int year = editYear->text().toInt(&yearOk);
+    const int month = editMonth->text().toInt(&monthOk);
+    // A year or month out of the spinners' range goes back to the shown one.
+    if (!yearOk || !monthOk || year < btnYear->Min() || year > btnYear->Max() || month < 1 ||
+        month > 12) {
+        editYear->setText(QString::number(m_year));
+        editMonth->setText(QString::number(m_month));
+        return;
+    }
+    if (year != m_year || month != m_month)
+        showMonth(year, month);
+}
+
 void TMainForm::moveDay(int days) {
     int day = gridCal->Cells().dayAt(gridCal->Col(), gridCal->Row());
     const ::ShownMonth reached = StepDay({m_year, m_month}, day, days);
@@ -451,9 +482,21 @@ bool TMainForm::gridCalKeyDown(QKeyEvent* event) {
     case Qt::Key_Enter:
         gridCalDblClick();
         return true;
+    case Qt::Key_Menu:
+        showCurrentDayHint();
+        return true;
+    case Qt::Key_F10:
+        if (!event->modifiers().testFlag(Qt::ShiftModifier))
+            return false;
+        showCurrentDayHint();
+        return true;
     default:
         return false;
     }
+}
+
+void TMainForm::showCurrentDayHint() {
+    m_hintHook->RequestHint(gridCal, gridCal->CellRect(gridCal->Col(), gridCal->Row()).center());
 }
 
 void TMainForm::MouseWheelMonths(int steps) {

@@ -100,10 +100,13 @@ public:
     void btnNextClick();
     void btnYearClick();
     void btnMonthClick();
+    // A year or month typed into its field: shown once both are in range, else put back.
+    void editMonthTyped();
 
     // The month view from the keyboard: arrows move the current day (into the next or previous
     // month past its ends), Page Up/Down step months, with Ctrl years (as the year spinner),
-    // Home returns to today, Enter opens the current day. Returns whether it took the key.
+    // Home returns to today, Enter opens the current day, the menu key or Shift+F10 shows the
+    // day's hint. Returns whether it took the key.
     bool gridCalKeyDown(QKeyEvent* event);
     // Wheel steps over the grid and the spinners: positive steps go forward in time.
     void MouseWheelMonths(int steps);
@@ -144,6 +147,8 @@ protected:
 private:
     void showMonth(int year, int month);
     void moveDay(int days);
+    // The hint of the current day, as the mouse resting on it shows it (the menu key).
+    void showCurrentDayHint();
     // Shows a list window over this window's corner; its OK brings the edits into the month.
     void openList(QDialog* list);
     // A slot that runs a handler and reports what it throws.

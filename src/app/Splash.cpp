@@ -29,7 +29,7 @@ TSplashForm::TSplashForm(QWidget* parent)
     lblTitle->setGeometry(0, 17, 385, 41);
     lblTitle->setAlignment(Qt::AlignCenter);
     lblTitle->setFont(GothicFont(15, true));
-    SetTextColor(lblTitle, QColor(0x00, 0x00, 0x80));
+    SetLegibleTextColor(lblTitle, QPalette::WindowText, QColor(0x00, 0x00, 0x80));
 }
 
 void TSplashForm::ShowNow() {

@@ -26,7 +26,12 @@ QSpinBox* NewYearBox(QWidget* parent, const QString& name, int year) {
 
 QLayout* NewYearRangeRow(QWidget* parent, const QString& caption, QSpinBox* first, QSpinBox* last) {
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(caption, parent));
+    NameField(first, caption + QStringLiteral(" 開始年"));
+    NameField(last, caption + QStringLiteral(" 終了年"));
+    auto* label = new QLabel(caption, parent);
+    // A long caption takes two lines in a window narrowed to a small screen.
+    label->setWordWrap(true);
+    row->addWidget(label);
     row->addWidget(first);
     row->addWidget(new QLabel(QStringLiteral("から"), parent));
     row->addWidget(last);
@@ -61,7 +66,10 @@ TCalendarExportForm::TCalendarExportForm(QWidget* parent)
     btnCancel = NewFormButton(this, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
 
     auto* file = new QHBoxLayout;
-    file->addWidget(new QLabel(QStringLiteral("ファイル"), this));
+    auto* fileLabel = new QLabel(QStringLiteral("ファイル"), this);
+    fileLabel->setBuddy(editFile);
+    NameField(editFile, fileLabel);
+    file->addWidget(fileLabel);
     file->addWidget(editFile, 1);
     file->addWidget(btnBrowse);
     auto* rows = new QVBoxLayout(this);

@@ -9,6 +9,7 @@
 #include "rules/ComType.h"
 #include "widgets/FileChooser.h"
 #include "widgets/FormParts.h"
+#include "widgets/UiLook.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -61,6 +62,7 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
     checkDropUnencodable->setObjectName(QStringLiteral("checkDropUnencodable"));
     gridPreview = new QTableWidget(0, 8, this);
     gridPreview->setObjectName(QStringLiteral("gridPreview"));
+    SetUpTable(gridPreview, QStringLiteral("読み込む予定"));
     gridPreview->setHorizontalHeaderLabels({QStringLiteral("日付"), QStringLiteral("開始"),
                                             QStringLiteral("終了"), QStringLiteral("予定"),
                                             QStringLiteral("場所"), QStringLiteral("内容"),
@@ -74,6 +76,7 @@ TCalendarImportForm::TCalendarImportForm(QWidget* parent)
         gridPreview->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     lblSummary = new QLabel(this);
     lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    lblSummary->setWordWrap(true);
     btnOk = NewFormButton(this, QStringLiteral("btnOk"), QStringLiteral("OK"));
     btnCancel = NewFormButton(this, QStringLiteral("btnCancel"), QStringLiteral("ｷｬﾝｾﾙ"));
 
@@ -128,7 +131,9 @@ void TCalendarImportForm::showPlan() {
             auto* cell = new QTableWidgetItem(cells.at(c));
             cell->setToolTip(cells.at(c)); // a long note shows whole
             if (item.state != IcsImportItem::Add)
-                cell->setForeground(item.state == IcsImportItem::Exists ? ExistsText : RefusedText);
+                cell->setForeground(
+                    LegibleOn(item.state == IcsImportItem::Exists ? ExistsText : RefusedText,
+                              gridPreview->palette().color(QPalette::Base)));
             gridPreview->setItem(r, c, cell);
         }
     }

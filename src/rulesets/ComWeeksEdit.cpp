@@ -53,6 +53,9 @@ TComWeeksEditForm::TComWeeksEditForm(TComWeeksForm* listForm, QWidget* parent)
     editTitle->setAllCommasRefused(true);
     editTitle->setGeometry(100, 158, 200, 26);
 
+    NameField(cmbMonth, QStringLiteral("日付の月"));
+    NameField(dtpHoliday, pnlDate);
+    NameField(editTitle, pnlTitle);
     btnOk->setGeometry(248, 196, 78, 28);
     btnCancel->setGeometry(334, 196, 78, 28);
 

@@ -7,12 +7,15 @@
 #include "rules/EntryIdentity.h"
 #include "rules/ListFile.h"
 #include "schedule/MainInput.h"
+#include "widgets/FormParts.h"
 #include "widgets/UiLook.h"
 
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+
+#include <algorithm>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -24,6 +27,19 @@ const QStringList kHeaders = {
     QStringLiteral("日付"), QStringLiteral("№"),    QStringLiteral("開始"), QStringLiteral("終了"),
     QStringLiteral("予定"), QStringLiteral("場所"), QStringLiteral("内容")};
 const QList<int> kWidths = {-1, 35, 55, 55, 200, 200, 300};
+constexpr int MemoColumnMin = 100;
+
+// The columns for a window of the given width: a narrowed window takes the room from 内容 first,
+// down to MemoColumnMin; narrower still, the list scrolls sideways.
+QList<int> columnWidths(const QWidget* window) {
+    QList<int> widths = kWidths;
+    int others = 0;
+    for (int c = 0; c + 1 < widths.size(); ++c)
+        others += std::max(0, widths.at(c));
+    const int room = window->width() - 2 - window->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    widths.last() = std::clamp(room - others, MemoColumnMin, int(kWidths.last()));
+    return widths;
+}
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
                         const QRect& geometry) {
@@ -32,12 +48,6 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     button->setGeometry(geometry);
     button->setAutoDefault(false);
     return button;
-}
-
-void setTextColour(QPushButton* button, const QColor& colour) {
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, colour);
-    button->setPalette(palette);
 }
 
 // The data rows as lines without their numbers, which a sort and renumbering change.
@@ -57,20 +67,24 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MainEditForm"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(868, 320);
+    // Narrower on a small or scaled screen, where the list then scrolls sideways.
+    setMinimumSize(360, 160);
+    setMaximumSize(868, 320);
+    resize(868, 320);
     SetFontWhenShown(this, GothicFont(15));
 
     btnAddNew = makeButton(this, "btnAddNew", QStringLiteral("新規"), QRect(4, 3, 80, 26));
     btnDelete = makeButton(this, "btnDelete", QStringLiteral("削除"), QRect(88, 3, 80, 26));
     btnOk = makeButton(this, "btnOk", QStringLiteral("OK"), QRect(696, 3, 80, 26));
     btnCancel = makeButton(this, "btnCancel", QStringLiteral("ｷｬﾝｾﾙ"), QRect(782, 3, 80, 26));
-    setTextColour(btnAddNew, Qt::blue);
-    setTextColour(btnDelete, Qt::red);
+    SetLegibleTextColor(btnAddNew, QPalette::ButtonText, Qt::blue);
+    SetLegibleTextColor(btnDelete, QPalette::ButtonText, Qt::red);
 
     gridEdit = new ListGrid(this);
     gridEdit->setObjectName(QStringLiteral("gridEdit"));
     gridEdit->setGeometry(0, 32, 868, 288);
     gridEdit->grid() = StringGrid(ScheduleColumn::Count, 2, 1, 2);
+    SetUpTable(gridEdit, QStringLiteral("予定一覧"));
     gridEdit->setDrawCellHandler(
         [this](QPainter& painter, const ListCell& cell) { gridEditDrawCell(painter, cell); });
     gridEdit->refresh();
@@ -86,6 +100,17 @@ TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
             [this] { Guarded([this] { btnCancelClick(); }); });
     connect(gridEdit, &ListGrid::dblClicked, this,
             [this] { Guarded([this] { gridEditDblClick(); }); });
+}
+
+void TMainEditForm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    btnOk->move(width() - 172, btnOk->y());
+    btnCancel->move(width() - 86, btnCancel->y());
+    gridEdit->setGeometry(0, 32, width(), height() - 32);
+    gridEdit->setColumnWidths(columnWidths(this));
+    // Narrowed to a small screen, the list scrolls its columns sideways.
+    gridEdit->setHorizontalScrollBarPolicy(width() < maximumWidth() ? Qt::ScrollBarAsNeeded
+                                                                    : Qt::ScrollBarAlwaysOff);
 }
 
 TMainInputForm* TMainEditForm::inputForm() {
@@ -117,7 +142,7 @@ void TMainEditForm::FormShow() {
     StringGrid& grid = gridEdit->grid();
     for (int c = 0; c < ScheduleColumn::Count; ++c)
         grid.setCell(c, 0, Codec::encodeOrThrow(kHeaders.at(c)));
-    gridEdit->setColumnWidths(kWidths);
+    gridEdit->setColumnWidths(columnWidths(this));
     // The first row, or the one SelectLine made current since the day was loaded.
     gridEdit->setCurrentGridRow(grid.currentRow());
     gridEdit->refresh();

@@ -54,6 +54,7 @@ public:
     void done(int result) override;
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

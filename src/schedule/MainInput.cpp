@@ -80,6 +80,12 @@ TMainInputForm::TMainInputForm(ListGrid* dayList, QWidget* parent)
     btnOk->setAutoDefault(false);
     btnCancel->setAutoDefault(false);
 
+    NameField(MaskEdit1, QStringLiteral("開始時間"));
+    NameField(MaskEdit2, QStringLiteral("終了時間"));
+    NameField(editSchedule, QStringLiteral("予定"));
+    NameField(editPlace, QStringLiteral("場所"));
+    NameField(editMemo, QStringLiteral("内容"));
+
     setTabOrder(checkOut, MaskEdit1);
     setTabOrder(MaskEdit1, MaskEdit2);
     setTabOrder(MaskEdit2, editSchedule);
@@ -123,9 +129,11 @@ void TMainInputForm::checkOutClick() {
         box->setEnabled(!allDay);
         if (allDay)
             box->setText(QString());
-        QPalette palette = box->palette();
-        palette.setColor(QPalette::Base,
-                         allDay ? this->palette().color(QPalette::Button) : QColor(255, 255, 255));
+        // Off, the box takes the button face; on, the theme's own field colours, so its text
+        // stays legible in a dark theme too.
+        QPalette palette = this->palette();
+        if (allDay)
+            palette.setColor(QPalette::Base, palette.color(QPalette::Button));
         box->setPalette(palette);
     }
 }

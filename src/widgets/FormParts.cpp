@@ -5,12 +5,18 @@
 #include "widgets/Cp932LineEdit.h"
 #include "widgets/UiLook.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDialog>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextCharFormat>
 
 namespace {
@@ -36,11 +42,8 @@ QPushButton* NewFormButton(QWidget* parent, const QString& name, const QString& 
     button->setCursor(Qt::PointingHandCursor);
     // Enter belongs to the dialogs' focus rule, never to a default button.
     button->setAutoDefault(false);
-    if (textColour.isValid()) {
-        QPalette palette = button->palette();
-        palette.setColor(QPalette::ButtonText, textColour);
-        button->setPalette(palette);
-    }
+    if (textColour.isValid())
+        SetLegibleTextColor(button, QPalette::ButtonText, textColour);
     return button;
 }
 
@@ -65,6 +68,55 @@ QLabel* NewLabelPanel(QWidget* parent, const QString& name, const QString& capti
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setLineWidth(1);
     return panel;
+}
+
+void NameField(QWidget* field, const QString& caption) {
+    QString name = caption;
+    name.remove(QLatin1Char('&'));
+    field->setAccessibleName(name.trimmed());
+}
+
+void NameField(QWidget* field, const QLabel* caption) {
+    NameField(field, caption->text());
+}
+
+namespace {
+
+// A view reports the cell at its current index as focused even after the focus has left it:
+// the current index is put aside while the view is left and restored before it is entered
+// again, before the view would pick a cell of its own.
+class TableFocus : public QObject {
+public:
+    explicit TableFocus(QAbstractItemView* view) : QObject(view), m_view(view) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        QItemSelectionModel* selection = m_view->selectionModel();
+        if (!selection)
+            return false;
+        if (event->type() == QEvent::FocusOut && selection->currentIndex().isValid() &&
+            !m_view->hasFocus()) {
+            m_left = selection->currentIndex();
+            selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        } else if (event->type() == QEvent::FocusIn) {
+            if (!selection->currentIndex().isValid() && m_left.isValid())
+                selection->setCurrentIndex(m_left, QItemSelectionModel::NoUpdate);
+            m_left = QPersistentModelIndex();
+        }
+        return false;
+    }
+
+private:
+    QAbstractItemView* m_view;
+    QPersistentModelIndex m_left;
+};
+
+} // namespace
+
+void SetUpTable(QAbstractItemView* table, const QString& name) {
+    table->setTabKeyNavigation(false);
+    table->setAccessibleName(name);
+    table->installEventFilter(new TableFocus(table));
 }
 
 namespace {
@@ -97,6 +149,37 @@ protected:
     }
 };
 
+// F4 and Alt+Down open the drop-down calendar, as they open a drop-down list; the picker itself
+// opens it only on a click of its arrow, so the key clicks it there.
+class CalendarKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool opens = (key->key() == Qt::Key_F4 && key->modifiers() == Qt::NoModifier) ||
+                           (key->key() == Qt::Key_Down && key->modifiers() == Qt::AltModifier);
+        if (!opens)
+            return false;
+        auto* picker = static_cast<QDateEdit*>(watched);
+        QStyleOptionComboBox option;
+        option.initFrom(picker);
+        option.editable = true;
+        option.subControls = QStyle::SC_All;
+        const QPoint arrow =
+            picker->style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, picker)
+                .center();
+        QMouseEvent press(QEvent::MouseButtonPress, arrow, picker->mapToGlobal(arrow),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(picker, &press);
+        return true;
+    }
+};
+
 } // namespace
 
 QDateEdit* NewDatePicker(QWidget* parent, const QString& name) {
@@ -106,6 +189,7 @@ QDateEdit* NewDatePicker(QWidget* parent, const QString& name) {
     picker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
     picker->setAttribute(Qt::WA_InputMethodEnabled, false);
     picker->installEventFilter(new CalendarSetUp(picker));
+    picker->installEventFilter(new CalendarKeys(picker));
     return picker;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 class Cp932LineEdit;
+class QAbstractItemView;
 class QDateEdit;
 class QDialog;
 class QLabel;
@@ -37,6 +38,14 @@ constexpr int ListButtonStripHeight = 32;
 
 // A caption panel standing beside a field.
 QLabel* NewLabelPanel(QWidget* parent, const QString& name, const QString& caption);
+// Names a field by the caption beside it, as screen readers then read the field.
+void NameField(QWidget* field, const QString& caption);
+void NameField(QWidget* field, const QLabel* caption);
+
+// A table of a window: Tab and Shift+Tab go on to the next control (the arrow keys move inside
+// it), screen readers hear its name, and once the focus has left it no cell claims the focus.
+void SetUpTable(QAbstractItemView* table, const QString& name);
+
 // A date picker showing yyyy/MM/dd with a drop-down calendar under a teal title bar; the input
 // method stays off.
 QDateEdit* NewDatePicker(QWidget* parent, const QString& name);

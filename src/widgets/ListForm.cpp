@@ -25,6 +25,7 @@ ListForm::ListForm(QWidget* parent, const QString& gridName, int width, int heig
     m_list->setObjectName(gridName);
     m_list->setGeometry(0, ListButtonStripHeight, width, height - ListButtonStripHeight);
     m_list->grid() = StringGrid(int(m_columns.headers.size()), 2, 1, 0);
+    SetUpTable(m_list, windowTitle());
 
     connect(btnAddNew, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnAddNewClick(); }); });
@@ -54,6 +55,8 @@ void ListForm::FormShow() {
     m_fileRead = false;
     const QByteArray lineToSelect = std::exchange(m_lineToSelect, QByteArray());
     prepareShowing();
+    // The rule list serves two files: its table is named after the one shown.
+    m_list->setAccessibleName(windowTitle());
     StringGrid& grid = m_list->grid();
     for (int c = 0; c < grid.columnCount(); ++c)
         grid.setCell(c, 0, Codec::encodeOrThrow(m_columns.headers.at(c)));

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 
 class QWidget;
 
@@ -41,3 +42,10 @@ void SetWindowColor(QWidget* widget, const QColor& color);
 void SetTextColor(QWidget* widget, const QColor& color);
 // The system's button-face colour.
 QColor ButtonFace();
+
+// The colour closest to ink, same hue, that reads at 4.5:1 at least on background: darker on a
+// light background, lighter on a dark one. Ink that reads already comes back as it is.
+QColor LegibleOn(const QColor& ink, const QColor& background);
+// Gives a widget a text colour of its own that stays legible under any desktop theme: each time
+// the widget shows, the colour is fitted to the background the role lies on.
+void SetLegibleTextColor(QWidget* widget, QPalette::ColorRole textRole, const QColor& ink);

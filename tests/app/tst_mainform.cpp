@@ -10,6 +10,8 @@
 #include "app/KalendoApplication.h"
 #include "app/Main.h"
 #include "app/Splash.h"
+#include "calendarexchange/CalendarExport.h"
+#include "calendarexchange/CalendarImport.h"
 #include "data/KalendoError.h"
 #include "monthview/CalendarGridAccessible.h"
 #include "monthview/MonthCellPaint.h"
@@ -21,7 +23,13 @@
 #include "schedule/MainInput.h"
 #include "widgets/UiLook.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QInputMethodEvent>
@@ -31,10 +39,13 @@
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStyleFactory>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -64,8 +75,18 @@ private slots:
     void aboutShowsTheVersion();
 
     void keyboardOnlySession();
+    void tabReachesOkAndCancel_data();
+    void tabReachesOkAndCancel();
+    void everyInputHasAName_data();
+    void everyInputHasAName();
+    void windowTextsAreLegible_data();
+    void windowTextsAreLegible();
+    void windowsOnScreen_data();
+    void windowsOnScreen();
     void keys_data();
     void keys();
+    void menuFromTheKeyboard_data();
+    void menuFromTheKeyboard();
     void wheel_data();
     void wheel();
     void accessibleNames_data();
@@ -88,8 +109,10 @@ private:
     void showAt(const QDate& today);
     QRect cell(int day) const;
     void clickDay(int day);
+    QWidget* openWindow(const QString& name);
 
     std::unique_ptr<TempDataFolder> m_data;
+    std::unique_ptr<QWidget> m_madeWindow;
     QStringList m_errors;
 };
 
@@ -136,6 +159,18 @@ bool contains(const QImage& image, const QColor& color) {
     return false;
 }
 
+// The colours a dark desktop theme gives the toolkit.
+QPalette DarkTheme() {
+    QPalette dark;
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::AlternateBase})
+        dark.setColor(role, QColor(0x1E, 0x1E, 0x1E));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Highlight, QColor(0x3D, 0xAE, 0xE9));
+    dark.setColor(QPalette::HighlightedText, QColor(0x10, 0x10, 0x10));
+    return dark;
+}
+
 // Whether a line of ink at least 18 pixels long crosses the cell: only an underline does.
 bool underlined(const QImage& image, const QRect& cell, const QColor& ink) {
     for (int y = cell.top(); y <= cell.bottom(); ++y) {
@@ -162,6 +197,7 @@ void tst_MainForm::init() {
 }
 
 void tst_MainForm::cleanup() {
+    m_madeWindow.reset();
     DestroyForms();
     Clock::setFixedNow(QDateTime());
     SetDataFolder(QString());
@@ -647,14 +683,321 @@ void tst_MainForm::keyboardOnlySession() {
     QVERIFY(!MainEditForm->isVisible());
     MainForm->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(MainForm));
-    // The time fields the session passed through complete to 00:00, as they do for a mouse user.
-    QCOMPARE(m_data->read(QStringLiteral("2026.csv")), crlf({"20260409,1,00:00,00:00,歯医者,,"}));
+    // The time fields the session only passed through stay empty: an all-day entry, as a mouse
+    // user makes it.
+    QCOMPARE(m_data->read(QStringLiteral("2026.csv")), crlf({"20260409,1,,,歯医者,,"}));
     QVERIFY(MainForm->Tables().hasAnnotation(akSchedule, 2026, 4, 9));
     QCOMPARE(shownDate(), QStringLiteral("2026/4/1")); // the refill after OK
     press(Qt::Key_Home);
     QCOMPARE(shownDate(), QStringLiteral("2025/3/7"));
     QCOMPARE(QApplication::focusWidget(), MainForm->gridCal);
+
+    // The menu key shows the current day's hint; Tab goes on to ◀ and the year, where a year is
+    // typed.
+    m_data->write(HolidayFileName, crlf({"03/07,休日,0,0"}));
+    press(Qt::Key_PageDown);
+    press(Qt::Key_PageUp);
+    press(Qt::Key_Menu);
+    QVERIFY(MainForm->HintHook()->HintShowing());
+    QCOMPARE(MainForm->HintHook()->HintWindow()->text(), QStringLiteral("▼休日"));
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), MainForm->btnPrev);
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), MainForm->editYear);
+    QTest::keyClicks(MainForm->editYear, QStringLiteral("2030"));
+    press(Qt::Key_Return);
+    QCOMPARE(shownDate(), QStringLiteral("2030/3/1"));
     QVERIFY(m_errors.isEmpty());
+}
+
+namespace {
+
+// The windows made when the program starts, found as they are, and those a menu command makes
+// when needed: a window added to the program is walked without a change here.
+QStringList windowNames() {
+    CreateForms();
+    QStringList names;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if ((qobject_cast<QDialog*>(w) || qobject_cast<QMainWindow*>(w)) &&
+            !w->objectName().isEmpty())
+            names << w->objectName();
+    DestroyForms();
+    names << QStringLiteral("CalendarImportForm") << QStringLiteral("CalendarExportForm");
+    names.sort();
+    return names;
+}
+
+void addWindowRows() {
+    QTest::addColumn<QString>("window");
+    for (const QString& name : windowNames())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// A calendar to preview: an entry the day already has, a new one, and one that cannot be stored.
+const QByteArray PreviewCalendar =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//hand//written//EN\r\n"
+    "BEGIN:VEVENT\r\nUID:a\r\nDTSTAMP:20250101T000000Z\r\nDTSTART;VALUE=DATE:20250311\r\n"
+    "SUMMARY:歯医者\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:b\r\nDTSTAMP:20250101T000000Z\r\nDTSTART;VALUE=DATE:20250312\r\n"
+    "SUMMARY:棚卸\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:c\r\nDTSTAMP:20250101T000000Z\r\nDTSTART;VALUE=DATE:20250315\r\n"
+    "SUMMARY:誕生会\xF0\x9F\x8E\x82\r\nEND:VEVENT\r\n"
+    "END:VCALENDAR\r\n";
+
+// The controls Tab stops at; the inner part of a compound control stands for it.
+QList<QWidget*> tabStops(QWidget* window) {
+    QList<QWidget*> stops;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (!w->focusProxy() && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() &&
+            w->isVisibleTo(window) && !w->isWindow())
+            stops << w;
+    return stops;
+}
+
+QWidget* stopOf(QWidget* focus, const QList<QWidget*>& stops) {
+    while (focus && !stops.contains(focus))
+        focus = focus->parentWidget();
+    return focus;
+}
+
+QString describe(const QWidget* w) {
+    if (!w)
+        return QStringLiteral("(none)");
+    return w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                     : w->objectName();
+}
+
+} // namespace
+
+// Each window as its opener shows it, with something in its lists.
+QWidget* tst_MainForm::openWindow(const QString& name) {
+    Clock::setFixedNow(QDateTime(QDate(2025, 3, 7), QTime(9, 5, 3)));
+    m_data->write(QStringLiteral("2025.csv"),
+                  crlf({"20250311,1,10:00,11:00,会議,本社,資料", "20250311,2,,,歯医者,,"}));
+    m_data->write(AnniversaryFileName, crlf({"2000/03/05,記念日,"}));
+    m_data->write(HolidayFileName, crlf({"03/20,春分の日,0,0", "05/--,第二月曜,2,1"}));
+    QWidget* window = nullptr;
+    if (name == QLatin1String("CalendarImportForm")) {
+        m_data->write(QStringLiteral("preview.ics"), PreviewCalendar);
+        auto* form = new TCalendarImportForm;
+        m_madeWindow.reset(form);
+        form->LoadIcsFile(m_data->file(QStringLiteral("preview.ics")));
+        window = form;
+    } else if (name == QLatin1String("CalendarExportForm")) {
+        m_madeWindow = std::make_unique<TCalendarExportForm>();
+        window = m_madeWindow.get();
+    } else {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == name)
+                window = w;
+    }
+    if (window == MainEditForm) {
+        MainEditForm->setWindowTitle(QStringLiteral("2025/03/11"));
+        MainEditForm->LoadDaySchedule();
+    }
+    // Placed as the menu commands place their windows: over the main window's corner.
+    if (window && window != MainForm && MainForm->isVisible())
+        window->move(MainForm->pos());
+    if (window) {
+        window->show();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window))
+            return nullptr;
+    }
+    return window;
+}
+
+void tst_MainForm::tabReachesOkAndCancel_data() {
+    addWindowRows();
+}
+
+// From every control, Tab and Shift+Tab reach both OK and ｷｬﾝｾﾙ (in a window without them, every
+// other control), and the control that has the focus as the window opens shows it.
+void tst_MainForm::tabReachesOkAndCancel() {
+    QFETCH(QString, window);
+    QWidget* shown = openWindow(window);
+    QVERIFY(shown);
+    const QList<QWidget*> stops = tabStops(shown);
+    if (stops.isEmpty())
+        QSKIP("a window without controls");
+    QList<QWidget*> targets;
+    for (const char* exit : {"btnOk", "btnCancel", "OKButton"})
+        if (auto* button = shown->findChild<QPushButton*>(QLatin1String(exit)))
+            targets << button;
+    if (targets.isEmpty())
+        targets = stops;
+
+    QWidget* first = stopOf(QApplication::focusWidget(), stops);
+    QVERIFY(first);
+    const QImage marked = first->grab().toImage();
+    for (QWidget* from : stops)
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            from->setFocus(Qt::OtherFocusReason);
+            QSet<QWidget*> reached;
+            // A date picker takes a Tab for each of its parts before it lets the focus go on.
+            for (int i = 0; i <= 3 * stops.size(); ++i) {
+                press(key);
+                reached << stopOf(QApplication::focusWidget(), stops);
+            }
+            for (QWidget* target : targets)
+                QVERIFY2(reached.contains(target),
+                         qPrintable(describe(from) + QStringLiteral(" → ") + describe(target)));
+            QVERIFY(shown->isVisible());
+        }
+    if (stops.size() > 1) {
+        (first == stops.first() ? stops.last() : stops.first())->setFocus(Qt::TabFocusReason);
+        QVERIFY2(first->grab().toImage() != marked, qPrintable(describe(first)));
+    }
+    // A date picker's calendar opens from the keyboard, as a drop-down list does.
+    for (QDateEdit* picker : shown->findChildren<QDateEdit*>()) {
+        if (!picker->isVisibleTo(shown))
+            continue;
+        picker->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_F4);
+        QTRY_VERIFY2(picker->calendarWidget()->isVisible(), qPrintable(describe(picker)));
+        picker->calendarWidget()->window()->close();
+    }
+    shown->hide();
+}
+
+void tst_MainForm::everyInputHasAName_data() {
+    addWindowRows();
+}
+
+namespace {
+
+void checkNames(QAccessibleInterface* node, const QString& path) {
+    if (!node || node->state().invisible)
+        return;
+    static const QSet<QAccessible::Role> inputs = {QAccessible::EditableText, QAccessible::SpinBox,
+                                                   QAccessible::ComboBox,     QAccessible::Table,
+                                                   QAccessible::List,         QAccessible::Tree};
+    const QString name = node->text(QAccessible::Name);
+    if (inputs.contains(node->role())) {
+        // A name that is only the shown value (a month box's " 1月") names nothing.
+        QVERIFY2(!name.trimmed().isEmpty() && (node->role() != QAccessible::ComboBox ||
+                                               name != node->text(QAccessible::Value)),
+                 qPrintable(path + QStringLiteral(": '") + name + QLatin1Char('\'')));
+    }
+    if (node->tableInterface())
+        return;
+    for (int i = 0; i < node->childCount(); ++i)
+        checkNames(node->child(i), path + QLatin1Char('/') + QString::number(i));
+}
+
+} // namespace
+
+// What a screen reader finds in each window: every input and every table named, no hidden
+// column, no blank cell read as a space, and once Tab has left a table no cell of it focused.
+void tst_MainForm::everyInputHasAName() {
+    QFETCH(QString, window);
+    QWidget* shown = openWindow(window);
+    QVERIFY(shown);
+    checkNames(QAccessible::queryAccessibleInterface(shown), window);
+    for (QTableView* view : shown->findChildren<QTableView*>()) {
+        if (!view->isVisibleTo(shown) || view->model()->rowCount() == 0)
+            continue;
+        view->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Tab);
+        QVERIFY(!view->hasFocus());
+        QAccessibleTableInterface* table =
+            QAccessible::queryAccessibleInterface(view)->tableInterface();
+        QVERIFY(table);
+        for (int r = 0; r < table->rowCount(); ++r)
+            for (int c = 0; c < table->columnCount(); ++c)
+                QVERIFY2(!table->cellAt(r, c)->state().focused,
+                         qPrintable(QStringLiteral("%1,%2").arg(r).arg(c)));
+    }
+    shown->hide();
+}
+
+void tst_MainForm::windowTextsAreLegible_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("dark");
+    for (bool dark : {false, true})
+        for (const QString& name : windowNames())
+            QTest::newRow(qPrintable(name + (dark ? QStringLiteral(", dark") : QString())))
+                << name << dark;
+}
+
+// Every text of every window reads at 4.5:1 at least on what it lies on, in the light theme and
+// in a dark one (as a dark desktop theme gives the toolkit its colours).
+void tst_MainForm::windowTextsAreLegible() {
+    QFETCH(QString, window);
+    QFETCH(bool, dark);
+    const QPalette saved = QApplication::palette();
+    const auto restore = qScopeGuard([saved] { QApplication::setPalette(saved); });
+    if (dark)
+        QApplication::setPalette(DarkTheme());
+    QWidget* shown = openWindow(window);
+    QVERIFY(shown);
+    // The background a text lies on: the nearest widget that fills its own.
+    const auto ground = [shown](const QWidget* w) {
+        while (w != shown && !w->autoFillBackground())
+            w = w->parentWidget();
+        return w->palette().color(QPalette::Window);
+    };
+    const auto check = [](const QColor& ink, const QColor& background, const QString& what) {
+        QVERIFY2(contrastRatio(ink, background) >= 4.5,
+                 qPrintable(QStringLiteral("%1: %2 on %3 (%4:1)")
+                                .arg(what, ink.name(), background.name())
+                                .arg(contrastRatio(ink, background), 0, 'f', 1)));
+    };
+    for (QWidget* w : shown->findChildren<QWidget*>()) {
+        // Text that is switched off need not be read.
+        if (!w->isVisibleTo(shown) || !w->isEnabled() || w->isWindow())
+            continue;
+        const QPalette& p = w->palette();
+        const QString what = describe(w);
+        if (qobject_cast<QPushButton*>(w) || qobject_cast<QToolButton*>(w))
+            check(p.color(QPalette::ButtonText), p.color(QPalette::Button), what);
+        else if ((qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty()) ||
+                 qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) ||
+                 qobject_cast<QGroupBox*>(w))
+            check(p.color(QPalette::WindowText), ground(w), what);
+        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+                 qobject_cast<QComboBox*>(w))
+            check(p.color(QPalette::Text), p.color(QPalette::Base), what);
+        if (auto* table = qobject_cast<QTableWidget*>(w))
+            for (int r = 0; r < table->rowCount(); ++r)
+                for (int c = 0; c < table->columnCount(); ++c)
+                    if (const QTableWidgetItem* item = table->item(r, c))
+                        check(item->foreground().style() == Qt::NoBrush
+                                  ? p.color(QPalette::Text)
+                                  : item->foreground().color(),
+                              p.color(QPalette::Base),
+                              QStringLiteral("%1 %2,%3").arg(what).arg(r).arg(c));
+        if (QTest::currentTestFailed())
+            return;
+    }
+    shown->hide();
+}
+
+void tst_MainForm::windowsOnScreen_data() {
+    addWindowRows();
+}
+
+// With the main window in the screen's bottom right corner, every window opens wholly on the
+// screen, each of its controls too. It runs again at twice the scale on a 1024×768 screen
+// (tst_mainform_scaled), where the day list is wider than the screen.
+void tst_MainForm::windowsOnScreen() {
+    QFETCH(QString, window);
+    showAt(QDate(2025, 3, 7));
+    const QRect area = MainForm->screen()->availableGeometry();
+    const QSize frame = MainForm->frameGeometry().size();
+    MainForm->move(area.right() + 1 - frame.width(), area.bottom() + 1 - frame.height());
+    QWidget* shown = openWindow(window);
+    QVERIFY(shown);
+    QVERIFY2(area.contains(shown->frameGeometry()),
+             qPrintable(QStringLiteral("%1,%2 %3×%4")
+                            .arg(shown->frameGeometry().x())
+                            .arg(shown->frameGeometry().y())
+                            .arg(shown->frameGeometry().width())
+                            .arg(shown->frameGeometry().height())));
+    for (QWidget* control : tabStops(shown))
+        QVERIFY2(area.contains(QRect(control->mapToGlobal(QPoint()), control->size())),
+                 qPrintable(describe(control)));
+    shown->hide();
 }
 
 void tst_MainForm::keys_data() {
@@ -731,6 +1074,30 @@ void tst_MainForm::keys() {
     QTEST(shownDate(), "shown");
     QTEST(opened.join(QLatin1Char(' ')), "opened");
     QCOMPARE(MainForm->editYear->text(), QString::number(MainForm->ShownYear()));
+}
+
+void tst_MainForm::menuFromTheKeyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("opened"); // the first menu open, else only its title highlighted
+    QTest::newRow("F10 opens the first menu") << int(Qt::Key_F10) << 0 << true;
+    QTest::newRow("Alt highlights the menu bar")
+        << int(Qt::Key_Alt) << int(Qt::AltModifier) << false;
+}
+
+void tst_MainForm::menuFromTheKeyboard() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, opened);
+    showAt(QDate(2025, 3, 7));
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    const auto closeMenu = qScopeGuard([] {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    press(key, Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(MainForm->MainMenu->activeAction(), MainForm->File1->menuAction());
+    QTRY_COMPARE(QApplication::activePopupWidget() == MainForm->File1, opened);
 }
 
 void tst_MainForm::wheel_data() {
@@ -877,14 +1244,7 @@ void tst_MainForm::screenReaderHearsTheDay() {
 void tst_MainForm::darkPalette() {
     const QPalette saved = QApplication::palette();
     const auto restore = qScopeGuard([saved] { QApplication::setPalette(saved); });
-    QPalette dark;
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::AlternateBase})
-        dark.setColor(role, QColor(0x1E, 0x1E, 0x1E));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(role, QColor(0xEE, 0xEE, 0xEE));
-    dark.setColor(QPalette::Highlight, QColor(0x3D, 0xAE, 0xE9));
-    dark.setColor(QPalette::HighlightedText, QColor(0x10, 0x10, 0x10));
-    QApplication::setPalette(dark);
+    QApplication::setPalette(DarkTheme());
 
     // Every layer: holidays on every background, each weekday colour, current and not.
     m_data->write(HolidayFileName, crlf({"03/03,休日,0,0", "03/04,休日,0,0", "03/05,休日,0,0",
