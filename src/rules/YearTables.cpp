@@ -332,10 +332,12 @@ template <int kind> inline bool YearTables::mayHold(QByteArrayView line) const {
         constexpr size_t length = kind == akSchedule ? 6 : 3; // "YYYYMM" or "MM/"
         constexpr qsizetype least = kind == akSchedule ? 8 : 10;
         if (!index.complete) {
-            if (line.size() < least)
+            // A schedule date quoted by hand ("20250115") is the day's as the day list reads it.
+            const qsizetype quote = kind == akSchedule && !line.isEmpty() && line.front() == '"';
+            if (line.size() < least + quote)
                 return false;
             quint64 bytes = 0;
-            std::memcpy(&bytes, line.data() + at, length);
+            std::memcpy(&bytes, line.data() + at + quote, length);
             return bytes == index.monthBytes[0] || bytes == index.monthBytes[1] ||
                    bytes == index.monthBytes[2];
         }
@@ -349,13 +351,18 @@ template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line)
     Index& index = m_index[kind];
     int slot = -1;
     if constexpr (kind == akSchedule) {
-        // YYYYMMDD: eight digits, so no comma before them.
-        if (line.size() < 8)
+        // YYYYMMDD: eight digits, so no comma before them, quoted or not, and ended as the day
+        // list ends a day's key (IsDayLine): by a comma, a blank or a control byte.
+        const qsizetype quote = !line.isEmpty() && line.front() == '"';
+        const qsizetype end = 8 + 2 * quote;
+        if (line.size() <= end)
             return;
-        const char* p = line.data();
+        const char* p = line.data() + quote;
         const int y = fourDigits(p);
         const int md = fourDigits(p + 4);
-        if (y < 0 || md < 0 || !index.holds(y * 100 + md / 100) || !hasTwoCommas(line, 8))
+        if (y < 0 || md < 0 || (quote && p[8] != '"') ||
+            (static_cast<unsigned char>(line[end]) > 0x20 && line[end] != ',') ||
+            !index.holds(y * 100 + md / 100) || !hasTwoCommas(line, end))
             return;
         const int m = md / 100;
         const int d = md % 100;

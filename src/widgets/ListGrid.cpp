@@ -1,9 +1,11 @@
 #include "widgets/ListGrid.h"
 
 #include "data/ShownText.h"
+#include "widgets/ListGridAccessible.h"
 #include "widgets/UiLook.h"
 
 #include <QAbstractTableModel>
+#include <QAccessible>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -124,7 +126,9 @@ void drawRaisedEdge(QPainter& painter, const QRect& r) {
 } // namespace
 
 ListGrid::ListGrid(QWidget* parent)
-    : QTableView(parent), m_model(new ListGridModel(m_grid, this)), m_drawCell(DrawListCell) {}
+    : QTableView(parent), m_model(new ListGridModel(m_grid, this)), m_drawCell(DrawListCell) {
+    ListGridAccessible::Install();
+}
 
 void ListGrid::setUpView() {
     if (m_viewSetUp)
@@ -326,8 +330,25 @@ void ListGrid::paintEvent(QPaintEvent* event) {
     painter.drawRect(frame.adjusted(0, 0, -1, -1));
 }
 
-void ListGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableView::currentChanged(current, previous);
+void ListGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    // Past the table view's own, which tells screen readers of cells by its own count.
+    QAbstractItemView::selectionChanged(selected, deselected);
+}
+
+void ListGrid::currentChanged(const QModelIndex& current, const QModelIndex& /*previous*/) {
+    // Not the views' own handling: it tells screen readers of a cell by the toolkit's table,
+    // hidden columns and header counted, where ListGridAccessible counts neither.
+    if (current.isValid() && hasAutoScroll() && isVisible())
+        scrollTo(current);
+    viewport()->update();
+    if (current.isValid() && hasFocus() && QAccessible::isActive()) {
+        // The row's first shown cell stands for the row, as ListGridAccessible::focusChild.
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        if (auto* table =
+                static_cast<ListGridAccessible*>(QAccessible::queryAccessibleInterface(this)))
+            focus.setChild(table->childIndex(current.row(), 0));
+        QAccessible::updateAccessibility(&focus);
+    }
     if (!m_syncing && current.isValid()) {
         m_grid.setCurrentRow(current.row() + m_grid.fixedRows());
         viewport()->update();

@@ -879,8 +879,21 @@ void checkNames(QAccessibleInterface* node, const QString& path) {
                                                name != node->text(QAccessible::Value)),
                  qPrintable(path + QStringLiteral(": '") + name + QLatin1Char('\'')));
     }
-    if (node->tableInterface())
+    if (QAccessibleTableInterface* table = node->tableInterface()) {
+        if (auto* view = qobject_cast<QTableView*>(node->object())) {
+            int shownColumns = 0;
+            for (int c = 0; c < view->model()->columnCount(); ++c)
+                shownColumns += view->isColumnHidden(c) ? 0 : 1;
+            QCOMPARE(table->columnCount(), shownColumns);
+        }
+        for (int r = 0; r < table->rowCount(); ++r)
+            for (int c = 0; c < table->columnCount(); ++c) {
+                const QString cell = table->cellAt(r, c)->text(QAccessible::Name);
+                QVERIFY2(cell.isEmpty() || !cell.trimmed().isEmpty(),
+                         qPrintable(QStringLiteral("%1 cell %2,%3").arg(path).arg(r).arg(c)));
+            }
         return;
+    }
     for (int i = 0; i < node->childCount(); ++i)
         checkNames(node->child(i), path + QLatin1Char('/') + QString::number(i));
 }

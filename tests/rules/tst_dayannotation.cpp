@@ -28,7 +28,9 @@ struct Fixture {
         dir.write(QStringLiteral("2024.csv"), sj("20240330,1,,,会議,,\r\n"
                                                  "20240331,1,09:00,10:00,A,B,C\r\n"
                                                  "20240331,2,\" \",\" \",D,\" \",\" \"\r\n"
-                                                 "20250331,1,,,other year,,\r\n"));
+                                                 "20250331,1,,,other year,,\r\n"
+                                                 "\"20240402\",1,,,引用,,\r\n"
+                                                 "20240403x,1,,,余分,,\r\n"));
         BuildYearTables(tables, 2024, dir.path());
     }
 };
@@ -54,6 +56,10 @@ void tst_DayAnnotation::annotation_data() {
     QTest::newRow("anniversary in an earlier year, without comma left out")
         << 2 << 2 << 3 << 31 << QStringLiteral("★未来[-2]");
     QTest::newRow("two entries") << 3 << 3 << 3 << 31 << QStringLiteral("A-B-C\r\nD");
+    // The lines of a day are those its day list shows (IsDayLine): a quoted date is one, a date
+    // with more after it none.
+    QTest::newRow("quoted date") << 3 << 3 << 4 << 2 << QStringLiteral("引用");
+    QTest::newRow("date with a letter after it") << 3 << 3 << 4 << 3 << QString();
 }
 
 void tst_DayAnnotation::annotation() {
