@@ -2,6 +2,7 @@
 
 #include "data/ErrorReport.h"
 #include "reminders/Autostart.h"
+#include "widgets/FormParts.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -28,6 +29,7 @@ TNotificationForm::TNotificationForm(QWidget* parent)
     timeAllDay = new QTimeEdit(this);
     timeAllDay->setObjectName(QStringLiteral("timeAllDay"));
     timeAllDay->setDisplayFormat(QStringLiteral("HH:mm"));
+    NameField(timeAllDay, QStringLiteral("終日の予定をお知らせする時刻"));
     chkAnniversary = new QCheckBox(QStringLiteral("記念日を当日にお知らせする"), this);
     chkAnniversary->setObjectName(QStringLiteral("chkAnniversary"));
     chkAutostart = new QCheckBox(QStringLiteral("ログイン時にバックグラウンドで起動"), this);

@@ -749,7 +749,7 @@ QList<QWidget*> tabStops(QWidget* window) {
     QList<QWidget*> stops;
     for (QWidget* w : window->findChildren<QWidget*>())
         if (!w->focusProxy() && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() &&
-            w->isVisibleTo(window) && !w->isWindow())
+            w->isVisibleTo(window) && w->window() == window)
             stops << w;
     return stops;
 }
@@ -822,8 +822,9 @@ void tst_MainForm::tabReachesOkAndCancel() {
         QSKIP("a window without controls");
     QList<QWidget*> targets;
     for (const char* exit : {"btnOk", "btnCancel", "OKButton"})
-        if (auto* button = shown->findChild<QPushButton*>(QLatin1String(exit)))
-            targets << button;
+        for (auto* button : shown->findChildren<QPushButton*>(QLatin1String(exit)))
+            if (button->window() == shown)
+                targets << button;
     if (targets.isEmpty())
         targets = stops;
 
@@ -958,7 +959,7 @@ void tst_MainForm::windowTextsAreLegible() {
     };
     for (QWidget* w : shown->findChildren<QWidget*>()) {
         // Text that is switched off need not be read.
-        if (!w->isVisibleTo(shown) || !w->isEnabled() || w->isWindow())
+        if (!w->isVisibleTo(shown) || !w->isEnabled() || w->window() != shown)
             continue;
         const QPalette& p = w->palette();
         const QString what = describe(w);
