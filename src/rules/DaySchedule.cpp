@@ -27,8 +27,8 @@ bool allDigits(QByteArrayView text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The entries in the order of their numbers, 2 before 10; a number field that is no number
-// (a hand edit) keeps the order the text sort gives it, after the numbers.
+// The entries in the order of their numbers, 2 before 10; an empty number field comes first
+// and one that is no number (a hand edit) after the numbers, in the text sort's order.
 void sortByNumber(StringGrid& dayList) {
     const int first = dayList.fixedRows();
     QList<Row> rows;
@@ -42,13 +42,20 @@ void sortByNumber(StringGrid& dayList) {
             n = n.sliced(1);
         return std::optional<QByteArrayView>(n);
     };
+    // Empty first, as the text sort has it; then numbers; then the rest as text.
+    const auto group = [&](const Row& row) {
+        return row.at(ScheduleColumn::Number).trimmed().isEmpty() ? 0 : number(row) ? 1 : 2;
+    };
     std::stable_sort(rows.begin(), rows.end(), [&](const Row& x, const Row& y) {
-        const auto a = number(x);
-        const auto b = number(y);
-        if (a && b)
+        const int gx = group(x);
+        const int gy = group(y);
+        if (gx != gy)
+            return gx < gy;
+        if (gx == 1) {
+            const auto a = number(x);
+            const auto b = number(y);
             return a->size() != b->size() ? a->size() < b->size() : *a < *b;
-        if (a || b)
-            return bool(a);
+        }
         return CompareGridText(x.at(ScheduleColumn::Number), y.at(ScheduleColumn::Number)) < 0;
     });
     for (int i = 0; i < rows.size(); ++i)
