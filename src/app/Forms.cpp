@@ -22,6 +22,8 @@
 #include "widgets/FormParts.h"
 
 #include <QDir>
+#include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 #include <memory>
@@ -40,7 +42,33 @@ TSplashForm* SplashForm = nullptr;
 
 namespace {
 
+// After the main window's first paint, a moment short next to a user's first look at the month.
+constexpr int DayListPrepareDelayMs = 300;
+
 std::vector<std::unique_ptr<QWidget>> created;
+
+// Calls back once the window has been shown on the screen, which paints it at once.
+class AfterFirstExpose : public QObject {
+public:
+    AfterFirstExpose(QWindow* window, std::function<void()> then)
+        : QObject(window), m_then(std::move(then)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && event->type() == QEvent::Expose &&
+            static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            m_then();
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
 
 template <typename Form, typename... Args> Form* create(Form*& global, Args... args) {
     auto form = std::make_unique<Form>(args...);
@@ -224,10 +252,17 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     QObject::connect(&door, &InstanceDoor::showRequested, MainForm, ShowMainWindow);
     StartReminders(&app);
     StartSync(&app);
-    if (options.background)
+    if (options.background) {
         KalendoApplication::setQuitOnLastWindowClosed(false);
-    else
+    } else {
         MainForm->show();
+        // The day list is what users open first and most: made ready while they look at the
+        // month.
+        new AfterFirstExpose(MainForm->windowHandle(), [] {
+            QTimer::singleShot(DayListPrepareDelayMs, MainEditForm,
+                               [] { MainEditForm->Prepare(); });
+        });
+    }
     for (const QString& notice : notices)
         ShowMessageBox(MainForm, QMessageBox::Information, ApplicationTitle, notice);
     KalendoApplication::exec();

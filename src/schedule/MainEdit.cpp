@@ -11,6 +11,7 @@
 #include "widgets/UiLook.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -149,13 +150,30 @@ void TMainEditForm::FormShow() {
     gridEdit->setFocus();
 }
 
-void TMainEditForm::showEvent(QShowEvent* event) {
+void TMainEditForm::Prepare() {
+    if (m_prepared || isVisible())
+        return;
+    m_prepared = true;
+    setIcons();
+    setFont(GothicFont(15));
+    gridEdit->setUpView();
+    // Painted once off the screen: the fonts' glyphs and the painting code that a first showing
+    // would otherwise wait for.
+    QImage page(size(), QImage::Format_ARGB32_Premultiplied);
+    render(&page);
+}
+
+void TMainEditForm::setIcons() {
     if (btnAddNew->icon().isNull()) {
-        // Looking the icons up in the desktop's theme costs more than a fifth of start-up:
-        // done when the window is first shown.
+        // Looking the icons up in the desktop's theme costs more than a fifth of start-up and
+        // half of a first opening: done by Prepare() or when the window is first shown.
         btnAddNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
         btnDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
     }
+}
+
+void TMainEditForm::showEvent(QShowEvent* event) {
+    setIcons();
     if (!m_centred) {
         // Centred on the screen the first time; later openings stay where the user left it.
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {

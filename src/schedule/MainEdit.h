@@ -30,6 +30,9 @@ public:
     // After LoadDaySchedule: makes the row of an entry's line as stored current, if the day
     // holds it, so that the window opens on it (an entry found by a search).
     void SelectLine(const QByteArray& line);
+    // Makes what the first showing needs ahead of it, while the user is not waiting; the
+    // showing makes whatever is not made yet.
+    void Prepare();
     void FormShow();
     void btnOkClick();
     void btnCancelClick();
@@ -58,6 +61,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void setIcons();
+
     // The year's file as read, so the other days' lines are written back byte for byte.
     TextBuffer m_year;
     bool m_yearLoaded = false;
@@ -66,4 +71,5 @@ private:
     QList<EntryEdit> m_edits;
     void noteEdit(QByteArrayList before, QByteArrayList after);
     bool m_centred = false;
+    bool m_prepared = false;
 };

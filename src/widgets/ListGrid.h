@@ -75,6 +75,12 @@ public:
     ListCell cellAt(int column, int row) const;
     void drawCell(QPainter& painter, const ListCell& cell) const;
 
+    // Headers, model and font: the set-up measures text and so loads fonts, which a window
+    // created at start-up and shown much later should not pay for before the first paint.
+    // Done when the grid is first shown, or before by its window; until then the StringGrid
+    // alone holds the state.
+    void setUpView();
+
 signals:
     void dblClicked();
 
@@ -90,10 +96,6 @@ protected:
                           const QItemSelection& deselected) override;
 
 private:
-    // Headers, model and font: the set-up measures text and so loads fonts, which a window
-    // created at start-up and shown much later should not pay for before the first paint.
-    // Done when the grid is first shown; until then the StringGrid alone holds the state.
-    void setUpView();
     int gridRowAt(const QPoint& pos) const;
     bool onFixedCell(const QPoint& pos) const;
     int firstBodyColumn() const;
