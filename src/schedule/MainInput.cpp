@@ -14,9 +14,11 @@
 
 namespace {
 
-QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y) {
+// A label as wide as the room before its field and as tall as the field's row: sized by the
+// default font, before the window's own font is set, it would cut its text.
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, int width = 46) {
     auto* label = new QLabel(text, parent);
-    label->move(x, y);
+    label->setGeometry(x, y - 4, width, 24);
     return label;
 }
 
@@ -62,7 +64,7 @@ TMainInputForm::TMainInputForm(ListGrid* dayList, QWidget* parent)
     checkOut =
         place(new QCheckBox(QStringLiteral("終日"), this), "checkOut", QRect(60, 14, 70, 24));
     MaskEdit1 = place(new TimeMaskEdit(this), "MaskEdit1", QRect(136, 14, 60, 24));
-    makeLabel(this, QStringLiteral("～"), 202, 18);
+    makeLabel(this, QStringLiteral("～"), 200, 18, 20);
     MaskEdit2 = place(new TimeMaskEdit(this), "MaskEdit2", QRect(222, 14, 60, 24));
     makeLabel(this, QStringLiteral("予定"), 12, 54);
     editSchedule = place(new Cp932LineEdit(ScheduleFieldBytes::Title, this), "editSchedule",
