@@ -1054,7 +1054,10 @@ void tst_HostileInput::otherProgramsChangeSurvives_data() {
         {"events", Window::Events, "05/03,A,0,0", "05/04,A,0,0", "01/01,B,0,0", "02/11,C,0,0",
          "05/03,A2,0,0"},
     };
-    const auto file = [](const QByteArrayList& lines) { return lines.join("\r\n") + "\r\n"; };
+    // A QByteArray: a deduced string builder would refer to the joined lines once they are gone.
+    const auto file = [](const QByteArrayList& lines) -> QByteArray {
+        return lines.join("\r\n") + "\r\n";
+    };
     for (const Kind& k : kinds) {
         const auto row = [&](const char* what) -> QTestData& {
             return QTest::newRow(qPrintable(QLatin1String(k.name) + QLatin1String(": ") +
