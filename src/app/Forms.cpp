@@ -263,9 +263,13 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
                                [] { MainEditForm->Prepare(); });
         });
     }
-    for (const QString& notice : notices)
+    for (const QString& notice : notices) {
+        if (KalendoApplication::EndRequested())
+            break;
         ShowMessageBox(MainForm, QMessageBox::Information, ApplicationTitle, notice);
-    KalendoApplication::exec();
+    }
+    if (!KalendoApplication::EndRequested())
+        KalendoApplication::exec();
     DestroyForms();
     return 0;
 }

@@ -21,6 +21,7 @@ namespace {
 
 // The signal handler only writes a byte here; the event loop reads it and does the work.
 int endSignalFds[2] = {-1, -1};
+bool endRequested = false;
 
 void onEndSignal(int) {
     const char byte = 1;
@@ -109,6 +110,7 @@ void KalendoApplication::EndAsUser(QWidget* mainWindow) {
             open->close();
     } else {
         // Closing the window of a Kalendo started in the background only hides it.
+        endRequested = true;
         mainWindow->close();
         QCoreApplication::quit();
         return;
@@ -121,6 +123,10 @@ void KalendoApplication::EndAsUser(QWidget* mainWindow) {
         if (window)
             EndAsUser(window);
     });
+}
+
+bool KalendoApplication::EndRequested() {
+    return endRequested;
 }
 
 void KalendoApplication::SetErrorReporter(std::function<void(const QString&)> reporter) {

@@ -34,4 +34,7 @@ public:
     // cancelled, the top one first (nothing is written without its OK), then the main window
     // is closed (which saves its position).
     static void EndAsUser(QWidget* mainWindow);
+    // Whether EndAsUser has asked the program to end. A request made inside a message box shown
+    // before the main event loop runs cannot quit a loop that has not started: the start checks.
+    static bool EndRequested();
 };
