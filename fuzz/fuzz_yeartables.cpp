@@ -150,10 +150,11 @@ bool build(YearTables& t, int year, const QString& folder, int shownMonth) {
         BuildYearTables(t, year, folder, shownMonth);
         return true;
     } catch (const KalendoError& e) {
-        // Only the reading of rules can fail here: every file exists and is readable.
+        // Only the reading of rules can fail here: every file exists and is readable. The
+        // message names the rule file and its line.
         static const QRegularExpression ruleMessages(
-            QStringLiteral(
-                "\\A(?:'.*' は整数ではありません|日付に変換できない値が渡されました)\\z"),
+            QStringLiteral("\\A(?:'.*' は整数ではありません|日付に変換できない値が渡されました)"
+                           "\\n.*/(?:holiday|event)\\.csv の [1-9][0-9]* 行目\\z"),
             QRegularExpression::DotMatchesEverythingOption);
         if (!ruleMessages.match(e.message()).hasMatch())
             fuzzFail("unexpected message:", e.message());
