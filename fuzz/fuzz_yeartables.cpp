@@ -74,11 +74,21 @@ QHash<QByteArray, DayItems> scanned(const YearTables& t, int year) {
     QHash<QByteArray, DayItems> days;
     for (int kind = 0; kind <= 3; ++kind) {
         for (const QByteArray& line : *lists[kind]) {
-            QByteArray key = kind == 3   ? line.mid(4, 2) + '/' + line.mid(6, 2)
-                             : kind == 2 ? line.mid(5, 5)
-                                         : line.left(5);
-            if (kind == 3 && (!line.startsWith(yearKey) || line.size() < 8))
-                continue;
+            QByteArray key = kind == 2 ? line.mid(5, 5) : line.left(5);
+            if (kind == 3) {
+                // A schedule line is its day's when it starts with the day's YYYYMMDD, in quotes
+                // or not, ended by a comma, a blank or a control byte.
+                const qsizetype quote = line.startsWith('"') ? 1 : 0;
+                const qsizetype at = 8 + 2 * quote;
+                const QByteArray date = line.mid(quote, 8);
+                bool digits = date.size() == 8 && line.size() > at;
+                for (const char c : date)
+                    digits = digits && c >= '0' && c <= '9';
+                if (!digits || !date.startsWith(yearKey) || (quote && line.at(9) != '"') ||
+                    (line.at(at) != ',' && static_cast<unsigned char>(line.at(at)) > 0x20))
+                    continue;
+                key = date.mid(4, 2) + '/' + date.mid(6, 2);
+            }
             QByteArray rest = line.mid(line.indexOf(',') + 1);
             if (!rest.contains(','))
                 continue;
