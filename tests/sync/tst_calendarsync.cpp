@@ -86,8 +86,8 @@ QByteArray wrap(const QString& lines) {
     return body.replace("\\n", "\n").replace("\n", "\r\n");
 }
 
-QByteArray cells(const QString& spec) {
-    const QStringList f = spec.split(QLatin1Char('|'));
+QByteArray cells(const QString& fields) {
+    const QStringList f = fields.split(QLatin1Char('|'));
     Row row{f.value(0).toLatin1(),
             "1",
             f.value(1).toLatin1(),
@@ -115,13 +115,13 @@ struct Device {
     TempDataFolder folder;
     SyncOutcome last;
 
-    void addLine(const QString& spec) {
-        const QByteArray line = cells(spec);
-        const QString name = spec.left(4) + QStringLiteral(".csv");
+    void addLine(const QString& fields) {
+        const QByteArray line = cells(fields);
+        const QString name = fields.left(4) + QStringLiteral(".csv");
         folder.write(name, folder.read(name) + line + "\r\n");
     }
-    // Replaces (or, with an empty spec, removes) the line whose title is given.
-    void editLine(const QString& title, const QString& spec) {
+    // Replaces (or, with no fields, removes) the line whose title is given.
+    void editLine(const QString& title, const QString& fields) {
         for (const QString& name : QDir(folder.path()).entryList({QStringLiteral("????.csv")})) {
             TextLines kept;
             for (const QByteArray& line : LoadTextLines(folder.file(name))) {
@@ -129,8 +129,8 @@ struct Device {
                 CommaLineToRow(line + ',', row);
                 if (Codec::toUnicode(row.at(4).trimmed()) != title)
                     kept << line;
-                else if (!spec.isEmpty())
-                    kept << cells(spec);
+                else if (!fields.isEmpty())
+                    kept << cells(fields);
             }
             folder.write(name, kept.join("\r\n") + "\r\n");
         }
@@ -233,9 +233,9 @@ void tst_CalendarSync::scenarios() {
     Device devices[2];
     QString armedEdit;
     Device* lastSynced = &devices[0];
-    const auto phoneEdit = [&](const QString& spec) {
+    const auto phoneEdit = [&](const QString& fields) {
         // "name > old > new": the event (any, for *) holding old gets new in its place.
-        const QStringList p = spec.split(QStringLiteral(" > "));
+        const QStringList p = fields.split(QStringLiteral(" > "));
         const QMap<QString, QByteArray> events = phone.events();
         for (auto it = events.cbegin(); it != events.cend(); ++it) {
             if ((p[0] != QLatin1String("*") && it.key() != p[0]) ||
