@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     const QString dir = QCoreApplication::applicationDirPath();
     const QString kalendo = dir + QStringLiteral("/probe_kalendo");
     const QString floor = dir + QStringLiteral("/probe_floor");
-    if (!QFile::exists(dir + QStringLiteral("/../share/kalendo/holiday.csv")))
+    if (!QFile::exists(dir + QStringLiteral("/../share/kalendo/shipped/holiday.csv")))
         std::fprintf(stderr, "warning: no shipped data in the build\n");
 
     QTemporaryDir runtime;

@@ -37,24 +37,41 @@ QByteArray native(const QString& path) {
     return QFile::encodeName(withoutSeparator(path));
 }
 
+// Whether path is folder or lies inside it.
+bool within(const QString& path, const QString& folder) {
+    const QString inner = QDir::cleanPath(path);
+    const QString outer = QDir::cleanPath(folder);
+    return inner == outer || inner.startsWith(withSeparator(outer));
+}
+
 // Copies a folder's regular files and subfolders (never a FIFO or device) into a new folder,
-// which appears at `to` whole or not at all.
+// which appears at `to` whole or not at all. The copy is made in a sibling of `to`, which may lie
+// inside `from` (shipped data installed around the user's folder): what to copy is listed before
+// that sibling exists, and neither it nor `to` is ever copied into itself.
 void copyFolder(const QString& from, const QString& to) {
-    QTemporaryDir work(QFileInfo(to).absolutePath() + QStringLiteral("/.client-XXXXXX"));
-    if (!work.isValid())
-        throw KalendoError::io(errno ? errno : EIO, to);
     const QDir source(from);
+    const QString target = QFileInfo(to).absoluteFilePath();
+    const QString workPrefix = QFileInfo(to).absolutePath() + QStringLiteral("/.client-");
+    QStringList entries;
     QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QFileInfo entry(it.next());
-        const QString target =
-            work.path() + QLatin1Char('/') + source.relativeFilePath(entry.filePath());
+        const QString entry = QFileInfo(it.next()).absoluteFilePath();
+        // A copy cut short before left its sibling too.
+        if (!within(entry, target) && !QDir::cleanPath(entry).startsWith(workPrefix))
+            entries << entry;
+    }
+    QTemporaryDir work(workPrefix + QStringLiteral("XXXXXX"));
+    if (!work.isValid())
+        throw KalendoError::io(errno ? errno : EIO, to);
+    for (const QString& path : std::as_const(entries)) {
+        const QFileInfo entry(path);
+        const QString copy = work.path() + QLatin1Char('/') + source.relativeFilePath(path);
         if (entry.isDir() && !entry.isSymLink()) {
-            if (!QDir().mkpath(target))
-                throw KalendoError::io(errno ? errno : EIO, target);
+            if (!QDir().mkpath(copy))
+                throw KalendoError::io(errno ? errno : EIO, copy);
         } else if (entry.isFile()) {
-            CopyFileAtomically(entry.filePath(), target);
+            CopyFileAtomically(path, copy);
         }
     }
     if (::rename(native(work.path()).constData(), native(to).constData()) != 0)

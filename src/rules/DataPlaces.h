@@ -12,7 +12,7 @@
 struct DataPlaces {
     QString programFolder; // the running program's folder
     QString userFolder;    // the per-user data folder
-    QString shippedFolder; // the shipped data: <prefix>/share/kalendo/, or the build's copy
+    QString shippedFolder; // the shipped data: <prefix>/share/kalendo/shipped/, or the build's copy
 };
 
 // The places of the running program; needs the application object.

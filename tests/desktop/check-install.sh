@@ -7,7 +7,10 @@ build=$1 source=$2 id=$3
 work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-prefix=$work/usr
+# Installed for the user alone (--prefix ~/.local): the shipped data and the data folder the
+# first start makes share ~/.local/share/kalendo/.
+home=$work/home
+prefix=$home/.local
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected=(
@@ -17,7 +20,7 @@ expected=(
     "share/doc/kalendo/copyright"
     "share/doc/kalendo/操作手順書.pdf"
     "share/icons/hicolor/scalable/apps/$id.svg"
-    "share/kalendo/holiday.csv"
+    "share/kalendo/shipped/holiday.csv"
     "share/lintian/overrides/kalendo"
     "share/man/man1/kalendo.1.gz"
     "share/metainfo/$id.metainfo.xml"
@@ -28,7 +31,7 @@ diff -u <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
         <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 
 [ -x "$prefix/bin/kalendo" ]
-cmp "$source/client/holiday.csv" "$prefix/share/kalendo/holiday.csv"
+cmp "$source/client/holiday.csv" "$prefix/share/kalendo/shipped/holiday.csv"
 cmp "$source/desktop/$id.desktop" "$prefix/share/applications/$id.desktop"
 head -c 5 "$prefix/share/doc/kalendo/操作手順書.pdf" | grep -q '%PDF-'
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg"
@@ -50,12 +53,11 @@ for option in $options; do
 done
 
 # The installed program's first start: no client/ beside it, so the per-user folder is made.
-home=$work/home
 mkdir -p "$home/run" && chmod 700 "$home/run"
-XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
+env -u XDG_DATA_HOME HOME="$home" XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
     QT_QPA_PLATFORM=offscreen "$prefix/bin/kalendo" &
 pid=$!
-data=$home/data/kalendo/client
+data=$prefix/share/kalendo/client
 for _ in $(seq 1200); do
     [ -f "$data/holiday.csv" ] && break
     kill -0 "$pid" 2>/dev/null || break
@@ -64,4 +66,8 @@ done
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 pid=
-cmp "$prefix/share/kalendo/holiday.csv" "$data/holiday.csv"
+cmp "$prefix/share/kalendo/shipped/holiday.csv" "$data/holiday.csv"
+# Neither folder holds the other, and the copy left no temporary folder behind.
+diff <(echo holiday.csv) <(ls -A "$prefix/share/kalendo/shipped")
+left=$(find "$prefix/share/kalendo" -name '.client-*')
+[ -z "$left" ] || { echo "left by the first start: $left" >&2; exit 1; }

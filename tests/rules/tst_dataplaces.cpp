@@ -4,6 +4,7 @@
 #include "rules/DataPlaces.h"
 
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QTest>
 
 // Where the data folder is, how it is made on first start, and how holiday.csv follows a new
@@ -61,7 +62,7 @@ void shareWithChild(const Layout& layout) {
 } // namespace
 
 void tst_DataPlaces::folder_data() {
-    QTest::addColumn<QString>("setup");      // beside, build, user, readonly, blocked
+    QTest::addColumn<QString>("setup");      // beside, build, user, readonly, blocked, around
     QTest::addColumn<bool>("portable");      // client/ beside the program is the folder
     QTest::addColumn<QByteArray>("holiday"); // holiday.csv in the folder afterwards
     QTest::addColumn<bool>("besideKept");    // client/ beside the program still there
@@ -78,6 +79,9 @@ void tst_DataPlaces::folder_data() {
         << "beside build user" << false << QByteArray("theirs") << true << 1 << 0;
     QTest::newRow("read-only copy beside: seeds the user folder")
         << "beside readonly" << false << QByteArray("mine") << true << 0 << 0;
+    // Installed with --prefix ~/.local: the shipped folder is the user folder's parent.
+    QTest::newRow("shipped data around the user folder")
+        << "around" << false << QByteArray("shipped") << false << 0 << 0;
     QTest::newRow("user folder cannot be made: said")
         << "blocked" << false << QByteArray("(missing)") << false << 1 << 1;
 }
@@ -90,6 +94,8 @@ void tst_DataPlaces::folder() {
     QFETCH(int, notices);
     QFETCH(int, noticesAgain);
     Layout layout;
+    if (setup == QStringLiteral("around"))
+        layout.places.shippedFolder = layout.root.file(QStringLiteral("home/kalendo/"));
     layout.put(layout.places.shippedFolder, HolidayFileName, "shipped");
     if (setup.contains(QStringLiteral("beside"))) {
         layout.put(layout.beside(), HolidayFileName, "mine");
@@ -128,6 +134,11 @@ void tst_DataPlaces::folder() {
              QStringLiteral("%1|%2|%3").arg(folder).arg(notices).arg(noticesAgain).toUtf8());
     QCOMPARE(read(folder + HolidayFileName), holiday);
     QCOMPARE(QFileInfo(layout.beside()).isDir(), besideKept);
+    // A made folder holds what was copied and nothing of the copying.
+    QDirIterator all(layout.root.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                     QDirIterator::Subdirectories);
+    while (all.hasNext())
+        QVERIFY2(!all.next().contains(QStringLiteral("/.client-")), qPrintable(all.filePath()));
     if (setup == QStringLiteral("beside build")) // moved whole
         QCOMPARE(read(folder + QStringLiteral("2026.csv")), QByteArray("entries"));
 }
