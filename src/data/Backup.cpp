@@ -55,17 +55,21 @@ void copyIntoDay(const QString& path, const QString& root, const QString& dayFol
     }
 }
 
+bool isDayName(const QString& name) {
+    static const QRegularExpression dayName(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    return dayName.match(name).hasMatch();
+}
+
 // Removes the copies of one file beyond the newest BackupsKept, and the day folders left empty.
 // The day just saved always stays, and folders named after it (a clock once ahead) are neither
 // counted nor removed: they must not push out the versions the saves of today keep.
 void prune(const QString& root, const QString& fileName, const QString& today) {
-    static const QRegularExpression dayName(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     QDir dir(root);
     const QStringList days =
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
     int seen = 0;
     for (const QString& day : days) {
-        if (!dayName.match(day).hasMatch() || day > today ||
+        if (!isDayName(day) || day > today ||
             !QFileInfo::exists(dir.filePath(day + QLatin1Char('/') + fileName)))
             continue;
         if (++seen <= BackupsKept)
@@ -123,7 +127,12 @@ void RemoveLeftoverBackups(const QString& dataFolder) {
     static const QRegularExpression making(QLatin1Char('^') +
                                            QRegularExpression::escape(dayInMakingPrefix) +
                                            QStringLiteral("[A-Za-z0-9]{6}$"));
-    for (const QString& name : root.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
-        if (making.match(name).hasMatch() && !QFileInfo(root.filePath(name)).isSymLink())
+    for (const QString& name : root.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(root.filePath(name)).isSymLink())
+            continue;
+        if (making.match(name).hasMatch())
             QDir(root.filePath(name)).removeRecursively();
+        else if (isDayName(name))
+            root.rmdir(name); // a prune cut short between a day's last copy and its folder
+    }
 }

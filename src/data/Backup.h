@@ -15,8 +15,9 @@ inline const QString BackupFolderName = QStringLiteral("backup");
 // (empty when the copy was kept or the day already had one).
 QString KeepBackup(const QString& path, const QDate& day = QDate::currentDate());
 
-// Removes what backups cut short left in backup/ (the hidden folder a new day's copy is made
-// in). Only call it while no other process can be saving in the data folder.
+// Removes what backups cut short left in backup/: the hidden folder a new day's copy is made
+// in, and a day folder left empty. Only call it while no other process can be saving in the
+// data folder.
 void RemoveLeftoverBackups(const QString& dataFolder);
 
 // Copies a file byte for byte; the copy appears whole or not at all, with the given permissions

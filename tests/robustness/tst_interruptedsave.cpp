@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "TestSupport.h"
+#include "data/Backup.h"
 #include "data/KalendoError.h"
 #include "data/TextFile.h"
 
@@ -12,7 +13,8 @@
 #include <sys/resource.h>
 
 // A save is killed or stopped part-way; the data file must hold exactly the old or exactly
-// the new lines, never a mixture, and nothing left behind may disturb the next save.
+// the new lines, never a mixture, and nothing left behind may disturb the next save or its
+// backup.
 class tst_InterruptedSave : public QObject {
     Q_OBJECT
 private slots:
@@ -58,6 +60,14 @@ QStringList leftovers(const TempDataFolder& dir, const QString& name) {
     return found;
 }
 
+// Every save below is the day's first, so each one copies the version it replaces to backup/.
+QString dropTodaysBackup(const TempDataFolder& dir) {
+    const QString day = dir.file(BackupFolderName + QLatin1Char('/') +
+                                 QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QDir(day).removeRecursively();
+    return day;
+}
+
 void sleepNs(qint64 ns) {
     timespec t{time_t(ns / 1000000000), long(ns % 1000000000)};
     while (clock_nanosleep(CLOCK_MONOTONIC, 0, &t, &t) == EINTR) {
@@ -74,20 +84,38 @@ void tst_InterruptedSave::killedSaveLeavesOldOrNew() {
     const QByteArray bytes[2] = {fileBytes(versions[0]), fileBytes(versions[1])};
     QVERIFY(bytes[1].size() > 2 * 1024 * 1024);
 
-    // How long one whole save takes here, so that the kills fall before, during and after it.
+    // How long one whole save and its backup take here, so that the kills fall before, during
+    // and after them.
     SaveTextLines(path, versions[0]);
     QElapsedTimer timer;
     timer.start();
+    dropTodaysBackup(dir);
     SaveTextLines(path, versions[1]);
+    dropTodaysBackup(dir);
     SaveTextLines(path, versions[0]);
     const qint64 saveNs = std::max<qint64>(timer.nsecsElapsed() / 2, 1000000);
 
     const int kills = 60;
     int current = 0;
-    int oldKept = 0, newWritten = 0, midSave = 0;
-    for (int round = 0; round < kills; ++round) {
+    int oldKept = 0, newWritten = 0, midSave = 0, midBackup = 0;
+    // The hidden folders a day's first backup is made in before it takes the day's name.
+    const auto making = [&dir] {
+        return QDir(dir.file(BackupFolderName))
+            .entryList(QDir::Dirs | QDir::Hidden)
+            .filter(QRegularExpression(QStringLiteral("^\\.kalendo-day-")));
+    };
+    const auto copiedBytes = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    // More rounds while none has yet hit the save or its backup (a loaded machine).
+    int round = 0;
+    for (; round < kills || (round < 5 * kills && (midSave == 0 || midBackup == 0)); ++round) {
         const int next = 1 - current;
         const qsizetype tempsBefore = leftovers(dir, name).size();
+        const int before = current;
+        const QString today = dropTodaysBackup(dir);
+        const qsizetype makingBefore = making().size();
         int ready[2];
         QVERIFY(pipe(ready) == 0);
         const pid_t pid = fork();
@@ -106,7 +134,7 @@ void tst_InterruptedSave::killedSaveLeavesOldOrNew() {
         QCOMPARE(read(ready[0], &byte, 1), ssize_t(1));
         ::close(ready[0]);
         // Spread over 0 .. 1.3 times a save, so the last kills come after the rename.
-        sleepNs(saveNs * 13 / 10 * round / (kills - 1));
+        sleepNs(saveNs * 13 / 10 * (round % kills) / (kills - 1));
         kill(pid, SIGKILL);
         int status = 0;
         QCOMPARE(waitpid(pid, &status, 0), pid);
@@ -124,22 +152,43 @@ void tst_InterruptedSave::killedSaveLeavesOldOrNew() {
         }
         if (leftovers(dir, name).size() > tempsBefore)
             ++midSave;
+        // The day's folder appears only with the whole version the save replaced in it, and
+        // a replaced file always has that copy.
+        const QString copy = today + QLatin1Char('/') + name;
+        QVERIFY2(!QFileInfo::exists(today) || copiedBytes(copy) == bytes[before],
+                 qPrintable(QStringLiteral("round %1: %2 holds %3 bytes")
+                                .arg(round)
+                                .arg(copy)
+                                .arg(copiedBytes(copy).size())));
+        QVERIFY2(current == before || QFileInfo::exists(copy), qPrintable(copy));
+        if (making().size() > makingBefore)
+            ++midBackup;
     }
     qInfo("%d kills over a %lld ms save: %d kept the old file, %d found the new one, %d hit "
-          "the save while it wrote its temporary file",
-          kills, saveNs / 1000000, oldKept, newWritten, midSave);
+          "the save while it wrote its temporary file, %d while it made the backup",
+          round, saveNs / 1000000, oldKept, newWritten, midSave, midBackup);
     // Otherwise the kills proved nothing about a save cut short.
     QVERIFY(midSave > 0);
+    QVERIFY(midBackup > 0);
 
     // Whatever a killed save left behind is never read as the data and never stops the next
     // save.
     const QStringList left = leftovers(dir, name);
     QCOMPARE(LoadTextLines(path), versions[current]);
+    const QString today = dropTodaysBackup(dir);
     const TextLines last = bigSchedule(3, 1000);
     SaveTextLines(path, last);
     QCOMPARE(LoadTextLines(path), last);
     QCOMPARE(dir.read(name), fileBytes(last));
     QCOMPARE(leftovers(dir, name), left);
+    QCOMPARE(copiedBytes(today + QLatin1Char('/') + name), bytes[current]);
+    // The next start removes what the backups cut short left, and only that: the folders of
+    // copies in the making, and a day folder a prune emptied.
+    QVERIFY(QDir(dir.file(BackupFolderName)).mkdir(QStringLiteral("2020-01-01")));
+    RemoveLeftoverSaves(dir.path());
+    QCOMPARE(making(), QStringList());
+    QVERIFY(!dir.exists(BackupFolderName + QStringLiteral("/2020-01-01")));
+    QCOMPARE(copiedBytes(today + QLatin1Char('/') + name), bytes[current]);
 }
 
 void tst_InterruptedSave::fullDiskPartWay_data() {
