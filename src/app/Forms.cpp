@@ -218,13 +218,15 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     const DataFolderChoice data = ChooseDataFolder(places);
     // Two copies that share a data folder would overwrite each other's saves, whatever their
     // names or environments. A folder made only now, on the first start, is locked once made.
+    // Unguarded, the folder is not touched at all: another copy may be saving into it.
     InstanceGuard folderGuard;
     InstanceGuard::Outcome folder = folderGuard.acquireDataFolder(data.folder);
+    QStringList notices;
+    if (folder == InstanceGuard::Acquired || folder == InstanceGuard::Unavailable)
+        notices = PrepareDataFolder(data, places.shippedFolder);
+    if (folder == InstanceGuard::Unavailable)
+        folder = folderGuard.acquireDataFolder(data.folder);
     if (folder == InstanceGuard::HeldElsewhere)
-        return running(InstanceGuard::DataFolderLockPath(data.folder));
-    const QStringList notices = PrepareDataFolder(data, places.shippedFolder);
-    if (folder == InstanceGuard::Unavailable &&
-        (folder = folderGuard.acquireDataFolder(data.folder)) == InstanceGuard::HeldElsewhere)
         return running(InstanceGuard::DataFolderLockPath(data.folder));
     if (folder == InstanceGuard::Blocked) {
         // Without the guard a second copy would save over this one's entries.

@@ -37,6 +37,7 @@ private:
                     const QProcessEnvironment& desktop = {});
     QProcess* start(const QString& program) { return start(program, m_runtime.path()); }
     bool lockHeld(const QString& programFileName) const;
+    static QByteArrayList shownWindows(const NotificationDaemon& desktop, const QString& title);
     bool held(const QString& lockPath) const;
 
     TempDataFolder m_runtime;
@@ -99,6 +100,19 @@ bool tst_Instance::held(const QString& lockPath) const {
     return held;
 }
 
+// The visible windows on the test's desktop whose title matches.
+QByteArrayList tst_Instance::shownWindows(const NotificationDaemon& desktop, const QString& title) {
+    QProcess search;
+    search.setProcessEnvironment(desktop.environment());
+    search.start(QStringLiteral("xdotool"),
+                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                  QStringLiteral("--name"), title});
+    search.waitForFinished();
+    QByteArrayList found = search.readAllStandardOutput().split('\n');
+    found.removeAll(QByteArray());
+    return found;
+}
+
 void tst_Instance::guardInOneProcess() {
     const QString name = QStringLiteral("guard-test");
     {
@@ -156,14 +170,8 @@ void tst_Instance::secondStartExitsSilently() {
 void tst_Instance::secondStartShowsTheBackgroundInstance() {
     NotificationDaemon desktop;
     QVERIFY2(desktop.start(false), qPrintable(desktop.error()));
-    const auto shownWindows = [&desktop] {
-        QProcess search;
-        search.setProcessEnvironment(desktop.environment());
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                      QStringLiteral("--name"), QStringLiteral("^Kalendo  \\[Version")});
-        search.waitForFinished();
-        return search.readAllStandardOutput().split('\n').size() - 1;
+    const auto mainWindows = [&desktop] {
+        return shownWindows(desktop, QStringLiteral("^Kalendo  \\[Version")).size();
     };
     const QString program = QStringLiteral(KALENDO_PROGRAM);
     const QString lock = InstanceGuard::LockPath(QFileInfo(program).fileName());
@@ -172,12 +180,12 @@ void tst_Instance::secondStartShowsTheBackgroundInstance() {
     QProcess* background =
         start(program, m_runtime.path(), {QStringLiteral("--background")}, desktop.environment());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(InstanceDoor::SocketPath(lock)), 20000);
-    QCOMPARE(shownWindows(), 0);
+    QCOMPARE(mainWindows(), 0);
 
     QProcess* second = start(program, m_runtime.path(), {}, desktop.environment());
     QVERIFY(second->waitForFinished(20000));
     QCOMPARE(second->exitCode(), 0);
-    QTRY_VERIFY2_WITH_TIMEOUT(shownWindows() == 1,
+    QTRY_VERIFY2_WITH_TIMEOUT(mainWindows() == 1,
                               QByteArray(background->readAllStandardError() + " state " +
                                          QByteArray::number(int(background->state())) + " exit " +
                                          QByteArray::number(background->exitCode()))
@@ -253,15 +261,20 @@ void tst_Instance::killedSavesLeaveNothingAfterRestart() {
 void tst_Instance::oneInstancePerDataFolder_data() {
     QTest::addColumn<QString>("secondName");
     QTest::addColumn<bool>("ownRuntime"); // false: no runtime folder at all
-    QTest::newRow("another runtime folder") << "kalendo" << true;
-    QTest::newRow("no runtime folder") << "kalendo" << false;
-    QTest::newRow("another program name") << "kalendo-2" << true;
+    // A folder where the lock file was (a folder synced from another device): the guard can be
+    // taken by none, so the second start refuses with a message instead of running unguarded.
+    QTest::addColumn<bool>("lockBecomesFolder");
+    QTest::newRow("another runtime folder") << "kalendo" << true << false;
+    QTest::newRow("no runtime folder") << "kalendo" << false << false;
+    QTest::newRow("another program name") << "kalendo-2" << true << false;
+    QTest::newRow("the lock replaced by a folder: said") << "kalendo" << true << true;
 }
 
 // Two starts that share a data folder can never both run, whatever else differs.
 void tst_Instance::oneInstancePerDataFolder() {
     QFETCH(QString, secondName);
     QFETCH(bool, ownRuntime);
+    QFETCH(bool, lockBecomesFolder);
     const TempDataFolder installed;
     QVERIFY(QDir().mkpath(installed.file(QStringLiteral("client"))));
     for (const QString& name : {QStringLiteral("kalendo"), secondName})
@@ -275,11 +288,31 @@ void tst_Instance::oneInstancePerDataFolder() {
     const TempDataFolder otherRuntime;
     QFile::setPermissions(otherRuntime.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    NotificationDaemon desktop;
+    if (lockBecomesFolder) {
+        QVERIFY(QFile::remove(lock) && QDir().mkdir(lock));
+        QVERIFY2(desktop.start(false), qPrintable(desktop.error()));
+    }
     QProcess* second =
-        start(installed.file(secondName), ownRuntime ? otherRuntime.path() : QString());
+        start(installed.file(secondName), ownRuntime ? otherRuntime.path() : QString(), {},
+              lockBecomesFolder ? desktop.environment() : QProcessEnvironment());
+    if (lockBecomesFolder) {
+        // The message box (titled "Kalendo" alone, unlike the main window) until it is closed.
+        QByteArrayList box;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (box = shownWindows(desktop, QStringLiteral("^Kalendo$"))).size() == 1,
+            second->readAllStandardError().constData(), SlowStart);
+        QCOMPARE(shownWindows(desktop, QStringLiteral("^Kalendo  \\[Version")).size(), 0);
+        QProcess key;
+        key.setProcessEnvironment(desktop.environment());
+        key.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("key"), QStringLiteral("--window"),
+                   QString::fromLatin1(box.first()), QStringLiteral("Return")});
+        QVERIFY(key.waitForFinished());
+    }
     QVERIFY(second->waitForFinished(SlowStart));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(second->exitCode(), lockBecomesFolder ? 1 : 0);
     QVERIFY(first->state() == QProcess::Running);
 }
 
