@@ -28,7 +28,7 @@ test_packages=(
     xvfb xauth poppler-utils at-spi2-core dbus-daemon dbus-bin dunst xdg-utils xdotool
     desktop-file-utils appstream lintian
     libxdamage-dev libxtst-dev
-    radicale
+    radicale openssl
 )
 
 install_missing() { # packages...

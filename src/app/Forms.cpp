@@ -131,8 +131,13 @@ void StartSync(QObject* owner) {
                      [] { Guarded([] { SyncRunner->SyncNow(); }); });
     QObject::connect(MainForm->menuSync, &QAction::triggered, SyncRunner,
                      [] { Guarded([] { SyncRunner->OpenSettings(); }); });
-    QObject::connect(SyncRunner, &TSyncRunner::Status, MainForm,
-                     [](const QString& text) { MainForm->GuidePanel->setToolTip(text); });
+    QObject::connect(SyncRunner, &TSyncRunner::Status, MainForm, [](const QString& text) {
+        // The window is of fixed size: it grows by the note's row.
+        const int before = MainForm->GuidePanel->height();
+        MainForm->GuidePanel->setNote(text);
+        MainForm->setFixedSize(MainForm->width(),
+                               MainForm->height() + MainForm->GuidePanel->height() - before);
+    });
     QObject::connect(SyncRunner, &TSyncRunner::DataChanged, MainForm,
                      [] { Guarded([] { MainForm->RefreshMonth(); }); });
     SyncRunner->Start();

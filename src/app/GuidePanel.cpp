@@ -9,8 +9,9 @@
 
 namespace {
 constexpr int PanelWidths[TGuidePanel::PanelCount - 1] = {80, 80};
-const QString PanelNames[TGuidePanel::PanelCount] = {QStringLiteral("日付"), QStringLiteral("曜日"),
-                                                     QStringLiteral("時刻")};
+// The panels, then the note.
+const QString PanelNames[TGuidePanel::PanelCount + 1] = {
+    QStringLiteral("日付"), QStringLiteral("曜日"), QStringLiteral("時刻"), QStringLiteral("同期")};
 
 // One panel for screen readers: its name, then what it shows.
 class PanelText : public AccessiblePart {
@@ -19,18 +20,23 @@ public:
     QString text(QAccessible::Text t) const override {
         if (!panel() || t != QAccessible::Name)
             return {};
-        return PanelNames[m_index] + QLatin1Char(' ') + panel()->panelText(m_index);
+        return PanelNames[m_index] + QLatin1Char(' ') +
+               (m_index < TGuidePanel::PanelCount ? panel()->panelText(m_index) : panel()->note());
     }
     QAccessible::Role role() const override { return QAccessible::StaticText; }
     QAccessible::State state() const override {
         QAccessible::State state;
         state.readOnly = true;
-        state.invisible = !panel() || !panel()->isVisible();
+        state.invisible = !panel() || !panel()->isVisible() ||
+                          (m_index == TGuidePanel::PanelCount && panel()->note().isEmpty());
         return state;
     }
 
 protected:
-    QRect partRect() const override { return panel()->panelRect(m_index); }
+    QRect partRect() const override {
+        return m_index < TGuidePanel::PanelCount ? panel()->panelRect(m_index)
+                                                 : panel()->noteRect();
+    }
 
 private:
     TGuidePanel* panel() const { return static_cast<TGuidePanel*>(owner()); }
@@ -42,7 +48,7 @@ class GuidePanelAccessible : public QAccessibleWidget {
 public:
     explicit GuidePanelAccessible(TGuidePanel* panel)
         : QAccessibleWidget(panel, QAccessible::StatusBar),
-          m_panels(TGuidePanel::PanelCount,
+          m_panels(TGuidePanel::PanelCount + 1,
                    [panel](int index) { return new PanelText(panel, index); }) {}
     int childCount() const override { return m_panels.count(); }
     QAccessibleInterface* child(int index) const override { return m_panels.at(index); }
@@ -86,7 +92,20 @@ QRect TGuidePanel::panelRect(int index) const {
     for (int i = 0; i < index; ++i)
         left += PanelWidths[i];
     const int width = index < PanelCount - 1 ? PanelWidths[index] : this->width() - left;
-    return QRect(left, 0, width, height()).adjusted(1, 2, -1, 0);
+    return QRect(left, 0, width, RowHeight).adjusted(1, 2, -1, 0);
+}
+
+QRect TGuidePanel::noteRect() const {
+    return QRect(0, RowHeight, width(), NoteHeight).adjusted(1, 1, -1, -1);
+}
+
+void TGuidePanel::setNote(const QString& text) {
+    if (m_note == text)
+        return;
+    m_note = text;
+    setToolTip(text);
+    resize(width(), RowHeight + (text.isEmpty() ? 0 : NoteHeight));
+    update();
 }
 
 void TGuidePanel::paintEvent(QPaintEvent*) {
@@ -96,6 +115,13 @@ void TGuidePanel::paintEvent(QPaintEvent*) {
         const QRect rect = panelRect(i);
         qDrawShadePanel(&painter, rect, palette(), true, 1);
         painter.drawText(rect, Qt::AlignCenter, m_texts.at(size_t(i)));
+    }
+    if (!m_note.isEmpty()) {
+        const QRect rect = noteRect();
+        qDrawShadePanel(&painter, rect, palette(), true, 1);
+        const QRect inside = rect.adjusted(4, 0, -4, 0);
+        painter.drawText(inside, Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(m_note, Qt::ElideRight, inside.width()));
     }
 }
 

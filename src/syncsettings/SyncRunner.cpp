@@ -115,6 +115,8 @@ void TSyncRunner::OpenSettings() {
         return;
     m_settings = form.Settings();
     WriteSyncSettings(m_settings);
+    if (!m_settings.enabled)
+        emit Status(QString()); // nothing to tell of a sync turned off
     const QString password = form.Password();
     if (password.isEmpty())
         return;
@@ -137,8 +139,7 @@ void TSyncRunner::finished(const SyncOutcome& outcome) {
         emit DataChanged();
     const QString at = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm"));
     if (outcome.ok) {
-        m_told.clear();
-        QString text = QStringLiteral("%1 同期しました").arg(at);
+        QString text = QStringLiteral("同期: %1").arg(at);
         if (outcome.conflicts > 0)
             text += QStringLiteral("（両方で変更された予定 %1 件は「競合: …」として残しました）")
                         .arg(outcome.conflicts);
@@ -146,7 +147,7 @@ void TSyncRunner::finished(const SyncOutcome& outcome) {
     } else {
         if (outcome.cause == QLatin1String("login"))
             m_password.clear(); // asked again next time
-        emit Status(QStringLiteral("%1 同期できませんでした: %2").arg(at, outcome.message));
+        emit Status(QStringLiteral("同期失敗 %1: %2").arg(at, outcome.message));
         tell(outcome.cause, outcome.message);
     }
     if (std::exchange(m_again, false))

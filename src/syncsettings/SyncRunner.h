@@ -9,8 +9,9 @@
 
 // Runs the sync beside the windows: at start, soon after a day list's OK, every 15 minutes,
 // and when asked. The password comes from the desktop's keyring (QtKeychain); where none runs,
-// the user is asked once per run and it stays in memory. A failure is said in the status line
-// each time, in a message box once per cause until a sync succeeds again.
+// the user is asked once per run and it stays in memory. The status line says when the last
+// sync ended or what failed; a message box tells each cause of failure once per run, so that a
+// server that comes and goes does not interrupt the user again and again.
 class TSyncRunner : public QObject {
     Q_OBJECT
 public:

@@ -26,6 +26,25 @@ public:
     }
     ~RadicaleServer() { stop(); }
 
+    // Serves https with a self-signed certificate of its own, made by openssl, which no system
+    // trusts; false when it could not be made. Call before start().
+    bool useSelfSignedCertificate() {
+        const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
+        const QString key = m_dir.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                       QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), key,
+                       QStringLiteral("-out"), cert});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            return false;
+        m_tls = "ssl = True\ncertificate = " + QFile::encodeName(cert) +
+                "\nkey = " + QFile::encodeName(key) + '\n';
+        return true;
+    }
+
     // Starts the server (again, on the same port and storage after stop()) and waits until it
     // answers; false when it did not within the deadline.
     bool start() {
@@ -38,8 +57,8 @@ public:
         QFile config(m_dir.filePath(QStringLiteral("config")));
         if (!config.open(QIODevice::WriteOnly))
             return false;
-        config.write("[server]\nhosts = 127.0.0.1:" + QByteArray::number(m_port) +
-                     "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " +
+        config.write("[server]\nhosts = 127.0.0.1:" + QByteArray::number(m_port) + "\n" + m_tls +
+                     "[auth]\ntype = htpasswd\nhtpasswd_filename = " +
                      QFile::encodeName(m_dir.filePath(QStringLiteral("users"))) +
                      "\nhtpasswd_encryption = plain\n[storage]\nfilesystem_folder = " +
                      QFile::encodeName(storage()) +
@@ -74,7 +93,10 @@ public:
     }
 
     QUrl url(const QString& path = QStringLiteral("/")) const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+        return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
+                        .arg(m_tls.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"))
+                        .arg(m_port)
+                        .arg(path));
     }
     QString storage() const { return m_dir.filePath(QStringLiteral("storage")); }
     // The events stored in a calendar, as files.
@@ -89,4 +111,5 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    QByteArray m_tls; // the [server] lines of https
 };
