@@ -1,0 +1,236 @@
+// Sync with a CalDAV server (a Radicale of its own on 127.0.0.1) against the floor of the same
+// HTTP round trips made by a minimal client in the same run, with none of Kalendo's code:
+// - first sync of 5,000 schedule entries: the floor PUTs the same 5,000 prepared bodies
+//   (If-None-Match: *, as many at once as Qt allows to one host) into a calendar of its own;
+// - a sync with nothing changed: the floor is one sync-collection REPORT from the last token.
+// Also counts the requests of the unchanged sync (one, where the server has sync tokens).
+// Floor and work are taken in turn, each first sync into a new calendar; the unchanged sync is
+// the best of several. Run: bench_sync; KALENDO_BENCH_RUNS sets the first-sync rounds
+// (default 1), KALENDO_BENCH_ENTRIES the entries (default 5000).
+
+#include "../../tests/sync/RadicaleServer.h"
+#include "data/Codec.h"
+#include "exchange/IcalHandle.h"
+#include "exchange/IcsExport.h"
+#include "rules/Clock.h"
+#include "rules/ComType.h"
+#include "sync/CalendarSync.h"
+#include "sync/LocalEntries.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QXmlStreamReader>
+
+namespace {
+
+const QString User = QString::fromLatin1(RadicaleServer::User);
+const QString Password = QString::fromLatin1(RadicaleServer::Password);
+// Qt's connections to one host at once.
+constexpr int HostConnections = 6;
+
+int envInt(const char* name, int fallback) {
+    const int value = qEnvironmentVariableIntValue(name);
+    return value > 0 ? value : fallback;
+}
+
+// The minimal client: plain requests, Basic authentication sent with each.
+class Floor {
+public:
+    QNetworkReply* request(const QByteArray& verb, const QUrl& url, const QByteArray& body,
+                           const QList<QPair<QByteArray, QByteArray>>& headers) {
+        QNetworkRequest r(url);
+        r.setRawHeader("Authorization",
+                       "Basic " + (User + QLatin1Char(':') + Password).toUtf8().toBase64());
+        for (const auto& [name, value] : headers)
+            r.setRawHeader(name, value);
+        return m_network.sendCustomRequest(r, verb, body);
+    }
+    // One request, waited for; its status.
+    int once(const QByteArray& verb, const QUrl& url, const QByteArray& body,
+             const QList<QPair<QByteArray, QByteArray>>& headers, QByteArray* answer = nullptr) {
+        QNetworkReply* reply = request(verb, url, body, headers);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished())
+            loop.exec();
+        reply->deleteLater();
+        if (answer)
+            *answer = reply->readAll();
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    }
+    // Every body PUT as a new event, HostConnections at once; the number that were stored.
+    int putAll(const QUrl& calendar, const QList<QPair<QByteArray, QByteArray>>& events) {
+        int next = 0, inFlight = 0, stored = 0;
+        QEventLoop loop;
+        std::function<void()> pump = [&] {
+            while (inFlight < HostConnections && next < events.size()) {
+                const auto& [name, body] = events[next++];
+                ++inFlight;
+                QNetworkReply* reply =
+                    request("PUT", calendar.resolved(QUrl(QString::fromLatin1(name))), body,
+                            {{"If-None-Match", "*"}, {"Content-Type", "text/calendar"}});
+                QObject::connect(reply, &QNetworkReply::finished, [&, reply] {
+                    reply->deleteLater();
+                    --inFlight;
+                    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 201)
+                        ++stored;
+                    pump();
+                });
+            }
+            if (inFlight == 0)
+                loop.quit();
+        };
+        pump();
+        if (inFlight > 0)
+            loop.exec();
+        return stored;
+    }
+
+private:
+    QNetworkAccessManager m_network;
+};
+
+QByteArray syncReport(const QByteArray& token) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><D:sync-collection xmlns:D=\"DAV:\">"
+           "<D:sync-token>" +
+           token +
+           "</D:sync-token><D:sync-level>1</D:sync-level><D:prop><D:getetag/></D:prop>"
+           "</D:sync-collection>";
+}
+
+QByteArray tokenOf(const QByteArray& multistatus) {
+    QXmlStreamReader reader(multistatus);
+    while (!reader.atEnd())
+        if (reader.readNext() == QXmlStreamReader::StartElement &&
+            reader.name() == QLatin1String("sync-token"))
+            return reader.readElementText().trimmed().toUtf8();
+    return {};
+}
+
+SyncOutcome runSync(const QString& folder, const QUrl& calendar) {
+    CalendarSync sync(folder);
+    SyncOutcome outcome;
+    QEventLoop loop;
+    QObject::connect(&sync, &CalendarSync::finished, &loop, [&](const SyncOutcome& o) {
+        outcome = o;
+        loop.quit();
+    });
+    sync.start({calendar, User, Password});
+    loop.exec();
+    if (!outcome.ok)
+        qFatal("sync failed: %s", qPrintable(outcome.message));
+    return outcome;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int entries = envInt("KALENDO_BENCH_ENTRIES", 5000);
+    const int rounds = envInt("KALENDO_BENCH_RUNS", 1);
+    constexpr int unchangedRuns = 10;
+    RadicaleServer server;
+    if (!server.start())
+        qFatal("radicale did not start");
+    Floor floor;
+    int calendars = 0;
+    const auto makeCalendar = [&] {
+        const QUrl url = server.url(QStringLiteral("/%1/c%2/").arg(User).arg(++calendars));
+        if (floor.once("MKCALENDAR", url, {}, {}) != 201)
+            qFatal("cannot make a calendar");
+        return url;
+    };
+
+    // The data folder: one year file of entries spread over the year, as a user's would be.
+    QTemporaryDir data;
+    const QString dataFolder = data.path() + QLatin1Char('/');
+    const int year = Clock::today().year();
+    QByteArray lines;
+    const QByteArray title = *Codec::fromUnicode(QStringLiteral("打合せ"));
+    const QByteArray place = *Codec::fromUnicode(QStringLiteral("本社会議室"));
+    for (int i = 0; i < entries; ++i) {
+        const QDate day = QDate(year, 1, 1).addDays(i % 365);
+        lines +=
+            day.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ',' +
+            QByteArray::number(i / 365 % 9 + 1) + ',' +
+            QString::asprintf("%02d:%02d,%02d:00,", 8 + i % 10, i % 60, 9 + i % 10).toLatin1() +
+            title + QByteArray::number(i) + ',' + place + ",\r\n";
+    }
+    QFile file(ScheduleFilePath(dataFolder, year));
+    if (!file.open(QIODevice::WriteOnly) || file.write(lines) != lines.size())
+        qFatal("cannot write the year file");
+    file.close();
+    // The floor's bodies: the events the entries become, prepared before the clock runs.
+    QList<QPair<QByteArray, QByteArray>> events;
+    for (const LocalEntry& e : ReadLocalEntries(dataFolder)) {
+        const QByteArray uid =
+            QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + KalendoUidSuffix;
+        events << qMakePair(uid + ".ics", BuildIcsEvent(uid, e.day, e.entry, ExchangeZoneId()));
+    }
+    if (events.size() != entries)
+        qFatal("the year file gave %lld entries", qlonglong(events.size()));
+
+    qInfo("sync of %d schedule entries with Radicale on 127.0.0.1; %d first-sync round(s), best "
+          "of %d unchanged syncs",
+          entries, rounds, unchangedRuns);
+    double firstFloor = 1e300, firstWork = 1e300;
+    QUrl workCalendar, floorCalendar;
+    std::unique_ptr<QTemporaryDir> folder;
+    for (int round = 0; round < rounds; ++round) {
+        floorCalendar = makeCalendar();
+        QElapsedTimer t;
+        t.start();
+        const int stored = floor.putAll(floorCalendar, events);
+        firstFloor = std::min(firstFloor, double(t.nsecsElapsed()));
+        if (stored != entries)
+            qFatal("the floor stored %d of %d", stored, entries);
+
+        folder = std::make_unique<QTemporaryDir>();
+        QFile::copy(file.fileName(), folder->filePath(QFileInfo(file).fileName()));
+        workCalendar = makeCalendar();
+        t.start();
+        const SyncOutcome outcome = runSync(folder->path() + QLatin1Char('/'), workCalendar);
+        firstWork = std::min(firstWork, double(t.nsecsElapsed()));
+        if (outcome.sent != entries)
+            qFatal("the first sync sent %d of %d", outcome.sent, entries);
+        qInfo("  round %d: first sync %d requests", round + 1, outcome.requests);
+    }
+    if (server.storedEvents(workCalendar.path().section(QLatin1Char('/'), -2, -2)) != entries)
+        qFatal("the server does not hold every entry once");
+    const double firstRatio = firstWork / firstFloor;
+    qInfo("first sync: %.0f ms; floor (%d PUTs, %d at once): %.0f ms; %.2f x floor",
+          firstWork / 1e6, entries, HostConnections, firstFloor / 1e6, firstRatio);
+
+    // Nothing changed since: the floor asks for the changes since its last token.
+    QByteArray answer;
+    if (floor.once("REPORT", floorCalendar, syncReport({}), {{"Depth", "0"}}, &answer) != 207)
+        qFatal("no sync-collection report");
+    const QByteArray token = tokenOf(answer);
+    double unchangedFloor = 1e300, unchangedWork = 1e300;
+    int requests = 0;
+    for (int i = 0; i < unchangedRuns; ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (floor.once("REPORT", floorCalendar, syncReport(token), {{"Depth", "0"}}, &answer) !=
+            207)
+            qFatal("the floor's sync-collection report failed");
+        unchangedFloor = std::min(unchangedFloor, double(t.nsecsElapsed()));
+        t.start();
+        const SyncOutcome outcome = runSync(folder->path() + QLatin1Char('/'), workCalendar);
+        unchangedWork = std::min(unchangedWork, double(t.nsecsElapsed()));
+        if (outcome.sent != 0 || outcome.received != 0)
+            qFatal("an unchanged sync sent %d and received %d", outcome.sent, outcome.received);
+        requests = std::max(requests, outcome.requests);
+    }
+    const double unchangedRatio = unchangedWork / unchangedFloor;
+    qInfo("sync with nothing changed: %.1f ms, %d request(s) (target 1: %s); floor (one "
+          "sync-collection REPORT): %.1f ms; %.2f x floor",
+          unchangedWork / 1e6, requests, requests == 1 ? "met" : "NOT met", unchangedFloor / 1e6,
+          unchangedRatio);
+    return requests == 1 ? 0 : 1;
+}
