@@ -187,12 +187,20 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
     }
     const bool firstTime = records.empty() && known.isEmpty();
     std::vector<bool> used(records.size(), false);
-    QSet<QByteArray> uids;
+    // Lines given each UID, and records holding it: an entry of several days has a record per
+    // day under one UID, so its UID serves as often as it has records; a copied line's, once.
+    QHash<QByteArray, int> uids;
+    QHash<QByteArray, int> recordsOf;
+    for (const Record& record : records)
+        ++recordsOf[record.identity.uid];
+    const auto served = [&](const QByteArray& uid) {
+        return uids.value(uid) >= std::max(1, recordsOf.value(uid));
+    };
 
     const auto take = [&](qsizetype line, const EntryIdentity& identity) {
         out.m_identities[line] = identity;
         done[size_t(line)] = true;
-        uids.insert(identity.uid);
+        ++uids[identity.uid];
     };
 
     // Lines the caller has just written with an identity it knows.
@@ -232,7 +240,7 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
             auto it = byLine.find(yearLines.at(i));
             if (it == byLine.end())
                 continue;
-            while (!it->empty() && uids.contains(records[it->front()].identity.uid))
+            while (!it->empty() && served(records[it->front()].identity.uid))
                 it->pop_front(); // a copied record: its UID serves once
             if (it->empty())
                 continue;
@@ -258,7 +266,7 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
     for (int stage = Cells; anyLeft && stage < StageCount; ++stage) {
         QHash<QByteArray, std::deque<size_t>> byKey;
         for (size_t r = 0; r < records.size(); ++r) {
-            if (used[r] || uids.contains(records[r].identity.uid))
+            if (used[r] || served(records[r].identity.uid))
                 continue;
             const QByteArray key = keyOf(EntryCells(records[r].line), Stage(stage));
             if (stage != Edited)

@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QUuid>
 
+#include <optional>
+
 namespace {
 
 // Requests sent at once, and hrefs fetched by one multiget.
@@ -105,6 +107,90 @@ struct OccurrenceId {
     }
 };
 
+// The calendar's text once target is changed: its SEQUENCE, DTSTAMP and LAST-MODIFIED say so.
+QByteArray editedText(icalcomponent* calendar, icalcomponent* target) {
+    icalcomponent_set_sequence(target, icalcomponent_get_sequence(target) + 1);
+    icalcomponent_set_dtstamp(target, utcNow());
+    removeAll(target, ICAL_LASTMODIFIED_PROPERTY);
+    icalcomponent_add_property(target, icalproperty_new_lastmodified(utcNow()));
+    char* raw = icalcomponent_as_ical_string_r(calendar);
+    QByteArray out(raw);
+    icalmemory_free_buffer(raw);
+    return out;
+}
+
+// Seconds from one line's day and time to another's; nullopt when one has a time and the other
+// none (an all-day line made timed cannot move a bound of the event).
+std::optional<qint64> shiftOf(const QDate& fromDay, const QByteArray& from, const QDate& toDay,
+                              const QByteArray& to) {
+    if (from.isEmpty() != to.isEmpty())
+        return std::nullopt;
+    const QTime a = QTime::fromString(QString::fromLatin1(from), QStringLiteral("HH:mm"));
+    const QTime b = QTime::fromString(QString::fromLatin1(to), QStringLiteral("HH:mm"));
+    if (!from.isEmpty() && (!a.isValid() || !b.isValid()))
+        return std::nullopt;
+    return QDateTime(fromDay, a, Qt::UTC).secsTo(QDateTime(toDay, b, Qt::UTC));
+}
+
+void shiftTime(icalproperty* p, qint64 seconds) {
+    icaltimetype t = icalvalue_get_datetime(icalproperty_get_value(p));
+    t = icaltime_add(t, icaldurationtype_from_int(int(seconds)));
+    icalvalue_set_datetime(icalproperty_get_value(p), t);
+}
+
+// The server's copy of an event over several days (no series) as its days now read here: a text
+// changed on any day is the event's, a start moved on its first day or an end on its last day
+// moves the event's start or end. Other days' times are the event's own and stay. Empty when the
+// copy cannot be read.
+QByteArray patchSpan(const QByteArray& ics, const QList<const Mapped*>& before,
+                     const QList<const LocalEntry*>& now) {
+    IcalComponent root(icalparser_parse_string(ics.constData()));
+    if (!root || before.isEmpty())
+        return {};
+    icalcomponent* calendar = root.get();
+    icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+    if (!event)
+        return {};
+    const struct {
+        icalproperty_kind kind;
+        QByteArray DayEntry::*field;
+        int bytes;
+    } texts[] = {{ICAL_SUMMARY_PROPERTY, &DayEntry::title, ScheduleFieldBytes::Title},
+                 {ICAL_LOCATION_PROPERTY, &DayEntry::place, ScheduleFieldBytes::Place},
+                 {ICAL_DESCRIPTION_PROPERTY, &DayEntry::memo, ScheduleFieldBytes::Memo}};
+    for (const auto& t : texts)
+        for (int k = 0; k < before.size(); ++k)
+            if (FittedField(now[k]->entry.*t.field, t.bytes) != before[k]->line.entry.*t.field) {
+                setText(event, t.kind, now[k]->entry.*t.field);
+                break;
+            }
+    const LocalEntry& first = before.first()->line;
+    const LocalEntry& last = before.last()->line;
+    const std::optional<qint64> startShift =
+        shiftOf(first.day, first.entry.start, now.first()->day, now.first()->entry.start);
+    const std::optional<qint64> endShift =
+        shiftOf(last.day, last.entry.end, now.last()->day, now.last()->entry.end);
+    icalproperty* start = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+    icalproperty* end = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
+    icalproperty* duration = icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY);
+    if (start && startShift && endShift && (*startShift != 0 || *endShift != 0)) {
+        const qint64 length =
+            end || duration
+                ? icaldurationtype_as_int(icaltime_subtract(icalcomponent_get_dtend(event),
+                                                            icalcomponent_get_dtstart(event))) -
+                      *startShift + *endShift
+                : (*startShift == *endShift ? 1 : 0);
+        if (length > 0) {
+            shiftTime(start, *startShift);
+            if (end)
+                shiftTime(end, *endShift);
+            else if (duration)
+                icalproperty_set_duration(duration, icaldurationtype_from_int(int(length)));
+        }
+    }
+    return editedText(calendar, event);
+}
+
 // The server's copy of an event with one line of it changed as the user changed it (after), or
 // the occurrence removed (after null): only what differs from how the line read before is
 // replaced; everything else the server holds stays as it is. Empty when the copy cannot be read.
@@ -157,24 +243,19 @@ QByteArray patchEvent(const QByteArray& ics, const Mapped& before, const LocalEn
     if (after) {
         const DayEntry& was = before.line.entry;
         const DayEntry& now = after->entry;
-        if (now.title != was.title)
+        // Compared as stored: a text that stores as the server's stored does is unchanged, and
+        // the server keeps its exact text.
+        if (FittedField(now.title, ScheduleFieldBytes::Title) != was.title)
             setText(target, ICAL_SUMMARY_PROPERTY, now.title);
-        if (now.place != was.place)
+        if (FittedField(now.place, ScheduleFieldBytes::Place) != was.place)
             setText(target, ICAL_LOCATION_PROPERTY, now.place);
-        if (now.memo != was.memo)
+        if (FittedField(now.memo, ScheduleFieldBytes::Memo) != was.memo)
             setText(target, ICAL_DESCRIPTION_PROPERTY, now.memo);
         if (newTimes || after->day != before.line.day || now.start != was.start ||
             now.end != was.end)
             SetIcsEntryTimes(target, after->day, now.start, now.end, zoneId);
     }
-    icalcomponent_set_sequence(target, icalcomponent_get_sequence(target) + 1);
-    icalcomponent_set_dtstamp(target, utcNow());
-    removeAll(target, ICAL_LASTMODIFIED_PROPERTY);
-    icalcomponent_add_property(target, icalproperty_new_lastmodified(utcNow()));
-    char* raw = icalcomponent_as_ical_string_r(calendar);
-    QByteArray out(raw);
-    icalmemory_free_buffer(raw);
-    return out;
+    return editedText(calendar, target);
 }
 
 QByteArray xmlEscape(const QByteArray& text) {
@@ -251,6 +332,8 @@ struct CalendarSync::Pass {
     void merge();
     void mergeChanged(const QByteArray& href, const ServerEvent& event, SyncRecord* record);
     void mergeUnchanged(SyncRecord& record);
+    void changeSpan(const SyncRecord& record, const QList<int>& own, QList<int> partner,
+                    const ServerEvent& event);
     void write();
     void sendOps();
     void opDone(const Op& op, const DavResponse& r);
@@ -600,18 +683,7 @@ void CalendarSync::Pass::mergeUnchanged(SyncRecord& record) {
         return;
     }
     if (!recurring && record.occurrences.size() > 1) {
-        // An event over several days is not changed from one of its days: the lines that
-        // vanished come back, an edited one stays as an entry of its own.
-        for (int k = 0; k < own.size(); ++k) {
-            if (partner[k] >= 0)
-                consumed[partner[k]] = false;
-            if (own[k] < 0)
-                for (const Mapped& m : event.lines)
-                    if (m.line.hash == record.occurrences[k].hash) {
-                        changes.add(m.line);
-                        ++outcome.received;
-                    }
-        }
+        changeSpan(record, own, partner, event);
         return;
     }
     QByteArray body = event.body;
@@ -643,6 +715,83 @@ void CalendarSync::Pass::mergeUnchanged(SyncRecord& record) {
                 consumed[p] = false;
         return;
     }
+    ops << Op{Op::PutChange, after, record.etag, body};
+}
+
+// An event over several days changed here on some of its days: the event follows (patchSpan),
+// and every day then reads as the server's new copy gives it, so that it stays one event. A day
+// deleted alone comes back; all its days deleted delete the event.
+void CalendarSync::Pass::changeSpan(const SyncRecord& record, const QList<int>& own,
+                                    QList<int> partner, const ServerEvent& event) {
+    const int n = own.size();
+    // The day list keeps an edited day's identity: pair each edited line with its own day first.
+    QList<int> pool;
+    for (int k = 0; k < n; ++k) {
+        const int p = std::exchange(partner[k], -1);
+        if (p >= 0 && local[p].identity.uid == record.uid)
+            pool << p;
+        else if (p >= 0)
+            consumed[p] = false; // a line of its own, not a day of this event
+    }
+    for (const bool sameDay : {true, false})
+        for (int k = 0; k < n; ++k)
+            for (int p = 0; own[k] < 0 && partner[k] < 0 && p < pool.size(); ++p)
+                if (!sameDay || DayKeyOf(local[pool[p]].day) == record.occurrences[k].dayKey) {
+                    partner[k] = pool.takeAt(p);
+                    break;
+                }
+    QList<const Mapped*> before;
+    QList<const LocalEntry*> now;
+    bool anyLeft = false;
+    for (int k = 0; k < n; ++k) {
+        const Mapped* was = nullptr;
+        for (const Mapped& m : event.lines)
+            if (m.line.hash == record.occurrences[k].hash)
+                was = &m;
+        before << was;
+        now << (own[k] >= 0 ? &local[own[k]] : partner[k] >= 0 ? &local[partner[k]] : nullptr);
+        anyLeft = anyLeft || now.last();
+        if (!now.last() && was)
+            now.last() = &was->line; // deleted alone: it comes back
+    }
+    const QByteArray body =
+        before.contains(nullptr) ? QByteArray() : patchSpan(event.body, before, now);
+    if (!anyLeft && !before.contains(nullptr)) {
+        ops << Op{Op::Delete, record, record.etag, {}};
+        return;
+    }
+    const QList<Mapped> lines = body.isEmpty() ? QList<Mapped>() : mapEvent(body);
+    if (lines.isEmpty()) {
+        // Not read as recorded: nothing goes out, an edited day stays an entry of its own.
+        for (int k = 0; k < n; ++k) {
+            if (partner[k] >= 0)
+                consumed[partner[k]] = false;
+            if (own[k] < 0 && partner[k] < 0 && before[k]) {
+                changes.add(before[k]->line);
+                ++outcome.received;
+            }
+        }
+        return;
+    }
+    QList<int> present;
+    for (int k = 0; k < n; ++k)
+        if (const int i = own[k] >= 0 ? own[k] : partner[k]; i >= 0)
+            present << i;
+    SyncRecord after = record;
+    after.occurrences.clear();
+    for (const Mapped& m : lines) {
+        after.occurrences << SyncOccurrence{m.occurrence, DayKeyOf(m.line.day), m.line.hash};
+        bool kept = false;
+        for (int p = 0; p < present.size() && !kept; ++p)
+            if (local[present[p]].hash == m.line.hash) {
+                present.removeAt(p);
+                kept = true;
+            }
+        if (!kept)
+            changes.add(m.line);
+    }
+    for (const int i : std::as_const(present))
+        changes.remove(local[i]);
     ops << Op{Op::PutChange, after, record.etag, body};
 }
 

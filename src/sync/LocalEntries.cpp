@@ -1,5 +1,7 @@
 #include "sync/LocalEntries.h"
 
+#include "data/Codec.h"
+#include "exchange/TextFit.h"
 #include "rules/ComType.h"
 #include "rules/ListFile.h"
 
@@ -32,7 +34,30 @@ QList<int> yearFiles(const QString& dataFolder) {
     return years;
 }
 
+// Whether the field would be stored as it is: no comma, no control byte, within its bytes.
+bool fitsAsIs(const QByteArray& text, int maxBytes) {
+    if (text.size() > maxBytes)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (Codec::isDoubleByteAt(text, i)) {
+            ++i;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(text.at(i));
+        if (b < 0x20 || b == 0x7F || b == ',')
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+QByteArray FittedField(const QByteArray& text, int maxBytes) {
+    const QByteArray trimmed = text.trimmed();
+    if (fitsAsIs(trimmed, maxBytes))
+        return trimmed;
+    return FitToCp932(Codec::toUnicode(trimmed), maxBytes).bytes;
+}
 
 QByteArray DayKeyOf(const QDate& day) {
     return day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
@@ -40,9 +65,10 @@ QByteArray DayKeyOf(const QDate& day) {
 
 QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry) {
     QCryptographicHash hash(QCryptographicHash::Sha1);
-    for (const QByteArray& part :
-         {DayKeyOf(day), entry.start.trimmed(), entry.end.trimmed(), entry.title.trimmed(),
-          entry.place.trimmed(), entry.memo.trimmed()}) {
+    for (const QByteArray& part : {DayKeyOf(day), entry.start.trimmed(), entry.end.trimmed(),
+                                   FittedField(entry.title, ScheduleFieldBytes::Title),
+                                   FittedField(entry.place, ScheduleFieldBytes::Place),
+                                   FittedField(entry.memo, ScheduleFieldBytes::Memo)}) {
         hash.addData(part);
         hash.addData(QByteArrayView("\0", 1));
     }
@@ -52,11 +78,11 @@ QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry) {
 QList<LocalEntry> ReadLocalEntries(const QString& dataFolder) {
     QList<LocalEntry> entries;
     for (const int year : yearFiles(dataFolder)) {
-        ListFile file;
-        for (const Row& row :
-             file.load(ScheduleFilePath(dataFolder, year), ScheduleColumn::Count)) {
+        const YearIdentities ids = YearIdentities::read(dataFolder, year);
+        for (qsizetype i = 0; i < ids.size(); ++i) {
             bool ok = false;
-            LocalEntry e = entryOf(row, year, ok);
+            LocalEntry e = entryOf(LineRow(ids.line(i), ScheduleColumn::Count), year, ok);
+            e.identity = ids.identity(i);
             if (ok)
                 entries << e;
         }

@@ -22,8 +22,13 @@ struct LocalEntry {
 
 QByteArray DayKeyOf(const QDate& day);
 
+// A text field as storing another calendar's text makes it (exchange/TextFit.h): a comma
+// becomes the full-width one, a line break a blank, the text is cut to the field's bytes.
+QByteArray FittedField(const QByteArray& text, int maxBytes);
+
 // What identifies an entry's content across devices: its day and fields, not its number, which
-// the day list renumbers.
+// the day list renumbers. The texts count as stored, so that a line holding "a,b" (quoted) and
+// the server's "a,b", stored as "a，b", are the same entry.
 QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry);
 
 // Every entry of every year file (NNNN.csv) of the data folder, in file order: lines with a

@@ -189,6 +189,30 @@ void tst_CalendarSync::scenarios_data() {
     row("412 on PUT", "A+ 20261207|10:00|11:00|会議||\nA>\nA= 会議 > 20261207|10:00|11:00|会議A||\n"
                       "X * > SUMMARY:会議 > SUMMARY:会議P\nA>\n=C 1\n=S 2\n"
                       "=A 20261207|10:00|11:00|会議P||;20261207|10:00|11:00|競合: 会議A||");
+    row("comma kept exact on both sides",
+        "A+ 20261207|10:00|11:00|会議,定例||\n"
+        "P+ c.ics > BEGIN:VEVENT\\nUID:c1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261208T100000\\nDTEND;TZID=Asia/Tokyo:20261208T110000\\n"
+        "SUMMARY:面談\\,午前\\nLOCATION:本社\\,3階\\nEND:VEVENT\n"
+        "A>\nA0\nA>\n=C 0\n=S 2\n=S~ SUMMARY:会議\\,定例\n"
+        "=A 20261207|10:00|11:00|会議,定例||;20261208|10:00|11:00|面談，午前|本社，3階|\n"
+        "A= 面談，午前 > 20261208|10:30|11:00|面談，午前|本社，3階|\nA>\n"
+        "=S~ SUMMARY:面談\\,午前\n=S~ LOCATION:本社\\,3階\n=S~ T103000");
+    row("event over several days edited on one day",
+        "P+ t.ics > BEGIN:VEVENT\\nUID:t1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;VALUE=DATE:20261208\\nDTEND;VALUE=DATE:20261211\\nSUMMARY:出張\\nEND:VEVENT\n"
+        "P+ k.ics > BEGIN:VEVENT\\nUID:k1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261214T100000\\nDTEND;TZID=Asia/Tokyo:20261216T150000\\n"
+        "SUMMARY:研修\\nEND:VEVENT\n"
+        "A>\nA= 出張@20261209 > 20261209|||出張(大阪)||\n"
+        "A= 研修@20261216 > 20261216|00:00|17:00|研修||\nA>\n=S 2\n"
+        "=S~ DTEND;VALUE=DATE:20261211\n=S~ DTEND;TZID=Asia/Tokyo:20261216T170000\n"
+        "=S~ DTSTART;TZID=Asia/Tokyo:20261214T100000\n"
+        "=A 20261208|||出張(大阪)||;20261209|||出張(大阪)||;20261210|||出張(大阪)||;"
+        "20261214|10:00||研修||;20261215|||研修||;20261216|00:00|17:00|研修||\n"
+        "B>\n=B 20261208|||出張(大阪)||;20261209|||出張(大阪)||;20261210|||出張(大阪)||;"
+        "20261214|10:00||研修||;20261215|||研修||;20261216|00:00|17:00|研修||\n"
+        "A- 出張(大阪)\nA>\n=S 1");
     row("wrong password", "A+ 20261207|10:00|11:00|会議||\nA!pw\n=S 0");
     row("third client's properties kept",
         (third + "A>\n=A 20261210|09:00|10:00|歯医者||" + std::string(100, 'd') +
@@ -260,7 +284,9 @@ void tst_CalendarSync::scenarios() {
             step.size() > 1 && (step[0] == QLatin1Char('A') || step[1] == QLatin1Char('A'))
                 ? &devices[0]
                 : &devices[1];
-        if (step.startsWith(QLatin1String("down"))) {
+        if (step.size() == 2 && step[1] == QLatin1Char('0')) {
+            QVERIFY(QFile::remove(SyncStatePath(device->folder.path()))); // the state lost
+        } else if (step.startsWith(QLatin1String("down"))) {
             m_server.stop();
         } else if (step.startsWith(QLatin1String("up"))) {
             QVERIFY(m_server.start());
