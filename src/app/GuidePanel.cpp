@@ -95,8 +95,23 @@ QRect TGuidePanel::panelRect(int index) const {
     return QRect(left, 0, width, RowHeight).adjusted(1, 2, -1, 0);
 }
 
+QStringList TGuidePanel::noteLines() const {
+    if (m_note.isEmpty())
+        return {};
+    const QFontMetrics metrics = fontMetrics();
+    const int room = width() - 2 * NoteMargin;
+    if (metrics.horizontalAdvance(m_note) <= room)
+        return {m_note};
+    // As much as fits on the first line, the rest on the second, cut short where it must be.
+    qsizetype fit = m_note.size();
+    while (fit > 1 && (metrics.horizontalAdvance(m_note.left(fit)) > room ||
+                       m_note.at(fit - 1).isHighSurrogate()))
+        --fit;
+    return {m_note.left(fit), metrics.elidedText(m_note.mid(fit), Qt::ElideRight, room)};
+}
+
 QRect TGuidePanel::noteRect() const {
-    return QRect(0, RowHeight, width(), NoteHeight).adjusted(1, 1, -1, -1);
+    return QRect(0, RowHeight, width(), height() - RowHeight).adjusted(1, 1, -1, -1);
 }
 
 void TGuidePanel::setNote(const QString& text) {
@@ -104,7 +119,8 @@ void TGuidePanel::setNote(const QString& text) {
         return;
     m_note = text;
     setToolTip(text);
-    resize(width(), RowHeight + (text.isEmpty() ? 0 : NoteHeight));
+    const qsizetype lines = noteLines().size();
+    resize(width(), RowHeight + (lines > 0 ? int(lines) * fontMetrics().height() + 6 : 0));
     update();
 }
 
@@ -119,9 +135,8 @@ void TGuidePanel::paintEvent(QPaintEvent*) {
     if (!m_note.isEmpty()) {
         const QRect rect = noteRect();
         qDrawShadePanel(&painter, rect, palette(), true, 1);
-        const QRect inside = rect.adjusted(4, 0, -4, 0);
-        painter.drawText(inside, Qt::AlignLeft | Qt::AlignVCenter,
-                         painter.fontMetrics().elidedText(m_note, Qt::ElideRight, inside.width()));
+        painter.drawText(rect.adjusted(NoteMargin - 1, 0, 1 - NoteMargin, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter, noteLines().join(QLatin1Char('\n')));
     }
 }
 

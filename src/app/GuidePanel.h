@@ -1,18 +1,18 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 
 // The main window's status bar: three sunken panels of centred text, the last one reaching to
 // the right edge; below them, while there is one, a note across the whole width (how the last
-// sync went), its full text in the tooltip.
+// sync went) on one line or two, its full text in the tooltip.
 class TGuidePanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr int PanelCount = 3;
     static constexpr int RowHeight = 26;
-    static constexpr int NoteHeight = 20;
 
     explicit TGuidePanel(QWidget* parent = nullptr);
 
@@ -23,6 +23,7 @@ public:
     void setNote(const QString& text);
     QString note() const { return m_note; }
     QRect noteRect() const;
+    QStringList noteLines() const; // the note as painted: one line, or two, cut short
 
 signals:
     void DblClick();
@@ -32,6 +33,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    static constexpr int NoteMargin = 5;
+
     std::array<QString, PanelCount> m_texts;
     QString m_note;
 };
