@@ -315,8 +315,9 @@ IcsImportPlan Planner::plan(const QByteArray& ics) {
 }
 
 // The trigger of the event's first alarm that goes off a time before its start ("-PT15M"), which
-// becomes the entry's own reminder lead time; empty when it has none.
-QByteArray relativeAlarm(icalcomponent* event) {
+// becomes the entry's own reminder lead time; empty when it has none. An all-day event's alarm
+// may also go off during its day ("PT9H": at 9:00).
+QByteArray relativeAlarm(icalcomponent* event, bool allDay) {
     for (icalcomponent* alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT);
          alarm; alarm = icalcomponent_get_next_component(event, ICAL_VALARM_COMPONENT)) {
         icalproperty* trigger = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
@@ -325,7 +326,7 @@ QByteArray relativeAlarm(icalcomponent* event) {
         const char* related = icalproperty_get_parameter_as_string(trigger, "RELATED");
         const icaltriggertype when = icalproperty_get_trigger(trigger);
         if (!icaltime_is_null_time(when.time) || (related && qstrcmp(related, "END") == 0) ||
-            icaldurationtype_as_int(when.duration) > 0)
+            icaldurationtype_as_int(when.duration) > (allDay ? 24 * 3600 - 1 : 0))
             continue;
         return QByteArray(icaldurationtype_as_ical_string(when.duration));
     }
@@ -375,7 +376,7 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     model.entry.title = fitted[0].bytes;
     model.entry.place = fitted[1].bytes;
     model.entry.memo = fitted[2].bytes;
-    if (const QByteArray alarm = relativeAlarm(event); !alarm.isEmpty())
+    if (const QByteArray alarm = relativeAlarm(event, start.is_date); !alarm.isEmpty())
         model.identity.properties.insert(QByteArrayLiteral("ALARM"), alarm);
     if (!lost.isEmpty()) {
         // The code point too: a font may have no picture for the character.

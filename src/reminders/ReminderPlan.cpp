@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -33,41 +34,44 @@ QTime storedTime(const QByteArray& cell) {
     return okH && okM ? QTime(h, m) : QTime();
 }
 
-// Minutes before the start of an iCalendar duration that goes back from it ("-PT15M", "-P1DT2H",
-// "PT0S"), as an imported or synced alarm's trigger; -1 for anything else.
-int alarmLeadMinutes(const QByteArray& trigger) {
+// The offset from the start of an iCalendar duration ("-PT15M", "-P1DT2H", "PT9H"), in seconds,
+// as an imported or synced alarm's trigger; nothing for anything else.
+std::optional<qint64> alarmOffsetSeconds(const QByteArray& trigger) {
     static const QRegularExpression duration(QStringLiteral(
         "^([-+]?)P(?:(\\d+)W)?(?:(\\d+)D)?(?:T(?:(\\d+)H)?(?:(\\d+)M)?(?:(\\d+)S)?)?$"));
     const QRegularExpressionMatch m = duration.match(QString::fromLatin1(trigger.trimmed()));
     if (!m.hasMatch() || trigger.trimmed() == "P" || trigger.trimmed().endsWith('T'))
-        return -1;
-    const qint64 seconds = m.captured(2).toLongLong() * 7 * 86400 +
-                           m.captured(3).toLongLong() * 86400 + m.captured(4).toLongLong() * 3600 +
-                           m.captured(5).toLongLong() * 60 + m.captured(6).toLongLong();
-    if (m.captured(1) != QStringLiteral("-") && seconds != 0)
-        return -1; // after the start: no reminder before it
-    return int(std::min<qint64>(seconds / 60, MaxLeadMinutes));
+        return {};
+    // Each part is capped so that no sum overflows; no alarm goes off further ahead than the
+    // longest lead time.
+    constexpr qint64 units[] = {7 * 86400, 86400, 3600, 60, 1};
+    qint64 seconds = 0;
+    for (int i = 0; i < 5; ++i)
+        seconds += std::min<qint64>(m.captured(i + 2).toLongLong(), 1 << 30) * units[i];
+    if (m.captured(1) == QStringLiteral("-"))
+        return -std::min<qint64>(seconds, 60 * qint64(MaxLeadMinutes));
+    return seconds;
 }
 
-// A year's schedule lines with each one's own lead time (-1: the default).
+// A year's schedule lines with each one's own alarm, as an offset from its start in seconds.
 struct YearLines {
     TextLines lines;
-    QList<int> leads;
+    QList<std::optional<qint64>> alarms;
 };
 
 YearLines readYear(const QString& dataFolder, int year) {
     YearLines out;
-    // Without an identity file no entry has a lead time of its own: no matching to do.
+    // Without an identity file no entry has an alarm of its own: no matching to do.
     if (!QFile::exists(IdentityFilePath(dataFolder, year))) {
         out.lines = LoadTextLines(ScheduleFilePath(dataFolder, year));
-        out.leads = QList<int>(out.lines.size(), -1);
+        out.alarms = QList<std::optional<qint64>>(out.lines.size());
         return out;
     }
     const YearIdentities ids = YearIdentities::read(dataFolder, year);
     for (qsizetype i = 0; i < ids.size(); ++i) {
         out.lines.append(ids.line(i));
-        out.leads.append(
-            alarmLeadMinutes(ids.identity(i).properties.value(QByteArrayLiteral("ALARM"))));
+        out.alarms.append(
+            alarmOffsetSeconds(ids.identity(i).properties.value(QByteArrayLiteral("ALARM"))));
     }
     return out;
 }
@@ -108,17 +112,25 @@ void planDay(const YearLines& year, const QDate& date, const ReminderSettings& s
         if (r.title.isEmpty())
             continue; // a line without a title shows nothing in the month either
         const QTime start = storedTime(row[ScheduleColumn::Start]);
+        // An entry's own alarm (imported or synced) wins over the default.
+        const std::optional<qint64> alarm = year.alarms.at(i);
         if (start.isValid()) {
             r.kind = Reminder::Timed;
             r.start = start.toString(QStringLiteral("HH:mm")).toLatin1();
             const QDateTime starts(date, start);
-            // An entry's own alarm (imported or synced) wins over the default.
-            const int lead = year.leads.at(i) >= 0 ? year.leads.at(i) : settings.leadMinutes;
-            r.due = starts.addSecs(-60 * qint64(lead));
+            // An alarm after the start reminds of nothing ahead: the default.
+            r.due = alarm && *alarm <= 0 ? starts.addSecs(*alarm)
+                                         : starts.addSecs(-60 * qint64(settings.leadMinutes));
             const QTime end = storedTime(row[ScheduleColumn::End]);
             if (end.isValid() && end > start)
                 r.end = end.toString(QStringLiteral("HH:mm")).toLatin1();
             r.passes = end.isValid() && end > start ? QDateTime(date, end) : starts;
+        } else if (alarm && *alarm < 24 * 3600) {
+            // An all-day entry's alarm counts from the start of its day, local time ("PT9H":
+            // 9:00 on the day, "-PT15H": 9:00 the day before), also when the default is off.
+            r.kind = Reminder::AllDay;
+            r.due = QDateTime(date, QTime(0, 0)).addSecs(*alarm);
+            r.passes = QDateTime(date.addDays(1), QTime(0, 0));
         } else {
             if (!settings.allDayTime.isValid())
                 continue;

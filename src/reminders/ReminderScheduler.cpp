@@ -41,8 +41,11 @@ void ReminderScheduler::setSettings(const ReminderSettings& settings) {
     m_settings = settings;
     m_stale = true;
     if (!m_settings.enabled) {
-        m_snoozed.clear();
         m_plan.clear();
+        if (!m_shown.snoozed().isEmpty()) {
+            m_shown.clearSnoozed();
+            save(Clock::now());
+        }
     }
     if (m_lastCheck.isValid())
         check();
@@ -117,15 +120,10 @@ void ReminderScheduler::check() {
     }
     if (missed.size() == 1)
         onTime.prepend(missed.takeFirst());
-    record(onTime + missed, now);
-    for (auto it = m_snoozed.begin(); it != m_snoozed.end();) {
-        if (it->first <= now) {
-            onTime.append(it->second);
-            it = m_snoozed.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    const qsizetype snoozes = m_shown.snoozed().size();
+    const QList<Reminder> snoozed = m_shown.takeSnoozed(now, oldest);
+    record(onTime + missed, now, snoozes != m_shown.snoozed().size());
+    onTime += snoozed;
     for (const Reminder& r : std::as_const(onTime)) {
         if (r.passes > now)
             m_active.insert(r.key, r.passes);
@@ -144,11 +142,15 @@ void ReminderScheduler::check() {
     scheduleNext(now);
 }
 
-void ReminderScheduler::record(const QList<Reminder>& reminders, const QDateTime& now) {
-    if (reminders.isEmpty())
-        return;
+void ReminderScheduler::record(const QList<Reminder>& reminders, const QDateTime& now,
+                               bool snoozesChanged) {
     for (const Reminder& r : reminders)
         m_shown.add(r.date, r.key);
+    if (!reminders.isEmpty() || snoozesChanged)
+        save(now);
+}
+
+void ReminderScheduler::save(const QDateTime& now) {
     try {
         // Kept two days past the missed window: an occurrence is never due again after it.
         const QString backup = m_shown.save(now.date().addDays(-2));
@@ -164,7 +166,9 @@ void ReminderScheduler::snooze(const Reminder& reminder) {
     if (!m_settings.enabled)
         return;
     m_active.remove(reminder.key);
-    m_snoozed.append({Clock::now().addSecs(60 * SnoozeMinutes), reminder});
+    // On record, so that a restart in between still shows it at its time.
+    m_shown.snooze(Clock::now().addSecs(60 * SnoozeMinutes), reminder);
+    save(Clock::now());
     scheduleNext(Clock::now());
 }
 
@@ -173,8 +177,8 @@ void ReminderScheduler::scheduleNext(const QDateTime& now) {
     for (const Reminder& r : std::as_const(m_plan))
         if (r.due > now && r.due < next && !m_shown.contains(r.key))
             next = r.due;
-    for (const auto& [at, r] : std::as_const(m_snoozed))
-        next = std::min(next, at);
+    for (const ShownReminders::Snoozed& s : m_shown.snoozed())
+        next = std::min(next, s.at);
     for (const QDateTime& passes : std::as_const(m_active))
         next = std::min(next, passes);
     // Never a busy loop, whatever the clock says.

@@ -33,7 +33,7 @@ public:
     // Shows what is due now and sets the timer for the next. The timer calls it; so do tests
     // after moving the clock.
     void check();
-    // Shows the reminder again SnoozeMinutes from now.
+    // Shows the reminder again SnoozeMinutes from now, also after a restart.
     void snooze(const Reminder& reminder);
 
     static constexpr int SnoozeMinutes = 5;
@@ -51,7 +51,8 @@ signals:
 
 private:
     void plan(const QDateTime& now);
-    void record(const QList<Reminder>& reminders, const QDateTime& now);
+    void record(const QList<Reminder>& reminders, const QDateTime& now, bool snoozesChanged);
+    void save(const QDateTime& now);
     void scheduleNext(const QDateTime& now);
     void sleeping(bool goingToSleep);
     Q_SLOT void prepareForSleep(bool goingToSleep) { sleeping(goingToSleep); }
@@ -62,7 +63,6 @@ private:
     QList<Reminder> m_plan;
     QDateTime m_plannedAt;
     bool m_stale = true;
-    QList<std::pair<QDateTime, Reminder>> m_snoozed;
     QHash<QByteArray, QDateTime> m_active; // shown, not yet passed: key -> when it passes
     QDateTime m_lastCheck;
     QElapsedTimer m_sinceCheck;

@@ -362,20 +362,32 @@ void tst_IcsExchange::importPlan() {
 void tst_IcsExchange::importedAlarm_data() {
     QTest::addColumn<QByteArray>("trigger");
     QTest::addColumn<QByteArray>("kept");
-    QTest::newRow("before the start") << QByteArray("TRIGGER:-PT30M") << QByteArray("-PT30M");
-    QTest::newRow("a day before") << QByteArray("TRIGGER;RELATED=START:-P1D") << QByteArray("-P1D");
-    QTest::newRow("before the end") << QByteArray("TRIGGER;RELATED=END:-PT5M") << QByteArray();
-    QTest::newRow("after the start") << QByteArray("TRIGGER:PT5M") << QByteArray();
+    QTest::addColumn<QByteArray>("start");
+    const QByteArray timed = "DTSTART:20250307T090000";
+    const QByteArray allDay = "DTSTART;VALUE=DATE:20250307";
+    QTest::newRow("before the start")
+        << QByteArray("TRIGGER:-PT30M") << QByteArray("-PT30M") << timed;
+    QTest::newRow("a day before") << QByteArray("TRIGGER;RELATED=START:-P1D") << QByteArray("-P1D")
+                                  << timed;
+    QTest::newRow("before the end")
+        << QByteArray("TRIGGER;RELATED=END:-PT5M") << QByteArray() << timed;
+    QTest::newRow("after the start") << QByteArray("TRIGGER:PT5M") << QByteArray() << timed;
     QTest::newRow("at a set time")
-        << QByteArray("TRIGGER;VALUE=DATE-TIME:20250307T000000Z") << QByteArray();
+        << QByteArray("TRIGGER;VALUE=DATE-TIME:20250307T000000Z") << QByteArray() << timed;
+    // An all-day event's day starts at midnight: its alarm may go off during the day.
+    QTest::newRow("all day: at 9:00 on the day")
+        << QByteArray("TRIGGER:PT9H") << QByteArray("PT9H") << allDay;
+    QTest::newRow("all day: after its day") << QByteArray("TRIGGER:P1D") << QByteArray() << allDay;
 }
 
 void tst_IcsExchange::importedAlarm() {
     QFETCH(QByteArray, trigger);
     QFETCH(QByteArray, kept);
+    QFETCH(QByteArray, start);
     TempDataFolder dir;
-    const QByteArray ics = calendar(vevent("DTSTART:20250307T090000\nSUMMARY:面談\nBEGIN:VALARM\n"
-                                           "ACTION:DISPLAY\nDESCRIPTION:面談\n" +
+    const QByteArray ics = calendar(vevent(start +
+                                               "\nSUMMARY:面談\nBEGIN:VALARM\n"
+                                               "ACTION:DISPLAY\nDESCRIPTION:面談\n" +
                                                trigger + "\nEND:VALARM\n",
                                            "a1"));
     ApplyIcsImport(PlanIcsImport(ics, dir.path(), options(2025, 2025)), dir.path());

@@ -66,7 +66,8 @@ void tst_Reminders::startKalendo(const QString& folder, const ReminderSettings& 
 // "restart" ends Kalendo and starts it again; "off HH:MM" ends it, moves the clock and starts it;
 // "snooze" answers the shown reminder with 「5分後に再通知」; "open" clicks the shown one;
 // "save LINE" saves the year's file with the line in place of the 10:00 entry; "alarm TRIGGER"
-// gives the 10:00 entry the alarm an imported or synced event carries.
+// gives the 10:00 entry the alarm an imported or synced event carries, "all-day alarm TRIGGER"
+// the all-day entry.
 // Expected: what the service received, oldest first, and how many are still shown at the end.
 void tst_Reminders::reminded_data() {
     QTest::addColumn<int>("lead");
@@ -106,6 +107,10 @@ void tst_Reminders::reminded_data() {
     QTest::newRow("snooze") << 10 << "off" << false
                             << QStringList{"09:50", "snooze", "09:54", "09:55", "09:59"}
                             << QStringList{meeting, meeting} << 1;
+    QTest::newRow("snooze across a restart")
+        << 10 << "off" << false
+        << QStringList{"09:50", "snooze", "restart", "09:54", "09:55", "restart"}
+        << QStringList{meeting, meeting} << 1;
     QTest::newRow("withdrawn once the entry has passed")
         << 10 << "off" << false << QStringList{"09:50", "10:59", "11:00"} << QStringList{meeting}
         << 0;
@@ -119,6 +124,10 @@ void tst_Reminders::reminded_data() {
     QTest::newRow("an alarm after the start: the default")
         << 10 << "off" << false << QStringList{"09:20", "alarm PT5M", "09:30", "09:49", "09:50"}
         << QStringList{meeting} << 1;
+    // Counted from the start of the day, and due also with the default for all-day entries off.
+    QTest::newRow("an all-day entry's own alarm")
+        << 10 << "off" << true << QStringList{"all-day alarm PT9H30M", "09:00", "09:29", "09:30"}
+        << QStringList{wedding, checkup} << 2;
     QTest::newRow("open: the day of the reminder")
         << 10 << "off" << false << QStringList{"09:50", "open"}
         << QStringList{meeting, QStringLiteral("open 2026/12/07")} << 0;
@@ -165,12 +174,14 @@ void tst_Reminders::reminded() {
         } else if (step == QStringLiteral("open")) {
             m_daemon.control({QStringLiteral("action"), QStringLiteral("0")});
             QTRY_COMPARE(m_opened.size(), 1);
-        } else if (step.startsWith(QStringLiteral("alarm "))) {
+        } else if (step.contains(QStringLiteral("alarm "))) {
             QSignalSpy planned(m_scheduler.get(), &ReminderScheduler::planned);
+            const QByteArray entry =
+                step.startsWith(QStringLiteral("all-day ")) ? sj("健康診断") : "10:00";
             YearIdentities ids = YearIdentities::read(folder.path(), 2026);
             for (qsizetype i = 0; i < ids.size(); ++i)
-                if (ids.line(i).contains("10:00"))
-                    ids.identity(i).properties.insert("ALARM", step.mid(6).toLatin1());
+                if (ids.line(i).contains(entry))
+                    ids.identity(i).properties.insert("ALARM", step.section(' ', -1).toLatin1());
             QVERIFY(WriteYearIdentities(folder.path(), 2026, ids).isEmpty());
             QVERIFY(planned.wait());
         } else if (step.startsWith(QStringLiteral("save "))) {
