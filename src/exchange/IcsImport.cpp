@@ -8,6 +8,7 @@
 #include "exchange/TextFit.h"
 #include "rules/ComType.h"
 #include "rules/ListFile.h"
+#include "rules/YearFileEdit.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -702,23 +703,15 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
     for (const auto& [year, line] : plan.replacedLines)
         byYear[year].remove << line;
 
-    struct YearFile {
-        int year;
-        QString path;
-        TextLines lines;
-        QList<KnownIdentity> known;
-    };
-    QList<YearFile> files;
     // Updates moved to another day, by the year they now belong to.
     QMap<int, QList<const IcsImportItem*>> moved;
     for (auto it = byYear.cbegin(); it != byYear.cend(); ++it)
         for (const IcsImportItem* item : it->replace)
             if (EntryCells(item->storedLine).at(ScheduleColumn::Date) != dayKey(item->day))
                 moved[item->day.year()] << item;
-    for (auto it = byYear.cbegin(); it != byYear.cend(); ++it) {
-        const QString path = ScheduleFilePath(dataFolder, it.key());
-        ListFile file;
-        QList<Row> rows = file.load(path, ScheduleColumn::Count);
+    const auto edit = [&](int year, YearRows& file) {
+        const YearChanges& changes = byYear[year];
+        QList<Row>& rows = file.rows;
         QList<const IcsImportItem*> rowItems(rows.size(), nullptr);
         const auto indexOf = [&](const QByteArray& line) {
             Row cells(ScheduleColumn::Count);
@@ -732,13 +725,15 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
                                  const DayEntry& e) {
             return Row{key, number, e.start, e.end, e.title, e.place, e.memo};
         };
+        // Updates whose stored line is gone (changed by hand since the preview) are added beside
+        // it; those moved to another day are added there already.
+        QList<const IcsImportItem*> strayed;
         QList<qsizetype> gone;
-        for (const IcsImportItem* item : it->replace) {
+        for (const IcsImportItem* item : changes.replace) {
             const qsizetype r = indexOf(item->storedLine);
             if (r < 0) {
-                // Changed by hand since the preview: the update is added beside it.
-                if (item->day.year() == it.key())
-                    moved[it.key()] << item;
+                if (EntryCells(item->storedLine).at(ScheduleColumn::Date) == dayKey(item->day))
+                    strayed << item;
                 continue;
             }
             if (rows.at(r).at(ScheduleColumn::Date).trimmed() == dayKey(item->day)) {
@@ -749,7 +744,7 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
                 gone << r;
             }
         }
-        for (const QByteArray& line : it->remove)
+        for (const QByteArray& line : changes.remove)
             if (const qsizetype r = indexOf(line); r >= 0)
                 gone << r;
         std::sort(gone.begin(), gone.end());
@@ -762,22 +757,14 @@ QStringList ApplyIcsImport(const IcsImportPlan& plan, const QString& dataFolder)
             int& number = lastNumber[row.at(ScheduleColumn::Date).trimmed()];
             number = std::max(number, row.at(ScheduleColumn::Number).trimmed().toInt());
         }
-        for (const IcsImportItem* item : it->add + moved.value(it.key())) {
+        for (const IcsImportItem* item : changes.add + moved.value(year) + strayed) {
             const QByteArray key = dayKey(item->day);
             rows << entryRow(key, QByteArray::number(++lastNumber[key]), item->entry);
             rowItems << item;
         }
-        YearFile year{it.key(), path, file.lines(rows), {}};
         for (qsizetype r = 0; r < rows.size(); ++r)
-            if (rowItems.at(r) && !rowItems.at(r)->identity.uid.isEmpty())
-                year.known << KnownIdentity{year.lines.at(r), rowItems.at(r)->identity};
-        files << year;
-    }
-    QStringList messages;
-    for (const YearFile& year : files) {
-        if (const QString failure = SaveTextLines(year.path, year.lines); !failure.isEmpty())
-            messages << failure;
-        messages << RecordYearIdentities(dataFolder, year.year, year.known);
-    }
-    return messages;
+            if (rowItems.at(r))
+                file.known.insert(r, rowItems.at(r)->identity);
+    };
+    return EditYearFiles(dataFolder, byYear.keys(), edit);
 }

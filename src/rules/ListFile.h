@@ -66,6 +66,9 @@ public:
     ChangedFileSave save(const QString& path, const QList<Row>& rows, const QByteArray& tail,
                          QList<Row>& shown);
 
+    // The file as load() read it.
+    const FileStamp& stamp() const { return m_stamp; }
+
 private:
     QList<Row> take(const TextLines& lines);
 

@@ -4,6 +4,7 @@
 #include "exchange/TextFit.h"
 #include "rules/ComType.h"
 #include "rules/ListFile.h"
+#include "rules/YearFileEdit.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -95,17 +96,8 @@ QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& cha
     for (const int year : changes.additions.keys())
         if (!years.contains(year))
             years << year;
-    struct YearFile {
-        int year;
-        QString path;
-        TextLines lines;
-        QList<KnownIdentity> known;
-    };
-    QList<YearFile> files;
-    for (const int year : years) {
-        const QString path = ScheduleFilePath(dataFolder, year);
-        ListFile file;
-        QList<Row> rows = file.load(path, ScheduleColumn::Count);
+    return EditYearFiles(dataFolder, years, [&](int year, YearRows& file) {
+        QList<Row>& rows = file.rows;
         QByteArrayList remove = changes.removals.value(year);
         for (qsizetype r = rows.size() - 1; r >= 0 && !remove.isEmpty(); --r) {
             bool ok = false;
@@ -114,7 +106,6 @@ QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& cha
                 rows.removeAt(r);
         }
         QHash<QByteArray, int> lastNumber;
-        QList<KnownIdentity> known;
         for (const Row& row : rows) {
             int& number = lastNumber[row.at(ScheduleColumn::Date).trimmed()];
             number = std::max(number, row.at(ScheduleColumn::Number).trimmed().toInt());
@@ -125,16 +116,7 @@ QStringList ApplyLocalChanges(const QString& dataFolder, const LocalChanges& cha
             rows << Row{
                 key,   QByteArray::number(++lastNumber[key]), d.start, d.end, d.title, d.place,
                 d.memo};
-            if (!e.identity.uid.isEmpty())
-                known << KnownIdentity{RowToCommaLine(rows.last()), e.identity};
+            file.known.insert(rows.size() - 1, e.identity);
         }
-        files << YearFile{year, path, file.lines(rows), known};
-    }
-    QStringList messages;
-    for (const YearFile& f : files) {
-        if (const QString failure = SaveTextLines(f.path, f.lines); !failure.isEmpty())
-            messages << failure;
-        messages << RecordYearIdentities(dataFolder, f.year, f.known);
-    }
-    return messages;
+    });
 }

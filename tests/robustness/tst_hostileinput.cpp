@@ -9,11 +9,14 @@
 #include "app/Splash.h"
 #include "data/KalendoError.h"
 #include "data/TextFile.h"
+#include "exchange/IcsImport.h"
 #include "monthview/CalendarGrid.h"
 #include "monthview/HintHook.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
+#include "rules/ListFile.h"
+#include "rules/YearFileEdit.h"
 #include "rules/YearTables.h"
 #include "rulesets/ComWeeks.h"
 #include "rulesets/ComWeeksEdit.h"
@@ -69,7 +72,9 @@ private:
 
 namespace {
 
-enum class Window { Schedule, Anniversaries, Holidays, Events };
+// Import and YearFiles are no windows: the iCalendar import (its preview read the year, then it
+// writes) and the year files' change an import or a sync makes (read, change, write).
+enum class Window { Schedule, Anniversaries, Holidays, Events, Import, YearFiles };
 enum class Field { Title, Place, Memo };
 enum class Failure { MissingFolder, FolderInPlace, ReadOnlyFile, ReadOnlyFolder, SizeLimit };
 enum class Hostile { Fifo, Device, Huge, Markup, LongField };
@@ -77,6 +82,8 @@ enum class Hostile { Fifo, Device, Huge, Markup, LongField };
 QString fileOf(Window w) {
     switch (w) {
     case Window::Schedule:
+    case Window::Import:
+    case Window::YearFiles:
         return QStringLiteral("2025.csv");
     case Window::Anniversaries:
         return AnniversaryFileName;
@@ -134,6 +141,9 @@ void openFromMainWindow(Window w) {
         break;
     case Window::Events:
         MainForm->menuEvent->trigger();
+        break;
+    case Window::Import:
+    case Window::YearFiles:
         break;
     }
 }
@@ -1072,6 +1082,20 @@ void tst_HostileInput::otherProgramsChangeSurvives_data() {
             << file({k.aTheirs, k.b}) << true << file({k.aEdited, k.aTheirs, k.b});
         row("file removed") << QByteArray() << false << file({k.aEdited, k.b});
     }
+    // Their own entry (I by the import, J by the change) is added while another program writes
+    // the year.
+    const QByteArray a = "20250307,1,10:00,11:00,A,P,M";
+    const QByteArray b = "20250308,1,09:00,10:00,B,Q,N";
+    const QByteArray c = "20250307,2,12:00,13:00,C,R,O";
+    const QByteArray i = "20250309,1,09:00,,I,,";
+    const QByteArray j = "20250309,1,09:00,10:00,J,Q,N";
+    QTest::newRow("import: a line appended after the preview")
+        << Window::Import << file({a, b}) << file({a, b, c}) << false << file({a, b, c, i});
+    QTest::newRow("year files: a line appended between read and write")
+        << Window::YearFiles << file({a, b}) << file({a, b, c}) << false << file({a, b, c, j});
+    QTest::newRow("year files: the day's line changed between read and write")
+        << Window::YearFiles << file({a, b}) << file({a + "2", b}) << false
+        << file({a + "2", b, j});
 }
 
 void tst_HostileInput::otherProgramsChangeSurvives() {
@@ -1083,6 +1107,41 @@ void tst_HostileInput::otherProgramsChangeSurvives() {
     const QString name = fileOf(window);
     const QString path = m_data->file(name);
     m_data->write(name, file);
+    const auto otherWrites = [&] {
+        return runInChild([&] {
+            if (other.isEmpty())
+                return QByteArray(QFile::remove(path) ? "ok" : "not removed");
+            QFile f(path);
+            const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                            f.write(other) == other.size();
+            return QByteArray(ok ? "ok" : "not written");
+        });
+    };
+    if (window == Window::Import || window == Window::YearFiles) {
+        QByteArray written;
+        QStringList messages;
+        if (window == Window::Import) {
+            const QByteArray ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//k//k//EN\r\n"
+                                   "BEGIN:VEVENT\r\nUID:i1\r\nDTSTAMP:20250101T000000Z\r\n"
+                                   "DTSTART:20250309T090000\r\nSUMMARY:I\r\nEND:VEVENT\r\n"
+                                   "END:VCALENDAR\r\n";
+            const IcsImportPlan plan =
+                PlanIcsImport(ics, m_data->path(), {2025, 2025, "Asia/Tokyo"});
+            written = otherWrites();
+            messages = ApplyIcsImport(plan, m_data->path());
+        } else {
+            // The other program writes once the year has been read for the change.
+            messages = EditYearFiles(m_data->path(), {2025}, [&](int, YearRows& year) {
+                if (written.isEmpty())
+                    written = otherWrites();
+                year.rows << LineRow("20250309,1,09:00,10:00,J,Q,N", ScheduleColumn::Count);
+            });
+        }
+        QCOMPARE(written, QByteArray("ok"));
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(sortedLines(m_data->read(name)), sortedLines(expected));
+        return;
+    }
     const bool day = window == Window::Schedule;
     qsizetype shownAfterFirstOk = 0;
     bool openAfterFirstOk = false;
@@ -1101,14 +1160,7 @@ void tst_HostileInput::otherProgramsChangeSurvives() {
             button(editor, "btnOk")->click();
         });
         doubleClickRow(grid, rowWith(grid, day ? ScheduleColumn::Title : 1, "A"));
-        written = runInChild([&] {
-            if (other.isEmpty())
-                return QByteArray(QFile::remove(path) ? "ok" : "not removed");
-            QFile f(path);
-            const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                            f.write(other) == other.size();
-            return QByteArray(ok ? "ok" : "not written");
-        });
+        written = otherWrites();
         button(list, "btnOk")->click();
         openAfterFirstOk = list->isVisible();
         shownAfterFirstOk = dataRows(grid).size();
