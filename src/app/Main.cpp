@@ -537,9 +537,7 @@ void TMainForm::ApplicationShowHint(THintInfo& info) {
     const int lineHeight = std::max(QFontMetrics(QToolTip::font()).lineSpacing(), 1);
     const qsizetype maxLines =
         screen ? std::max((screen->availableGeometry().height() - 16) / lineHeight - 1, 2) : 40;
-    info.HintStr =
-        ShownLines(BuildDayAnnotation(m_tables, akHoliday, akSchedule, m_year, m_month, day),
-                   MaxShownLineChars, maxLines);
+    info.HintStr = ShownDayAnnotation(m_tables, m_year, m_month, day, maxLines);
     info.HintColor = HintGreen;
     const QRect cell = gridCal->CellRect(col, row);
     info.HintPos = gridCal->mapToGlobal(QPoint(cell.left(), cell.top() + cell.height()));

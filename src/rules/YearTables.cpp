@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "data/KalendoError.h"
+#include "data/ShownText.h"
 #include "rules/ComType.h"
 
 #include <QDate>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -698,6 +700,43 @@ QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int mon
     return *cached;
 }
 
+QByteArray YearTables::annotationHead(int firstKind, int lastKind, int year, int month, int day,
+                                      qsizetype maxLines, qsizetype& more) const {
+    more = 0;
+    firstKind = std::max(firstKind, 0);
+    lastKind = std::min(lastKind, 3);
+    if (firstKind > lastKind || month < 1 || month > 12 || day < 1 || day > 31)
+        return QByteArray();
+    maxLines =
+        maxLines > 0 ? std::max<qsizetype>(maxLines, 2) : std::numeric_limits<qsizetype>::max();
+    // The text's lines are its pieces from the first one that is not empty on (appendItem
+    // separates only once there is text); each later piece is a line, empty or not.
+    QByteArray text;
+    qsizetype lines = 0;
+    qsizetype lastStart = 0; // where the last line kept starts, for taking it back
+    for (int kind = firstKind; kind <= lastKind; ++kind) {
+        const auto [begin, end] = lineRange(kind, year, month, day);
+        for (const int* it = begin; it != end; ++it) {
+            if (lines > maxLines) {
+                more += end - it;
+                break;
+            }
+            const qsizetype before = text.size();
+            appendPiece(text, kind, *it, year);
+            if (text.isEmpty())
+                continue;
+            if (++lines > maxLines) {
+                // One line too many: the last kept one gives way to the count.
+                text.truncate(lastStart > 0 ? lastStart - 2 : 0);
+                more = 2;
+                continue;
+            }
+            lastStart = before > 0 ? before + 2 : 0;
+        }
+    }
+    return text;
+}
+
 bool YearTables::hasAnnotation(int kind, int year, int month, int day) const {
     if (kind < 0 || kind > 3 || month < 1 || month > 12 || day < 1 || day > 31)
         return false;
@@ -780,6 +819,17 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
 
     if (firstStop)
         std::rethrow_exception(firstStop);
+}
+
+QString ShownDayAnnotation(const YearTables& tables, int year, int month, int day,
+                           qsizetype maxLines) {
+    qsizetype more = 0;
+    const QByteArray head =
+        tables.annotationHead(akHoliday, akSchedule, year, month, day, maxLines, more);
+    QString text = ShownLines(head);
+    if (more > 0)
+        text += QLatin1Char('\n') + QStringLiteral("他%1件").arg(more);
+    return text;
 }
 
 QByteArray BuildDayAnnotation(const YearTables& tables, int firstKind, int lastKind, int year,

@@ -28,6 +28,11 @@ public:
     // The annotation of one day, kinds firstKind..lastKind, lines joined by CR LF, as
     // code page 932 bytes; empty when nothing of those kinds falls on the day.
     QByteArray annotation(int firstKind, int lastKind, int year, int month, int day) const;
+    // The first lines of annotation(): all of them when there are at most maxLines, else the
+    // first maxLines - 1 (maxLines >= 2; 0 for no bound), with the number of lines left out in
+    // more. Only the lines kept are made, so a day of many entries costs what it shows.
+    QByteArray annotationHead(int firstKind, int lastKind, int year, int month, int day,
+                              qsizetype maxLines, qsizetype& more) const;
     // Whether annotation(kind, kind, ...) would be non-empty.
     bool hasAnnotation(int kind, int year, int month, int day) const;
 
@@ -113,6 +118,11 @@ private:
 // Given the month a window shows (1-12), the day index covers the months its grid shows first,
 // and the others when first asked: answers are the same, the month's come sooner.
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth = 0);
+
+// A day's hint: its annotation as ShownLines shows it in at most maxLines lines, the last one
+// 「他N件」 when more lines fall on the day.
+QString ShownDayAnnotation(const YearTables& tables, int year, int month, int day,
+                           qsizetype maxLines);
 
 // The text of what falls on a day, from the tables (see YearTables::annotation).
 QByteArray BuildDayAnnotation(const YearTables& tables, int firstKind, int lastKind, int year,

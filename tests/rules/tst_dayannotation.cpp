@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "data/ShownText.h"
 #include "rules/ComType.h"
 #include "rules/YearTables.h"
 
@@ -30,7 +31,9 @@ struct Fixture {
                                                  "20240331,2,\" \",\" \",D,\" \",\" \"\r\n"
                                                  "20250331,1,,,other year,,\r\n"
                                                  "\"20240402\",1,,,引用,,\r\n"
-                                                 "20240403x,1,,,余分,,\r\n"));
+                                                 "20240403x,1,,,余分,,\r\n"
+                                                 "20240405,1,,,,,\r\n20240405,2,,,x,,\r\n"
+                                                 "20240405,3,,,,,\r\n20240405,4,,,y,,\r\n"));
         BuildYearTables(tables, 2024, dir.path());
     }
 };
@@ -60,6 +63,8 @@ void tst_DayAnnotation::annotation_data() {
     // with more after it none.
     QTest::newRow("quoted date") << 3 << 3 << 4 << 2 << QStringLiteral("引用");
     QTest::newRow("date with a letter after it") << 3 << 3 << 4 << 3 << QString();
+    // A line that cleans to nothing is a line of its own, but for one before any text.
+    QTest::newRow("empty entries") << 0 << 3 << 4 << 5 << QStringLiteral("x\r\n\r\ny");
 }
 
 void tst_DayAnnotation::annotation() {
@@ -75,6 +80,11 @@ void tst_DayAnnotation::annotation() {
     QCOMPARE(BuildDayAnnotation(f.tables, first, last, 2024, month, day), got);
     if (first == last)
         QCOMPARE(f.tables.hasAnnotation(first, 2024, month, day), !text.isEmpty());
+    // The hint makes only the lines it shows, and shows what the whole text would.
+    if (first == 0 && last == 3)
+        for (qsizetype maxLines : {2, 3, 4, 5})
+            QCOMPARE(ShownDayAnnotation(f.tables, 2024, month, day, maxLines),
+                     ShownLines(got, MaxShownLineChars, maxLines));
 }
 
 void tst_DayAnnotation::scheduleCleaning_data() {
