@@ -10,21 +10,21 @@ namespace {
 constexpr int WeekRows = MonthGrid::RowCount - MonthGrid::FixedRows;
 
 // One day cell of the grid; it reads everything from the grid when asked.
-class CalendarCell : public AccessiblePart, public QAccessibleTableCellInterface {
+class CalendarCell : public GridCellAccessible {
 public:
-    CalendarCell(TCalendarGrid* grid, int col, int row)
-        : AccessiblePart(grid), m_col(col), m_row(row) {}
+    CalendarCell(TCalendarGrid* grid, int week, int weekday)
+        : GridCellAccessible(grid, week, weekday), m_row(week + MonthGrid::FixedRows) {}
 
     QString text(QAccessible::Text t) const override {
-        return grid() && t == QAccessible::Name ? grid()->CellName(m_col, m_row) : QString();
+        return grid() && t == QAccessible::Name ? grid()->CellName(columnIndex(), m_row)
+                                                : QString();
     }
-    QAccessible::Role role() const override { return QAccessible::Cell; }
     QAccessible::State state() const override {
         QAccessible::State state;
         state.readOnly = true;
         if (!grid())
             return state;
-        const bool day = !grid()->Cells().cell(m_col, m_row).isEmpty();
+        const bool day = !grid()->Cells().cell(columnIndex(), m_row).isEmpty();
         state.focusable = day;
         state.selectable = day;
         state.selected = isSelected();
@@ -32,30 +32,18 @@ public:
         state.invisible = !grid()->isVisible();
         return state;
     }
-    void* interface_cast(QAccessible::InterfaceType type) override {
-        return type == QAccessible::TableCellInterface
-                   ? static_cast<QAccessibleTableCellInterface*>(this)
-                   : nullptr;
-    }
 
     bool isSelected() const override {
-        return grid() && grid()->Col() == m_col && grid()->Row() == m_row;
+        return grid() && grid()->Col() == columnIndex() && grid()->Row() == m_row;
     }
-    QList<QAccessibleInterface*> columnHeaderCells() const override { return {}; }
-    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
-    int columnIndex() const override { return m_col; }
-    int rowIndex() const override { return m_row - MonthGrid::FixedRows; }
-    int columnExtent() const override { return 1; }
-    int rowExtent() const override { return 1; }
-    QAccessibleInterface* table() const override { return parent(); }
 
 protected:
-    QRect partRect() const override { return grid()->CellRect(m_col, m_row); }
+    QRect partRect() const override { return grid()->CellRect(columnIndex(), m_row); }
 
 private:
     TCalendarGrid* grid() const { return static_cast<TCalendarGrid*>(owner()); }
 
-    int m_col;
+    // The grid's row, counted from its weekday names.
     int m_row;
 };
 
@@ -89,14 +77,7 @@ QString DayCellName(const YearTables& tables, int year, int month, int day) {
     return parts.join(QLatin1Char(' '));
 }
 
-TCalendarGridAccessible::TCalendarGridAccessible(TCalendarGrid* grid)
-    : QAccessibleWidget(grid, QAccessible::Table),
-      m_cells(WeekRows * MonthGrid::ColCount, [grid](int index) {
-          return new CalendarCell(grid, index % MonthGrid::ColCount,
-                                  index / MonthGrid::ColCount + MonthGrid::FixedRows);
-      }) {}
-
-TCalendarGridAccessible::~TCalendarGridAccessible() = default;
+TCalendarGridAccessible::TCalendarGridAccessible(TCalendarGrid* grid) : GridAccessible(grid) {}
 
 void TCalendarGridAccessible::Install() {
     static const bool installed = [] {
@@ -114,22 +95,8 @@ TCalendarGrid* TCalendarGridAccessible::grid() const {
     return static_cast<TCalendarGrid*>(widget());
 }
 
-void* TCalendarGridAccessible::interface_cast(QAccessible::InterfaceType type) {
-    if (type == QAccessible::TableInterface)
-        return static_cast<QAccessibleTableInterface*>(this);
-    return QAccessibleWidget::interface_cast(type);
-}
-
-int TCalendarGridAccessible::childCount() const {
-    return m_cells.count();
-}
-
-QAccessibleInterface* TCalendarGridAccessible::child(int index) const {
-    return m_cells.at(index);
-}
-
-int TCalendarGridAccessible::indexOfChild(const QAccessibleInterface* child) const {
-    return m_cells.indexOf(child);
+QAccessibleInterface* TCalendarGridAccessible::makeCell(int row, int column) const {
+    return new CalendarCell(grid(), row, column);
 }
 
 QAccessibleInterface* TCalendarGridAccessible::childAt(int x, int y) const {
@@ -143,12 +110,6 @@ QAccessibleInterface* TCalendarGridAccessible::childAt(int x, int y) const {
 
 QAccessibleInterface* TCalendarGridAccessible::focusChild() const {
     return grid()->hasFocus() ? child(ChildIndex(grid()->Col(), grid()->Row())) : nullptr;
-}
-
-QAccessibleInterface* TCalendarGridAccessible::cellAt(int row, int column) const {
-    if (row < 0 || row >= WeekRows || column < 0 || column >= MonthGrid::ColCount)
-        return nullptr;
-    return child(ChildIndex(column, row + MonthGrid::FixedRows));
 }
 
 QList<QAccessibleInterface*> TCalendarGridAccessible::selectedCells() const {

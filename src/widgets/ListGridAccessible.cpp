@@ -16,21 +16,19 @@ int shownColumn(const ListGrid* grid, int column) {
 }
 
 // One cell of the grid, in rows and shown columns; it reads everything from the grid when asked.
-class ListGridCell : public AccessiblePart, public QAccessibleTableCellInterface {
+class ListGridCell : public GridCellAccessible {
 public:
-    ListGridCell(ListGrid* grid, int row, int column)
-        : AccessiblePart(grid), m_row(row), m_column(column) {}
+    ListGridCell(ListGrid* grid, int row, int column) : GridCellAccessible(grid, row, column) {}
 
     QString text(QAccessible::Text t) const override {
         if (t != QAccessible::Name || !grid())
             return {};
         const StringGrid& cells = grid()->grid();
-        const QString shown =
-            ShownLine(cells.cell(shownColumn(grid(), m_column), m_row + cells.fixedRows()));
+        const QString shown = ShownLine(
+            cells.cell(shownColumn(grid(), columnIndex()), rowIndex() + cells.fixedRows()));
         // An empty field is read from the file as a blank: nothing to read out.
         return shown.trimmed().isEmpty() ? QString() : shown;
     }
-    QAccessible::Role role() const override { return QAccessible::Cell; }
     QAccessible::State state() const override {
         QAccessible::State state;
         state.readOnly = true;
@@ -38,44 +36,29 @@ public:
             return state;
         state.selectable = true;
         state.selected = isSelected();
-        state.focused = state.selected && m_column == 0 && grid()->hasFocus();
+        state.focused = state.selected && columnIndex() == 0 && grid()->hasFocus();
         state.invisible = !grid()->isVisible();
         return state;
-    }
-    void* interface_cast(QAccessible::InterfaceType type) override {
-        return type == QAccessible::TableCellInterface
-                   ? static_cast<QAccessibleTableCellInterface*>(this)
-                   : nullptr;
     }
 
     bool isSelected() const override {
         if (!grid())
             return false;
         const StringGrid& cells = grid()->grid();
-        return cells.currentRow() - cells.fixedRows() == m_row;
+        return cells.currentRow() - cells.fixedRows() == rowIndex();
     }
-    QList<QAccessibleInterface*> columnHeaderCells() const override { return {}; }
-    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
-    int columnIndex() const override { return m_column; }
-    int rowIndex() const override { return m_row; }
-    int columnExtent() const override { return 1; }
-    int rowExtent() const override { return 1; }
-    QAccessibleInterface* table() const override { return parent(); }
 
 protected:
     QRect partRect() const override {
         if (!grid() || !grid()->model())
             return {};
-        const QRect cell =
-            grid()->visualRect(grid()->model()->index(m_row, shownColumn(grid(), m_column)));
+        const QRect cell = grid()->visualRect(
+            grid()->model()->index(rowIndex(), shownColumn(grid(), columnIndex())));
         return cell.translated(grid()->viewport()->pos());
     }
 
 private:
     ListGrid* grid() const { return static_cast<ListGrid*>(owner()); }
-
-    int m_row;
-    int m_column;
 };
 
 QAccessibleInterface* listGridFactory(const QString& className, QObject* object) {
@@ -86,10 +69,7 @@ QAccessibleInterface* listGridFactory(const QString& className, QObject* object)
 
 } // namespace
 
-ListGridAccessible::ListGridAccessible(ListGrid* grid)
-    : QAccessibleWidget(grid, QAccessible::Table) {}
-
-ListGridAccessible::~ListGridAccessible() = default;
+ListGridAccessible::ListGridAccessible(ListGrid* grid) : GridAccessible(grid) {}
 
 void ListGridAccessible::Install() {
     static const bool installed = [] {
@@ -103,39 +83,8 @@ ListGrid* ListGridAccessible::grid() const {
     return static_cast<ListGrid*>(widget());
 }
 
-const AccessibleParts& ListGridAccessible::cells() const {
-    // A new row count or another column shown makes new cells.
-    const int count = rowCount() * columnCount();
-    if (!m_cells || m_cells->count() != count) {
-        ListGrid* list = grid();
-        const int columns = columnCount();
-        m_cells = std::make_unique<AccessibleParts>(count, [list, columns](int index) {
-            return new ListGridCell(list, index / columns, index % columns);
-        });
-    }
-    return *m_cells;
-}
-
-int ListGridAccessible::childIndex(int row, int column) const {
-    return row * columnCount() + column;
-}
-
-void* ListGridAccessible::interface_cast(QAccessible::InterfaceType type) {
-    if (type == QAccessible::TableInterface)
-        return static_cast<QAccessibleTableInterface*>(this);
-    return QAccessibleWidget::interface_cast(type);
-}
-
-int ListGridAccessible::childCount() const {
-    return cells().count();
-}
-
-QAccessibleInterface* ListGridAccessible::child(int index) const {
-    return cells().at(index);
-}
-
-int ListGridAccessible::indexOfChild(const QAccessibleInterface* child) const {
-    return cells().indexOf(child);
+QAccessibleInterface* ListGridAccessible::makeCell(int row, int column) const {
+    return new ListGridCell(grid(), row, column);
 }
 
 QAccessibleInterface* ListGridAccessible::childAt(int x, int y) const {
@@ -152,12 +101,6 @@ QAccessibleInterface* ListGridAccessible::childAt(int x, int y) const {
 QAccessibleInterface* ListGridAccessible::focusChild() const {
     const StringGrid& cells = grid()->grid();
     return grid()->hasFocus() ? cellAt(cells.currentRow() - cells.fixedRows(), 0) : nullptr;
-}
-
-QAccessibleInterface* ListGridAccessible::cellAt(int row, int column) const {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
-        return nullptr;
-    return child(childIndex(row, column));
 }
 
 int ListGridAccessible::selectedCellCount() const {
