@@ -1,6 +1,7 @@
 #include "monthview/HintHook.h"
 
 #include "data/ShownText.h"
+#include "widgets/OnScreen.h"
 #include "widgets/UiLook.h"
 
 #include <QApplication>
@@ -92,7 +93,7 @@ void THintHook::RequestHint(QWidget* control, const QPoint& pos) {
     const QRect anchor(control->mapToGlobal(info.CursorRect.topLeft()), info.CursorRect.size());
     const QScreen* screen = QGuiApplication::screenAt(anchor.center());
     m_window->move(FitHintOnScreen(info.HintPos, m_window->frameGeometry().size(), anchor,
-                                   (screen ? screen : control->screen())->availableGeometry()));
+                                   WholePixelArea(screen ? screen : control->screen())));
     m_expire.start(HidePause + 40 * std::max<qsizetype>(0, shown.size() - 100));
 }
 

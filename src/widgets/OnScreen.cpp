@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -27,6 +28,15 @@ QScreen* screenOf(const QWidget* window, const QRect& frame) {
 
 } // namespace
 
+QRect WholePixelArea(const QScreen* screen) {
+    QRect area = screen->availableGeometry();
+    const qreal ratio = screen->devicePixelRatio();
+    // The edges of a window are rounded to device pixels apart: together up to one past.
+    if (ratio != std::floor(ratio))
+        area.adjust(0, 0, -1, -1);
+    return area;
+}
+
 void FitOnScreen(QWidget* window) {
     // A font given as the window shows changes its layout's size only later: settled first.
     if (QLayout* layout = window->layout())
@@ -35,7 +45,7 @@ void FitOnScreen(QWidget* window) {
     const QScreen* screen = screenOf(window, frame);
     if (!screen)
         return;
-    const QRect area = screen->availableGeometry();
+    const QRect area = WholePixelArea(screen);
     const QSize frameExtra = frame.size() - window->size();
     if (frame.width() > area.width() || frame.height() > area.height()) {
         const QSize fitting = (area.size() - frameExtra).expandedTo(window->minimumSize());

@@ -1,7 +1,14 @@
 #pragma once
 
 class QObject;
+class QRect;
+class QScreen;
 class QWidget;
+
+// The part of a screen's free area that a window covers in whole pixels of the screen: at a
+// fractional scale (1.5) its last logical pixel may be only partly on the screen, and a window
+// reaching into it ends a device pixel past the edge.
+QRect WholePixelArea(const QScreen* screen);
 
 // Moves a window, frame included, wholly onto the screen it is on (the screen under its centre,
 // else the nearest one): a window placed relative to another would otherwise open past an edge,

@@ -21,6 +21,7 @@
 #include "rulesets/ComWeeksEdit.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
+#include "widgets/OnScreen.h"
 #include "widgets/UiLook.h"
 
 #include <QAbstractItemView>
@@ -1329,7 +1330,12 @@ void tst_MainForm::hintStaysOnScreen() {
         holidays += "03/31,W,0,0\r\n";
     m_data->write(HolidayFileName, holidays);
     showAt(QDate(2025, 3, 7));
-    const QRect screen = MainForm->screen()->availableGeometry();
+    const QRect screen = WholePixelArea(MainForm->screen());
+    // The screen's width in its own pixels, from which its logical width was rounded (run at
+    // scale 1.5 too, as tst_mainform_hint_scaled).
+    const qreal ratio = MainForm->screen()->devicePixelRatio();
+    const int pixelsWide =
+        int(std::floor((MainForm->screen()->availableGeometry().right() + 1) * ratio));
     const QSize frame = MainForm->frameGeometry().size();
     const bool right = corner == Qt::TopRightCorner || corner == Qt::BottomRightCorner;
     const bool bottom = corner == Qt::BottomLeftCorner || corner == Qt::BottomRightCorner;
@@ -1346,6 +1352,9 @@ void tst_MainForm::hintStaysOnScreen() {
         QVERIFY(hook->HintShowing());
         const QRect hint = hook->HintWindow()->frameGeometry();
         QVERIFY2(screen.contains(hint), qPrintable(QString::number(day)));
+        // Each edge rounded to the screen's pixels apart, as the window system places it.
+        QVERIFY2(qRound(hint.x() * ratio) + qRound(hint.width() * ratio) <= pixelsWide,
+                 qPrintable(QString::number(day)));
         if (day == 31 && lines31 > 4) {
             const QStringList shown = hook->HintWindow()->text().split(QLatin1Char('\n'));
             QVERIFY(shown.size() > 4);
