@@ -7,7 +7,6 @@
 //          its identities).
 // Run: probe_memory <step> <data folder> <yyyy/MM/dd>; prints "step peak-kB ms".
 
-#include "data/ShownText.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
 #include "rules/YearTables.h"
@@ -59,9 +58,7 @@ int main(int argc, char** argv) {
                 tables.hasAnnotation(kind, day.year(), day.month(), d);
         if (step == "hint") {
             timer.start();
-            const QString hint = ShownLines(BuildDayAnnotation(tables, akHoliday, akSchedule,
-                                                               day.year(), day.month(), day.day()),
-                                            MaxShownLineChars, 40);
+            const QString hint = ShownDayAnnotation(tables, day.year(), day.month(), day.day(), 40);
             ms = timer.elapsed();
             if (hint.isEmpty())
                 qFatal("no hint");

@@ -494,6 +494,26 @@ void cleanScheduleLine(QByteArrayView line, std::string& out) {
     removeAll("--");
 }
 
+// The first cap bytes of the cleaned line (all of it when cap < 0), cleaning no more of a long
+// line than they need: cleaning a head of the line gives the head of the cleaned line but for its
+// last few bytes, where a pair to remove may have been cut.
+void cleanScheduleHead(QByteArrayView line, qsizetype cap, std::string& out) {
+    constexpr qsizetype unsure = 4;
+    // The head keeps the fields before the text whole, so that the text starts where it does.
+    const qsizetype start = cap < 0 ? 0 : scheduleTextStart(line);
+    for (qsizetype head = 2 * cap + unsure;; head *= 2) {
+        if (cap < 0 || start + head >= line.size()) {
+            cleanScheduleLine(line, out);
+            break;
+        }
+        cleanScheduleLine(line.first(start + head), out);
+        if (qsizetype(out.size()) >= cap + unsure)
+            break;
+    }
+    if (cap >= 0 && qsizetype(out.size()) > cap)
+        out.resize(size_t(cap));
+}
+
 // Whether the line's shown text cleans down to nothing, without cleaning it: only quotes,
 // blanks, commas and hyphens can go, so any other byte answers at once.
 bool scheduleTextEmpty(QByteArrayView line, std::string& cleaned) {
@@ -645,11 +665,11 @@ std::pair<const int*, const int*> YearTables::lineRange(int kind, int year, int 
     return {base + index.start[slot], base + index.start[slot + 1]};
 }
 
-void YearTables::appendPiece(QByteArray& text, int kind, int line, int year) const {
+void YearTables::appendPiece(QByteArray& text, int kind, int line, int year, qsizetype cap) const {
     const QByteArrayView stored = m_lists[kind].line(line);
     if (kind == akSchedule) {
         thread_local std::string cleaned;
-        cleanScheduleLine(stored, cleaned);
+        cleanScheduleHead(stored, cap, cleaned);
         appendItem(text, cleaned.data(), qsizetype(cleaned.size()));
         return;
     }
@@ -658,7 +678,8 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year) con
     const qsizetype second = stored.indexOf(',', first + 1);
     const QByteArray& mark = kindMark(kind);
     appendItem(text, mark.constData(), mark.size());
-    text.append(stored.data() + first + 1, second - first - 1);
+    const qsizetype title = second - first - 1;
+    text.append(stored.data() + first + 1, cap >= 0 ? std::min(title, cap) : title);
     if (kind == akAnniversary) {
         text += '[';
         text += QByteArray::number(year - anniversaryYear(stored).value_or(year));
@@ -701,7 +722,8 @@ QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int mon
 }
 
 QByteArray YearTables::annotationHead(int firstKind, int lastKind, int year, int month, int day,
-                                      qsizetype maxLines, qsizetype& more) const {
+                                      qsizetype maxLines, qsizetype& more,
+                                      qsizetype lineBytes) const {
     more = 0;
     firstKind = std::max(firstKind, 0);
     lastKind = std::min(lastKind, 3);
@@ -722,7 +744,7 @@ QByteArray YearTables::annotationHead(int firstKind, int lastKind, int year, int
                 break;
             }
             const qsizetype before = text.size();
-            appendPiece(text, kind, *it, year);
+            appendPiece(text, kind, *it, year, lineBytes);
             if (text.isEmpty())
                 continue;
             if (++lines > maxLines) {
@@ -824,8 +846,9 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
 QString ShownDayAnnotation(const YearTables& tables, int year, int month, int day,
                            qsizetype maxLines) {
     qsizetype more = 0;
-    const QByteArray head =
-        tables.annotationHead(akHoliday, akSchedule, year, month, day, maxLines, more);
+    // ShownLine looks at no more than two bytes a character and one past them.
+    const QByteArray head = tables.annotationHead(akHoliday, akSchedule, year, month, day, maxLines,
+                                                  more, 4 * MaxShownLineChars);
     QString text = ShownLines(head);
     if (more > 0)
         text += QLatin1Char('\n') + QStringLiteral("他%1件").arg(more);

@@ -30,9 +30,10 @@ public:
     QByteArray annotation(int firstKind, int lastKind, int year, int month, int day) const;
     // The first lines of annotation(): all of them when there are at most maxLines, else the
     // first maxLines - 1 (maxLines >= 2; 0 for no bound), with the number of lines left out in
-    // more. Only the lines kept are made, so a day of many entries costs what it shows.
+    // more. Only the lines kept are made, so a day of many entries costs what it shows. With
+    // lineBytes, a longer line is cut there: enough for a hint, whatever a field holds.
     QByteArray annotationHead(int firstKind, int lastKind, int year, int month, int day,
-                              qsizetype maxLines, qsizetype& more) const;
+                              qsizetype maxLines, qsizetype& more, qsizetype lineBytes = -1) const;
     // Whether annotation(kind, kind, ...) would be non-empty.
     bool hasAnnotation(int kind, int year, int month, int day) const;
 
@@ -80,8 +81,9 @@ private:
     const TextLines& lines(int kind) const;
     // The indices of the lines of one kind that fall on a day, in list order.
     std::pair<const int*, const int*> lineRange(int kind, int year, int month, int day) const;
-    // Appends one line's item to the text, CR LF first when the text is not empty.
-    void appendPiece(QByteArray& text, int kind, int line, int year) const;
+    // Appends one line's item to the text, CR LF first when the text is not empty; with cap, at
+    // most cap bytes of it (but the anniversary's years), for a text only shown cut.
+    void appendPiece(QByteArray& text, int kind, int line, int year, qsizetype cap = -1) const;
     QByteArray assemble(int firstKind, int lastKind, int year, int month, int day) const;
 
     int m_year = 0;

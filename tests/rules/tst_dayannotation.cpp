@@ -25,7 +25,8 @@ struct Fixture {
         dir.write(HolidayFileName, sj("03/30,休業日,0,0\r\n11/03,文化の日,0,0\r\n"));
         dir.write(EventFileName, sj("03/30,棚卸,0,0\r\n04/01,\"a b\",0,0\r\n"));
         dir.write(AnniversaryFileName, sj("2012/03/30,結婚記念日,\r\n2026/03/31,未来,\r\n"
-                                          "2026/03/31,コンマなし\r\n"));
+                                          "2026/03/31,コンマなし\r\n") +
+                                           "2000/04/06," + QByteArray(2000, 'w') + ",\r\n");
         dir.write(QStringLiteral("2024.csv"), sj("20240330,1,,,会議,,\r\n"
                                                  "20240331,1,09:00,10:00,A,B,C\r\n"
                                                  "20240331,2,\" \",\" \",D,\" \",\" \"\r\n"
@@ -33,7 +34,10 @@ struct Fixture {
                                                  "\"20240402\",1,,,引用,,\r\n"
                                                  "20240403x,1,,,余分,,\r\n"
                                                  "20240405,1,,,,,\r\n20240405,2,,,x,,\r\n"
-                                                 "20240405,3,,,,,\r\n20240405,4,,,y,,\r\n"));
+                                                 "20240405,3,,,,,\r\n20240405,4,,,y,,\r\n") +
+                                                  "20240406,1,,," +
+                                                  QByteArray("\" \"").repeated(600) + ',' +
+                                                  QByteArray(3000, 'y') + ",z\r\n");
         BuildYearTables(tables, 2024, dir.path());
     }
 };
@@ -65,6 +69,11 @@ void tst_DayAnnotation::annotation_data() {
     QTest::newRow("date with a letter after it") << 3 << 3 << 4 << 3 << QString();
     // A line that cleans to nothing is a line of its own, but for one before any text.
     QTest::newRow("empty entries") << 0 << 3 << 4 << 5 << QStringLiteral("x\r\n\r\ny");
+    // Lines far longer than a hint shows, one that cleans down by more than the hint looks at.
+    QTest::newRow("long lines") << 0 << 3 << 4 << 6
+                                << QStringLiteral("★") + QString(2000, QLatin1Char('w')) +
+                                       QStringLiteral("[24]\r\n-") +
+                                       QString(3000, QLatin1Char('y')) + QStringLiteral("-z");
 }
 
 void tst_DayAnnotation::annotation() {
