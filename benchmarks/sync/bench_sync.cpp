@@ -3,7 +3,8 @@
 // - first sync of 5,000 schedule entries: the floor PUTs the same 5,000 prepared bodies
 //   (If-None-Match: *, as many at once as Qt allows to one host) into a calendar of its own;
 // - a sync with nothing changed: the floor is one sync-collection REPORT from the last token.
-// Also counts the requests of the unchanged sync (one, where the server has sync tokens).
+// Also counts the requests of the unchanged sync (one, where the server has sync tokens) and
+// checks that it leaves the sync state file as it was.
 // Floor and work are taken in turn, each first sync into a new calendar; the unchanged sync is
 // the best of several. Run: bench_sync; KALENDO_BENCH_RUNS sets the first-sync rounds
 // (default 1), KALENDO_BENCH_ENTRIES the entries (default 5000).
@@ -16,6 +17,7 @@
 #include "rules/ComType.h"
 #include "sync/CalendarSync.h"
 #include "sync/LocalEntries.h"
+#include "sync/SyncState.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QXmlStreamReader>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -211,6 +215,18 @@ int main(int argc, char** argv) {
     if (floor.once("REPORT", floorCalendar, syncReport({}), {{"Depth", "0"}}, &answer) != 207)
         qFatal("no sync-collection report");
     const QByteArray token = tokenOf(answer);
+    // Any write of the file, in place or by replacing it, moves its change time.
+    const auto stateChanged = [&] {
+        struct stat st {};
+        const QByteArray path = QFile::encodeName(SyncStatePath(folder->path() + QLatin1Char('/')));
+        if (::stat(path.constData(), &st) != 0)
+            qFatal("no sync state");
+        return qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    };
+    // The first sync's token was taken before its own PUTs: the next sync takes the newer one,
+    // and only from then on is there nothing to write.
+    runSync(folder->path() + QLatin1Char('/'), workCalendar);
+    const qint64 changed = stateChanged();
     double unchangedFloor = 1e300, unchangedWork = 1e300;
     int requests = 0;
     for (int i = 0; i < unchangedRuns; ++i) {
@@ -227,6 +243,8 @@ int main(int argc, char** argv) {
             qFatal("an unchanged sync sent %d and received %d", outcome.sent, outcome.received);
         requests = std::max(requests, outcome.requests);
     }
+    if (stateChanged() != changed)
+        qFatal("a sync with nothing changed rewrote the sync state");
     const double unchangedRatio = unchangedWork / unchangedFloor;
     qInfo("sync with nothing changed: %.1f ms, %d request(s) (target 1: %s); floor (one "
           "sync-collection REPORT): %.1f ms; %.2f x floor",

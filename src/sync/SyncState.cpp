@@ -52,5 +52,8 @@ QString SyncState::save(const QString& dataFolder) const {
             lines << RowToCommaLine(
                 {"event", record.href, record.etag, record.uid, o.dayKey, o.hash, o.occurrence});
     }
+    // A sync that changed nothing leaves the file as it is: no write, no fsync, no backup.
+    if (LoadTextLines(SyncStatePath(dataFolder)) == lines)
+        return {};
     return SaveTextLines(SyncStatePath(dataFolder), lines);
 }
