@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 TMainForm* MainForm = nullptr;
@@ -44,6 +45,8 @@ namespace {
 
 // After the main window's first paint, a moment short next to a user's first look at the month.
 constexpr int DayListPrepareDelayMs = 300;
+// The longest the reminders and the sync wait for the main window's first paint.
+constexpr int NotShownStartMs = 2000;
 
 std::vector<std::unique_ptr<QWidget>> created;
 
@@ -152,7 +155,18 @@ void ShowMainWindow() {
 } // namespace
 
 void CreateForms() {
+    CreateFirstForms();
+    CreateOtherForms();
+}
+
+void CreateFirstForms() {
     create(MainForm);
+    create(SplashForm);
+}
+
+void CreateOtherForms() {
+    if (AboutForm)
+        return;
     create(AboutForm);
     // Each list makes its editor, its child, right after itself.
     create(AnniversaryForm);
@@ -161,11 +175,13 @@ void CreateForms() {
     ComWeeksEditForm = ComWeeksForm->editForm();
     create(MainEditForm);
     create(MainInputForm, MainEditForm->gridEdit);
-    create(SplashForm);
     create(NotificationForm, static_cast<QWidget*>(MainForm));
 
     MainEditForm->setInputForm(MainInputForm);
     MainForm->DayScheduleWindow = MainEditForm;
+    // Made after the main window's first show, where it would have been placed.
+    if (MainForm->isVisible())
+        MainEditForm->move(MainForm->pos());
     MainForm->OpenDaySchedule = [](const QString& date) {
         MainEditForm->setWindowTitle(date);
         MainEditForm->LoadDaySchedule();
@@ -247,7 +263,9 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     // Only with the folder's guard held is no other instance saving into it.
     if (folder == InstanceGuard::Acquired)
         RemoveLeftoverSaves(DataFolder());
-    CreateForms();
+    // The main window's first paint needs only it and the splash window; the others are made
+    // right after that paint (at once when started in the background).
+    CreateFirstForms();
     if (afterCreate)
         afterCreate();
     app.EndOnSignals(MainForm);
@@ -257,18 +275,34 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
     if (folder == InstanceGuard::Acquired)
         door.open(InstanceGuard::DataFolderLockPath(data.folder));
     QObject::connect(&door, &InstanceDoor::showRequested, MainForm, ShowMainWindow);
-    StartReminders(&app);
-    StartSync(&app);
+    bool besideStarted = false;
+    const auto startBeside = [&app, &besideStarted] {
+        if (std::exchange(besideStarted, true))
+            return;
+        CreateOtherForms();
+        StartReminders(&app);
+        StartSync(&app);
+    };
     if (options.background) {
         KalendoApplication::setQuitOnLastWindowClosed(false);
+        startBeside();
     } else {
         MainForm->show();
-        // The day list is what users open first and most: made ready while they look at the
-        // month.
-        new AfterFirstExpose(MainForm->windowHandle(), [] {
-            QTimer::singleShot(DayListPrepareDelayMs, MainEditForm,
-                               [] { MainEditForm->Prepare(); });
+        // The first paint needs neither the other windows, nor the reminders (their plan reads
+        // the data files), nor the sync: they come once the month is on the screen, after what
+        // its painting left to do. The day list is what users open first and most: made ready
+        // while they look at the month.
+        new AfterFirstExpose(MainForm->windowHandle(), [&app, startBeside] {
+            QTimer::singleShot(0, &app, [&app, startBeside] {
+                QTimer::singleShot(0, &app, [startBeside] {
+                    startBeside();
+                    QTimer::singleShot(DayListPrepareDelayMs, MainEditForm,
+                                       [] { MainEditForm->Prepare(); });
+                });
+            });
         });
+        // A window the screen never shows still gets them.
+        QTimer::singleShot(NotShownStartMs, &app, startBeside);
     }
     for (const QString& notice : notices) {
         if (KalendoApplication::EndRequested())

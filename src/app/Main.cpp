@@ -43,6 +43,9 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QWindow>
+
+#include <optional>
 
 namespace {
 
@@ -378,7 +381,11 @@ void TMainForm::RefreshMonth() {
 }
 
 void TMainForm::FillMonthGrid() {
-    const BusyCursor busy;
+    // Not before the window is on the screen: the first fill has the splash window for it, and
+    // loading the cursor's images would hold up the first paint.
+    std::optional<BusyCursor> busy;
+    if (windowHandle() && windowHandle()->isExposed())
+        busy.emplace();
     MonthGrid& cells = gridCal->Cells();
     cells.setFilling(true);
     const auto done = qScopeGuard([&cells] { cells.setFilling(false); });

@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "data/CsvLine.h"
+#include "data/KalendoError.h"
 #include "data/TextFile.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -53,26 +55,67 @@ std::optional<qint64> alarmOffsetSeconds(const QByteArray& trigger) {
     return seconds;
 }
 
-// A year's schedule lines with each one's own alarm, as an offset from its start in seconds.
-struct YearLines {
+QByteArray dayKeyOf(const QDate& date) {
+    return date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+}
+
+// The schedule lines of some days of a year, day by day in the order asked and in file order
+// within a day, each with its own alarm, as an offset from its start in seconds.
+struct DayPlanLines {
+    QDate date;
     TextLines lines;
     QList<std::optional<qint64>> alarms;
 };
 
-YearLines readYear(const QString& dataFolder, int year) {
-    YearLines out;
+// A plan looks at a few days of a year of many lines: only the lines that hold a day's key are
+// read as lines, and only the identity records that may be theirs are matched. Every way of
+// matching an identity to a line goes by the line's date, so matching the days' lines with their
+// records gives each line the identity matching the whole year would.
+QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QDate>& dates) {
+    QList<DayPlanLines> out;
+    TextBuffer file;
+    file.loadBytes(ScheduleFilePath(dataFolder, year));
+    const char* bytes = file.bytes().constData();
+    TextLines all;
+    for (const QDate& date : dates) {
+        DayPlanLines day{date, {}, {}};
+        const QByteArray key = dayKeyOf(date);
+        const auto keep = [&](qsizetype start, qsizetype size) {
+            const QByteArrayView line(bytes + start, size);
+            if (IsDayLine(line, key))
+                day.lines.append(line.toByteArray());
+        };
+        TextFileDetail::forEachLineWith(bytes, file.bytes().size(), key, keep);
+        day.alarms = QList<std::optional<qint64>>(day.lines.size());
+        all += day.lines;
+        out.append(std::move(day));
+    }
     // Without an identity file no entry has an alarm of its own: no matching to do.
-    if (!QFile::exists(IdentityFilePath(dataFolder, year))) {
-        out.lines = LoadTextLines(ScheduleFilePath(dataFolder, year));
-        out.alarms = QList<std::optional<qint64>>(out.lines.size());
+    const QString identityPath = IdentityFilePath(dataFolder, year);
+    if (all.isEmpty() || !QFile::exists(identityPath))
         return out;
+    TextBuffer identities;
+    try {
+        identities.loadBytes(identityPath);
+    } catch (const KalendoError&) {
+        return out; // read as missing, as every reader of identities does
     }
-    const YearIdentities ids = YearIdentities::read(dataFolder, year);
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        out.lines.append(ids.line(i));
-        out.alarms.append(
-            alarmOffsetSeconds(ids.identity(i).properties.value(QByteArrayLiteral("ALARM"))));
+    // A record holds its line's bytes, the date's digits among them as they are.
+    std::set<std::pair<qsizetype, qsizetype>> found;
+    const char* records = identities.bytes().constData();
+    for (const QDate& date : dates) {
+        const auto keep = [&](qsizetype start, qsizetype size) { found.emplace(start, size); };
+        TextFileDetail::forEachLineWith(records, identities.bytes().size(), dayKeyOf(date), keep);
     }
+    TextLines recordLines;
+    for (const auto& [start, size] : found)
+        recordLines.append(QByteArray(records + start, size));
+    const YearIdentities ids = YearIdentities::match(all, recordLines);
+    qsizetype i = 0;
+    for (DayPlanLines& day : out)
+        for (std::optional<qint64>& alarm : day.alarms)
+            alarm =
+                alarmOffsetSeconds(ids.identity(i++).properties.value(QByteArrayLiteral("ALARM")));
     return out;
 }
 
@@ -96,13 +139,10 @@ QString dayText(const QDate& date) {
     return date.toString(QStringLiteral("M/d"));
 }
 
-void planDay(const YearLines& year, const QDate& date, const ReminderSettings& settings,
-             QList<Reminder>& out) {
-    const QByteArray dayKey = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-    for (qsizetype i = 0; i < year.lines.size(); ++i) {
-        const QByteArray& line = year.lines.at(i);
-        if (!IsDayLine(line, dayKey))
-            continue;
+void planDay(const DayPlanLines& day, const ReminderSettings& settings, QList<Reminder>& out) {
+    const QDate& date = day.date;
+    for (qsizetype i = 0; i < day.lines.size(); ++i) {
+        const QByteArray& line = day.lines.at(i);
         Row row(ScheduleColumn::Count);
         CommaLineToRow(line + ',', row);
         Reminder r;
@@ -113,7 +153,7 @@ void planDay(const YearLines& year, const QDate& date, const ReminderSettings& s
             continue; // a line without a title shows nothing in the month either
         const QTime start = storedTime(row[ScheduleColumn::Start]);
         // An entry's own alarm (imported or synced) wins over the default.
-        const std::optional<qint64> alarm = year.alarms.at(i);
+        const std::optional<qint64> alarm = day.alarms.at(i);
         if (start.isValid()) {
             r.kind = Reminder::Timed;
             r.start = start.toString(QStringLiteral("HH:mm")).toLatin1();
@@ -138,42 +178,66 @@ void planDay(const YearLines& year, const QDate& date, const ReminderSettings& s
             r.due = QDateTime(date, settings.allDayTime);
             r.passes = QDateTime(date.addDays(1), QTime(0, 0));
         }
-        r.key = occurrenceKey(r.kind, date, r.start, r.title);
         out.append(r);
     }
 }
 
-void planAnniversaries(const TextLines& lines, const QDate& date, const ReminderSettings& settings,
-                       QList<Reminder>& out) {
-    const QTime at = settings.allDayTime.isValid() ? settings.allDayTime : QTime(9, 0);
-    for (const QByteArray& line : lines) {
-        // Asked for each day of the window, of every anniversary: a line whose month or day
-        // plainly differs is passed over before it is split and its date parsed.
-        const QList<QByteArray> parts = line.left(line.indexOf(',')).trimmed().split('/');
-        if (parts.size() == 3) {
-            bool okMonth = false;
-            bool okDay = false;
-            const int month = parts[1].toInt(&okMonth);
-            const int day = parts[2].toInt(&okDay);
-            if (okMonth && okDay && (month != date.month() || day != date.day()))
-                continue;
+// The month and day of an anniversary line written plainly ("2012/12/07,..."), or {0, 0} for
+// any other form, which the full reading then judges.
+std::pair<int, int> plainMonthDay(QByteArrayView line) {
+    int parts[3] = {0, 0, 0};
+    int part = 0;
+    bool digits = false;
+    for (const char c : line) {
+        if (c == ',')
+            break;
+        if (c >= '0' && c <= '9' && parts[part] < 10000) {
+            parts[part] = parts[part] * 10 + (c - '0');
+            digits = true;
+        } else if (c == '/' && digits && part < 2) {
+            ++part;
+            digits = false;
+        } else {
+            return {0, 0};
         }
-        Row row(2);
-        CommaLineToRow(line, row);
-        const QDate first =
-            QDate::fromString(QString::fromLatin1(trimmed(row[0])), QStringLiteral("yyyy/MM/dd"));
-        if (!first.isValid() || first.month() != date.month() || first.day() != date.day() ||
-            first.year() > date.year())
-            continue;
-        Reminder r;
-        r.kind = Reminder::Anniversary;
-        r.date = date;
-        r.title = trimmed(row[1]);
-        r.years = date.year() - first.year();
-        r.due = QDateTime(date, at);
-        r.passes = QDateTime(date.addDays(1), QTime(0, 0));
-        r.key = occurrenceKey(r.kind, date, {}, r.title);
-        out.append(r);
+    }
+    return part == 2 && digits ? std::pair{parts[1], parts[2]} : std::pair{0, 0};
+}
+
+// The anniversaries of each of the dates, in file order, into out (one list per date).
+void planAnniversaries(const TextBuffer& lines, const QList<QDate>& dates,
+                       const ReminderSettings& settings, QList<QList<Reminder>>& out) {
+    const QTime at = settings.allDayTime.isValid() ? settings.allDayTime : QTime(9, 0);
+    std::vector<std::pair<int, int>> monthDays;
+    for (const QDate& date : dates)
+        monthDays.emplace_back(date.month(), date.day());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // Many lines, a few dates: a line whose month or day plainly differs from every date is
+        // passed over before it is split and its date parsed.
+        const std::pair<int, int> monthDay = plainMonthDay(lines.line(i));
+        QByteArray line;
+        for (qsizetype d = 0; d < dates.size(); ++d) {
+            if (monthDay.first != 0 && monthDay != monthDays[size_t(d)])
+                continue;
+            const QDate& date = dates.at(d);
+            if (line.isEmpty())
+                line = lines.line(i).toByteArray();
+            Row row(2);
+            CommaLineToRow(line, row);
+            const QDate first = QDate::fromString(QString::fromLatin1(trimmed(row[0])),
+                                                  QStringLiteral("yyyy/MM/dd"));
+            if (!first.isValid() || first.month() != date.month() || first.day() != date.day() ||
+                first.year() > date.year())
+                continue;
+            Reminder r;
+            r.kind = Reminder::Anniversary;
+            r.date = date;
+            r.title = trimmed(row[1]);
+            r.years = date.year() - first.year();
+            r.due = QDateTime(date, at);
+            r.passes = QDateTime(date.addDays(1), QTime(0, 0));
+            out[d].append(r);
+        }
     }
 }
 
@@ -218,22 +282,31 @@ QList<Reminder> PlanReminders(const QString& dataFolder, const ReminderSettings&
     // A timed entry is due before its day starts when its lead time crosses midnight.
     const QDate first = from.date();
     const QDate last = to.date().addDays(1 + MaxLeadMinutes / (24 * 60));
-    int loadedYear = 0;
-    YearLines yearLines;
-    const TextLines anniversaries =
-        settings.anniversaries ? LoadTextLines(AnniversaryFilePath(dataFolder)) : TextLines();
-    for (QDate date = first; date <= last; date = date.addDays(1)) {
-        if (date.year() != loadedYear) {
-            loadedYear = date.year();
-            yearLines = readYear(dataFolder, loadedYear);
+    QList<QDate> dates;
+    for (QDate date = first; date <= last; date = date.addDays(1))
+        dates.append(date);
+    QList<QList<Reminder>> anniversaries(dates.size());
+    if (settings.anniversaries) {
+        TextBuffer lines;
+        lines.load(AnniversaryFilePath(dataFolder));
+        planAnniversaries(lines, dates, settings, anniversaries);
+    }
+    for (qsizetype d = 0; d < dates.size();) {
+        // The dates of one year, read together.
+        QList<QDate> ofYear;
+        for (qsizetype e = d; e < dates.size() && dates.at(e).year() == dates.at(d).year(); ++e)
+            ofYear.append(dates.at(e));
+        for (const DayPlanLines& day : readDays(dataFolder, ofYear.first().year(), ofYear)) {
+            planDay(day, settings, out);
+            out += anniversaries.at(d++);
         }
-        planDay(yearLines, date, settings, out);
-        if (settings.anniversaries)
-            planAnniversaries(anniversaries, date, settings, out);
     }
     out.erase(std::remove_if(out.begin(), out.end(),
                              [&](const Reminder& r) { return r.due < from || !(r.due < to); }),
               out.end());
+    // Named only once kept: a plan looks at several days for the few hours it covers.
+    for (Reminder& r : out)
+        r.key = occurrenceKey(r.kind, r.date, r.start, r.title);
     std::stable_sort(out.begin(), out.end(),
                      [](const Reminder& a, const Reminder& b) { return a.due < b.due; });
     return out;
