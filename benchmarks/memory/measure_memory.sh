@@ -39,7 +39,7 @@ PY
 for folder in title big; do
     file=$work/$folder/client/2026.csv
     size_kb=$(( $(stat -c %s "$file") / 1024 ))
-    for step in start hint open ok; do
+    for step in start hint open save ok; do
         # Each step on a fresh copy, since OK writes the file and its backup.
         cp "$work/$folder/client/2026.csv.orig" "$file" 2>/dev/null || cp "$file" "$file.orig"
         rm -rf "$work/$folder/client/backup" "$work/$folder/client/2026.uid.csv"

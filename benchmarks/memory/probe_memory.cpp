@@ -4,7 +4,9 @@
 //   hint   start, then the hint of the day as the main window makes it (the time is printed);
 //   open   the day list of the day loaded and shown;
 //   ok     open, the first entry's memo changed, then OK (the year written, with its backup and
-//          its identities).
+//          its identities);
+//   save   the day's lines read and written as OK writes them, without the window and without the
+//          identities, to tell the two apart.
 // Run: probe_memory <step> <data folder> <yyyy/MM/dd>; prints "step peak-kB ms".
 
 #include "rules/ComType.h"
@@ -36,7 +38,7 @@ qint64 peakKb() {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: probe_memory start|hint|open|ok <folder> <yyyy/MM/dd>\n");
+        std::fprintf(stderr, "usage: probe_memory start|hint|open|ok|save <folder> <yyyy/MM/dd>\n");
         return 2;
     }
     const QByteArray step = argv[1];
@@ -63,6 +65,17 @@ int main(int argc, char** argv) {
             if (hint.isEmpty())
                 qFatal("no hint");
         }
+    } else if (step == "save") {
+        TextBuffer year;
+        StringGrid dayList(ScheduleColumn::Count, 2, 1, 0);
+        const QByteArray key = CaptionDayKey(caption);
+        const QString path = ScheduleFilePath(folder, day.year());
+        timer.start();
+        LoadDayRows(path, key, year, dayList);
+        const int row = dayList.fixedRows();
+        dayList.setCell(ScheduleColumn::Memo, row, dayList.cell(ScheduleColumn::Memo, row) + "x");
+        SaveDay(path, year, dayList, key);
+        ms = timer.elapsed();
     } else if (step == "open" || step == "ok") {
         TMainEditForm list;
         list.setWindowTitle(caption);

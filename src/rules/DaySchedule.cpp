@@ -87,7 +87,9 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
         if (!IsDayLine(line, dayKey))
             add(line);
         else
-            dayLines.add(lineToRow(line), line.toByteArray());
+            // The bytes stay where the caller holds them for the whole save: no copy of a day's
+            // lines, however long.
+            dayLines.add(lineToRow(line), QByteArray::fromRawData(line.data(), line.size()));
     });
     // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL, empty
     // fields. Rows as read take their lines first, so that a row only renumbered (by a deletion
