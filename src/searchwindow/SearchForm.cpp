@@ -139,15 +139,9 @@ TSearchForm::TSearchForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(lblStatus);
 
     m_pool.setMaxThreadCount(1);
-    m_pause.setSingleShot(true);
-    m_pause.setInterval(PauseMs);
-    connect(&m_pause, &QTimer::timeout, this, [this] { Guarded([this] { StartSearch(); }); });
-    connect(editSearch, &QLineEdit::textChanged, this, [this] {
-        // What was typed before is no longer asked: its search stops, its results are dropped.
-        ++*m_generation;
-        m_searching = true;
-        m_pause.start();
-    });
+    // What was typed before is no longer asked: its search stops, its results are dropped.
+    connect(editSearch, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { StartSearch(); }); });
     connect(editSearch, &QLineEdit::returnPressed, this,
             [this] { Guarded([this] { editSearchReturn(); }); });
     connect(listResults, &QTreeWidget::itemActivated, this,
@@ -182,7 +176,6 @@ bool TSearchForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TSearchForm::StartSearch() {
-    m_pause.stop();
     const int generation = ++*m_generation;
     m_searching = true;
     const QString folder = DataFolder();
@@ -241,7 +234,9 @@ void TSearchForm::showOutcome(SearchOutcome outcome, bool complete) {
     lblCount->setText(editSearch->text().trimmed().isEmpty() ? QString()
                       : count == 0 ? QStringLiteral("見つかりません")
                                    : QStringLiteral("%1件見つかりました").arg(count));
-    // Heard with the list too, when the keyboard moves to it.
+    // Heard where the focus is: in the field as the user types, with the list once the keyboard
+    // moves to it. A label's change is not read out unless it has the focus.
+    editSearch->setAccessibleDescription(lblCount->text());
     listResults->setAccessibleDescription(lblCount->text());
     lblStatus->setText(m_outcome.unreadable.isEmpty()
                            ? QString()

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -14,29 +13,27 @@ class QLineEdit;
 class QTreeWidget;
 
 // The search window: a field, and what matches it in every year, the anniversaries and the rules
-// (search/DataSearch.h), by date with the match nearest to today selected. The list fills after
-// a short pause in the typing, searched away from the window's thread so that typing never
-// waits; a newer text stops an older search. Enter or a double-click asks the main window to
-// show the entry (OpenMatch): the window itself opens nothing.
+// (search/DataSearch.h), by date with the match nearest to today selected. Every key searches
+// at once, away from the window's thread so that typing never waits, the nearest files' matches
+// shown first; a newer text stops an older search. Enter or a double-click asks the main window
+// to show the entry (OpenMatch): the window itself opens nothing.
 class TSearchForm : public QDialog {
     Q_OBJECT
 public:
     explicit TSearchForm(QWidget* parent = nullptr);
     ~TSearchForm() override;
 
-    // The typing pause after which the list fills.
-    static constexpr int PauseMs = 200;
-
     QLineEdit* editSearch;
     QTreeWidget* listResults;
-    // How many matched: its text changes with every search, so screen readers announce it.
+    // How many matched. A screen reader hears it as the field's description, which changes
+    // with every search while the field has the focus.
     QLabel* lblCount;
     // The files passed over, each named once.
     QLabel* lblStatus;
 
     const SearchOutcome& Outcome() const { return m_outcome; }
 
-    // Searches the field's text now, without the pause.
+    // Searches the field's text.
     void StartSearch();
     // The current result, shown by the main window.
     void listResultsActivate();
@@ -58,7 +55,6 @@ private:
     // the count is told and a pending Enter opens the selected match.
     void showOutcome(SearchOutcome outcome, bool complete);
 
-    QTimer m_pause;
     SearchOutcome m_outcome;
     // Raised by every new search: an older one stops and its results are dropped.
     std::shared_ptr<std::atomic<int>> m_generation = std::make_shared<std::atomic<int>>(0);
