@@ -12,12 +12,61 @@
 #include "widgets/ListGrid.h"
 
 #include <QAccessible>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+
+namespace {
+
+// A screen reader's ear on the accessibility bus: the objects whose description changed, by path.
+class DescriptionListener : public QObject {
+    Q_OBJECT
+public:
+    bool start() {
+        const QDBusReply<QString> address =
+            QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+                QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")));
+        if (!address.isValid())
+            return false;
+        QDBusConnection bus = QDBusConnection::connectToBus(address.value(), m_name);
+        bus.connect(QString(), QString(), QStringLiteral("org.a11y.atspi.Event.Object"),
+                    QStringLiteral("PropertyChange"), this, SLOT(changed(QDBusMessage)));
+        // The toolkit sends an event only once a reader has asked for its kind.
+        QDBusMessage ask = QDBusMessage::createMethodCall(
+            QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
+            QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"));
+        ask << QStringLiteral("object:property-change:accessible-description");
+        return bus.isConnected() && bus.call(ask).type() == QDBusMessage::ReplyMessage;
+    }
+    ~DescriptionListener() override { QDBusConnection::disconnectFromBus(m_name); }
+
+    // Where the toolkit sends an object's events.
+    static QString pathOf(QObject* object) {
+        return QStringLiteral("/org/a11y/atspi/accessible/") +
+               QString::number(
+                   QAccessible::uniqueId(QAccessible::queryAccessibleInterface(object)));
+    }
+
+    QStringList described;
+
+public slots:
+    void changed(const QDBusMessage& message) {
+        if (message.arguments().value(0).toString() == QLatin1String("accessible-description"))
+            described << message.path();
+    }
+
+private:
+    const QString m_name = QStringLiteral("reader");
+};
+
+} // namespace
 
 // From the main window's 検索 to the entry shown: typed into the search window, the match
 // chosen with Enter, and the window that shows it open on it.
@@ -53,6 +102,7 @@ void tst_Search::init() {
     m_data->write(EventFileName, sj("07/07,七夕,0,0\r\n10/--,運動会,2,6\r\n"));
     CreateForms();
     MainForm->show();
+    MainForm->activateWindow(); // no window manager on the accessibility bus's display
     QVERIFY(QTest::qWaitForWindowActive(MainForm));
 }
 
@@ -97,10 +147,28 @@ void tst_Search::opensTheMatch() {
     QTest::keyClick(MainForm->gridCal, Qt::Key_F, Qt::ControlModifier);
     TSearchForm* form = MainForm->SearchForm();
     QVERIFY(form);
+    form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form));
     QTRY_COMPARE(QApplication::focusWidget(), form->editSearch);
     QCOMPARE(form->editSearch->accessibleName(), QStringLiteral("検索する言葉"));
     QCOMPARE(form->listResults->accessibleName(), QStringLiteral("検索結果"));
+
+    // With the accessibility bus (tst_search_screenreader), as a screen reader hears it too.
+    DescriptionListener reader;
+    const bool bus = qEnvironmentVariableIsSet("KALENDO_ACCESSIBILITY_BUS");
+    if (bus) {
+        QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 10000);
+        QVERIFY(reader.start());
+        // Heard once the toolkit has taken the reader's request.
+        const QString field = DescriptionListener::pathOf(form->editSearch);
+        QTRY_VERIFY_WITH_TIMEOUT((form->editSearch->setAccessibleDescription(QStringLiteral("?")),
+                                  reader.described.contains(field)),
+                                 10000);
+        // Events come in order: once the list's is heard, none of the field's is on its way.
+        form->listResults->setAccessibleDescription(QStringLiteral("?"));
+        QTRY_VERIFY(reader.described.contains(DescriptionListener::pathOf(form->listResults)));
+        reader.described.clear();
+    }
 
     QSignalSpy shown(form, &TSearchForm::ResultsShown);
     // As an input method commits what was typed.
@@ -113,6 +181,12 @@ void tst_Search::opensTheMatch() {
     QAccessibleInterface* count = QAccessible::queryAccessibleInterface(form->lblCount);
     QVERIFY(count);
     QCOMPARE(count->text(QAccessible::Name), QStringLiteral("1件見つかりました"));
+    // Told where the focus is, as the field's description.
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(form->editSearch)->text(QAccessible::Description),
+        count->text(QAccessible::Name));
+    if (bus)
+        QTRY_VERIFY(reader.described.contains(DescriptionListener::pathOf(form->editSearch)));
     QVERIFY(form->lblStatus->text().contains(QStringLiteral("2019.csv")));
     QCOMPARE(form->lblStatus->text().count(QStringLiteral("2019.csv")), 1);
 
