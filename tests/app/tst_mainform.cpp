@@ -1095,15 +1095,20 @@ void tst_MainForm::menuFromTheKeyboard_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<bool>("opened"); // the first menu open, else only its title highlighted
-    QTest::newRow("F10 opens the first menu") << int(Qt::Key_F10) << 0 << true;
+    QTest::addColumn<bool>("hint");   // instead, the current day's hint shown, the menu bar left
+    QTest::newRow("F10 opens the first menu") << int(Qt::Key_F10) << 0 << true << false;
     QTest::newRow("Alt highlights the menu bar")
-        << int(Qt::Key_Alt) << int(Qt::AltModifier) << false;
+        << int(Qt::Key_Alt) << int(Qt::AltModifier) << false << false;
+    QTest::newRow("Shift+F10, the context menu key, shows the day's hint")
+        << int(Qt::Key_F10) << int(Qt::ShiftModifier) << false << true;
 }
 
 void tst_MainForm::menuFromTheKeyboard() {
     QFETCH(int, key);
     QFETCH(int, modifiers);
     QFETCH(bool, opened);
+    QFETCH(bool, hint);
+    m_data->write(HolidayFileName, crlf({"03/07,休日,0,0"}));
     showAt(QDate(2025, 3, 7));
     QVERIFY(QTest::qWaitForWindowActive(MainForm));
     const auto closeMenu = qScopeGuard([] {
@@ -1111,8 +1116,11 @@ void tst_MainForm::menuFromTheKeyboard() {
             popup->close();
     });
     press(key, Qt::KeyboardModifiers(modifiers));
-    QCOMPARE(MainForm->MainMenu->activeAction(), MainForm->File1->menuAction());
+    QCOMPARE(MainForm->MainMenu->activeAction(), hint ? nullptr : MainForm->File1->menuAction());
     QTRY_COMPARE(QApplication::activePopupWidget() == MainForm->File1, opened);
+    QCOMPARE(MainForm->HintHook()->HintShowing(), hint);
+    if (hint)
+        QCOMPARE(MainForm->HintHook()->HintWindow()->text(), QStringLiteral("▼休日"));
 }
 
 void tst_MainForm::wheel_data() {
