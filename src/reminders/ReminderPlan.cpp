@@ -100,12 +100,24 @@ QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QD
     } catch (const KalendoError&) {
         return out; // read as missing, as every reader of identities does
     }
-    // A record holds its line's bytes, the date's digits among them as they are.
+    // A record holds its line's bytes, the date's digits among them as they are. Its
+    // LAST-MODIFIED ("20261207T093000Z") holds a date too, never a line's: the day's key followed
+    // by a T is no day's line, and passed over (each record made today holds today's key there).
     std::set<std::pair<qsizetype, qsizetype>> found;
     const char* records = identities.bytes().constData();
+    const qsizetype size = identities.bytes().size();
     for (const QDate& date : dates) {
-        const auto keep = [&](qsizetype start, qsizetype size) { found.emplace(start, size); };
-        TextFileDetail::forEachLineWith(records, identities.bytes().size(), dayKeyOf(date), keep);
+        const QByteArray key = dayKeyOf(date);
+        const auto findLineKey = [&](qsizetype from) {
+            for (;;) {
+                const qsizetype at = TextFileDetail::find(records, size, from, key);
+                if (at < 0 || at + key.size() >= size || records[at + key.size()] != 'T')
+                    return at;
+                from = at + 1;
+            }
+        };
+        const auto keep = [&](qsizetype start, qsizetype length) { found.emplace(start, length); };
+        TextFileDetail::forEachLineFound(records, size, findLineKey, keep);
     }
     TextLines recordLines;
     for (const auto& [start, size] : found)
