@@ -17,6 +17,7 @@
 #include "monthview/MonthPrint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
+#include "rules/EntryIdentity.h"
 #include "rulesets/ComWeeks.h"
 #include "searchwindow/SearchForm.h"
 #include "widgets/DeferredIcon.h"
@@ -360,6 +361,7 @@ void TMainForm::RefreshMonth() {
     // A data file the rules cannot read still leaves the grid showing the shown month, with
     // whatever was read; the error then goes on to the user.
     try {
+        m_inexactMarked = false;
         BuildYearTables(m_tables, m_year, DataFolder(), m_month);
     } catch (const RuleLineError& e) {
         FillMonthGrid();
@@ -538,6 +540,11 @@ void TMainForm::ApplicationShowHint(THintInfo& info) {
         return;
     }
     const int day = gridCal->Cells().dayAt(col, row);
+    if (!m_inexactMarked) {
+        // Read when first hinted, not at every build: few entries carry the mark.
+        m_tables.markInexact(InexactTextKeys(DataFolder(), m_year));
+        m_inexactMarked = true;
+    }
     // Only what a hint can show is decoded: a line of megabytes would hold up every hover.
     // A busy day shows as many lines as the screen holds and says how many more there are.
     const QScreen* screen = gridCal->screen();

@@ -158,6 +158,7 @@ private:
 
     THintHook* m_hintHook;
     YearTables m_tables;
+    bool m_inexactMarked = false; // the tables know the entries shown with 「※」
     // The rule line errors already said, by message and file version: a month step that meets
     // the same line of the same file again says nothing more.
     QSet<QString> m_saidRuleErrors;

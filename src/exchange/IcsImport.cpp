@@ -352,6 +352,7 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     if (title.isEmpty()) {
         title = QStringLiteral("（無題）");
         model.notes << QStringLiteral("予定がないため「（無題）」");
+        model.inexact = true;
     }
     const FittedText fitted[] = {
         FitToCp932(title, ScheduleFieldBytes::Title),
@@ -362,6 +363,7 @@ void Planner::addEvent(icalcomponent* event, const QSet<Moment>& replaced) {
     QSet<QString> lostSeen;
     int moreLost = 0; // past the few a note names
     for (int i = 0; i < 3; ++i) {
+        model.inexact = model.inexact || fitted[i].lossy;
         for (const QString& change : fitted[i].changes)
             model.notes << QString::fromUtf8(fieldNames[i]) + QStringLiteral(": ") + change;
         for (const QString& c : fitted[i].unencodable) {

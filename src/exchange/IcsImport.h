@@ -38,6 +38,8 @@ struct IcsImportItem {
     QByteArray storedLine;
     // Its UID and RECURRENCE-ID are stored already (Update or Exists by identity).
     bool matched = false;
+    // Its text is not the event's as it was (FittedText::lossy, or no title).
+    bool inexact = false;
 };
 
 // What an import would do, day by day, before anything is written.

@@ -4,6 +4,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 #include <optional>
 
 namespace {
@@ -81,8 +83,14 @@ FittedText FitToCp932(const QString& text, int maxBytes) {
         fitted.changes << QStringLiteral("「,」を「，」に置き換え");
     line = line.trimmed();
     const QString kept = Codec::truncateToBytes(line, maxBytes);
-    if (cut || kept.size() < line.size())
+    cut = cut || kept.size() < line.size();
+    if (cut)
         fitted.changes << QStringLiteral("%1バイトで切り捨て").arg(maxBytes);
+    // A break at either end only ends the text; one inside it joins two lines into one.
+    const QString inner = text.trimmed();
+    fitted.lossy =
+        cut || !fitted.unencodable.isEmpty() ||
+        std::any_of(inner.begin(), inner.end(), [](QChar c) { return c.unicode() < 0x20; });
     fitted.bytes = Codec::encodeOrThrow(kept);
     return fitted;
 }

@@ -12,6 +12,8 @@ struct FittedText {
     QStringList changes;
     // Characters code page 932 cannot hold and nothing maps to, each once, in text order.
     QStringList unencodable;
+    // The text could not be kept as it was: characters left out, line breaks, cut.
+    bool lossy = false;
 };
 
 // Line breaks and tabs become blanks and a comma the full-width comma, so that the text stays

@@ -356,6 +356,43 @@ TextLines YearIdentities::fileLines() const {
     return out;
 }
 
+QByteArray InexactTextMark(const QByteArray& title, const QByteArray& place,
+                           const QByteArray& memo) {
+    const QByteArray texts = title.trimmed() + '\0' + place.trimmed() + '\0' + memo.trimmed();
+    return QCryptographicHash::hash(texts, QCryptographicHash::Sha1).toHex().left(16);
+}
+
+QByteArray InexactTextKey(const QList<QByteArray>& cells) {
+    using namespace ScheduleColumn;
+    QByteArray key;
+    for (const int c : {Date, Start, End, Title, Place, Memo})
+        key += cells.value(c).trimmed() + '\0';
+    return key;
+}
+
+QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
+    QSet<QByteArray> keys;
+    try {
+        if (!readYearBytes(IdentityFilePath(dataFolder, year)).contains(InexactTextProperty))
+            return keys; // most years: one scan, nothing matched
+        // Matched to the lines as they are now: a line edited since its record was written
+        // (by hand, or by a program that does not record identities) is still found.
+        const YearIdentities ids = YearIdentities::read(dataFolder, year);
+        for (qsizetype i = 0; i < ids.size(); ++i) {
+            const QByteArray mark = ids.identity(i).properties.value(InexactTextProperty);
+            if (mark.isEmpty())
+                continue;
+            const Row cells = EntryCells(ids.line(i));
+            using namespace ScheduleColumn;
+            if (mark == InexactTextMark(cells.value(Title), cells.value(Place), cells.value(Memo)))
+                keys.insert(InexactTextKey(cells));
+        }
+    } catch (const KalendoError&) {
+        // A file that cannot be read marks nothing; whoever reads it says why.
+    }
+    return keys;
+}
+
 Row EntryCells(const QByteArray& line) {
     Row row(ScheduleColumn::Count);
     CommaLineToRow(line + ',', row);

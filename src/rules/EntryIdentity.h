@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -97,6 +98,21 @@ private:
 };
 
 QString IdentityFilePath(const QString& dataFolder, int year);
+
+// An entry whose stored text is only what Kalendo could keep of another calendar's (characters
+// code page 932 cannot hold left out, line breaks made blanks, cut to its field) carries this
+// property, valued InexactTextMark of its texts as stored: once its text is changed here the
+// mark no longer fits, and the entry is its own again.
+inline constexpr char InexactTextProperty[] = "CALDAV-INEXACT";
+QByteArray InexactTextMark(const QByteArray& title, const QByteArray& place,
+                           const QByteArray& memo);
+// What tells a schedule line (its cells, as EntryCells or a list row gives them) from another
+// day's or another text, leaving its number out: the key InexactTextKeys gives.
+QByteArray InexactTextKey(const QList<QByteArray>& cells);
+// The keys of the year's lines whose text is marked as not exactly the other calendar's, for
+// the day list and the hint to show 「※」 before them. Reads the identity file only; a file
+// that cannot be read gives none.
+QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year);
 
 // A schedule line's seven cells with their blanks trimmed: what identities compare.
 QList<QByteArray> EntryCells(const QByteArray& line);

@@ -4,6 +4,7 @@
 #include "data/KalendoError.h"
 #include "data/ShownText.h"
 #include "rules/ComType.h"
+#include "rules/EntryIdentity.h"
 
 #include <QDate>
 
@@ -670,6 +671,9 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year, qsi
     if (kind == akSchedule) {
         thread_local std::string cleaned;
         cleanScheduleHead(stored, cap, cleaned);
+        if (!m_inexact.isEmpty() &&
+            m_inexact.contains(InexactTextKey(EntryCells(stored.toByteArray()))))
+            cleaned.insert(0, "\x81\xA6"); // ※ in code page 932
         appendItem(text, cleaned.data(), qsizetype(cleaned.size()));
         return;
     }
@@ -695,6 +699,12 @@ QByteArray YearTables::assemble(int firstKind, int lastKind, int year, int month
             appendPiece(text, kind, *it, year);
     }
     return text;
+}
+
+void YearTables::markInexact(QSet<QByteArray> keys) {
+    m_inexact = std::move(keys);
+    for (auto& cache : m_textCache)
+        cache.assign(kSlots, std::nullopt);
 }
 
 void YearTables::clearCache() const {
@@ -782,6 +792,7 @@ RuleLineError::RuleLineError(const KalendoError& reason, const QString& path, qs
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth) {
     tables.m_year = year;
     tables.m_shownMonth = shownMonth;
+    tables.m_inexact.clear();
     tables.clearCache();
 
     // Every list is rebuilt from its own file even when another stops at a line it cannot

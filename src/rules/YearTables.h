@@ -3,6 +3,7 @@
 #include "data/TextFile.h"
 
 #include <QHash>
+#include <QSet>
 #include <array>
 #include <optional>
 #include <utility>
@@ -36,6 +37,9 @@ public:
                               qsizetype maxLines, qsizetype& more, qsizetype lineBytes = -1) const;
     // Whether annotation(kind, kind, ...) would be non-empty.
     bool hasAnnotation(int kind, int year, int month, int day) const;
+    // Schedule lines whose key (InexactTextKey) is given show 「※」 before them: their text is
+    // only what Kalendo could keep of another calendar's. Until the next build.
+    void markInexact(QSet<QByteArray> keys);
 
 private:
     friend void BuildYearTables(YearTables& tables, int year, const QString& dataFolder,
@@ -67,6 +71,7 @@ private:
         std::vector<int> counts;
     };
     static constexpr int kSlots = 13 * 32;
+    QSet<QByteArray> m_inexact;
 
     // A list is indexed line by line as it is built (the file's lines as they are found), and
     // its index finished once the list is complete.

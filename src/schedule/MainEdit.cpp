@@ -128,6 +128,7 @@ void TMainEditForm::LoadDaySchedule() {
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
     TextBuffer year;
     LoadDayRows(path, DayKey(), year, gridEdit->grid());
+    m_inexact = InexactTextKeys(DataFolder(), CaptionYear(windowTitle()));
     m_year = std::move(year);
     m_yearLoaded = true;
     gridEdit->refresh();
@@ -298,5 +299,18 @@ void TMainEditForm::noteEdit(QByteArrayList before, QByteArrayList after) {
 }
 
 void TMainEditForm::gridEditDrawCell(QPainter& painter, const ListCell& cell) {
+    if (cell.column == ScheduleColumn::Title && cell.row >= cell.fixedRows &&
+        !m_inexact.isEmpty()) {
+        const StringGrid& grid = gridEdit->grid();
+        QList<QByteArray> cells;
+        for (int c = 0; c < ScheduleColumn::Count; ++c)
+            cells << grid.cell(c, cell.row);
+        if (m_inexact.contains(InexactTextKey(cells))) {
+            ListCell marked = cell;
+            marked.text.prepend(QStringLiteral("※"));
+            DrawListCell(painter, marked);
+            return;
+        }
+    }
     DrawListCell(painter, cell);
 }

@@ -69,6 +69,7 @@ private:
     TMainInputForm* m_inputForm = nullptr;
     // Entries the editor changed since the opening, so that each keeps its identity at OK.
     QList<EntryEdit> m_edits;
+    QSet<QByteArray> m_inexact; // rows shown with 「※」 (InexactTextKeys)
     void noteEdit(QByteArrayList before, QByteArrayList after);
     bool m_centred = false;
     bool m_prepared = false;

@@ -360,9 +360,13 @@ QList<Mapped> CalendarSync::Pass::mapEvent(const QByteArray& body) const {
         for (const IcsImportItem& item : PlanIcsImport(body, QString(), options).items) {
             if (item.state == IcsImportItem::Refused)
                 continue;
-            lines << Mapped{
-                {item.day, item.entry, LocalEntryHash(item.day, item.entry), item.identity},
-                item.identity.recurrenceId};
+            EntryIdentity identity = item.identity;
+            if (item.inexact)
+                identity.properties.insert(
+                    InexactTextProperty,
+                    InexactTextMark(item.entry.title, item.entry.place, item.entry.memo));
+            lines << Mapped{{item.day, item.entry, LocalEntryHash(item.day, item.entry), identity},
+                            item.identity.recurrenceId};
         }
     } catch (const KalendoError&) {
         // An event libical cannot read gives no lines; it stays on the server as it is.

@@ -1,5 +1,6 @@
 #include "RadicaleServer.h"
 #include "TestSupport.h"
+#include "rules/YearTables.h"
 #include "sync/CalDavClient.h"
 #include "sync/CalDavDiscovery.h"
 #include "sync/CalendarSync.h"
@@ -213,6 +214,15 @@ void tst_CalendarSync::scenarios_data() {
         "B>\n=B 20261208|||出張(大阪)||;20261209|||出張(大阪)||;20261210|||出張(大阪)||;"
         "20261214|10:00||研修||;20261215|||研修||;20261216|00:00|17:00|研修||\n"
         "A- 出張(大阪)\nA>\n=S 1");
+    row("text not stored exactly is marked",
+        "P+ m.ics > BEGIN:VEVENT\\nUID:m1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261209T090000\\nDTEND;TZID=Asia/Tokyo:20261209T100000\\n"
+        "SUMMARY:朝会 🌅\\nEND:VEVENT\n"
+        "P+ n.ics > BEGIN:VEVENT\\nUID:n1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;VALUE=DATE:20261210\\nSUMMARY:夕会\\,定例\\nEND:VEVENT\n"
+        "A>\n=※ 朝会\n=※! 夕会，定例\nA= 朝会 > 20261209|09:30|10:00|朝会||\nA>\n=※ 朝会\n"
+        "=S~ SUMMARY:朝会 🌅\n=S~ T093000\nA= 朝会 > 20261209|09:30|10:00|朝礼||\nA>\n"
+        "=※! 朝礼\n=S~ SUMMARY:朝礼");
     row("wrong password", "A+ 20261207|10:00|11:00|会議||\nA!pw\n=S 0");
     row("third client's properties kept",
         (third + "A>\n=A 20261210|09:00|10:00|歯医者||" + std::string(100, 'd') +
@@ -352,6 +362,18 @@ void tst_CalendarSync::scenarios() {
             for (const QByteArray& body : phone.events())
                 found = found || body.contains(arg.toUtf8());
             QVERIFY2(found == (step[2] == QLatin1Char('~')), qPrintable(step));
+        } else if (step.startsWith(QStringLiteral("=※"))) {
+            // The hint of A's entry of that title shows it with 「※」, or (=※!) without.
+            YearTables tables;
+            BuildYearTables(tables, 2026, devices[0].folder.path());
+            tables.markInexact(InexactTextKeys(devices[0].folder.path(), 2026));
+            QString hint;
+            for (const LocalEntry& e : ReadLocalEntries(devices[0].folder.path()))
+                if (Codec::toUnicode(e.entry.title) == arg)
+                    hint = Codec::toUnicode(tables.annotation(akSchedule, akSchedule, 2026,
+                                                              e.day.month(), e.day.day()));
+            QVERIFY2(hint.contains(arg), qPrintable(hint));
+            QCOMPARE(hint.contains(QStringLiteral("※") + arg), step[2] != QLatin1Char('!'));
         } else if (step.startsWith(QLatin1String("=C"))) {
             QCOMPARE(devices[1].last.conflicts + devices[0].last.conflicts, arg.toInt());
         } else if (step.startsWith(QLatin1String("=R"))) {
