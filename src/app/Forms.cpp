@@ -141,6 +141,8 @@ void StartSync(QObject* owner) {
         MainForm->setFixedSize(MainForm->width(),
                                MainForm->height() + MainForm->GuidePanel->height() - before);
     });
+    QObject::connect(MainForm, &TMainForm::YearShown, SyncRunner,
+                     [](int year) { SyncRunner->ShowYear(year); });
     QObject::connect(SyncRunner, &TSyncRunner::DataChanged, MainForm,
                      [] { Guarded([] { MainForm->RefreshMonth(); }); });
     SyncRunner->Start();

@@ -415,6 +415,7 @@ void TMainForm::showMonth(int year, int month) {
     m_year = year;
     m_month = month;
     RefreshMonth();
+    emit YearShown(year);
 }
 
 void TMainForm::btnPrevClick() {

@@ -92,6 +92,13 @@ public:
 
     // Rebuilds the year tables for the shown year, then refills the grid.
     void RefreshMonth();
+
+signals:
+    // The user went to a month of this year (the sync brings its occurrences of recurring
+    // events from the server).
+    void YearShown(int year);
+
+public:
     void FillMonthGrid();
     void gridCalDrawCell(TGridCanvas& canvas, int col, int row, const QRect& rect,
                          TGridDrawState state);

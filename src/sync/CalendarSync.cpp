@@ -299,6 +299,11 @@ struct CalendarSync::Pass {
     bool again = false;
     bool written = false; // the year files and the state agree from here on
     QSet<QByteArray> mergedThere;
+    // The years of this pass, and the events fetched again because they grew.
+    int firstYear = 0, lastYear = 0;
+    bool grew = false;
+    QSet<QByteArray> regrow;
+    bool regrowLeft = false; // an event not yet brought to the grown years
     QString failure, cause;
     SyncOutcome outcome;
 
@@ -350,8 +355,8 @@ struct CalendarSync::Pass {
 
 QList<Mapped> CalendarSync::Pass::mapEvent(const QByteArray& body) const {
     IcsImportOptions options;
-    options.firstYear = sync.m_firstYear;
-    options.lastYear = sync.m_lastYear;
+    options.firstYear = firstYear;
+    options.lastYear = lastYear;
     options.zoneId = zoneId;
     options.dropUnencodable = true;
     options.overnightAsOne = true;
@@ -431,6 +436,13 @@ void CalendarSync::Pass::begin() {
         state = SyncState();
         state.calendar = address;
     }
+    // The years the records hold (the usual ones where the state has none noted) and those to
+    // hold now.
+    const int wasFirst = state.firstYear > 0 ? state.firstYear : sync.m_usualFirst;
+    const int wasLast = state.firstYear > 0 ? state.lastYear : sync.m_usualLast;
+    firstYear = std::min(wasFirst, sync.m_firstYear);
+    lastYear = std::max(wasLast, sync.m_lastYear);
+    grew = !state.records.isEmpty() && (firstYear < wasFirst || lastYear > wasLast);
     if (state.noSyncReport)
         listByQuery();
     else
@@ -517,7 +529,14 @@ void CalendarSync::Pass::readLocal() {
         const bool changedThere =
             listed.contains(record.href) && listed.value(record.href) != record.etag;
         // The server's copy is needed to merge its change, and to apply a change made here.
-        if (changedThere || (gone && !record.etag.isEmpty() && !removed.contains(record.href)))
+        // An event with lines in none of the old years, or a series, may have some in new ones.
+        const bool mayGrow = grew && (record.occurrences.isEmpty() ||
+                                      !record.occurrences.first().occurrence.isEmpty());
+        if (mayGrow && !changedThere && !record.etag.isEmpty() && record.etag != UnknownEtag &&
+            !removed.contains(record.href))
+            regrow.insert(record.href);
+        if (changedThere || regrow.contains(record.href) ||
+            (gone && !record.etag.isEmpty() && !removed.contains(record.href)))
             toFetch << record.href;
     }
     for (auto it = listed.cbegin(); it != listed.cend(); ++it)
@@ -605,15 +624,25 @@ void CalendarSync::Pass::merge() {
             newEntries << local[i];
     for (const LocalEntry& e : std::as_const(newEntries))
         addNew(e);
+    if (!regrowLeft) {
+        state.firstYear = firstYear;
+        state.lastYear = lastYear;
+    }
     write();
 }
 
 void CalendarSync::Pass::mergeChanged(const QByteArray& href, const ServerEvent& event,
                                       SyncRecord* record) {
-    if (record && event.etag == record->etag)
-        return; // fetched to apply a change made here
-    mergedThere.insert(href);
     const QList<int> own = ownLines.value(href);
+    if (record && event.etag == record->etag) {
+        if (!regrow.contains(href))
+            return; // fetched to apply a change made here
+        if (own.contains(-1)) {
+            regrowLeft = true; // changed here: that change first, the new years next time
+            return;
+        }
+    }
+    mergedThere.insert(href);
     QList<bool> kept(own.size(), false);
     SyncRecord after;
     after.href = href;
@@ -884,8 +913,8 @@ void CalendarSync::Pass::finish() {
 }
 
 CalendarSync::CalendarSync(const QString& dataFolder, QObject* parent)
-    : QObject(parent), m_folder(dataFolder), m_firstYear(Clock::today().year() - 1),
-      m_lastYear(Clock::today().year() + 2) {}
+    : QObject(parent), m_folder(dataFolder), m_usualFirst(Clock::today().year() - 1),
+      m_usualLast(Clock::today().year() + 2), m_firstYear(m_usualFirst), m_lastYear(m_usualLast) {}
 
 CalendarSync::~CalendarSync() {
     delete m_client; // its answers must not reach a pass being destroyed
@@ -894,6 +923,14 @@ CalendarSync::~CalendarSync() {
 void CalendarSync::setYears(int firstYear, int lastYear) {
     m_firstYear = firstYear;
     m_lastYear = lastYear;
+}
+
+bool CalendarSync::showYear(int year) {
+    if (year >= m_firstYear && year <= m_lastYear)
+        return false;
+    m_firstYear = std::min(m_firstYear, year);
+    m_lastYear = std::max(m_lastYear, year);
+    return true;
 }
 
 void CalendarSync::start(const SyncAccount& account) {

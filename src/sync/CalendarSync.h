@@ -50,8 +50,13 @@ public:
     explicit CalendarSync(const QString& dataFolder, QObject* parent = nullptr);
     ~CalendarSync() override;
 
-    // The years whose occurrences of recurring events are brought in.
+    // The years whose occurrences of recurring events are brought in: the year before to two
+    // years ahead, and every year between them and a year shown (kept in the sync state, so the
+    // range only grows). A grown range brings the occurrences of the new years at the next
+    // sync, fetching only the events that may have some there.
     void setYears(int firstYear, int lastYear);
+    // Widens the range to a year the user shows; true when it grew.
+    bool showYear(int year);
     // Starts a sync unless one runs; finished() tells its end.
     void start(const SyncAccount& account);
     bool isRunning() const { return m_running; }
@@ -67,6 +72,8 @@ private:
     void endPass(const SyncOutcome& outcome, bool again);
 
     QString m_folder;
+    int m_usualFirst; // the year before to two years ahead, when made
+    int m_usualLast;
     int m_firstYear;
     int m_lastYear;
     SyncAccount m_account;

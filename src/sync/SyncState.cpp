@@ -23,6 +23,9 @@ SyncState SyncState::load(const QString& dataFolder) {
             state.calendar = row.at(1);
         } else if (kind == "token") {
             state.syncToken = row.at(1);
+        } else if (kind == "years") {
+            state.firstYear = row.at(1).toInt();
+            state.lastYear = row.at(2).toInt();
         } else if (kind == "report") {
             state.noSyncReport = row.at(1) == "calendar-query";
         } else if (kind == "event" && !row.at(1).isEmpty()) {
@@ -44,6 +47,9 @@ QString SyncState::save(const QString& dataFolder) const {
         lines << RowToCommaLine({"token", syncToken});
     if (noSyncReport)
         lines << RowToCommaLine({"report", "calendar-query"});
+    if (firstYear > 0)
+        lines << RowToCommaLine(
+            {"years", QByteArray::number(firstYear), QByteArray::number(lastYear)});
     for (const SyncRecord& record : records) {
         // An event without lines here (one outside the years shown) still keeps its etag.
         if (record.occurrences.isEmpty())

@@ -27,9 +27,12 @@ struct SyncRecord {
 // What the data folder knows of its calendar on the server, kept in sync-state.csv beside the
 // year files and written through the same atomic writer. It holds no password.
 struct SyncState {
-    QByteArray calendar;                  // the calendar's address the records belong to
-    QByteArray syncToken;                 // of the last complete sync (sync-collection), or empty
-    bool noSyncReport = false;            // the server answered sync-collection with an error
+    QByteArray calendar;       // the calendar's address the records belong to
+    QByteArray syncToken;      // of the last complete sync (sync-collection), or empty
+    bool noSyncReport = false; // the server answered sync-collection with an error
+    // The years whose occurrences of recurring events the records hold; 0 when not noted.
+    int firstYear = 0;
+    int lastYear = 0;
     QMap<QByteArray, SyncRecord> records; // by href
 
     // A missing file gives an empty state; one that cannot be read throws KalendoError.

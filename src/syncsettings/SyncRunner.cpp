@@ -42,6 +42,11 @@ void TSyncRunner::SyncNow() {
     run(true);
 }
 
+void TSyncRunner::ShowYear(int year) {
+    if (m_sync->showYear(year))
+        SyncSoon();
+}
+
 void TSyncRunner::SyncSoon() {
     if (m_settings.enabled)
         m_soon.start();

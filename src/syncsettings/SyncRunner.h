@@ -17,10 +17,11 @@ class TSyncRunner : public QObject {
 public:
     TSyncRunner(const QString& dataFolder, QWidget* window);
 
-    void Start();        // at program start
-    void SyncNow();      // ファイル → 今すぐ同期
-    void SyncSoon();     // after a save
-    void OpenSettings(); // 設定 → 同期 (CalDAV)
+    void Start();            // at program start
+    void SyncNow();          // ファイル → 今すぐ同期
+    void SyncSoon();         // after a save
+    void OpenSettings();     // 設定 → 同期 (CalDAV)
+    void ShowYear(int year); // the month view went to a year: its occurrences come soon
 
 signals:
     void Status(const QString& text);

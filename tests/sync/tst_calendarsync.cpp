@@ -223,6 +223,14 @@ void tst_CalendarSync::scenarios_data() {
         "A>\n=※ 朝会\n=※! 夕会，定例\nA= 朝会 > 20261209|09:30|10:00|朝会||\nA>\n=※ 朝会\n"
         "=S~ SUMMARY:朝会 🌅\n=S~ T093000\nA= 朝会 > 20261209|09:30|10:00|朝礼||\nA>\n"
         "=※! 朝礼\n=S~ SUMMARY:朝礼");
+    row("recurring series in a year navigated to",
+        "P+ y.ics > BEGIN:VEVENT\\nUID:y1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;VALUE=DATE:20261224\\nRRULE:FREQ=YEARLY;COUNT=6\\nSUMMARY:聖夜\\nEND:VEVENT\n"
+        "A>\n=A 20261224|||聖夜||;20271224|||聖夜||;20281224|||聖夜||\nA>@2030\n"
+        "=A 20261224|||聖夜||;20271224|||聖夜||;20281224|||聖夜||;20291224|||聖夜||;"
+        "20301224|||聖夜||\nA>\n=S 1\n"
+        "=A 20261224|||聖夜||;20271224|||聖夜||;20281224|||聖夜||;20291224|||聖夜||;"
+        "20301224|||聖夜||");
     row("wrong password", "A+ 20261207|10:00|11:00|会議||\nA!pw\n=S 0");
     row("third client's properties kept",
         (third + "A>\n=A 20261210|09:00|10:00|歯医者||" + std::string(100, 'd') +
@@ -336,6 +344,8 @@ void tst_CalendarSync::scenarios() {
                         phoneEdit(std::exchange(armedEdit, QString()));
                 });
             const bool wrong = step.contains(QLatin1String("!pw"));
+            if (step.contains(QLatin1Char('@'))) // "A>@year": the user went to a month of it
+                sync.showYear(step.section(QLatin1Char('@'), 1).toInt());
             sync.start({phone.m_calendar, User, wrong ? QStringLiteral("nope") : Password});
             QVERIFY(done.wait(120000));
             device->last = done.at(0).at(0).value<SyncOutcome>();
