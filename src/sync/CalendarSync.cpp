@@ -648,6 +648,7 @@ void CalendarSync::Pass::mergeChanged(const QByteArray& href, const ServerEvent&
     after.href = href;
     after.etag = event.etag.isEmpty() ? UnknownEtag : event.etag;
     after.uid = event.uid;
+    usedUids.insert(event.uid); // a line here under the same UID is another entry: a new one
     for (const Mapped& m : event.lines) {
         after.occurrences << SyncOccurrence{m.occurrence, DayKeyOf(m.line.day), m.line.hash};
         bool found = false;
@@ -873,6 +874,11 @@ void CalendarSync::Pass::opDone(const Op& op, const DavResponse& r) {
         after.etag = r.etag.isEmpty() ? UnknownEtag : r.etag;
         state.records.insert(after.href, after);
         ++outcome.sent;
+    } else if (r.status == 412 && op.kind == Op::PutNew) {
+        // Another event holds the address (its UID): the line goes again under a new one, and
+        // that event is not taken for this line's.
+        state.records.remove(op.after.href);
+        again = true;
     } else if (r.status == 412 || r.status == 404) {
         again = true; // changed or gone there meanwhile: merge its copy in the next pass
     } else if (failure.isEmpty()) {

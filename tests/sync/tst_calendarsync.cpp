@@ -231,6 +231,11 @@ void tst_CalendarSync::scenarios_data() {
         "20301224|||聖夜||\nA>\n=S 1\n"
         "=A 20261224|||聖夜||;20271224|||聖夜||;20281224|||聖夜||;20291224|||聖夜||;"
         "20301224|||聖夜||");
+    // Without identity files both lines get the UID of their day and number: two entries still.
+    row("two devices' entries of one day and number",
+        "A+ 20261207|10:00|11:00|会議A||\nB+ 20261207|10:00|11:00|会議B||\nA>\nB>\nA>\n=S 2\n"
+        "=A 20261207|10:00|11:00|会議A||;20261207|10:00|11:00|会議B||\n"
+        "=B 20261207|10:00|11:00|会議A||;20261207|10:00|11:00|会議B||");
     row("wrong password", "A+ 20261207|10:00|11:00|会議||\nA!pw\n=S 0");
     row("third client's properties kept",
         (third + "A>\n=A 20261210|09:00|10:00|歯医者||" + std::string(100, 'd') +
