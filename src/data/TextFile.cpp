@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -363,6 +364,12 @@ TextLines SplitTextLines(const QByteArray& bytes) {
 
 namespace {
 
+qint64 wallClockNs() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 FileStamp stampOf(const struct stat& st) {
     FileStamp stamp;
     stamp.exists = true;
@@ -397,6 +404,7 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
             return;
         throw KalendoError::io(errno, path);
     }
+    const qint64 takenNs = wallClockNs();
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         throw KalendoError::io(errno, path);
@@ -444,6 +452,7 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
     bytes.resize(used);
     if (stamp) {
         *stamp = stampOf(st);
+        stamp->takenNs = takenNs;
         if (stamp->size <= StampedBytes)
             stamp->bytes = bytes;
     }
@@ -467,18 +476,47 @@ FileChangedError::FileChangedError(const QString& path)
     : KalendoError(QStringLiteral("他のプログラムがファイルを書き換えたため、保存しませんでした") +
                    QLatin1Char('\n') + path) {}
 
+std::optional<FileStamp> StatFileStamp(const QString& path) {
+    const qint64 takenNs = wallClockNs();
+    struct stat st {};
+    FileStamp stamp;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        stamp = stampOf(st);
+    else if (errno != ENOENT && errno != ENOTDIR)
+        return std::nullopt;
+    stamp.takenNs = takenNs;
+    return stamp;
+}
+
+bool CertainlyUnchanged(const FileStamp& read, const FileStamp& now) {
+    if (!read.exists || !now.exists)
+        return !read.exists && !now.exists; // a file made meanwhile exists
+    if (now.size != read.size || now.modifiedNs != read.modifiedNs ||
+        now.changedNs != read.changedNs || now.inode != read.inode || now.device != read.device)
+        return false;
+    // Every write sets the change time from the kernel's clock, which runs up to a tick behind
+    // the wall clock (a few milliseconds); file systems whose times have no fractions of a second
+    // (FAT) count in steps of up to two seconds. A change older than that when the file was read
+    // differs from the change time of any write after it.
+    const bool wholeSeconds = read.changedNs % 1000000000 == 0;
+    const qint64 tick = wholeSeconds ? qint64(3000) * 1000000 : qint64(100) * 1000000;
+    return read.takenNs > 0 && read.changedNs <= read.takenNs - tick;
+}
+
 namespace {
 
 // Whether the file at path is still the one stamped: the same file, size and times, and the
-// same bytes where they were kept.
+// same bytes where they were kept, unless the times alone tell.
 bool stillAsStamped(const QString& path, const FileStamp& expected) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return !expected.exists && (errno == ENOENT || errno == ENOTDIR);
-    FileStamp now = stampOf(st);
-    if (!expected.exists || now.size != expected.size || now.modifiedNs != expected.modifiedNs ||
-        now.changedNs != expected.changedNs || now.inode != expected.inode ||
-        now.device != expected.device)
+    const std::optional<FileStamp> stat = StatFileStamp(path);
+    if (!stat)
+        return false;
+    FileStamp now = *stat;
+    if (CertainlyUnchanged(expected, now))
+        return true;
+    if (!expected.exists || !now.exists || now.size != expected.size ||
+        now.modifiedNs != expected.modifiedNs || now.changedNs != expected.changedNs ||
+        now.inode != expected.inode || now.device != expected.device)
         return false;
     if (now.size > StampedBytes)
         return true;

@@ -11,6 +11,7 @@
 #include <array>
 #include <bit>
 #include <functional>
+#include <optional>
 #include <vector>
 
 using TextLines = QList<QByteArray>;
@@ -27,9 +28,26 @@ struct FileStamp {
     qint64 modifiedNs = 0;
     qint64 changedNs = 0;
     QByteArray bytes; // before any Ctrl-Z, when size <= StampedBytes
-    bool operator==(const FileStamp&) const = default;
+    // The wall clock just before the file was looked at (not part of what the file was).
+    qint64 takenNs = 0;
+    bool operator==(const FileStamp& other) const {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && modifiedNs == other.modifiedNs &&
+               changedNs == other.changedNs && bytes == other.bytes;
+    }
 };
 constexpr qint64 StampedBytes = qint64(16) << 20;
+
+// What the file at path is now, from its metadata alone (no bytes); a missing file (or folder)
+// gives a stamp that does not exist. A file that cannot be looked at gives nullopt.
+std::optional<FileStamp> StatFileStamp(const QString& path);
+
+// Whether a file stamped when it was read is certainly unchanged, given its stamp now: the same
+// file, size and times, and its last change at least a clock tick of any file system older than
+// the reading, so that any later write shows in its times. A file written just before it was
+// read may have been written again within the same tick: then this answers false, and only its
+// bytes can tell.
+bool CertainlyUnchanged(const FileStamp& read, const FileStamp& now);
 
 // Thrown by a save given the stamp of the file as read when the file is no longer that one;
 // nothing was written.

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <QMutex>
 #include <QTimeZone>
 #include <QUuid>
 
@@ -137,6 +138,50 @@ QByteArray yearMark(const QByteArray& yearBytes) {
 
 QByteArray recordsMark(const QByteArray& records) {
     return bytesMark(records);
+}
+
+// The mark line of identity files found to fit their records, with the stamp they had when read:
+// while a file is certainly that one still, its records need not be read again to know its mark.
+// Saves come from the window and from the sync, so the note is shared under a lock.
+struct CheckedMark {
+    FileStamp stamp;
+    QByteArray line;
+};
+QMutex checkedMarksLock;
+QHash<QString, CheckedMark>& checkedMarks() {
+    static QHash<QString, CheckedMark> marks;
+    return marks;
+}
+
+// The mark line of the identity file at path when it fits the records after it, else empty.
+QByteArray fittingMark(const QString& path) {
+    const std::optional<FileStamp> now = StatFileStamp(path);
+    if (!now || !now->exists)
+        return {};
+    {
+        const QMutexLocker locker(&checkedMarksLock);
+        const auto it = checkedMarks().constFind(path);
+        if (it != checkedMarks().cend() && CertainlyUnchanged(it->stamp, *now))
+            return it->line;
+    }
+    TextBuffer file;
+    file.loadBytes(path);
+    const QByteArray& all = file.bytes();
+    const qsizetype first = all.indexOf('\n');
+    const qsizetype second = first < 0 ? -1 : all.indexOf('\n', first + 1);
+    if (second <= 0)
+        return {};
+    const QByteArray line = all.mid(first + 1, second - first - 1).trimmed();
+    const qsizetype blank = line.lastIndexOf(' ');
+    if (blank < 0 ||
+        line.mid(blank + 1) != recordsMark(QByteArray::fromRawData(all.constData() + second + 1,
+                                                                   all.size() - second - 1)))
+        return {};
+    FileStamp stamp = file.stamp();
+    stamp.bytes.clear(); // the metadata tells; the records need not stay in memory
+    const QMutexLocker locker(&checkedMarksLock);
+    checkedMarks().insert(path, {stamp, line});
+    return line;
 }
 
 QByteArray readYearBytes(const QString& path) {
@@ -422,14 +467,12 @@ QStringList RecordYearIdentities(const QString& dataFolder, int year,
         if (known.isEmpty() && edits.isEmpty()) {
             // Unchanged since the identities were matched to it: nothing to do.
             // The mark also covers the records after it, so a hand edit of them is seen.
-            QFile file(IdentityFilePath(dataFolder, year));
-            if (file.open(QIODevice::ReadOnly)) {
-                const QByteArray all = file.readAll();
-                const qsizetype first = all.indexOf('\n');
-                const qsizetype second = first < 0 ? -1 : all.indexOf('\n', first + 1);
-                if (second > 0 && all.mid(first + 1, second - first - 1).trimmed() ==
-                                      yearMark(bytes) + ' ' + recordsMark(all.mid(second + 1)))
+            try {
+                const QByteArray mark = fittingMark(IdentityFilePath(dataFolder, year));
+                if (!mark.isEmpty() && mark.startsWith(QByteArray(yearMark(bytes) + ' ')))
                     return {};
+            } catch (const KalendoError&) {
+                // An identity file that cannot be read is matched and written anew.
             }
         }
         ids = readMatched(dataFolder, year, known, edits, bytes, true);

@@ -789,32 +789,55 @@ RuleLineError::RuleLineError(const KalendoError& reason, const QString& path, qs
                    QStringLiteral("%1 の %2 行目").arg(path).arg(line)),
       m_stamp(stamp) {}
 
+bool YearTables::stillCurrent(int kind, const QString& path, int year) const {
+    const Source& source = m_sources[size_t(kind)];
+    if (!source.current || source.path != path || (kind != akAnniversary && source.year != year))
+        return false;
+    const std::optional<FileStamp> now = StatFileStamp(path);
+    return now && CertainlyUnchanged(source.stamp, *now);
+}
+
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth) {
+    if (year != tables.m_year)
+        tables.clearCache();
     tables.m_year = year;
     tables.m_shownMonth = shownMonth;
-    tables.m_inexact.clear();
-    tables.clearCache();
+    // The marks are given again for each build (markInexact); texts made with them go too.
+    if (!tables.m_inexact.isEmpty()) {
+        tables.m_inexact.clear();
+        tables.clearCache();
+    }
 
     // Every list is rebuilt from its own file even when another stops at a line it cannot
     // read, so that no list keeps another year's lines; the first stop is reported, once.
+    // A list that stopped is built again every time, so that its stop is reported every time.
     std::exception_ptr firstStop;
-    auto rebuild = [&](int kind, auto&& fill) {
+    auto rebuild = [&](int kind, const QString& path, auto&& fill) {
+        YearTables::Source& source = tables.m_sources[size_t(kind)];
+        if (tables.stillCurrent(kind, path, year))
+            return;
+        tables.clearCache();
+        source = YearTables::Source();
         TextBuffer& out = tables.m_lists[kind];
         out.clear();
         tables.startIndex(kind);
+        bool stopped = false;
         try {
             fill(out);
         } catch (...) {
+            stopped = true;
             if (!firstStop)
                 firstStop = std::current_exception();
         }
         tables.finishIndex(kind);
+        if (!stopped)
+            source = {path, year, out.stamp(), true};
     };
     // The stored lists: each file read into one buffer and indexed line by line as its lines
     // are read, while they are still in the cache. A file that cannot be read leaves its list
     // empty.
     auto stored = [&](auto kind, const QString& path) {
-        rebuild(kind, [&](TextBuffer& out) {
+        rebuild(kind, path, [&](TextBuffer& out) {
             try {
                 out.loadBytes(path, [&](qsizetype from, qsizetype end) {
                     const char* bytes = out.bytes().constData() + from;
@@ -836,8 +859,9 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
 
     stored(std::integral_constant<int, akAnniversary>(), AnniversaryFilePath(dataFolder));
     stored(std::integral_constant<int, akSchedule>(), ScheduleFilePath(dataFolder, year));
-    rebuild(akEvent, [&](TextBuffer& out) {
-        const QString path = EventFilePath(dataFolder);
+    const QString eventPath = EventFilePath(dataFolder);
+    rebuild(akEvent, eventPath, [&](TextBuffer& out) {
+        const QString& path = eventPath;
         out.loadBytes(path);
         const QByteArray& bytes = out.bytes();
         out.forEachFileLine([&](qsizetype start, qsizetype size) {
@@ -848,7 +872,8 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
                 ruleLine(out, path, start, [&] { out.addMade(resolveWeekdayRule(rule, year)); });
         });
     });
-    rebuild(akHoliday, [&](TextBuffer& out) { buildHolidays(out, year, dataFolder); });
+    rebuild(akHoliday, HolidayFilePath(dataFolder),
+            [&](TextBuffer& out) { buildHolidays(out, year, dataFolder); });
 
     if (firstStop)
         std::rethrow_exception(firstStop);

@@ -91,8 +91,19 @@ private:
     void appendPiece(QByteArray& text, int kind, int line, int year, qsizetype cap = -1) const;
     QByteArray assemble(int firstKind, int lastKind, int year, int month, int day) const;
 
+    // Where each list came from: a list is built again only when its file (or, but for the
+    // anniversaries, the year) is no longer what it was built from.
+    struct Source {
+        QString path;
+        int year = 0;
+        FileStamp stamp;
+        bool current = false;
+    };
+    bool stillCurrent(int kind, const QString& path, int year) const;
+
     int m_year = 0;
     int m_shownMonth = 0;
+    std::array<Source, 4> m_sources;
     std::array<TextBuffer, 4> m_lists;
     std::array<Index, 4> m_index;
     mutable std::array<std::optional<TextLines>, 4> m_lineCopies;
@@ -117,13 +128,15 @@ private:
     FileStamp m_stamp;
 };
 
-// Rebuilds the four lists of a year from a data folder (with a trailing separator): the
+// Builds the four lists of a year from a data folder (with a trailing separator): the
 // anniversaries and the year's schedule file as stored, the event rules resolved, the holiday
 // rules resolved with the equinox days, substitute holidays and 国民の休日. Every list is
 // rebuilt; a line the rules cannot read stops its own list there, and the first such stop
 // (RuleLineError, or a read error) is thrown as KalendoError once all four lists are rebuilt.
 // Given the month a window shows (1-12), the day index covers the months its grid shows first,
 // and the others when first asked: answers are the same, the month's come sooner.
+// A list whose file is certainly as it was when the list was last built (CertainlyUnchanged),
+// for the same year, is kept as it is: a month step within a year reads nothing again.
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth = 0);
 
 // A day's hint: its annotation as ShownLines shows it in at most maxLines lines, the last one

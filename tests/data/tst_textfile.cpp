@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+Q_DECLARE_METATYPE(FileStamp)
+
 class tst_TextFile : public QObject {
     Q_OBJECT
 private slots:
@@ -21,6 +23,8 @@ private slots:
     void failedWritesLeaveOriginal_data();
     void failedWritesLeaveOriginal();
     void keepsModeOfExistingFile();
+    void certainlyUnchanged_data();
+    void certainlyUnchanged();
 };
 
 void tst_TextFile::split_data() {
@@ -197,6 +201,60 @@ void tst_TextFile::keepsModeOfExistingFile() {
     struct stat st {};
     QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 0777), 0640);
+}
+
+void tst_TextFile::certainlyUnchanged_data() {
+    // What a reader stamped and what the file is now; whether it may keep what it read.
+    QTest::addColumn<FileStamp>("read");
+    QTest::addColumn<FileStamp>("now");
+    QTest::addColumn<bool>("unchanged");
+    constexpr qint64 ms = 1000000;
+    FileStamp settled;
+    settled.exists = true;
+    settled.inode = 7;
+    settled.size = 40;
+    settled.modifiedNs = settled.changedNs = qint64(1700000000) * 1000 * ms + 123 * ms;
+    settled.takenNs = settled.changedNs + 500 * ms;
+    const auto with = [&](auto change) {
+        FileStamp s = settled;
+        change(s);
+        return s;
+    };
+    QTest::newRow("same file, changed well before the reading") << settled << settled << true;
+    QTest::newRow("another size") << settled << with([](FileStamp& s) { s.size = 41; }) << false;
+    QTest::newRow("another file in its place")
+        << settled << with([](FileStamp& s) { s.inode = 8; }) << false;
+    QTest::newRow("changed again")
+        << settled << with([](FileStamp& s) { s.changedNs += 1; }) << false;
+    // Another write within the same tick of the kernel's clock would leave the times as they are.
+    const FileStamp justWritten = with([](FileStamp& s) { s.takenNs = s.changedNs + 5 * ms; });
+    QTest::newRow("written just before the reading") << justWritten << justWritten << false;
+    // Times in whole seconds may be a file system's two-second steps.
+    const FileStamp wholeSeconds = with([](FileStamp& s) {
+        s.modifiedNs = s.changedNs = qint64(1700000000) * 1000 * ms;
+        s.takenNs = s.changedNs + 1500 * ms;
+    });
+    QTest::newRow("whole seconds, one and a half before") << wholeSeconds << wholeSeconds << false;
+    const FileStamp stamped = with([](FileStamp& s) { s.takenNs = 0; });
+    QTest::newRow("no time of reading") << stamped << stamped << false;
+    QTest::newRow("still missing") << FileStamp() << FileStamp() << true;
+    QTest::newRow("made meanwhile") << FileStamp() << settled << false;
+    QTest::newRow("removed meanwhile") << settled << FileStamp() << false;
+    // A real file rewritten with as many bytes at once.
+    TempDataFolder dir;
+    const QString path = dir.file(QStringLiteral("event.csv"));
+    dir.write(QStringLiteral("event.csv"), "01/01,A,0,0\r\n");
+    FileStamp first;
+    LoadTextLines(path, &first);
+    dir.write(QStringLiteral("event.csv"), "01/01,B,0,0\r\n");
+    QTest::newRow("rewritten at once") << first << StatFileStamp(path).value_or(first) << false;
+}
+
+void tst_TextFile::certainlyUnchanged() {
+    QFETCH(FileStamp, read);
+    QFETCH(FileStamp, now);
+    QFETCH(bool, unchanged);
+    QCOMPARE(CertainlyUnchanged(read, now), unchanged);
 }
 
 QTEST_GUILESS_MAIN(tst_TextFile)

@@ -26,6 +26,8 @@ private slots:
     void anyYearBuilds();
     void shownMonthAnswersAsTheWholeYear_data();
     void shownMonthAnswersAsTheWholeYear();
+    void rebuildShowsTheFilesAsTheyAreNow_data();
+    void rebuildShowsTheFilesAsTheyAreNow();
 };
 
 static QByteArray crlf(const QList<const char*>& lines) {
@@ -343,6 +345,49 @@ void tst_YearTables::shownMonthAnswersAsTheWholeYear() {
         for (int kind = 0; kind <= 3; ++kind)
             QCOMPARE(shown.annotation(kind, kind, d.year(), d.month(), d.day()),
                      whole.annotation(kind, kind, d.year(), d.month(), d.day()));
+    }
+}
+
+void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow_data() {
+    // Tables built for March 2025, then a file rewritten at once with as many bytes (or left as
+    // it is), then built again for another month: they must answer as tables built anew.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("month");
+    QTest::newRow("holiday rule") << HolidayFileName << crlf({"03/21,休B,0,0"}) << 2025 << 4;
+    QTest::newRow("event rule") << EventFileName << crlf({"03/--,催B,2,1"}) << 2025 << 4;
+    QTest::newRow("anniversary") << AnniversaryFileName << crlf({"2000/03/10,記B,"}) << 2025 << 4;
+    QTest::newRow("schedule") << QStringLiteral("2025.csv") << crlf({"20250310,1,,,予B,,"}) << 2025
+                              << 2;
+    QTest::newRow("none, another year") << QString() << QByteArray() << 2026 << 3;
+    QTest::newRow("none, December") << QString() << QByteArray() << 2025 << 12;
+}
+
+void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
+    QFETCH(QString, file);
+    QFETCH(QByteArray, after);
+    QFETCH(int, year);
+    QFETCH(int, month);
+    TempDataFolder dir;
+    dir.write(HolidayFileName, crlf({"03/20,休A,0,0"}));
+    dir.write(EventFileName, crlf({"03/--,催A,2,1"}));
+    dir.write(AnniversaryFileName, crlf({"2000/03/10,記A,"}));
+    dir.write(QStringLiteral("2025.csv"), crlf({"20250310,1,,,予A,,"}));
+    dir.write(QStringLiteral("2026.csv"), crlf({"20260310,1,,,予C,,"}));
+    YearTables kept;
+    BuildYearTables(kept, 2025, dir.path(), 3);
+    for (int day = 1; day <= 31; ++day)
+        kept.annotation(0, 3, 2025, 3, day);
+    if (!file.isEmpty())
+        dir.write(file, after);
+    BuildYearTables(kept, year, dir.path(), month);
+    YearTables fresh;
+    BuildYearTables(fresh, year, dir.path(), month);
+    for (int day = 1; day <= 31; ++day) {
+        QCOMPARE(kept.annotation(0, 3, year, 3, day), fresh.annotation(0, 3, year, 3, day));
+        QCOMPARE(kept.hasAnnotation(akSchedule, year, 3, day),
+                 fresh.hasAnnotation(akSchedule, year, 3, day));
     }
 }
 
