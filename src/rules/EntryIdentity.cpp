@@ -14,8 +14,10 @@
 #include <QUuid>
 
 #include <QSet>
+#include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <deque>
 #include <vector>
 
@@ -127,9 +129,37 @@ QByteArray newUid() {
 // What the identity file notes of the year file it was matched to: a save that left the year's
 // bytes as they were needs no matching again.
 // A fast hash: it tells a change from none, no adversary is involved, and it is asked at
-// every save of a large year.
+// every save of a large year. Its own, not Qt's: qHash differs with the processor's features,
+// so a folder used on another computer would be matched again at every save.
+quint64 bytesHash(const char* p, qsizetype n) {
+    constexpr quint64 k1 = 0x9E3779B185EBCA87ULL;
+    constexpr quint64 k2 = 0xC2B2AE3D27D4EB4FULL;
+    const auto word = [](const char* at) { return qFromLittleEndian<quint64>(at); };
+    const auto mix = [&](quint64 acc, quint64 value) {
+        return std::rotl(acc + value * k2, 31) * k1;
+    };
+    const quint64 length = quint64(n);
+    quint64 lanes[4] = {0x4B616C656E646FULL + k1 + k2, 0x4B616C656E646FULL + k2,
+                        0x4B616C656E646FULL, 0x4B616C656E646FULL - k1};
+    // Four lanes of eight bytes, so that the multiplications overlap.
+    for (; n >= 32; p += 32, n -= 32)
+        for (int i = 0; i < 4; ++i)
+            lanes[i] = mix(lanes[i], word(p + 8 * i));
+    quint64 h = std::rotl(lanes[0], 1) + std::rotl(lanes[1], 7) + std::rotl(lanes[2], 12) +
+                std::rotl(lanes[3], 18) + length;
+    for (; n >= 8; p += 8, n -= 8)
+        h = std::rotl(h ^ mix(0, word(p)), 27) * k1 + k2;
+    for (; n > 0; ++p, --n)
+        h = std::rotl(h ^ (quint64(static_cast<unsigned char>(*p)) * k1), 11) * k2;
+    h ^= h >> 33;
+    h *= k2;
+    h ^= h >> 29;
+    h *= k1;
+    return h ^ (h >> 32);
+}
+
 QByteArray bytesMark(const QByteArray& bytes) {
-    return QByteArray::number(quint64(qHash(QByteArrayView(bytes), size_t(0x4B616C656E646F))), 16);
+    return QByteArray::number(bytesHash(bytes.constData(), bytes.size()), 16);
 }
 
 QByteArray yearMark(const QByteArray& yearBytes) {
