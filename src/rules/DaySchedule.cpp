@@ -78,13 +78,14 @@ template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringG
     dayList.setCurrentRow(first);
 }
 
-// The lines of a save, given to add: forEachLine(f) gives f every line of the year in order.
+// The lines of a save, given to add: forEachLine(f) gives f every line of the year in order,
+// f(line, isDay) where the caller already knows whether it is the day's.
 template <typename ForEachLine, typename Add>
 void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByteArray& dayKey,
                Add&& add) {
     ReadLines dayLines(ScheduleColumn::Number);
-    forEachLine([&](QByteArrayView line) {
-        if (!IsDayLine(line, dayKey))
+    forEachLine([&](QByteArrayView line, std::optional<bool> isDay = std::nullopt) {
+        if (!isDay.value_or(IsDayLine(line, dayKey)))
             add(line);
         else
             // The bytes stay where the caller holds them for the whole save: no copy of a day's
@@ -158,7 +159,7 @@ void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& d
 }
 
 void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year,
-                 StringGrid& dayList) {
+                 StringGrid& dayList, DayLineStarts* dayStarts) {
     std::vector<std::pair<qsizetype, qsizetype>> dayLines;
     year.loadBytes(path, [&](qsizetype start, qsizetype end) {
         const char* bytes = year.bytes().constData() + start;
@@ -180,6 +181,11 @@ void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year
                 f(QByteArrayView(bytes + start, size));
         },
         dayList);
+    if (dayStarts) {
+        dayStarts->clear();
+        for (const auto& line : dayLines)
+            dayStarts->push_back(line.first);
+    }
 }
 
 TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
@@ -196,7 +202,7 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 }
 
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
-                  const AddLine& add) {
+                  const AddLine& add, const DayLineStarts* dayStarts) {
     const QByteArray& bytes = year.bytes();
     const char* const end = bytes.constData() + bytes.size();
     // The other days' lines go on in runs where the file already holds them as the save writes
@@ -223,10 +229,18 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
             add(line);
         }
     };
+    size_t nextDay = 0;
     saveLines(
         [&](auto&& f) {
             year.forEachFileLine([&](qsizetype start, qsizetype size) {
-                f(QByteArrayView(bytes.constData() + start, size));
+                const QByteArrayView line(bytes.constData() + start, size);
+                if (!dayStarts) {
+                    f(line);
+                    return;
+                }
+                const bool isDay = nextDay < dayStarts->size() && (*dayStarts)[nextDay] == start;
+                nextDay += isDay;
+                f(line, isDay);
             });
         },
         dayList, dayKey, addLine);
@@ -245,8 +259,10 @@ TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
 }
 
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
-                        const QByteArray& dayKey) {
-    const auto whole = [&](const AddLine& add) { DaySaveLines(year, dayList, dayKey, add); };
+                        const QByteArray& dayKey, const DayLineStarts* dayStarts) {
+    const auto whole = [&](const AddLine& add) {
+        DaySaveLines(year, dayList, dayKey, add, dayStarts);
+    };
     ChangedFileSave save;
     try {
         save.backupFailure = SaveTextLinesFrom(path, whole, &year.stamp());

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 // The schedule of one day as its list window edits it: rows of seven cells, the columns of a
 // line of the year's schedule file.
 namespace ScheduleColumn {
@@ -43,11 +45,15 @@ void FillYearTable(const TextLines& lines, StringGrid& yearTable);
 // The day's lines as the list's data rows (header rows kept), sorted by the number as text;
 // a day without lines gets one placeholder row numbered "1". The first data row is current.
 void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& dayList);
+// Where the day's lines start in the bytes of a year read, in file order: what a save needs to
+// know of the day, so that it does not look at every line again.
+using DayLineStarts = std::vector<qsizetype>;
+
 // Reads the year's file into year (TextBuffer::loadBytes) and lists the day as ListDayRows does.
 // Of a large year only the lines that hold the key are looked at, as they are read; a file that
-// cannot be read throws before the list is touched.
+// cannot be read throws before the list is touched. With dayStarts, where the day's lines start.
 void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year,
-                 StringGrid& dayList);
+                 StringGrid& dayList, DayLineStarts* dayStarts = nullptr);
 
 // The lines a save writes: the other days' lines first, byte for byte in file order, then the
 // day's rows in list order: a row still as read gives its line byte for byte, any other row
@@ -57,8 +63,10 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 // The same lines from the year's file read by TextBuffer::loadBytes, handed to add (for
 // SaveTextLinesFrom): lines the file holds as the save writes them go in runs, several lines
 // to one call, each but the last followed by CR LF.
+// Given dayStarts of the same bytes (LoadDayRows), the day's lines are those, and no other line
+// is tested for the key.
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
-                  const AddLine& add);
+                  const AddLine& add, const DayLineStarts* dayStarts = nullptr);
 
 // The day's lines of a year read, in file order.
 TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey);
@@ -67,8 +75,9 @@ TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey);
 // as read into year. When another program wrote it meanwhile, the day's changes are made over
 // that version (SaveOverChangedFile); on a conflict nothing is written, year becomes the file as
 // it now is and the list shows the day's lines of both sides.
+// dayStarts as for DaySaveLines; they no longer hold once year has become another version.
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
-                        const QByteArray& dayKey);
+                        const QByteArray& dayKey, const DayLineStarts* dayStarts = nullptr);
 
 // Numbers the data rows 1..n from the top in the given column.
 void RenumberRows(StringGrid& grid, int column);

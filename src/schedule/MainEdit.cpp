@@ -127,9 +127,11 @@ QByteArray TMainEditForm::DayKey() const {
 void TMainEditForm::LoadDaySchedule() {
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
     TextBuffer year;
-    LoadDayRows(path, DayKey(), year, gridEdit->grid());
+    DayLineStarts starts;
+    LoadDayRows(path, DayKey(), year, gridEdit->grid(), &starts);
     m_inexact = InexactTextKeys(DataFolder(), CaptionYear(windowTitle()));
     m_year = std::move(year);
+    m_dayStarts = std::move(starts);
     m_yearLoaded = true;
     gridEdit->refresh();
 }
@@ -199,12 +201,14 @@ void TMainEditForm::btnOkClick() {
     const int year = CaptionYear(windowTitle());
     const QString path = ScheduleFilePath(DataFolder(), year);
     const QByteArray dayKey = DayKey();
-    const ChangedFileSave save = SaveDay(path, m_year, gridEdit->grid(), dayKey);
+    const ChangedFileSave save =
+        SaveDay(path, m_year, gridEdit->grid(), dayKey, m_dayStarts ? &*m_dayStarts : nullptr);
     ReportBackupFailure(save.backupFailure);
     if (const QString message = ChangedFileMessage(save, path); !message.isEmpty())
         ErrorReport::report(message);
     if (save.outcome == ChangedFileSave::Conflict) {
         // Both sides stay in the list; nothing is lost until the user decides.
+        m_dayStarts.reset(); // the year is now the version the other program wrote
         gridEdit->refresh();
         return;
     }
@@ -224,6 +228,7 @@ void TMainEditForm::done(int result) {
     // nothing of either is kept once closed. The next opening loads its day anew.
     m_year = TextBuffer();
     m_yearLoaded = false;
+    m_dayStarts.reset();
     m_edits.clear();
     StringGrid& grid = gridEdit->grid();
     StringGrid emptied(ScheduleColumn::Count, grid.fixedRows() + 1, grid.fixedRows(),

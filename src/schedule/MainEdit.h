@@ -1,11 +1,14 @@
 #pragma once
 
 #include "data/TextFile.h"
+#include "rules/DaySchedule.h"
 #include "rules/EntryIdentity.h"
 #include "rules/StringGrid.h"
 #include "widgets/ListGrid.h"
 
 #include <QDialog>
+
+#include <optional>
 
 class QPushButton;
 class TMainInputForm;
@@ -66,6 +69,8 @@ private:
     // The year's file as read, so the other days' lines are written back byte for byte.
     TextBuffer m_year;
     bool m_yearLoaded = false;
+    // Where the day's lines start in m_year, while it is the version the day was listed from.
+    std::optional<DayLineStarts> m_dayStarts;
     TMainInputForm* m_inputForm = nullptr;
     // Entries the editor changed since the opening, so that each keeps its identity at OK.
     QList<EntryEdit> m_edits;

@@ -144,17 +144,22 @@ void tst_DaySchedule::readAsBytesAgreesWithLines() {
     ListDayRows(lines, "20250307", fromLines);
     StringGrid fromBytes(ScheduleColumn::Count, 1, 1, 2);
     TextBuffer year;
-    LoadDayRows(folder.file(QStringLiteral("2025.csv")), "20250307", year, fromBytes);
+    DayLineStarts starts;
+    LoadDayRows(folder.file(QStringLiteral("2025.csv")), "20250307", year, fromBytes, &starts);
     QCOMPARE(fromBytes.rowCount(), fromLines.rowCount());
     for (int r = 0; r < fromLines.rowCount(); ++r)
         QCOMPARE(fromBytes.row(r), fromLines.row(r));
-    // Saved as the window saves, runs of the file's lines and all.
-    SaveTextLinesFrom(folder.file(QStringLiteral("saved.csv")),
-                      [&](const AddLine& add) { DaySaveLines(year, fromBytes, "20250307", add); });
+    // Saved as the window saves, runs of the file's lines and all; with the day's lines known
+    // from the reading or found again.
     QByteArray expected;
     for (const QByteArray& line : DaySaveLines(lines, fromLines, "20250307"))
         expected += line + "\r\n";
-    QCOMPARE(folder.read(QStringLiteral("saved.csv")), expected);
+    for (const DayLineStarts* known : {&starts, static_cast<DayLineStarts*>(nullptr)}) {
+        SaveTextLinesFrom(folder.file(QStringLiteral("saved.csv")), [&](const AddLine& add) {
+            DaySaveLines(year, fromBytes, "20250307", add, known);
+        });
+        QCOMPARE(folder.read(QStringLiteral("saved.csv")), expected);
+    }
 }
 
 void tst_DaySchedule::deleteRow_data() {
