@@ -391,7 +391,8 @@ FileStamp stampOf(const struct stat& st) {
 using OnRead = std::function<void(qsizetype)>;
 
 void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteArray& bytes,
-              const OnRead& onRead = {}, FileStamp* stamp = nullptr) {
+              const OnRead& onRead = {}, FileStamp* stamp = nullptr,
+              qint64 limitBytes = MaxTextFileBytes) {
     // The stamp may share the bytes' storage: let go of it first, so that it is reused.
     if (stamp)
         *stamp = FileStamp();
@@ -412,8 +413,8 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
         throw KalendoError::io(EISDIR, path);
     if (!S_ISREG(st.st_mode))
         throw KalendoError::notRegularFile(path);
-    if (st.st_size > MaxTextFileBytes)
-        throw KalendoError::tooLarge(path, MaxTextFileBytes);
+    if (st.st_size > limitBytes)
+        throw KalendoError::tooLarge(path, limitBytes);
     // Straight into the buffer: one byte more than the size, so that the end shows at once.
     bytes.resize(qsizetype(st.st_size) + 1);
     qsizetype used = 0;
@@ -435,9 +436,9 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
         if (got == 0)
             break;
         // A file that grows while it is read is held to the same limit.
-        if (used + got > MaxTextFileBytes) {
+        if (used + got > limitBytes) {
             bytes.resize(0);
-            throw KalendoError::tooLarge(path, MaxTextFileBytes);
+            throw KalendoError::tooLarge(path, limitBytes);
         }
         const void* ctrlZ =
             stopAtCtrlZ ? memchr(bytes.constData() + used, kCtrlZ, size_t(got)) : nullptr;
@@ -458,17 +459,17 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
     }
 }
 
-QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ) {
+QByteArray readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, qint64 limitBytes) {
     QByteArray bytes;
-    readFile(path, missingIsEmpty, stopAtCtrlZ, bytes);
+    readFile(path, missingIsEmpty, stopAtCtrlZ, bytes, {}, nullptr, limitBytes);
     return bytes;
 }
 
 } // namespace
 
-TextLines LoadTextLines(const QString& path, FileStamp* stamp) {
+TextLines LoadTextLines(const QString& path, FileStamp* stamp, qint64 limitBytes) {
     QByteArray bytes;
-    readFile(path, true, true, bytes, {}, stamp);
+    readFile(path, true, true, bytes, {}, stamp, limitBytes);
     return SplitTextLines(bytes);
 }
 
@@ -546,9 +547,9 @@ void TextBuffer::clear() {
     m_lines.clear();
 }
 
-void TextBuffer::loadBytes(const QString& path) {
+void TextBuffer::loadBytes(const QString& path, qint64 limitBytes) {
     clear();
-    readFile(path, true, true, m_bytes, {}, &m_stamp);
+    readFile(path, true, true, m_bytes, {}, &m_stamp, limitBytes);
 }
 
 void TextBuffer::loadBytes(const QString& path, const OnLines& onLines) {
@@ -590,8 +591,8 @@ void TextBuffer::addMade(QByteArrayView line) {
     m_made.append(line);
 }
 
-QByteArray LoadFileBytes(const QString& path) {
-    return readFile(path, false, false);
+QByteArray LoadFileBytes(const QString& path, qint64 limitBytes) {
+    return readFile(path, false, false, limitBytes);
 }
 
 QString SaveTextLines(const QString& path, const TextLines& lines, const FileStamp* expected) {

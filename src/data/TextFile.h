@@ -59,19 +59,25 @@ public:
 // The largest data file read: 512 MB, more than twice a year file of a million long entries.
 // A larger file is refused rather than read until memory runs out.
 constexpr qint64 MaxTextFileBytes = qint64(512) << 20;
+// The largest identity file read (Kalendo's own, beside each year file): its records hold each
+// line of the year file with its escaped bytes and identity beside it, so it is larger than the
+// year file, and must stay readable whenever that is. Still within 32 bits for TextBuffer::Span.
+constexpr qint64 MaxIdentityFileBytes = 3 * MaxTextFileBytes;
+static_assert(MaxIdentityFileBytes < (qint64(1) << 31));
 
 // Reads a text file into lines. A line ends at CR (an LF right after it belongs to the line
 // end); blanks and control bytes at the start of a line are dropped; Ctrl-Z or the physical
 // end ends the file; empty lines are skipped. A missing file (or folder) reads as no lines.
 // Only regular files are read: a pipe or a device in a file's place is refused without
-// waiting on it, and so is a file larger than MaxTextFileBytes. An existing file that cannot
+// waiting on it, and so is a file larger than limitBytes. An existing file that cannot
 // be read throws a KalendoError naming the file.
 // With stamp, what the file was is kept there.
-TextLines LoadTextLines(const QString& path, FileStamp* stamp = nullptr);
+TextLines LoadTextLines(const QString& path, FileStamp* stamp = nullptr,
+                        qint64 limitBytes = MaxTextFileBytes);
 
 // A whole file's bytes as they are, for files of other programs (no line rules, Ctrl-Z kept).
 // A missing file or one that cannot be read throws KalendoError::io.
-QByteArray LoadFileBytes(const QString& path);
+QByteArray LoadFileBytes(const QString& path, qint64 limitBytes = MaxTextFileBytes);
 
 // The same rules over bytes already in memory.
 TextLines SplitTextLines(const QByteArray& bytes);
@@ -231,7 +237,7 @@ public:
     // (same rules for a missing or unreadable file; nothing from a Ctrl-Z on is kept); the
     // reader then walks them with forEachFileLine() and adds the lines it keeps, those of the
     // file by their place, others made in memory.
-    void loadBytes(const QString& path);
+    void loadBytes(const QString& path, qint64 limitBytes = MaxTextFileBytes);
     // The same, handing the bytes on as they are read, a few lines at a time while they are
     // still in the processor's cache: onLines(start, end) for consecutive pieces of the bytes,
     // each ending just after a line end or at the end of the bytes. A failure to read (thrown)

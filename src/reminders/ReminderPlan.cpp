@@ -96,9 +96,9 @@ QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QD
         return out;
     TextBuffer identities;
     try {
-        identities.loadBytes(identityPath);
+        identities.loadBytes(identityPath, MaxIdentityFileBytes);
     } catch (const KalendoError&) {
-        return out; // read as missing, as every reader of identities does
+        return out; // no alarms of their own then; nothing is written from here
     }
     // A record holds its line's bytes, the date's digits among them as they are. Its
     // LAST-MODIFIED ("20261207T093000Z") holds a date too, never a line's: the day's key followed

@@ -195,7 +195,7 @@ QByteArray fittingMark(const QString& path) {
             return it->line;
     }
     TextBuffer file;
-    file.loadBytes(path);
+    file.loadBytes(path, MaxIdentityFileBytes);
     const QByteArray& all = file.bytes();
     const qsizetype first = all.indexOf('\n');
     const qsizetype second = first < 0 ? -1 : all.indexOf('\n', first + 1);
@@ -214,8 +214,8 @@ QByteArray fittingMark(const QString& path) {
     return line;
 }
 
-QByteArray readYearBytes(const QString& path) {
-    return QFile::exists(path) ? LoadFileBytes(path) : QByteArray();
+QByteArray readYearBytes(const QString& path, qint64 limitBytes = MaxTextFileBytes) {
+    return QFile::exists(path) ? LoadFileBytes(path, limitBytes) : QByteArray();
 }
 
 YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known,
@@ -223,12 +223,11 @@ YearIdentities readMatched(const QString& dataFolder, int year, const QList<Know
                            const QByteArray& yearBytes = QByteArray(), bool haveBytes = false) {
     const QString path = ScheduleFilePath(dataFolder, year);
     const TextLines yearLines = haveBytes ? SplitTextLines(yearBytes) : LoadTextLines(path);
-    TextLines identityLines;
-    try {
-        identityLines = LoadTextLines(IdentityFilePath(dataFolder, year));
-    } catch (const KalendoError&) {
-        // Read as missing: every entry gets a new UID, the schedule itself stays as it is.
-    }
+    // An identity file that exists but cannot be read (too large, a read error) is not read as
+    // missing: every entry would get a new UID, and the identities no line tells again (another
+    // calendar's UID, an alarm) would be lost once the file is written. The caller fails instead.
+    const TextLines identityLines =
+        LoadTextLines(IdentityFilePath(dataFolder, year), nullptr, MaxIdentityFileBytes);
     YearIdentities ids = YearIdentities::match(yearLines, identityLines, known, edits);
     if (haveBytes) {
         ids.setYearMark(yearMark(yearBytes));
@@ -448,7 +447,8 @@ QByteArray InexactTextKey(const QList<QByteArray>& cells) {
 QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
     QSet<QByteArray> keys;
     try {
-        if (!readYearBytes(IdentityFilePath(dataFolder, year)).contains(InexactTextProperty))
+        if (!readYearBytes(IdentityFilePath(dataFolder, year), MaxIdentityFileBytes)
+                 .contains(InexactTextProperty))
             return keys; // most years: one scan, nothing matched
         // Matched to the lines as they are now: a line edited since its record was written
         // (by hand, or by a program that does not record identities) is still found.
@@ -482,7 +482,16 @@ QString IdentityFilePath(const QString& dataFolder, int year) {
 
 QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearIdentities& ids) {
     try {
-        const QString failure = SaveTextLines(IdentityFilePath(dataFolder, year), ids.fileLines());
+        const TextLines lines = ids.fileLines();
+        qint64 bytes = 0;
+        for (const QByteArray& line : lines)
+            bytes += line.size() + 2;
+        // Never a file that no later read would take: the one there stays.
+        if (bytes > MaxIdentityFileBytes)
+            return {QStringLiteral("予定の識別情報を保存できませんでした。\n"
+                                   "識別情報が大きすぎます（上限 %1 MB）。")
+                        .arg(MaxIdentityFileBytes / (1024 * 1024))};
+        const QString failure = SaveTextLines(IdentityFilePath(dataFolder, year), lines);
         return failure.isEmpty() ? QStringList() : QStringList{failure};
     } catch (const KalendoError& error) {
         return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
@@ -502,7 +511,7 @@ QStringList RecordYearIdentities(const QString& dataFolder, int year,
                 if (!mark.isEmpty() && mark.startsWith(QByteArray(yearMark(bytes) + ' ')))
                     return {};
             } catch (const KalendoError&) {
-                // An identity file that cannot be read is matched and written anew.
+                // Matching reads it again and says why it cannot; the file is left as it is.
             }
         }
         ids = readMatched(dataFolder, year, known, edits, bytes, true);

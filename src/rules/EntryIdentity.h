@@ -21,7 +21,9 @@
 //   date and texts (its time changed), then by date and time when only one line and one record
 //   fit (its texts changed). A line no record fits gets a new UID; a record no line fits is gone
 //   with its entry. A missing, hand-edited or damaged identity file never fails a read: its
-//   unreadable records are left out and their lines get new UIDs, nothing else changes.
+//   unreadable records are left out and their lines get new UIDs, nothing else changes. An
+//   identity file that exists but cannot be read at all (too large, a read error) fails the
+//   read (KalendoError), so that it is never written anew with fewer identities.
 // - A record that fits its line by an edit, by date and texts or by date and time is a changed
 //   entry: its SEQUENCE grows by one and LAST-MODIFIED becomes now (Clock::now()).
 // - Every save of a year's file is followed by RecordYearIdentities, which writes the identity
@@ -117,14 +119,16 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year);
 // A schedule line's seven cells with their blanks trimmed: what identities compare.
 QList<QByteArray> EntryCells(const QByteArray& line);
 
-// Writes the year's identity file through SaveTextLines. The result: the messages for the
-// user, if any (the backup not kept, or the identities not written; the year's file is saved
-// either way, so this never throws).
+// Writes the year's identity file through SaveTextLines, unless it would be larger than
+// MaxIdentityFileBytes, which no read takes (the file there then stays). The result: the messages
+// for the user, if any (the backup not kept, or the identities not written; the year's file is
+// saved either way, so this never throws).
 QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearIdentities& ids);
 
 // To follow every save of a year's file: reads it again with the identities kept so far, matches
 // them (known first) and writes the identity file when anything changed. Messages as
-// WriteYearIdentities; a year file that cannot be read gives a message too.
+// WriteYearIdentities; a year or identity file that cannot be read gives a message too, and the
+// identity file is then left as it was.
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
                                  const QList<KnownIdentity>& known = {},
                                  const QList<EntryEdit>& edits = {});

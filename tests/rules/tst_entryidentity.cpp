@@ -1,10 +1,14 @@
 #include "data/CsvLine.h"
+#include "data/KalendoError.h"
+#include "data/TextFile.h"
 #include "rules/Clock.h"
 #include "rules/DaySchedule.h"
 #include "rules/EntryIdentity.h"
 
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
 const QByteArrayList all{"Dentist", "Meeting", "Trip"};
@@ -37,8 +41,9 @@ QHash<QByteArray, EntryIdentity> byTitle(const YearIdentities& ids) {
 } // namespace
 
 void tst_EntryIdentity::followsTheEntry_data() {
-    QTest::addColumn<QByteArray>("after");      // the year's file once changed
-    QTest::addColumn<QByteArray>("identities"); // "kept", "missing", or a record's replacement
+    QTest::addColumn<QByteArray>("after"); // the year's file once changed
+    // "kept", "missing", "folder" or "huge" (one no read takes), or a record's replacement
+    QTest::addColumn<QByteArray>("identities");
     // Entries that keep their UID, in file order: "title", or "title=title before" when edited.
     QTest::addColumn<QByteArrayList>("kept");
     QTest::addColumn<QByteArrayList>("changed"); // of those, entries whose SEQUENCE grows
@@ -72,6 +77,12 @@ void tst_EntryIdentity::followsTheEntry_data() {
     QTest::newRow("identity record damaged by hand")
         << Before << QByteArray("x,,not a number,,Meeting") << QByteArrayList{"Dentist", "Trip"}
         << QByteArrayList{};
+    // An identity file that cannot be read is never read as missing and written anew with
+    // fewer identities: the save says so and leaves it as it was.
+    QTest::newRow("identity file a folder")
+        << Before << QByteArray("folder") << QByteArrayList{} << QByteArrayList{};
+    QTest::newRow("identity file too large")
+        << Before << QByteArray("huge") << QByteArrayList{} << QByteArrayList{};
 }
 
 void tst_EntryIdentity::followsTheEntry() {
@@ -92,6 +103,25 @@ void tst_EntryIdentity::followsTheEntry() {
     const QString idFile = QStringLiteral("2025.uid.csv");
     if (identities == "missing") {
         QVERIFY(QFile::remove(folder.file(idFile)));
+    } else if (identities == "folder" || identities == "huge") {
+        const QString path = folder.file(idFile);
+        qint64 size = 0;
+        if (identities == "folder") {
+            QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        } else { // sparse: no disk space taken
+            size = MaxIdentityFileBytes + 1;
+            QVERIFY(QFile::resize(path, size));
+        }
+        const QStringList messages = RecordYearIdentities(folder.path(), 2025);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QStringLiteral("識別情報を保存できません")),
+                 qPrintable(messages.first()));
+        QCOMPARE(QFileInfo(path).isDir(), identities == "folder");
+        if (size > 0)
+            QCOMPARE(QFileInfo(path).size(), size);
+        QVERIFY_THROWS_EXCEPTION(KalendoError, YearIdentities::read(folder.path(), 2025));
+        QCOMPARE(folder.read(QStringLiteral("2025.csv")), after);
+        return;
     } else if (identities != "kept") {
         QList<QByteArray> lines = folder.read(idFile).split('\n');
         for (QByteArray& line : lines)
