@@ -120,8 +120,8 @@ QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QD
         TextFileDetail::forEachLineFound(records, size, findLineKey, keep);
     }
     TextLines recordLines;
-    for (const auto& [start, size] : found)
-        recordLines.append(QByteArray(records + start, size));
+    for (const auto& [start, length] : found)
+        recordLines.append(QByteArray(records + start, length));
     const YearIdentities ids = YearIdentities::match(all, recordLines);
     qsizetype i = 0;
     for (DayPlanLines& day : out)
