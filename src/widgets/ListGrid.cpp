@@ -94,6 +94,12 @@ private:
 };
 
 // The header row, painted by the same rule as the cells.
+// The list's cells paint in their own colours, the same whether the window is active or not:
+// the views' whole repaint at activation only paints them again.
+bool isActivation(const QEvent* event) {
+    return event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate;
+}
+
 class ListGridHeader : public QHeaderView {
 public:
     explicit ListGridHeader(ListGrid* view) : QHeaderView(Qt::Horizontal, view), m_view(view) {}
@@ -106,6 +112,10 @@ protected:
         painter->setFont(m_view->font());
         m_view->drawCell(*painter, cell);
         painter->restore();
+    }
+    bool viewportEvent(QEvent* event) override {
+        return isActivation(event) ? QAbstractScrollArea::viewportEvent(event)
+                                   : QHeaderView::viewportEvent(event);
     }
 
 private:
@@ -318,16 +328,44 @@ void ListGrid::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
     if (!hasFocus())
         return;
-    const int modelRow = m_grid.currentRow() - m_grid.fixedRows();
-    if (modelRow < 0 || modelRow >= m_model->rowCount())
+    const QRect frame = currentRowRect();
+    if (frame.isEmpty())
         return;
+    QPainter painter(viewport());
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+}
+
+QRect ListGrid::currentRowRect() const {
+    const int modelRow = m_grid.currentRow() - m_grid.fixedRows();
+    if (!m_viewSetUp || modelRow < 0 || modelRow >= m_model->rowCount())
+        return {};
     QRect frame;
     for (int c = 0; c < m_grid.columnCount(); ++c)
         if (!isColumnHidden(c))
             frame |= visualRect(m_model->index(modelRow, c));
-    QPainter painter(viewport());
-    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
-    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    return frame;
+}
+
+// Focus shows only as the current row's dotted frame: the views' own handling repaints the
+// whole table at focus and at activation, which painted the day list twice as it opened.
+void ListGrid::focusInEvent(QFocusEvent* event) {
+    if (!currentIndex().isValid()) {
+        QTableView::focusInEvent(event); // picks a current cell, as a view does
+        return;
+    }
+    setAttribute(Qt::WA_InputMethodEnabled, false); // no cell is edited in place
+    viewport()->update(currentRowRect());
+}
+
+void ListGrid::focusOutEvent(QFocusEvent* /*event*/) {
+    viewport()->update(currentRowRect());
+}
+
+bool ListGrid::viewportEvent(QEvent* event) {
+    if (isActivation(event))
+        return QAbstractScrollArea::viewportEvent(event);
+    return QTableView::viewportEvent(event);
 }
 
 void ListGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {

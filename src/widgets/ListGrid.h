@@ -91,6 +91,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
@@ -99,6 +102,7 @@ private:
     int gridRowAt(const QPoint& pos) const;
     bool onFixedCell(const QPoint& pos) const;
     int firstBodyColumn() const;
+    QRect currentRowRect() const;
 
     StringGrid m_grid;
     ListGridModel* m_model;

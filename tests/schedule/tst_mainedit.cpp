@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -175,16 +177,20 @@ void tst_MainEdit::editorOpensByAllDayRule_data() {
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QByteArray>("saved"); // the day's line after the editor's and list's OK
+    QTest::addColumn<bool>("inexact"); // its text marked as not exactly the server's: 「※」 shown
     QTest::newRow("no start time, an end time")
         << QByteArray("20250105,1,,11:00,a,,") << true << "  :  "
-        << "  :  " << QByteArray("20250105,1,,,a,,");
+        << "  :  " << QByteArray("20250105,1,,,a,,") << false;
     QTest::newRow("start at midnight") << QByteArray("20250105,1,00:00,,a,p,m") << false << "00:00"
-                                       << "  :  " << QByteArray("20250105,1,00:00,,a,p,m");
+                                       << "  :  " << QByteArray("20250105,1,00:00,,a,p,m") << false;
     QTest::newRow("blank cells from a saved file, nothing changed")
         << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"") << true << "  :  "
-        << "  :  " << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"");
+        << "  :  " << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"") << false;
     QTest::newRow("one-digit hour") << QByteArray("20250105,1,9:00,9:30,a,,") << false << "09:00"
-                                    << "09:30" << QByteArray("20250105,1,9:00,9:30,a,,");
+                                    << "09:30" << QByteArray("20250105,1,9:00,9:30,a,,") << false;
+    QTest::newRow("text not exactly the server's, kept")
+        << QByteArray("20250105,1,09:00,10:00,a,p,m") << false << "09:00"
+        << "10:00" << QByteArray("20250105,1,09:00,10:00,a,p,m") << true;
 }
 
 void tst_MainEdit::editorOpensByAllDayRule() {
@@ -193,8 +199,31 @@ void tst_MainEdit::editorOpensByAllDayRule() {
     QFETCH(QString, start);
     QFETCH(QString, end);
     QFETCH(QByteArray, saved);
+    QFETCH(bool, inexact);
     m_folder->write(QStringLiteral("2025.csv"), line + "\r\n");
+    if (inexact) {
+        YearIdentities ids = YearIdentities::read(m_folder->path(), 2025);
+        ids.identity(0).properties.insert(InexactTextProperty, InexactTextMark("a", "p", "m"));
+        QVERIFY(WriteYearIdentities(m_folder->path(), 2025, ids).isEmpty());
+    }
     open();
+    // The title cell as the list paints it, against the same cell with and without 「※」.
+    const auto paint = [&](const ListCell& cell, bool handler) {
+        QImage image(200, 24, QImage::Format_RGB32);
+        QPainter painter(&image);
+        painter.setFont(m_list->gridEdit->font());
+        if (handler)
+            m_list->gridEdit->drawCell(painter, cell);
+        else
+            DrawListCell(painter, cell);
+        return image;
+    };
+    ListCell title = m_list->gridEdit->cellAt(ScheduleColumn::Title, 1);
+    title.rect = QRect(0, 0, 200, 24);
+    ListCell marked = title;
+    marked.text.prepend(QStringLiteral("※"));
+    QCOMPARE(paint(title, true), paint(inexact ? marked : title, false));
+    QVERIFY(paint(marked, false) != paint(title, false));
     onNextModal([&](QWidget* w) {
         auto* editor = qobject_cast<TMainInputForm*>(w);
         QCOMPARE(editor->windowTitle(), QStringLiteral("修正中です..."));
@@ -211,6 +240,7 @@ void tst_MainEdit::editorOpensByAllDayRule() {
     QTest::mouseDClick(m_list->gridEdit->viewport(), Qt::LeftButton, {}, cell.center());
     m_list->btnOkClick();
     QCOMPARE(file(), saved + "\r\n");
+    QCOMPARE(InexactTextKeys(m_folder->path(), 2025).size(), inexact ? 1 : 0); // mark kept
 }
 
 void tst_MainEdit::editorKeysAndAllDayBox() {
