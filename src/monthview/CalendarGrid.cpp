@@ -42,9 +42,15 @@ void TCalendarGrid::announceCurrent() {
     QAccessible::updateAccessibility(&selection);
 }
 
-void TCalendarGrid::focusInEvent(QFocusEvent* event) {
-    QFrame::focusInEvent(event);
+// Focus changes how the current cell alone paints: the frame's own handling repaints the whole
+// grid, which the main window did as the day list opened over it.
+void TCalendarGrid::focusInEvent(QFocusEvent* /*event*/) {
+    update(CellRect(Col(), Row()));
     announceCurrent();
+}
+
+void TCalendarGrid::focusOutEvent(QFocusEvent* /*event*/) {
+    update(CellRect(Col(), Row()));
 }
 
 QPoint TCalendarGrid::cellOrigin() const {
