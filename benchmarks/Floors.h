@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -54,6 +55,23 @@ inline void writeWithFsync(const QString& path, const QByteArray& bytes) {
         ::fsync(fd) != 0)
         qFatal("cannot write %s", qPrintable(path));
     ::close(fd);
+}
+
+// Every file read, and the needle's places counted.
+inline qsizetype readAndSearch(const QStringList& paths, const QByteArray& needle,
+                        std::vector<char>& buffer) {
+    qsizetype found = 0;
+    for (const QString& path : paths) {
+        const qsizetype size = readBytes(path, buffer);
+        const char* p = buffer.data();
+        const char* const end = p + size;
+        while (const void* at =
+                   memmem(p, size_t(end - p), needle.constData(), size_t(needle.size()))) {
+            ++found;
+            p = static_cast<const char*>(at) + needle.size();
+        }
+    }
+    return found;
 }
 
 } // namespace floors

@@ -26,23 +26,6 @@ int runsPerMeasure() {
     return runs > 0 ? runs : 30;
 }
 
-// Every file of the folder read, and the needle's places counted.
-qsizetype readAndSearch(const QStringList& paths, const QByteArray& needle,
-                        std::vector<char>& buffer) {
-    qsizetype found = 0;
-    for (const QString& path : paths) {
-        const qsizetype size = floors::readBytes(path, buffer);
-        const char* p = buffer.data();
-        const char* const end = p + size;
-        while (const void* at =
-                   memmem(p, size_t(end - p), needle.constData(), size_t(needle.size()))) {
-            ++found;
-            p = static_cast<const char*>(at) + needle.size();
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -81,7 +64,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < runs; ++i) {
             QElapsedTimer t;
             t.start();
-            if (readAndSearch(paths, needle, buffer) != expected)
+            if (floors::readAndSearch(paths, needle, buffer) != expected)
                 qFatal("the floor found the word %lld times", qlonglong(expected));
             floorNs = std::min(floorNs, double(t.nsecsElapsed()));
             t.start();

@@ -30,23 +30,6 @@ namespace {
 constexpr int SearchWidth = 720; // the search window's width
 constexpr double FrameMs = 1000.0 / 60;
 
-// The files read, and the places of the needle in them counted.
-qsizetype readAndSearch(const QStringList& paths, const QByteArray& needle,
-                        std::vector<char>& buffer) {
-    qsizetype found = 0;
-    for (const QString& path : paths) {
-        const qsizetype size = floors::readBytes(path, buffer);
-        const char* p = buffer.data();
-        const char* const end = p + size;
-        while (const void* at =
-                   memmem(p, size_t(end - p), needle.constData(), size_t(needle.size()))) {
-            ++found;
-            p = static_cast<const char*>(at) + needle.size();
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -133,11 +116,11 @@ int main(int argc, char** argv) {
     typed(list);
     for (int i = 0; i < runs; ++i) {
         firstFloor.add(timeHere([&] {
-            if (readAndSearch(firstFiles, needle, buffer) != expected)
+            if (floors::readAndSearch(firstFiles, needle, buffer) != expected)
                 qFatal("the floor found the letter other than %lld times", qlonglong(expected));
         }));
         firstWork.add(typed(list));
-        allFloor.add(timeHere([&] { readAndSearch(allFiles, needle, buffer); }));
+        allFloor.add(timeHere([&] { floors::readAndSearch(allFiles, needle, buffer); }));
         allWork.add(typed(count));
     }
 
