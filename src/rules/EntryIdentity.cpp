@@ -214,8 +214,8 @@ QByteArray fittingMark(const QString& path) {
     return line;
 }
 
-QByteArray readYearBytes(const QString& path, qint64 limitBytes = MaxTextFileBytes) {
-    return QFile::exists(path) ? LoadFileBytes(path, limitBytes) : QByteArray();
+QByteArray readYearBytes(const QString& path) {
+    return QFile::exists(path) ? LoadFileBytes(path) : QByteArray();
 }
 
 YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known,
@@ -444,12 +444,39 @@ QByteArray InexactTextKey(const QList<QByteArray>& cells) {
     return key;
 }
 
+// Identity files seen to carry no 「※」 mark, with their stamps as read. The day list asks at
+// every opening and the hint after every month step; most years have no mark, and their
+// identity files (megabytes) need not be read again while they are certainly unchanged.
+namespace {
+QMutex unmarkedFilesLock;
+QHash<QString, FileStamp>& unmarkedFiles() {
+    static QHash<QString, FileStamp> files;
+    return files;
+}
+} // namespace
+
 QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
     QSet<QByteArray> keys;
+    const QString path = IdentityFilePath(dataFolder, year);
     try {
-        if (!readYearBytes(IdentityFilePath(dataFolder, year), MaxIdentityFileBytes)
-                 .contains(InexactTextProperty))
+        const std::optional<FileStamp> now = StatFileStamp(path);
+        if (!now || !now->exists)
+            return keys;
+        {
+            const QMutexLocker locker(&unmarkedFilesLock);
+            const auto it = unmarkedFiles().constFind(path);
+            if (it != unmarkedFiles().cend() && CertainlyUnchanged(*it, *now))
+                return keys;
+        }
+        TextBuffer file;
+        file.loadBytes(path, MaxIdentityFileBytes);
+        if (!file.bytes().contains(InexactTextProperty)) {
+            FileStamp stamp = file.stamp();
+            stamp.bytes.clear(); // the metadata tells
+            const QMutexLocker locker(&unmarkedFilesLock);
+            unmarkedFiles().insert(path, stamp);
             return keys; // most years: one scan, nothing matched
+        }
         // Matched to the lines as they are now: a line edited since its record was written
         // (by hand, or by a program that does not record identities) is still found.
         const YearIdentities ids = YearIdentities::read(dataFolder, year);
