@@ -59,7 +59,7 @@ inline void writeWithFsync(const QString& path, const QByteArray& bytes) {
 
 // Every file read, and the needle's places counted.
 inline qsizetype readAndSearch(const QStringList& paths, const QByteArray& needle,
-                        std::vector<char>& buffer) {
+                               std::vector<char>& buffer) {
     qsizetype found = 0;
     for (const QString& path : paths) {
         const qsizetype size = readBytes(path, buffer);
