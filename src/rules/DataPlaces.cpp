@@ -13,8 +13,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <QRegularExpression>
+
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Newest last. A release that changes client/holiday.csv adds the new file's sum here, or the
@@ -42,6 +47,64 @@ bool within(const QString& path, const QString& folder) {
     const QString inner = QDir::cleanPath(path);
     const QString outer = QDir::cleanPath(folder);
     return inner == outer || inner.startsWith(withSeparator(outer));
+}
+
+// A first start copies into a work folder ".client-" + six letters or digits beside the user's
+// folder. Every start that makes, fills or removes one holds this lock, so a work folder found
+// while holding it belongs to a copy that was cut short. The system drops the lock when the
+// process ends however it ends.
+class CopyLock {
+public:
+    CopyLock() = default;
+    ~CopyLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CopyLock(const CopyLock&) = delete;
+    CopyLock& operator=(const CopyLock&) = delete;
+
+    // Not held when the lock file cannot be made (nor, without wait, while another holds it).
+    void take(const QString& parent, bool wait) {
+        const QByteArray path =
+            QFile::encodeName(QDir(parent).filePath(QStringLiteral(".kalendo-copy.lock")));
+        const int fd =
+            ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd < 0)
+            return;
+        struct stat st {};
+        int taken = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? 0 : -1;
+        while (taken == 0 && ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0)
+            taken = errno == EINTR ? 0 : -1;
+        if (taken != 0) {
+            ::close(fd);
+            return;
+        }
+        m_fd = fd;
+    }
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+QStringList workFolders(const QString& parent) {
+    static const QRegularExpression name(QStringLiteral("^\\.client-[A-Za-z0-9]{6}$"));
+    QStringList found;
+    for (const QFileInfo& entry :
+         QDir(parent).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        // Kalendo never makes a link there: one with that name is someone else's.
+        if (!entry.isSymLink() && name.match(entry.fileName()).hasMatch())
+            found << entry.absoluteFilePath();
+    }
+    return found;
+}
+
+// Removes the work folders of copies cut short, only while no copy can be running.
+void removeCutShortCopies(const QString& parent, const CopyLock& lock) {
+    if (!lock.held())
+        return;
+    for (const QString& folder : workFolders(parent))
+        QDir(folder).removeRecursively();
 }
 
 // Copies a folder's regular files and subfolders (never a FIFO or device) into a new folder,
@@ -114,9 +177,20 @@ QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shi
     QStringList notices;
     const QString folder = withoutSeparator(choice.folder);
     try {
+        const QString parent = QFileInfo(folder).absolutePath();
+        // Held from before a first start's copy until the copy is in place.
+        CopyLock copying;
         if (!QFileInfo(folder).isDir()) {
-            if (!QDir().mkpath(QFileInfo(folder).absolutePath()))
+            if (!QDir().mkpath(parent))
                 throw KalendoError::io(errno ? errno : EIO, folder);
+            // Another first start (another program name or runtime folder, so the instance
+            // guard let both through) may be copying: wait for it, then use what it made.
+            copying.take(parent, true);
+        } else if (!workFolders(parent).isEmpty()) {
+            copying.take(parent, false);
+        }
+        removeCutShortCopies(parent, copying);
+        if (!QFileInfo(folder).isDir()) {
             if (!choice.buildFolder.isEmpty()) {
                 moveFolder(choice.buildFolder, folder);
                 notices << QStringLiteral("データフォルダを移しました。\n%1\n→ %2\n\n"

@@ -4,8 +4,14 @@
 #include "rules/DataPlaces.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 
 // Where the data folder is, how it is made on first start, and how holiday.csv follows a new
 // release.
@@ -14,6 +20,7 @@ class tst_DataPlaces : public QObject {
 private slots:
     void folder_data();
     void folder();
+    void firstStartsKilledOrAtOnce();
     void holidayUpgrade_data();
     void holidayUpgrade();
     void everyShippedHolidayFileIsKnown();
@@ -62,7 +69,9 @@ void shareWithChild(const Layout& layout) {
 } // namespace
 
 void tst_DataPlaces::folder_data() {
-    QTest::addColumn<QString>("setup");      // beside, build, user, readonly, blocked, around
+    // beside, build, user, readonly, blocked, around; cut: a first start's copy was cut short,
+    // copying: while another start copies
+    QTest::addColumn<QString>("setup");
     QTest::addColumn<bool>("portable");      // client/ beside the program is the folder
     QTest::addColumn<QByteArray>("holiday"); // holiday.csv in the folder afterwards
     QTest::addColumn<bool>("besideKept");    // client/ beside the program still there
@@ -84,6 +93,12 @@ void tst_DataPlaces::folder_data() {
         << "around" << false << QByteArray("shipped") << false << 0 << 0;
     QTest::newRow("user folder cannot be made: said")
         << "blocked" << false << QByteArray("(missing)") << false << 1 << 1;
+    QTest::newRow("first start after one cut short: its work folder removed")
+        << "cut" << false << QByteArray("shipped") << false << 0 << 0;
+    QTest::newRow("later start after a copy cut short: its work folder removed")
+        << "cut user" << false << QByteArray("theirs") << false << 0 << 0;
+    QTest::newRow("a copy running meanwhile: its work folder kept")
+        << "cut user copying" << false << QByteArray("theirs") << false << 0 << 0;
 }
 
 void tst_DataPlaces::folder() {
@@ -108,6 +123,25 @@ void tst_DataPlaces::folder() {
     if (setup.contains(QStringLiteral("blocked"))) {
         layout.root.write(QStringLiteral("home"), "a file where the folder would go");
     }
+    // A work folder of a copy cut short, and names alike that Kalendo never makes.
+    const QString work = layout.root.file(QStringLiteral("home/kalendo/.client-Ab3xYz/"));
+    const QStringList notOurs{layout.root.file(QStringLiteral("home/kalendo/.client-Ab3xYz7/")),
+                              layout.root.file(QStringLiteral("home/kalendo/.client-Cd4eFg")),
+                              layout.root.file(QStringLiteral("home/kalendo/.client-Zz9yYy"))};
+    const QString linked = layout.root.file(QStringLiteral("home/mine/"));
+    if (setup.contains(QStringLiteral("cut"))) {
+        layout.put(work, HolidayFileName, "part");
+        layout.put(notOurs[0], HolidayFileName, "mine");
+        layout.root.write(QStringLiteral("home/kalendo/.client-Cd4eFg"), "mine");
+        layout.put(linked, HolidayFileName, "mine");
+        QVERIFY(QFile::link(linked, notOurs[2]));
+    }
+    // Another start's copy holds the lock for as long as it runs.
+    const int copying = ::open(
+        QFile::encodeName(layout.root.file(QStringLiteral("home/kalendo/.kalendo-copy.lock"))),
+        O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (setup.contains(QStringLiteral("copying")))
+        QVERIFY(copying >= 0 && ::flock(copying, LOCK_EX | LOCK_NB) == 0);
 
     auto run = [&layout] {
         const DataFolderChoice choice = ChooseDataFolder(layout.places);
@@ -135,12 +169,90 @@ void tst_DataPlaces::folder() {
     QCOMPARE(read(folder + HolidayFileName), holiday);
     QCOMPARE(QFileInfo(layout.beside()).isDir(), besideKept);
     // A made folder holds what was copied and nothing of the copying.
+    QStringList kept = setup.contains(QStringLiteral("cut")) ? notOurs : QStringList();
+    if (setup.contains(QStringLiteral("copying")))
+        kept << work;
+    for (const QString& path : std::as_const(kept))
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    if (setup.contains(QStringLiteral("cut")))
+        QCOMPARE(read(linked + HolidayFileName), QByteArray("mine"));
     QDirIterator all(layout.root.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                      QDirIterator::Subdirectories);
-    while (all.hasNext())
-        QVERIFY2(!all.next().contains(QStringLiteral("/.client-")), qPrintable(all.filePath()));
+    while (all.hasNext()) {
+        const QString path = all.next();
+        const bool mine = std::any_of(kept.cbegin(), kept.cend(), [&path](const QString& k) {
+            return path == QDir::cleanPath(k) || path.startsWith(k);
+        });
+        QVERIFY2(mine || !path.contains(QStringLiteral("/.client-")), qPrintable(path));
+    }
+    if (copying >= 0)
+        ::close(copying);
     if (setup == QStringLiteral("beside build")) // moved whole
         QCOMPARE(read(folder + QStringLiteral("2026.csv")), QByteArray("entries"));
+}
+
+// A first start killed while it copies leaves its work folder; the next start removes it. Two
+// first starts at once (the instance guard lets through two program names or runtime folders)
+// both start on the one folder one of them made.
+void tst_DataPlaces::firstStartsKilledOrAtOnce() {
+    Layout layout;
+    // Each copied file is synced on its own: enough of them make the copy last a while.
+    for (int i = 0; i < 200; ++i)
+        layout.put(layout.places.shippedFolder, QStringLiteral("%1.csv").arg(1900 + i),
+                   QByteArray::number(i));
+    layout.put(layout.places.shippedFolder, HolidayFileName, "shipped");
+    const QString parent = layout.root.file(QStringLiteral("home/kalendo/"));
+    const QString folder = layout.places.userFolder;
+    const auto workFolders = [&parent] {
+        return QDir(parent).entryList({QStringLiteral(".client-*")}, QDir::Dirs | QDir::Hidden);
+    };
+    const auto firstStart = [&layout] {
+        return PrepareDataFolder(ChooseDataFolder(layout.places), layout.places.shippedFolder);
+    };
+
+    int cutShort = 0;
+    for (int round = 0; round < 20 && cutShort == 0; ++round) {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(firstStart().isEmpty() ? 0 : 1);
+        const QDeadlineTimer deadline(60000);
+        while (workFolders().isEmpty() && !QFileInfo(folder).isDir() && !deadline.hasExpired())
+            QThread::yieldCurrentThread();
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        if (QFileInfo(folder).isDir())
+            QVERIFY(QDir(folder).removeRecursively());
+        else
+            cutShort += int(workFolders().size());
+    }
+    QVERIFY(cutShort > 0);
+
+    // Both wait at one pipe, so they start together.
+    int go[2];
+    QVERIFY(pipe(go) == 0);
+    QList<pid_t> starts;
+    for (int i = 0; i < 2; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            ::close(go[1]);
+            char byte;
+            [[maybe_unused]] const auto n = ::read(go[0], &byte, 1);
+            const QStringList said = firstStart();
+            _exit(said.isEmpty() ? 0 : 1);
+        }
+        starts << pid;
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (const pid_t pid : std::as_const(starts)) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+    QCOMPARE(workFolders(), QStringList());
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 201);
+    QCOMPARE(read(folder + QStringLiteral("2099.csv")), QByteArray("199"));
 }
 
 void tst_DataPlaces::holidayUpgrade_data() {
