@@ -1,11 +1,14 @@
 // Arbitrary data folders and years: building the tables stops only with a conversion or date
 // message, keeps every anniversary and schedule line, and the day annotations of whatever was
-// built agree, for every day, with a straight scan of the lists.
+// built agree, for every day, with a straight scan of the lists. A day's hint shows at most its
+// number of lines, the last one counting the rest, each line made of no more than 1,024 bytes
+// and shown as the day's whole text shows it.
 //
 // Input: the year in decimal on the first line (any other text picks a year from its bytes),
 // then the holiday, event, anniversary and schedule files, separated by lines "====". A file
 // whose section is absent does not exist.
 #include "FuzzSupport.h"
+#include "data/ShownText.h"
 #include "data/TextFile.h"
 #include "rules/ComType.h"
 #include "rules/YearTables.h"
@@ -124,10 +127,43 @@ QByteArray joined(const std::array<QList<QByteArray>, 4>& items, int first, int 
     return text;
 }
 
+// The lines of a day's text: no stored line holds a CR or LF.
+QList<QByteArray> textLines(const QByteArray& text) {
+    QList<QByteArray> lines;
+    for (qsizetype start = 0; !text.isEmpty();) {
+        const qsizetype end = text.indexOf("\r\n", start);
+        lines.append(text.mid(start, end < 0 ? -1 : end - start));
+        if (end < 0)
+            break;
+        start = end + 2;
+    }
+    return lines;
+}
+
+void checkHint(const YearTables& t, int year, int month, int day, const QByteArray& whole,
+               qsizetype maxLines, const QString& when) {
+    constexpr qsizetype lineBytes = 4 * MaxShownLineChars;
+    const QList<QByteArray> all = textLines(whole);
+    qsizetype more = -1;
+    const QList<QByteArray> head =
+        textLines(t.annotationHead(0, 3, year, month, day, maxLines, more, lineBytes));
+    const qsizetype cap = maxLines > 0 ? std::max<qsizetype>(maxLines, 2) : all.size();
+    FUZZ_CHECK(head.size() + more == all.size(), when);
+    FUZZ_CHECK(all.size() <= cap ? more == 0 : head.size() == cap - 1, when);
+    const QStringList shown = ShownDayAnnotation(t, year, month, day, maxLines).split('\n');
+    FUZZ_CHECK(shown.size() == std::max<qsizetype>(head.size() + (more > 0 ? 1 : 0), 1), when);
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        FUZZ_CHECK(head.at(i).size() <= lineBytes, when);
+        FUZZ_CHECK(shown.at(i) == ShownLine(all.at(i)), when);
+    }
+    if (more > 0)
+        FUZZ_CHECK(shown.last() == QStringLiteral("他%1件").arg(more), when);
+}
+
 // Every day, the months from the one before shownMonth first: tables built for a shown month
 // answer for the months its grid shows from their first index, for the others from a complete
 // one.
-void checkAnnotations(const YearTables& t, int year, int shownMonth) {
+void checkAnnotations(const YearTables& t, int year, int shownMonth, qsizetype hintLines) {
     const QHash<QByteArray, DayItems> days = scanned(t, year);
     for (int i = 0; i < 12; ++i) {
         const int month = (shownMonth + 10 + i) % 12 + 1;
@@ -143,6 +179,7 @@ void checkAnnotations(const YearTables& t, int year, int shownMonth) {
             }
             FUZZ_CHECK(BuildDayAnnotation(t, 0, 3, year, month, day) == joined(expected, 0, 3),
                        when());
+            checkHint(t, year, month, day, joined(expected, 0, 3), hintLines, when());
             FUZZ_CHECK(BuildDayAnnotation(t, 1, 2, year, month, day) == joined(expected, 1, 2),
                        when());
         }
@@ -204,6 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The month shown (0: none) comes from the input's size.
     const int shownMonth = int(size % 13);
+    // The hint's number of lines (0: no bound) as well.
+    const qsizetype hintLines = qsizetype(size / 13 % 5);
     YearTables fresh;
     const bool built = build(fresh, year, folder, shownMonth);
     const TextLines given[4] = {SplitTextLines(files[0].value_or(QByteArray())),
@@ -219,9 +258,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(fresh.YearHolidays().size() >= given[0].size() + equinoxes,
                    QStringLiteral("holidays"));
     }
-    checkAnnotations(fresh, year, shownMonth);
+    checkAnnotations(fresh, year, shownMonth, hintLines);
     // A schedule of another year and anniversaries counted from another year.
-    checkAnnotations(fresh, year % 9999 + 1, shownMonth);
+    checkAnnotations(fresh, year % 9999 + 1, shownMonth, hintLines);
 
     // Tables rebuilt over those of earlier inputs hold nothing of them.
     static YearTables reused;
@@ -232,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(reused.YearEvents() == fresh.YearEvents(), QString());
         FUZZ_CHECK(reused.Anniversaries() == fresh.Anniversaries(), QString());
         FUZZ_CHECK(reused.YearSchedules() == fresh.YearSchedules(), QString());
-        checkAnnotations(reused, year, (shownMonth + 6) % 13);
+        checkAnnotations(reused, year, (shownMonth + 6) % 13, hintLines);
     }
     return 0;
 }

@@ -674,6 +674,8 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year, qsi
         if (!m_inexact.isEmpty() &&
             m_inexact.contains(InexactTextKey(EntryCells(stored.toByteArray()))))
             cleaned.insert(0, "\x81\xA6"); // ※ in code page 932
+        if (cap >= 0 && qsizetype(cleaned.size()) > cap)
+            cleaned.resize(size_t(cap));
         appendItem(text, cleaned.data(), qsizetype(cleaned.size()));
         return;
     }
@@ -682,6 +684,7 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year, qsi
     const qsizetype second = stored.indexOf(',', first + 1);
     const QByteArray& mark = kindMark(kind);
     appendItem(text, mark.constData(), mark.size());
+    const qsizetype piece = text.size() - mark.size();
     const qsizetype title = second - first - 1;
     text.append(stored.data() + first + 1, cap >= 0 ? std::min(title, cap) : title);
     if (kind == akAnniversary) {
@@ -689,6 +692,9 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year, qsi
         text += QByteArray::number(year - anniversaryYear(stored).value_or(year));
         text += ']';
     }
+    // The cap holds for the whole line, mark and years included.
+    if (cap >= 0 && text.size() - piece > cap)
+        text.truncate(piece + cap);
 }
 
 QByteArray YearTables::assemble(int firstKind, int lastKind, int year, int month, int day) const {
