@@ -4,15 +4,24 @@
 
 # What Debian asks of every package beside the program: the licence, the changelog and a manual
 # page, compressed as dpkg compresses them (no timestamp, so the same build gives the same bytes).
+# The default page is plain ASCII, so that it reads whole in any locale (in the C locale man
+# drops what it cannot show); the Japanese one is shown where the language is Japanese.
 set(KALENDO_PACKAGING_DIR ${CMAKE_BINARY_DIR}/packaging)
 configure_file(${PROJECT_SOURCE_DIR}/docs/kalendo.1.in ${KALENDO_PACKAGING_DIR}/kalendo.1 @ONLY)
-set(gzipped ${KALENDO_PACKAGING_DIR}/kalendo.1.gz ${KALENDO_PACKAGING_DIR}/changelog.gz)
+configure_file(${PROJECT_SOURCE_DIR}/docs/kalendo.ja.1.in ${KALENDO_PACKAGING_DIR}/kalendo.ja.1
+    @ONLY)
+set(gzipped ${KALENDO_PACKAGING_DIR}/kalendo.1.gz ${KALENDO_PACKAGING_DIR}/kalendo.ja.1.gz
+    ${KALENDO_PACKAGING_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${gzipped}
     COMMAND gzip -9n < ${KALENDO_PACKAGING_DIR}/kalendo.1 > ${KALENDO_PACKAGING_DIR}/kalendo.1.gz
+    COMMAND gzip -9n < ${KALENDO_PACKAGING_DIR}/kalendo.ja.1 > ${KALENDO_PACKAGING_DIR}/kalendo.ja.1.gz
     COMMAND gzip -9n < ${PROJECT_SOURCE_DIR}/packaging/changelog > ${KALENDO_PACKAGING_DIR}/changelog.gz
-    DEPENDS ${KALENDO_PACKAGING_DIR}/kalendo.1 ${PROJECT_SOURCE_DIR}/packaging/changelog)
+    DEPENDS ${KALENDO_PACKAGING_DIR}/kalendo.1 ${KALENDO_PACKAGING_DIR}/kalendo.ja.1
+        ${PROJECT_SOURCE_DIR}/packaging/changelog)
 add_custom_target(kalendo_packaging ALL DEPENDS ${gzipped})
 install(FILES ${KALENDO_PACKAGING_DIR}/kalendo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${KALENDO_PACKAGING_DIR}/kalendo.ja.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1
+    RENAME kalendo.1.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${KALENDO_PACKAGING_DIR}/changelog.gz
     DESTINATION ${KALENDO_DOC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides

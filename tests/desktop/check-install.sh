@@ -22,6 +22,7 @@ expected=(
     "share/icons/hicolor/scalable/apps/$id.svg"
     "share/kalendo/shipped/holiday.csv"
     "share/lintian/overrides/kalendo"
+    "share/man/ja/man1/kalendo.1.gz"
     "share/man/man1/kalendo.1.gz"
     "share/metainfo/$id.metainfo.xml"
 )
@@ -44,13 +45,20 @@ done
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 "$(dirname "$0")/validate-metainfo.sh" "$prefix/share/metainfo/$id.metainfo.xml"
 
-# Every option the program lists is in its manual page.
+# Every option the program lists is in its manual pages.
 options=$("$prefix/bin/kalendo" --help | grep -o -- '--[a-z-]*' | sort -u)
 [ -n "$options" ]
-manual=$(zcat "$prefix/share/man/man1/kalendo.1.gz")
-for option in $options; do
-    grep -qF -- "${option//-/\\-}" <<<"$manual" || { echo "kalendo(1) lacks $option" >&2; exit 1; }
+for page in man1 ja/man1; do
+    manual=$(zcat "$prefix/share/man/$page/kalendo.1.gz")
+    for option in $options; do
+        grep -qF -- "${option//-/\\-}" <<<"$manual" || { echo "$page lacks $option" >&2; exit 1; }
+    done
 done
+# The default page reads whole in the C locale, where man drops every other character.
+if zcat "$prefix/share/man/man1/kalendo.1.gz" | LC_ALL=C grep -n '[^ -~]'; then
+    echo "kalendo(1) holds characters beyond ASCII" >&2
+    exit 1
+fi
 
 # The installed program's first start: no client/ beside it, so the per-user folder is made.
 mkdir -p "$home/run" && chmod 700 "$home/run"

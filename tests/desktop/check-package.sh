@@ -16,7 +16,7 @@ for package in libqt6widgets6 libqt6core6 libc6 fonts-ipafont-gothic fonts-ipafo
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/kalendo ./usr/share/kalendo/shipped/holiday.csv ./usr/share/man/man1/kalendo.1.gz \
-    ./usr/share/doc/kalendo/copyright ./usr/share/doc/kalendo/changelog.gz; do
+    ./usr/share/man/ja/man1/kalendo.1.gz ./usr/share/doc/kalendo/copyright ./usr/share/doc/kalendo/changelog.gz; do
     grep -qx "$file" <<<"$contents" || { echo "package lacks $file" >&2; exit 1; }
 done
 grep -q '^\./usr/share/applications/.*\.desktop$' <<<"$contents"
