@@ -253,6 +253,18 @@ void addRuleDays(CalendarWriter& writer, UidMaker& uids, const YearTables& table
     }
 }
 
+// An anniversary as other calendars keep a birthday: an all-day event every year from its date.
+icalcomponent* addYearlyDay(CalendarWriter& writer, const QByteArray& uid, const QByteArray& title,
+                            const QDate& date) {
+    icalcomponent* event = writer.add(uid, utf8(title));
+    writer.allDay(event, date);
+    icalrecurrencetype yearly;
+    icalrecurrencetype_clear(&yearly);
+    yearly.freq = ICAL_YEARLY_RECURRENCE;
+    icalcomponent_add_property(event, icalproperty_new_rrule(yearly));
+    return event;
+}
+
 void addAnniversaries(CalendarWriter& writer, UidMaker& uids, const TextLines& lines, int firstYear,
                       int lastYear, int& count) {
     for (const QByteArray& line : lines) {
@@ -267,12 +279,7 @@ void addAnniversaries(CalendarWriter& writer, UidMaker& uids, const TextLines& l
         const QByteArray title = row.at(1).trimmed();
         if (title.isEmpty())
             continue;
-        icalcomponent* event = writer.add(uids("anniversary", line), utf8(title));
-        writer.allDay(event, date);
-        icalrecurrencetype yearly;
-        icalrecurrencetype_clear(&yearly);
-        yearly.freq = ICAL_YEARLY_RECURRENCE;
-        icalcomponent_add_property(event, icalproperty_new_rrule(yearly));
+        icalcomponent* event = addYearlyDay(writer, uids("anniversary", line), title, date);
         QStringList since;
         for (int year = firstYear; year <= lastYear; ++year)
             if (year >= date.year())
@@ -350,6 +357,17 @@ QByteArray BuildIcsEvent(const QByteArray& uid, const QDate& day, const DayEntry
     QByteArray id = zoneId;
     CalendarWriter writer(exportZone(id), id);
     addSchedules(writer, {scheduleEvent(uid, day, entry)});
+    return writer.text();
+}
+
+QByteArray BuildIcsAnniversary(const QByteArray& uid, const QDate& date, const QByteArray& title) {
+    QByteArray id = "UTC";
+    CalendarWriter writer(icaltimezone_get_utc_timezone(), id);
+    icalcomponent* event = addYearlyDay(writer, uid, title, date);
+    icalcomponent_add_property(event, icalproperty_new_transp(ICAL_TRANSP_TRANSPARENT));
+    icalproperty* mark = icalproperty_new_x("ANNIVERSARY");
+    icalproperty_set_x_name(mark, IcsAnniversaryMark);
+    icalcomponent_add_property(event, mark);
     return writer.text();
 }
 

@@ -48,6 +48,11 @@ inline constexpr char KalendoUidSuffix[] = "@kalendo";
 QByteArray BuildIcsEvent(const QByteArray& uid, const QDate& day, const DayEntry& entry,
                          const QByteArray& zoneId);
 
+// An anniversary as sync sends it: a yearly all-day event from its date, free time, marked with
+// the X- property IcsAnniversaryMark valued ANNIVERSARY, with no zone (dates only).
+inline constexpr char IcsAnniversaryMark[] = "X-KALENDO-KIND";
+QByteArray BuildIcsAnniversary(const QByteArray& uid, const QDate& date, const QByteArray& title);
+
 // Gives an event the start and end of an entry of the day, as the export writes them: in the
 // zone zoneId (its TZID) for a timed entry, ending the next day when the end is before the
 // start; dates for an all-day one. DTSTART, DTEND and DURATION the event had are replaced. The

@@ -6,6 +6,7 @@
 #include "exchange/IcsExport.h"
 #include "exchange/IcsImport.h"
 #include "rules/Clock.h"
+#include "sync/AnniversarySync.h"
 #include "sync/CalDavClient.h"
 #include "sync/LocalEntries.h"
 
@@ -258,6 +259,38 @@ QByteArray patchEvent(const QByteArray& ics, const Mapped& before, const LocalEn
     return editedText(calendar, target);
 }
 
+// The server's copy of an anniversary (was, as last synced) with the title and date as they
+// now read here; everything else stays. Empty when the copy cannot be read.
+QByteArray patchAnniversary(const QByteArray& ics, const ServerAnniversary& was,
+                            const LocalAnniversary& now) {
+    IcalComponent root(icalparser_parse_string(ics.constData()));
+    icalcomponent* event =
+        root ? icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT) : nullptr;
+    if (!event)
+        return {};
+    if (FittedField(now.title, AnniversaryTitleBytes) != was.title)
+        setText(event, ICAL_SUMMARY_PROPERTY, now.title);
+    if (const int days = int(was.date.daysTo(now.date)); days != 0) {
+        icaltimetype start = icalcomponent_get_dtstart(event);
+        icaltime_adjust(&start, days, 0, 0, 0);
+        icalcomponent_set_dtstart(event, start);
+        if (icalproperty* end = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
+            icaltimetype t = icalproperty_get_dtend(end);
+            icaltime_adjust(&t, days, 0, 0, 0);
+            icalproperty_set_dtend(end, t);
+        }
+        if (icalproperty* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
+            icalrecurrencetype r = icalproperty_get_rrule(rule);
+            if (r.by_month[0] != ICAL_RECURRENCE_ARRAY_MAX)
+                r.by_month[0] = short(now.date.month());
+            if (r.by_month_day[0] != ICAL_RECURRENCE_ARRAY_MAX)
+                r.by_month_day[0] = short(now.date.day());
+            icalproperty_set_rrule(rule, r);
+        }
+    }
+    return editedText(root.get(), event);
+}
+
 QByteArray xmlEscape(const QByteArray& text) {
     return QString::fromUtf8(text).toHtmlEscaped().toUtf8();
 }
@@ -272,6 +305,7 @@ struct CalendarSync::Pass {
         SyncRecord after;
         QByteArray etag; // If-Match
         QByteArray body;
+        bool anniversary = false; // a record of state.anniversaries
     };
 
     CalendarSync& sync;
@@ -307,6 +341,18 @@ struct CalendarSync::Pass {
     QString failure, cause;
     SyncOutcome outcome;
 
+    // Anniversaries, where the account syncs them: the file's lines, which of them are taken,
+    // each record's line (-1: gone), the events that are anniversaries as fetched, and the
+    // file's lines to remove and add.
+    bool anniversaries = false;
+    bool reclassify = false; // just turned on: events kept as schedule entries may be some
+    QList<LocalAnniversary> annivs;
+    QList<bool> annivTaken;
+    QHash<QByteArray, int> annivOwn;
+    QHash<QByteArray, ServerEvent> annivFetched;
+    QHash<QByteArray, ServerAnniversary> annivOf;
+    QByteArrayList annivRemovals, annivAdditions;
+
     explicit Pass(CalendarSync& s) : sync(s) {}
 
     QUrl urlOf(const QByteArray& href) const {
@@ -319,6 +365,11 @@ struct CalendarSync::Pass {
             return false;
         fail(r);
         return true;
+    }
+    void failFile(const KalendoError& e) {
+        failure = e.message();
+        cause = QStringLiteral("file");
+        finish();
     }
     void fail(const DavResponse& r) {
         failure = CalDavClient::failure(r, calendar);
@@ -343,6 +394,18 @@ struct CalendarSync::Pass {
     void sendOps();
     void opDone(const Op& op, const DavResponse& r);
     void finish();
+
+    void readAnniversaries();
+    void sortAnniversaries();
+    void mergeAnniversaries();
+    int takeAnniversary(const QByteArray& hash);
+    int takeEditedAnniversary(const SyncRecord& record);
+    void addAnniversary(const LocalAnniversary& a, SyncRecord record = {});
+    SyncRecord anniversaryRecord(const QByteArray& href, const QByteArray& etag,
+                                 const QByteArray& uid, const QDate& date,
+                                 const QByteArray& hash) const {
+        return {href, etag.isEmpty() ? UnknownEtag : etag, uid, {{{}, DayKeyOf(date), hash}}};
+    }
 
     QList<Mapped> mapEvent(const QByteArray& body) const;
     int take(const QByteArray& hash);
@@ -425,9 +488,7 @@ void CalendarSync::Pass::begin() {
     try {
         state = SyncState::load(sync.m_folder);
     } catch (const KalendoError& e) {
-        failure = e.message();
-        cause = QStringLiteral("file");
-        finish();
+        failFile(e);
         return;
     }
     const QByteArray address = calendar.toEncoded();
@@ -443,6 +504,14 @@ void CalendarSync::Pass::begin() {
     firstYear = std::min(wasFirst, sync.m_firstYear);
     lastYear = std::max(wasLast, sync.m_lastYear);
     grew = !state.records.isEmpty() && (firstYear < wasFirst || lastYear > wasLast);
+    anniversaries = sync.m_account.anniversaries;
+    if (anniversaries && !state.anniversariesSynced) {
+        // Every event is listed again: those kept as schedule entries may be anniversaries, and
+        // anniversaries changed there meanwhile were passed over.
+        reclassify = true;
+        state.syncToken.clear();
+    }
+    state.anniversariesSynced = anniversaries;
     if (state.noSyncReport)
         listByQuery();
     else
@@ -509,11 +578,13 @@ void CalendarSync::Pass::readLocal() {
     try {
         local = ReadLocalEntries(sync.m_folder);
     } catch (const KalendoError& e) {
-        failure = e.message();
-        cause = QStringLiteral("file");
-        finish();
+        failFile(e);
         return;
     }
+    if (anniversaries)
+        readAnniversaries();
+    if (!failure.isEmpty())
+        return;
     consumed = QList<bool>(local.size(), false);
     for (const SyncRecord& record : std::as_const(state.records))
         usedUids.insert(record.uid);
@@ -535,12 +606,15 @@ void CalendarSync::Pass::readLocal() {
         if (mayGrow && !changedThere && !record.etag.isEmpty() && record.etag != UnknownEtag &&
             !removed.contains(record.href))
             regrow.insert(record.href);
-        if (changedThere || regrow.contains(record.href) ||
+        const bool mayBeAnniversary =
+            reclassify && listed.contains(record.href) &&
+            (record.occurrences.isEmpty() || !record.occurrences.first().occurrence.isEmpty());
+        if (changedThere || regrow.contains(record.href) || mayBeAnniversary ||
             (gone && !record.etag.isEmpty() && !removed.contains(record.href)))
             toFetch << record.href;
     }
     for (auto it = listed.cbegin(); it != listed.cend(); ++it)
-        if (!state.records.contains(it.key()))
+        if (!state.records.contains(it.key()) && !state.anniversaries.contains(it.key()))
             toFetch << it.key();
     fetch(0);
 }
@@ -595,6 +669,8 @@ void CalendarSync::Pass::addNew(const LocalEntry& e) {
 }
 
 void CalendarSync::Pass::merge() {
+    if (anniversaries)
+        sortAnniversaries();
     // The server's changes first: a line here equal to the server's takes the place of the
     // line it gives, before lines are paired as edits.
     for (const QByteArray& href : removed) {
@@ -624,6 +700,8 @@ void CalendarSync::Pass::merge() {
             newEntries << local[i];
     for (const LocalEntry& e : std::as_const(newEntries))
         addNew(e);
+    if (anniversaries)
+        mergeAnniversaries();
     if (!regrowLeft) {
         state.firstYear = firstYear;
         state.lastYear = lastYear;
@@ -829,15 +907,198 @@ void CalendarSync::Pass::changeSpan(const SyncRecord& record, const QList<int>& 
     ops << Op{Op::PutChange, after, record.etag, body};
 }
 
+void CalendarSync::Pass::readAnniversaries() {
+    try {
+        annivs = ReadLocalAnniversaries(sync.m_folder);
+    } catch (const KalendoError& e) {
+        failFile(e);
+        return;
+    }
+    annivTaken = QList<bool>(annivs.size(), false);
+    for (const SyncRecord& record : std::as_const(state.anniversaries)) {
+        if (full && !listed.contains(record.href) && !record.etag.isEmpty())
+            removed.insert(record.href);
+        const int own =
+            record.occurrences.isEmpty() ? -1 : takeAnniversary(record.occurrences.first().hash);
+        annivOwn.insert(record.href, own);
+        const bool changedThere =
+            listed.contains(record.href) && listed.value(record.href) != record.etag;
+        if (changedThere || (own < 0 && !record.etag.isEmpty() && !removed.contains(record.href)))
+            toFetch << record.href;
+    }
+}
+
+int CalendarSync::Pass::takeAnniversary(const QByteArray& hash) {
+    for (int i = 0; i < annivs.size(); ++i)
+        if (!annivTaken[i] && annivs[i].hash == hash) {
+            annivTaken[i] = true;
+            return i;
+        }
+    return -1;
+}
+
+// The line that is the record's anniversary edited: a new line of its date (renamed), else of
+// its title as the server has it (moved). A conflict's copy is always one of its own.
+int CalendarSync::Pass::takeEditedAnniversary(const SyncRecord& record) {
+    const QByteArray prefix = conflictPrefix();
+    const QByteArray title = annivOf.value(record.href).title;
+    for (const bool sameDate : {true, false})
+        for (int i = 0; i < annivs.size() && !record.occurrences.isEmpty(); ++i)
+            if (!annivTaken[i] && !annivs[i].title.startsWith(prefix) &&
+                (sameDate ? DayKeyOf(annivs[i].date) == record.occurrences.first().dayKey
+                          : !title.isEmpty() &&
+                                FittedField(annivs[i].title, AnniversaryTitleBytes) == title)) {
+                annivTaken[i] = true;
+                return i;
+            }
+    return -1;
+}
+
+// Events fetched that are anniversaries leave the schedule's merge; one kept so far as a
+// schedule series leaves the year files. An anniversary no longer one is a schedule event now.
+void CalendarSync::Pass::sortAnniversaries() {
+    const QList<QByteArray> hrefs = fetched.keys();
+    for (const QByteArray& href : hrefs) {
+        const std::optional<ServerAnniversary> a = AnniversaryOfEvent(fetched.value(href).body);
+        if (!a) {
+            if (state.anniversaries.contains(href)) {
+                if (const int own = annivOwn.value(href, -1); own >= 0) {
+                    annivRemovals << annivs[own].line;
+                    ++outcome.received;
+                }
+                state.anniversaries.remove(href);
+            }
+            continue;
+        }
+        annivOf.insert(href, *a);
+        annivFetched.insert(href, fetched.take(href));
+        if (state.records.contains(href)) {
+            for (const int i : ownLines.value(href))
+                if (i >= 0) {
+                    changes.remove(local[i]);
+                    ++outcome.received;
+                }
+            state.records.remove(href);
+        }
+    }
+}
+
+void CalendarSync::Pass::mergeAnniversaries() {
+    for (const QByteArray& href : std::as_const(removed)) {
+        if (!state.anniversaries.contains(href))
+            continue;
+        if (const int own = annivOwn.value(href, -1); own >= 0) {
+            annivRemovals << annivs[own].line;
+            ++outcome.received;
+        }
+        state.anniversaries.remove(href);
+    }
+    QSet<QByteArray> mergedAnniv;
+    // New there: the same anniversary here is that event's, else the event's comes here.
+    for (auto it = annivFetched.cbegin(); it != annivFetched.cend(); ++it) {
+        if (removed.contains(it.key()) || state.anniversaries.contains(it.key()))
+            continue;
+        const ServerAnniversary& a = annivOf[it.key()];
+        const QByteArray hash = AnniversaryHash(a.date, a.title);
+        if (takeAnniversary(hash) < 0) {
+            annivAdditions << AnniversaryLine(a.date, a.title);
+            ++outcome.received;
+        }
+        state.anniversaries.insert(it.key(),
+                                   anniversaryRecord(it.key(), it->etag, it->uid, a.date, hash));
+        mergedAnniv.insert(it.key());
+    }
+    // Changed there: the server's version takes the place; one changed here too is kept beside.
+    for (auto it = annivFetched.cbegin(); it != annivFetched.cend(); ++it) {
+        const auto record = state.anniversaries.find(it.key());
+        if (mergedAnniv.contains(it.key()) || record == state.anniversaries.end() ||
+            record->etag == it->etag)
+            continue;
+        mergedAnniv.insert(it.key());
+        const ServerAnniversary& a = annivOf[it.key()];
+        const QByteArray hash = AnniversaryHash(a.date, a.title);
+        const int own = annivOwn.value(it.key(), -1);
+        const int edited = own >= 0 ? own : takeEditedAnniversary(*record);
+        if (edited < 0 || annivs[edited].hash != hash) {
+            annivAdditions << AnniversaryLine(a.date, a.title);
+            ++outcome.received;
+            if (edited >= 0)
+                annivRemovals << annivs[edited].line;
+            if (edited >= 0 && own < 0) {
+                LocalAnniversary copy = annivs[edited];
+                copy.title = *Codec::fromUnicode(Codec::truncateToBytes(
+                    Codec::toUnicode(conflictPrefix() + copy.title), AnniversaryTitleBytes));
+                copy.line = AnniversaryLine(copy.date, copy.title);
+                copy.hash = AnniversaryHash(copy.date, copy.title);
+                annivAdditions << copy.line;
+                addAnniversary(copy);
+                ++outcome.conflicts;
+            }
+        }
+        *record = anniversaryRecord(it.key(), it->etag, it->uid, a.date, hash);
+    }
+    // Unchanged there: a change or deletion here goes out.
+    const QList<QByteArray> hrefs = state.anniversaries.keys();
+    for (const QByteArray& href : hrefs) {
+        if (mergedAnniv.contains(href))
+            continue;
+        const SyncRecord& record = state.anniversaries[href];
+        const int own = annivOwn.value(href, -1);
+        if (own >= 0 && !record.etag.isEmpty())
+            continue;
+        const int line = own >= 0 ? own : takeEditedAnniversary(record);
+        if (record.etag.isEmpty()) {
+            // Sent before without an answer: again under the same UID and href.
+            if (line < 0)
+                state.anniversaries.remove(href);
+            else
+                addAnniversary(annivs[line], record);
+            continue;
+        }
+        if (line < 0) {
+            ops << Op{Op::Delete, record, record.etag, {}, true};
+            continue;
+        }
+        const ServerEvent event = annivFetched.value(href);
+        const QByteArray body =
+            event.body.isEmpty() ? QByteArray()
+                                 : patchAnniversary(event.body, annivOf.value(href), annivs[line]);
+        if (body.isEmpty())
+            continue; // not fetched: tried again next time, the line stays paired
+        ops << Op{
+            Op::PutChange,
+            anniversaryRecord(href, record.etag, record.uid, annivs[line].date, annivs[line].hash),
+            record.etag, body, true};
+    }
+    for (int i = 0; i < annivs.size(); ++i)
+        if (!annivTaken[i])
+            addAnniversary(annivs[i]);
+}
+
+// A new anniversary goes out under a UID an import recognises as Kalendo's anniversary, so that
+// a device that does not sync them never takes it for a schedule entry.
+void CalendarSync::Pass::addAnniversary(const LocalAnniversary& a, SyncRecord record) {
+    if (record.href.isEmpty()) {
+        record.uid = "anniversary-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) +
+                     KalendoUidSuffix;
+        record.href =
+            DavPath(calendar) + QUrl::toPercentEncoding(QString::fromUtf8(record.uid)) + ".ics";
+    }
+    record.etag.clear();
+    record.occurrences = {SyncOccurrence{{}, DayKeyOf(a.date), a.hash}};
+    state.anniversaries.insert(record.href, record);
+    ops << Op{Op::PutNew, record, {}, BuildIcsAnniversary(record.uid, a.date, a.title), true};
+}
+
 void CalendarSync::Pass::write() {
     try {
         if (!changes.isEmpty())
             ApplyLocalChanges(sync.m_folder, changes);
+        if (!annivRemovals.isEmpty() || !annivAdditions.isEmpty())
+            ApplyAnniversaryChanges(sync.m_folder, annivRemovals, annivAdditions);
         state.save(sync.m_folder);
     } catch (const KalendoError& e) {
-        failure = e.message();
-        cause = QStringLiteral("file");
-        finish();
+        failFile(e);
         return;
     }
     written = true;
@@ -866,18 +1127,19 @@ void CalendarSync::Pass::sendOps() {
 
 void CalendarSync::Pass::opDone(const Op& op, const DavResponse& r) {
     --inFlight;
+    QMap<QByteArray, SyncRecord>& records = op.anniversary ? state.anniversaries : state.records;
     if (op.kind == Op::Delete && (r.status / 100 == 2 || r.status == 404)) {
-        state.records.remove(op.after.href);
+        records.remove(op.after.href);
         ++outcome.sent;
     } else if (r.status / 100 == 2) {
         SyncRecord after = op.after;
         after.etag = r.etag.isEmpty() ? UnknownEtag : r.etag;
-        state.records.insert(after.href, after);
+        records.insert(after.href, after);
         ++outcome.sent;
     } else if (r.status == 412 && op.kind == Op::PutNew) {
         // Another event holds the address (its UID): the line goes again under a new one, and
         // that event is not taken for this line's.
-        state.records.remove(op.after.href);
+        records.remove(op.after.href);
         again = true;
     } else if (r.status == 412 || r.status == 404) {
         again = true; // changed or gone there meanwhile: merge its copy in the next pass

@@ -15,6 +15,8 @@ struct SyncAccount {
     QUrl calendar; // the calendar collection, ending in "/"
     QString user;
     QString password;
+    // Whether the anniversary file syncs too, as yearly all-day events (sync/AnniversarySync.h).
+    bool anniversaries = false;
 };
 
 // How a sync ended.
@@ -44,6 +46,11 @@ struct SyncOutcome {
 // the state that describes them, events to send are recorded (with their UID) before they are
 // sent, and the sync token is kept only once everything went through; a line found on both
 // sides with the same content is taken as one entry, never doubled.
+//
+// Where the account says so, anniversaries sync the same way: an anniversary line is paired
+// with its event by content, else (edited here) by its date; a new one goes out under a UID of
+// Kalendo's anniversaries, which a device not syncing them leaves alone. Not syncing them any
+// more deletes nothing: their events stay known and untouched until they sync again.
 class CalendarSync : public QObject {
     Q_OBJECT
 public:

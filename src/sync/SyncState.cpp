@@ -28,8 +28,10 @@ SyncState SyncState::load(const QString& dataFolder) {
             state.lastYear = row.at(2).toInt();
         } else if (kind == "report") {
             state.noSyncReport = row.at(1) == "calendar-query";
-        } else if (kind == "event" && !row.at(1).isEmpty()) {
-            SyncRecord& record = state.records[row.at(1)];
+        } else if (kind == "anniversaries") {
+            state.anniversariesSynced = row.at(1) == "on";
+        } else if ((kind == "event" || kind == "anniversary") && !row.at(1).isEmpty()) {
+            SyncRecord& record = (kind == "event" ? state.records : state.anniversaries)[row.at(1)];
             record.href = row.at(1);
             record.etag = row.at(2);
             record.uid = row.at(3);
@@ -50,14 +52,17 @@ QString SyncState::save(const QString& dataFolder) const {
     if (firstYear > 0)
         lines << RowToCommaLine(
             {"years", QByteArray::number(firstYear), QByteArray::number(lastYear)});
-    for (const SyncRecord& record : records) {
-        // An event without lines here (one outside the years shown) still keeps its etag.
-        if (record.occurrences.isEmpty())
-            lines << RowToCommaLine({"event", record.href, record.etag, record.uid});
-        for (const SyncOccurrence& o : record.occurrences)
-            lines << RowToCommaLine(
-                {"event", record.href, record.etag, record.uid, o.dayKey, o.hash, o.occurrence});
-    }
+    if (anniversariesSynced)
+        lines << RowToCommaLine({"anniversaries", "on"});
+    for (const auto& [kind, map] : {std::pair{"event", &records}, {"anniversary", &anniversaries}})
+        for (const SyncRecord& record : *map) {
+            // An event without lines here (one outside the years shown) still keeps its etag.
+            if (record.occurrences.isEmpty())
+                lines << RowToCommaLine({kind, record.href, record.etag, record.uid});
+            for (const SyncOccurrence& o : record.occurrences)
+                lines << RowToCommaLine(
+                    {kind, record.href, record.etag, record.uid, o.dayKey, o.hash, o.occurrence});
+        }
     // A sync that changed nothing leaves the file as it is: no write, no fsync, no backup.
     if (LoadTextLines(SyncStatePath(dataFolder)) == lines)
         return {};

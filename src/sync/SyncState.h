@@ -34,6 +34,11 @@ struct SyncState {
     int firstYear = 0;
     int lastYear = 0;
     QMap<QByteArray, SyncRecord> records; // by href
+    // The events that are anniversaries here (sync/AnniversarySync.h), by href: each with one
+    // occurrence, its date (YYYYMMDD) and AnniversaryHash. Kept while anniversaries are not
+    // synced, so that they are neither taken for schedule entries nor forgotten.
+    QMap<QByteArray, SyncRecord> anniversaries;
+    bool anniversariesSynced = false; // whether the last sync took them
 
     // A missing file gives an empty state; one that cannot be read throws KalendoError.
     static SyncState load(const QString& dataFolder);

@@ -73,7 +73,8 @@ void TSyncRunner::run(bool asked) {
     withPassword(
         [this](const QString& password) {
             emit Status(QStringLiteral("同期中…"));
-            m_sync->start({m_settings.calendar, m_settings.user, password});
+            m_sync->start(
+                {m_settings.calendar, m_settings.user, password, m_settings.anniversaries});
         },
         asked);
 }

@@ -26,6 +26,7 @@ SyncSettings ReadSyncSettings() {
     s.server = QUrl(store.value(QStringLiteral("Server")).toString());
     s.user = store.value(QStringLiteral("User")).toString();
     s.calendar = QUrl(store.value(QStringLiteral("Calendar")).toString());
+    s.anniversaries = store.value(QStringLiteral("Anniversaries")).toBool();
     return s;
 }
 
@@ -36,6 +37,7 @@ void WriteSyncSettings(const SyncSettings& s) {
     store.setValue(QStringLiteral("Server"), s.server.toString());
     store.setValue(QStringLiteral("User"), s.user);
     store.setValue(QStringLiteral("Calendar"), s.calendar.toString());
+    store.setValue(QStringLiteral("Anniversaries"), s.anniversaries);
 }
 
 TSyncSettingsForm::TSyncSettingsForm(QWidget* parent)
@@ -59,6 +61,11 @@ TSyncSettingsForm::TSyncSettingsForm(QWidget* parent)
     btnMake = new QPushButton(QStringLiteral("「Kalendo」を作る(&M)"), this);
     btnMake->setObjectName(QStringLiteral("btnMake"));
     btnMake->setEnabled(false);
+    chkAnniversaries = new QCheckBox(QStringLiteral("記念日も同期する(&N)"), this);
+    chkAnniversaries->setObjectName(QStringLiteral("chkAnniversaries"));
+    chkAnniversaries->setToolTip(
+        QStringLiteral("記念日を毎年の終日の予定として同じカレンダーに置きます。"
+                       "外しても、どちらの側の記念日も消えません"));
     lblState = new QLabel(this);
     lblState->setObjectName(QStringLiteral("lblState"));
     lblState->setWordWrap(true);
@@ -77,6 +84,7 @@ TSyncSettingsForm::TSyncSettingsForm(QWidget* parent)
     calendarRow->addWidget(btnMake);
     form->addRow(QString(), btnFind);
     form->addRow(QStringLiteral("カレンダー(&C):"), calendarRow);
+    form->addRow(QString(), chkAnniversaries);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOk);
@@ -109,6 +117,7 @@ void TSyncSettingsForm::Load(const SyncSettings& settings, const QString& passwo
     editServer->setText(settings.server.toString());
     editUser->setText(settings.user);
     editPassword->setText(password);
+    chkAnniversaries->setChecked(settings.anniversaries);
     comboCalendar->clear();
     if (settings.calendar.isValid())
         comboCalendar->addItem(settings.calendar.path(), settings.calendar);
@@ -117,7 +126,8 @@ void TSyncSettingsForm::Load(const SyncSettings& settings, const QString& passwo
 
 SyncSettings TSyncSettingsForm::Settings() const {
     return {chkEnabled->isChecked(), QUrl::fromUserInput(editServer->text().trimmed()),
-            editUser->text().trimmed(), comboCalendar->currentData().toUrl()};
+            editUser->text().trimmed(), comboCalendar->currentData().toUrl(),
+            chkAnniversaries->isChecked()};
 }
 
 QString TSyncSettingsForm::Password() const {

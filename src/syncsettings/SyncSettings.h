@@ -17,6 +17,7 @@ struct SyncSettings {
     QUrl server;
     QString user;
     QUrl calendar;
+    bool anniversaries = false; // the anniversary file syncs too
 };
 SyncSettings ReadSyncSettings();
 void WriteSyncSettings(const SyncSettings& settings);
@@ -35,6 +36,7 @@ public:
     QString Password() const;
 
     QCheckBox* chkEnabled;
+    QCheckBox* chkAnniversaries;
     QLineEdit* editServer;
     QLineEdit* editUser;
     QLineEdit* editPassword;

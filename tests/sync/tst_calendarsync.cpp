@@ -1,6 +1,10 @@
 #include "RadicaleServer.h"
 #include "TestSupport.h"
+#include "rules/ComType.h"
+#include "rules/ListFile.h"
+#include "rules/RuleEntry.h"
 #include "rules/YearTables.h"
+#include "sync/AnniversarySync.h"
 #include "sync/CalDavClient.h"
 #include "sync/CalDavDiscovery.h"
 #include "sync/CalendarSync.h"
@@ -115,6 +119,24 @@ QString entries(const QString& folder) {
 struct Device {
     TempDataFolder folder;
     SyncOutcome last;
+    bool anniversaries = false;
+
+    QString anniversaryLines() const {
+        return Codec::toUnicode(LoadTextLines(AnniversaryFilePath(folder.path())).join(';'));
+    }
+    // "date|title" added; with title given, the line of that title replaced or (no fields)
+    // removed.
+    void editAnniversary(const QString& title, const QString& fields) {
+        TextLines lines = LoadTextLines(AnniversaryFilePath(folder.path()));
+        lines.removeIf([&](const QByteArray& line) {
+            return !title.isEmpty() && Codec::toUnicode(LineRow(line, 2).at(1)) == title;
+        });
+        if (!fields.isEmpty())
+            lines << AnniversaryLine(
+                AnniversaryDateFromText(fields.section(QLatin1Char('|'), 0, 0).toLatin1()),
+                *Codec::fromUnicode(fields.section(QLatin1Char('|'), 1)));
+        folder.write(AnniversaryFileName, lines.join("\r\n") + "\r\n");
+    }
 
     void addLine(const QString& fields) {
         const QByteArray line = cells(fields);
@@ -236,6 +258,41 @@ void tst_CalendarSync::scenarios_data() {
         "A+ 20261207|10:00|11:00|会議A||\nB+ 20261207|10:00|11:00|会議B||\nA>\nB>\nA>\n=S 2\n"
         "=A 20261207|10:00|11:00|会議A||;20261207|10:00|11:00|会議B||\n"
         "=B 20261207|10:00|11:00|会議A||;20261207|10:00|11:00|会議B||");
+    // A phone keeps a birthday as a yearly all-day event without an end.
+    const char* const birthday =
+        "P+ bd.ics > BEGIN:VEVENT\\nUID:bd1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;VALUE=DATE:19900510\\nRRULE:FREQ=YEARLY\\nSUMMARY:母の誕生日\\n"
+        "CATEGORIES:家族\\nEND:VEVENT\n";
+    row("anniversaries both ways",
+        (std::string("A*on\nB*on\nA* 2012/03/30|結婚記念日\n") + birthday +
+         "A>\n=S 2\n=S~ DTSTART;VALUE=DATE:20120330\n"
+         "=S~ X-KALENDO-KIND:ANNIVERSARY\n=A \n"
+         "=A* 2012/03/30,結婚記念日,;1990/05/10,母の誕生日,\nB>\n"
+         "=B* 2012/03/30,結婚記念日,;1990/05/10,母の誕生日,\n=B ")
+            .c_str());
+    row("anniversaries edited and deleted both ways",
+        (std::string("A*on\nB*on\nA* 2012/03/30|結婚記念日\n") + birthday +
+         "A>\nB>\nA*= 結婚記念日 > 2012/03/30|結婚式\nA*= 母の誕生日 > 1990/05/11|母の誕生日\n"
+         "A>\n=S 2\n=S~ SUMMARY:結婚式\n=S~ DTSTART;VALUE=DATE:19900511\n=S~ CATEGORIES:家族\n"
+         "B>\n=B* 2012/03/30,結婚式,;1990/05/11,母の誕生日,\n"
+         "P~ * > SUMMARY:結婚式 > SUMMARY:結婚記念式典\nP- * > 母の誕生日\nB>\n"
+         "=B* 2012/03/30,結婚記念式典,\nB*- 結婚記念式典\nB>\n=S 0\nA>\n=A* ")
+            .c_str());
+    row("anniversary conflict",
+        "A*on\nB*on\nA* 2012/03/30|結婚記念日\nA>\nB>\nA*= 結婚記念日 > 2012/03/30|記念日A\n"
+        "B*= 結婚記念日 > 2012/03/30|記念日B\nA>\nB>\n=C 1\n"
+        "=B* 2012/03/30,記念日A,;2012/03/30,競合: 記念日B,\nA>\n"
+        "=A* 2012/03/30,記念日A,;2012/03/30,競合: 記念日B,\n=S 2");
+    // Unticked: nothing goes out or comes in, nothing is deleted, and a device that does not sync
+    // anniversaries does not take Kalendo's for schedule entries.
+    const std::string birthdays = "20250510|||母の誕生日||;20260510|||母の誕生日||;"
+                                  "20270510|||母の誕生日||;20280510|||母の誕生日||";
+    row("anniversaries unticked",
+        (std::string("A*on\nA* 2012/03/30|結婚記念日\nA>\n=S 1\nA*off\nA*- 結婚記念日\n"
+                     "A* 2000/01/02|創立記念日\n") +
+         birthday + "A>\n=S 2\n=A* 2000/01/02,創立記念日,\n=A " + birthdays + "\nB>\n=B " +
+         birthdays)
+            .c_str());
     row("wrong password", "A+ 20261207|10:00|11:00|会議||\nA!pw\n=S 0");
     row("third client's properties kept",
         (third + "A>\n=A 20261210|09:00|10:00|歯医者||" + std::string(100, 'd') +
@@ -307,7 +364,18 @@ void tst_CalendarSync::scenarios() {
             step.size() > 1 && (step[0] == QLatin1Char('A') || step[1] == QLatin1Char('A'))
                 ? &devices[0]
                 : &devices[1];
-        if (step.size() == 2 && step[1] == QLatin1Char('0')) {
+        if (step.size() >= 2 && step[1] == QLatin1Char('*') && step[0] != QLatin1Char('=')) {
+            // "A*on", "A*off"; "A* date|title" added; "A*= title > date|title"; "A*- title".
+            const QStringList p = arg.split(QStringLiteral(" > "));
+            if (step.endsWith(QLatin1String("*on")) || step.endsWith(QLatin1String("*off")))
+                device->anniversaries = step.endsWith(QLatin1String("on"));
+            else if (step[2] == QLatin1Char(' '))
+                device->editAnniversary(QString(), arg);
+            else
+                device->editAnniversary(p[0], step[2] == QLatin1Char('=') ? p[1] : QString());
+        } else if (step.startsWith(QLatin1String("=A*")) || step.startsWith(QLatin1String("=B*"))) {
+            QCOMPARE(device->anniversaryLines(), step.mid(4));
+        } else if (step.size() == 2 && step[1] == QLatin1Char('0')) {
             QVERIFY(QFile::remove(SyncStatePath(device->folder.path()))); // the state lost
         } else if (step.startsWith(QLatin1String("down"))) {
             m_server.stop();
@@ -351,7 +419,8 @@ void tst_CalendarSync::scenarios() {
             const bool wrong = step.contains(QLatin1String("!pw"));
             if (step.contains(QLatin1Char('@'))) // "A>@year": the user went to a month of it
                 sync.showYear(step.section(QLatin1Char('@'), 1).toInt());
-            sync.start({phone.m_calendar, User, wrong ? QStringLiteral("nope") : Password});
+            sync.start({phone.m_calendar, User, wrong ? QStringLiteral("nope") : Password,
+                        device->anniversaries});
             QVERIFY(done.wait(120000));
             device->last = done.at(0).at(0).value<SyncOutcome>();
             lastSynced = device;

@@ -83,6 +83,8 @@ void tst_SyncSettings::settingsWindow() {
     WriteSyncSettings({});
     TempDataFolder data;
     data.write(QStringLiteral("2026.csv"), "20261207,1,10:00,11:00," + sj("会議") + ",,\r\n");
+    data.write(QStringLiteral("anniversary.csv"), "2012/03/30," + sj("結婚記念日") + ",\r\n");
+    bool tickedAtFirst = true;
     TSyncRunner runner(data.path(), &m_window);
     QStringList statuses;
     connect(&runner, &TSyncRunner::Status, this, [&](const QString& text) { statuses << text; });
@@ -95,6 +97,8 @@ void tst_SyncSettings::settingsWindow() {
         if (step == 0) {
             // Not this machine, not https: refused before anything is sent.
             form->chkEnabled->setChecked(true);
+            tickedAtFirst = form->chkAnniversaries->isChecked();
+            form->chkAnniversaries->setChecked(true);
             form->editServer->setText(QStringLiteral("http://calendar.invalid/"));
             form->editUser->setText(User);
             form->editPassword->setText(Password);
@@ -118,7 +122,10 @@ void tst_SyncSettings::settingsWindow() {
     QTRY_VERIFY_WITH_TIMEOUT(!statuses.isEmpty() && statuses.last() != QStringLiteral("同期中…"),
                              60000);
     QVERIFY2(statuses.last().startsWith(QStringLiteral("同期: ")), qPrintable(statuses.last()));
-    QCOMPARE(m_server.storedEvents(QStringLiteral("work")), 1);
+    // The entry, and the anniversary the box ticked (off until then) sends.
+    QVERIFY(!tickedAtFirst);
+    QVERIFY(ReadSyncSettings().anniversaries);
+    QCOMPARE(m_server.storedEvents(QStringLiteral("work")), 2);
     // The password is in no file the program wrote: settings, data home, data folder.
     for (const QString& folder : {qEnvironmentVariable("XDG_CONFIG_HOME"),
                                   qEnvironmentVariable("XDG_DATA_HOME"), data.path()}) {
