@@ -173,6 +173,11 @@ void CreateOtherForms() {
     // Each list makes its editor, its child, right after itself.
     create(AnniversaryForm);
     AnniversaryEditForm = AnniversaryForm->editForm();
+    // Anniversaries may sync too.
+    QObject::connect(AnniversaryForm, &QDialog::finished, [](int result) {
+        if (result == ListForm::Ok && SyncRunner)
+            SyncRunner->SyncSoon();
+    });
     create(ComWeeksForm);
     ComWeeksEditForm = ComWeeksForm->editForm();
     create(MainEditForm);
