@@ -3,11 +3,16 @@
 // - first sync of 5,000 schedule entries: the floor PUTs the same 5,000 prepared bodies
 //   (If-None-Match: *, as many at once as Qt allows to one host) into a calendar of its own;
 // - a sync with nothing changed: the floor is one sync-collection REPORT from the last token.
-// Also counts the requests of the unchanged sync (one, where the server has sync tokens) and
-// checks that it leaves the sync state file as it was.
+// Also counts the requests of the unchanged sync (one, where the server has sync tokens),
+// checks that it leaves the sync state file as it was, and measures its reading of the entry
+// identities against reading the year and identity files' bytes.
 // Floor and work are taken in turn, each first sync into a new calendar; the unchanged sync is
-// the best of several. Run: bench_sync; KALENDO_BENCH_RUNS sets the first-sync rounds
-// (default 1), KALENDO_BENCH_ENTRIES the entries (default 5000).
+// the best of several. The server stores through bench_radicale_storage.py (Radicale's own
+// storage without its per-PUT scan of every stored event and without fsync; see there), as
+// stock Radicale makes each PUT slower the fuller the calendar and 5,000 take hours.
+// Run: bench_sync; KALENDO_BENCH_RUNS sets the first-sync rounds (default 1),
+// KALENDO_BENCH_ENTRIES the entries (default 5000), KALENDO_BENCH_STOCK_RADICALE=1 uses
+// Radicale's own storage.
 
 #include "../../tests/sync/RadicaleServer.h"
 #include "data/Codec.h"
@@ -15,6 +20,7 @@
 #include "exchange/IcsExport.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
+#include "rules/EntryIdentity.h"
 #include "sync/CalendarSync.h"
 #include "sync/LocalEntries.h"
 #include "sync/SyncState.h"
@@ -24,11 +30,15 @@
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QXmlStreamReader>
 
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +46,14 @@ const QString User = QString::fromLatin1(RadicaleServer::User);
 const QString Password = QString::fromLatin1(RadicaleServer::Password);
 // Qt's connections to one host at once.
 constexpr int HostConnections = 6;
+
+// Ctrl+C, a kill or a hang-up: told to the event loop, which removes the run's folders.
+int signalPipe[2] = {-1, -1};
+
+void onStopSignal(int received) {
+    const char number = char(received);
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &number, 1);
+}
 
 int envInt(const char* name, int fallback) {
     const int value = qEnvironmentVariableIntValue(name);
@@ -138,20 +156,40 @@ int main(int argc, char** argv) {
     const int entries = envInt("KALENDO_BENCH_ENTRIES", 5000);
     const int rounds = envInt("KALENDO_BENCH_RUNS", 1);
     constexpr int unchangedRuns = 10;
-    RadicaleServer server;
-    if (!server.start())
+    auto server = std::make_unique<RadicaleServer>();
+    if (!qEnvironmentVariableIsSet("KALENDO_BENCH_STOCK_RADICALE"))
+        server->useStorage("bench_radicale_storage", QStringLiteral(KALENDO_BENCH_SYNC_DIR));
+    // The data folder: one year file of entries spread over the year, as a user's would be.
+    QTemporaryDir data;
+    std::unique_ptr<QTemporaryDir> folder;
+    // Stopped from outside: the server is stopped (it would die with this process anyway) and
+    // the folders removed, then the signal ends the process as it would have.
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        qFatal("no pipe");
+    QSocketNotifier stopped(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopped, &QSocketNotifier::activated, [&] {
+        char number = 0;
+        if (::read(signalPipe[0], &number, 1) != 1)
+            return;
+        server.reset();
+        data.remove();
+        folder.reset();
+        std::signal(number, SIG_DFL);
+        std::raise(number);
+    });
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(number, onStopSignal);
+    if (!server->start())
         qFatal("radicale did not start");
     Floor floor;
     int calendars = 0;
     const auto makeCalendar = [&] {
-        const QUrl url = server.url(QStringLiteral("/%1/c%2/").arg(User).arg(++calendars));
+        const QUrl url = server->url(QStringLiteral("/%1/c%2/").arg(User).arg(++calendars));
         if (floor.once("MKCALENDAR", url, {}, {}) != 201)
             qFatal("cannot make a calendar");
         return url;
     };
 
-    // The data folder: one year file of entries spread over the year, as a user's would be.
-    QTemporaryDir data;
     const QString dataFolder = data.path() + QLatin1Char('/');
     const int year = Clock::today().year();
     QByteArray lines;
@@ -169,6 +207,9 @@ int main(int argc, char** argv) {
     if (!file.open(QIODevice::WriteOnly) || file.write(lines) != lines.size())
         qFatal("cannot write the year file");
     file.close();
+    // Its identities, as the first save of a day writes them.
+    if (const QStringList messages = RecordYearIdentities(dataFolder, year); !messages.isEmpty())
+        qFatal("identities not written: %s", qPrintable(messages.join(QLatin1Char(' '))));
     // The floor's bodies: the events the entries become, prepared before the clock runs.
     QList<QPair<QByteArray, QByteArray>> events;
     for (const LocalEntry& e : ReadLocalEntries(dataFolder)) {
@@ -184,7 +225,6 @@ int main(int argc, char** argv) {
           entries, rounds, unchangedRuns);
     double firstFloor = 1e300, firstWork = 1e300;
     QUrl workCalendar, floorCalendar;
-    std::unique_ptr<QTemporaryDir> folder;
     for (int round = 0; round < rounds; ++round) {
         floorCalendar = makeCalendar();
         QElapsedTimer t;
@@ -195,7 +235,8 @@ int main(int argc, char** argv) {
             qFatal("the floor stored %d of %d", stored, entries);
 
         folder = std::make_unique<QTemporaryDir>();
-        QFile::copy(file.fileName(), folder->filePath(QFileInfo(file).fileName()));
+        for (const QString& path : {file.fileName(), IdentityFilePath(dataFolder, year)})
+            QFile::copy(path, folder->filePath(QFileInfo(path).fileName()));
         workCalendar = makeCalendar();
         t.start();
         const SyncOutcome outcome = runSync(folder->path() + QLatin1Char('/'), workCalendar);
@@ -204,7 +245,7 @@ int main(int argc, char** argv) {
             qFatal("the first sync sent %d of %d", outcome.sent, entries);
         qInfo("  round %d: first sync %d requests", round + 1, outcome.requests);
     }
-    if (server.storedEvents(workCalendar.path().section(QLatin1Char('/'), -2, -2)) != entries)
+    if (server->storedEvents(workCalendar.path().section(QLatin1Char('/'), -2, -2)) != entries)
         qFatal("the server does not hold every entry once");
     const double firstRatio = firstWork / firstFloor;
     qInfo("first sync: %.0f ms; floor (%d PUTs, %d at once): %.0f ms; %.2f x floor",
@@ -246,6 +287,39 @@ int main(int argc, char** argv) {
     if (stateChanged() != changed)
         qFatal("a sync with nothing changed rewrote the sync state");
     const double unchangedRatio = unchangedWork / unchangedFloor;
+
+    // Every sync first reads the entries with their identities: matching the identity file to
+    // the year's lines, then each entry's text fitted and hashed. Against reading both files.
+    const QString workFolder = folder->path() + QLatin1Char('/');
+    double readBytes = 1e300, readIdentities = 1e300, readEntries = 1e300;
+    qint64 bytes = 0;
+    for (int i = 0; i < unchangedRuns; ++i) {
+        QElapsedTimer t;
+        t.start();
+        bytes = 0;
+        for (const QString& path :
+             {ScheduleFilePath(workFolder, year), IdentityFilePath(workFolder, year)}) {
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly))
+                qFatal("cannot read %s", qPrintable(path));
+            bytes += f.readAll().size();
+        }
+        readBytes = std::min(readBytes, double(t.nsecsElapsed()));
+        t.start();
+        const qsizetype matched = YearIdentities::read(workFolder, year).size();
+        readIdentities = std::min(readIdentities, double(t.nsecsElapsed()));
+        t.start();
+        const qsizetype read = ReadLocalEntries(workFolder).size();
+        readEntries = std::min(readEntries, double(t.nsecsElapsed()));
+        if (matched != entries || read != entries)
+            qFatal("read %lld and %lld of %d entries", qlonglong(matched), qlonglong(read),
+                   entries);
+    }
+    qInfo("reading the entries (in every sync): %.1f ms, %.0f %% of the unchanged sync; of "
+          "it matching the identities %.1f ms; floor (reading the year and identity files, "
+          "%lld bytes): %.2f ms; %.1f x floor",
+          readEntries / 1e6, 100 * readEntries / unchangedWork, readIdentities / 1e6,
+          qlonglong(bytes), readBytes / 1e6, readEntries / readBytes);
     qInfo("sync with nothing changed: %.1f ms, %d request(s) (target 1: %s); floor (one "
           "sync-collection REPORT): %.1f ms; %.2f x floor",
           unchangedWork / 1e6, requests, requests == 1 ? "met" : "NOT met", unchangedFloor / 1e6,

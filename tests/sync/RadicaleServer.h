@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 // A Radicale server of the test's own on 127.0.0.1 at a free port, with its own storage and a
 // plain password file, stopped with the test.
@@ -45,6 +46,13 @@ public:
         return true;
     }
 
+    // Stores through a storage module of Radicale's plug-in form (its "type") found on
+    // pythonPath instead of Radicale's own. Call before start().
+    void useStorage(const QByteArray& type, const QString& pythonPath) {
+        m_storageType = type;
+        m_pythonPath = pythonPath;
+    }
+
     // Starts the server (again, on the same port and storage after stop()) and waits until it
     // answers; false when it did not within the deadline.
     bool start() {
@@ -60,13 +68,28 @@ public:
         config.write("[server]\nhosts = 127.0.0.1:" + QByteArray::number(m_port) + "\n" + m_tls +
                      "[auth]\ntype = htpasswd\nhtpasswd_filename = " +
                      QFile::encodeName(m_dir.filePath(QStringLiteral("users"))) +
-                     "\nhtpasswd_encryption = plain\n[storage]\nfilesystem_folder = " +
-                     QFile::encodeName(storage()) +
+                     "\nhtpasswd_encryption = plain\n[storage]\n" +
+                     (m_storageType.isEmpty() ? QByteArray() : "type = " + m_storageType + '\n') +
+                     "filesystem_folder = " + QFile::encodeName(storage()) +
                      "\n[rights]\ntype = owner_only\n[logging]\nlevel = warning\n");
         config.close();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // A test that crashes takes its server with it.
-        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        if (!m_pythonPath.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("PYTHONPATH"), m_pythonPath);
+            m_process.setProcessEnvironment(env);
+        }
+        // The server ends only with its owner: a test or benchmark that crashes or is killed
+        // takes it along (the radicale script is the process itself, no shell between), and a
+        // Ctrl+C in the terminal goes to the owner alone, which stops it in order. A parent that
+        // died before the signal was asked for is seen by its new parent's id.
+        const pid_t owner = getpid();
+        m_process.setChildProcessModifier([owner] {
+            setpgid(0, 0);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != owner)
+                _exit(1);
+        });
         m_process.start(QStringLiteral("radicale"),
                         {QStringLiteral("--config"), config.fileName()});
         if (!m_process.waitForStarted(10000))
@@ -112,4 +135,6 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     QByteArray m_tls; // the [server] lines of https
+    QByteArray m_storageType;
+    QString m_pythonPath;
 };
