@@ -9,13 +9,12 @@
 #include "rules/EntryIdentity.h"
 
 #include <QCryptographicHash>
-#include <QFile>
-#include <QRegularExpression>
 #include <QSet>
+
+#include <libical/ical.h>
 
 #include <algorithm>
 #include <optional>
-#include <set>
 
 namespace {
 
@@ -39,18 +38,34 @@ QTime storedTime(const QByteArray& cell) {
 // The offset from the start of an iCalendar duration ("-PT15M", "-P1DT2H", "PT9H"), in seconds,
 // as an imported or synced alarm's trigger; nothing for anything else.
 std::optional<qint64> alarmOffsetSeconds(const QByteArray& trigger) {
-    static const QRegularExpression duration(QStringLiteral(
-        "^([-+]?)P(?:(\\d+)W)?(?:(\\d+)D)?(?:T(?:(\\d+)H)?(?:(\\d+)M)?(?:(\\d+)S)?)?$"));
-    const QRegularExpressionMatch m = duration.match(QString::fromLatin1(trigger.trimmed()));
-    if (!m.hasMatch() || trigger.trimmed() == "P" || trigger.trimmed().endsWith('T'))
+    const QByteArray text = trigger.trimmed();
+    // libical reads a number without its unit ("PT5", "P5T5M") or no part at all ("P", "PT",
+    // "P1DT") as nothing, and wraps numbers past its fields: such a trigger is none here, and
+    // each number is capped first so that no sum overflows.
+    if (text.isEmpty() || !QByteArrayView("WDHMS").contains(text.back()))
         return {};
-    // Each part is capped so that no sum overflows; no alarm goes off further ahead than the
-    // longest lead time.
-    constexpr qint64 units[] = {7 * 86400, 86400, 3600, 60, 1};
-    qint64 seconds = 0;
-    for (int i = 0; i < 5; ++i)
-        seconds += std::min<qint64>(m.captured(i + 2).toLongLong(), 1 << 30) * units[i];
-    if (m.captured(1) == QStringLiteral("-"))
+    QByteArray capped;
+    for (qsizetype i = 0; i < text.size();) {
+        if (text.at(i) < '0' || text.at(i) > '9') {
+            if (text.at(i) == '\0')
+                return {};
+            capped += text.at(i++);
+            continue;
+        }
+        qint64 number = 0;
+        for (; i < text.size() && text.at(i) >= '0' && text.at(i) <= '9'; ++i)
+            number = std::min<qint64>(number * 10 + (text.at(i) - '0'), 1 << 30);
+        if (i == text.size() || !QByteArrayView("WDHMS").contains(text.at(i)))
+            return {};
+        capped += QByteArray::number(number);
+    }
+    const icaldurationtype d = icaldurationtype_from_string(capped.constData());
+    if (icaldurationtype_is_bad_duration(d))
+        return {};
+    const qint64 seconds = qint64(d.weeks) * 7 * 86400 + qint64(d.days) * 86400 +
+                           qint64(d.hours) * 3600 + qint64(d.minutes) * 60 + qint64(d.seconds);
+    // No alarm goes off further ahead than the longest lead time.
+    if (d.is_neg)
         return -std::min<qint64>(seconds, 60 * qint64(MaxLeadMinutes));
     return seconds;
 }
@@ -68,9 +83,7 @@ struct DayPlanLines {
 };
 
 // A plan looks at a few days of a year of many lines: only the lines that hold a day's key are
-// read as lines, and only the identity records that may be theirs are matched. Every way of
-// matching an identity to a line goes by the line's date, so matching the days' lines with their
-// records gives each line the identity matching the whole year would.
+// read as lines, and only their identities are matched.
 QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QDate>& dates) {
     QList<DayPlanLines> out;
     TextBuffer file;
@@ -90,44 +103,22 @@ QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QD
         all += day.lines;
         out.append(std::move(day));
     }
-    // Without an identity file no entry has an alarm of its own: no matching to do.
-    const QString identityPath = IdentityFilePath(dataFolder, year);
-    if (all.isEmpty() || !QFile::exists(identityPath))
+    if (all.isEmpty())
         return out;
-    TextBuffer identities;
+    std::optional<YearIdentities> ids;
     try {
-        identities.loadBytes(identityPath, MaxIdentityFileBytes);
+        ids = DayLineIdentities(dataFolder, year, dates, all);
     } catch (const KalendoError&) {
         return out; // no alarms of their own then; nothing is written from here
     }
-    // A record holds its line's bytes, the date's digits among them as they are. Its
-    // LAST-MODIFIED ("20261207T093000Z") holds a date too, never a line's: the day's key followed
-    // by a T is no day's line, and passed over (each record made today holds today's key there).
-    std::set<std::pair<qsizetype, qsizetype>> found;
-    const char* records = identities.bytes().constData();
-    const qsizetype size = identities.bytes().size();
-    for (const QDate& date : dates) {
-        const QByteArray key = dayKeyOf(date);
-        const auto findLineKey = [&](qsizetype from) {
-            for (;;) {
-                const qsizetype at = TextFileDetail::find(records, size, from, key);
-                if (at < 0 || at + key.size() >= size || records[at + key.size()] != 'T')
-                    return at;
-                from = at + 1;
-            }
-        };
-        const auto keep = [&](qsizetype start, qsizetype length) { found.emplace(start, length); };
-        TextFileDetail::forEachLineFound(records, size, findLineKey, keep);
-    }
-    TextLines recordLines;
-    for (const auto& [start, length] : found)
-        recordLines.append(QByteArray(records + start, length));
-    const YearIdentities ids = YearIdentities::match(all, recordLines);
+    // Without an identity file no entry has an alarm of its own.
+    if (!ids)
+        return out;
     qsizetype i = 0;
     for (DayPlanLines& day : out)
         for (std::optional<qint64>& alarm : day.alarms)
             alarm =
-                alarmOffsetSeconds(ids.identity(i++).properties.value(QByteArrayLiteral("ALARM")));
+                alarmOffsetSeconds(ids->identity(i++).properties.value(QByteArrayLiteral("ALARM")));
     return out;
 }
 

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <bit>
 #include <deque>
+#include <set>
 #include <vector>
 
 namespace {
@@ -493,6 +494,39 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
         // A file that cannot be read marks nothing; whoever reads it says why.
     }
     return keys;
+}
+
+std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int year,
+                                                const QList<QDate>& dates,
+                                                const TextLines& dayLines) {
+    const QString path = IdentityFilePath(dataFolder, year);
+    if (!QFile::exists(path))
+        return std::nullopt;
+    TextBuffer file;
+    file.loadBytes(path, MaxIdentityFileBytes);
+    // A record holds its line's bytes, the date's digits among them as they are. Its
+    // LAST-MODIFIED ("20261207T093000Z") holds a date too, never a line's: the day's key followed
+    // by a T is no day's line, and passed over (each record made today holds today's key there).
+    std::set<std::pair<qsizetype, qsizetype>> found;
+    const char* records = file.bytes().constData();
+    const qsizetype size = file.bytes().size();
+    for (const QDate& date : dates) {
+        const QByteArray key = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+        const auto findLineKey = [&](qsizetype from) {
+            for (;;) {
+                const qsizetype at = TextFileDetail::find(records, size, from, key);
+                if (at < 0 || at + key.size() >= size || records[at + key.size()] != 'T')
+                    return at;
+                from = at + 1;
+            }
+        };
+        const auto keep = [&](qsizetype start, qsizetype length) { found.emplace(start, length); };
+        TextFileDetail::forEachLineFound(records, size, findLineKey, keep);
+    }
+    TextLines recordLines;
+    for (const auto& [start, length] : found)
+        recordLines.append(QByteArray(records + start, length));
+    return YearIdentities::match(dayLines, recordLines);
 }
 
 Row EntryCells(const QByteArray& line) {

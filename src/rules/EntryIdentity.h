@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Who each schedule entry is, so that another calendar can follow it through edits.
 //
 // A year's schedule file keeps its layout; the identities of its entries live beside it, in
@@ -115,6 +117,15 @@ QByteArray InexactTextKey(const QList<QByteArray>& cells);
 // the day list and the hint to show 「※」 before them. Reads the identity file only; a file
 // that cannot be read gives none.
 QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year);
+
+// The identities of some days' lines of a year (dayLines: those days' lines as the year's file
+// holds them), for a caller that looks at a few days of a year of many lines: only the identity
+// records that hold one of the dates are matched, and as every way of matching goes by the line's
+// date, each line gets the identity matching the whole year gives it. Nothing when there is no
+// identity file; throws as LoadTextLines does for one that cannot be read. Writes nothing.
+std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int year,
+                                                const QList<QDate>& dates,
+                                                const TextLines& dayLines);
 
 // A schedule line's seven cells with their blanks trimmed: what identities compare.
 QList<QByteArray> EntryCells(const QByteArray& line);
