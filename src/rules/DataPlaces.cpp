@@ -186,7 +186,9 @@ QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shi
             // Another first start (another program name or runtime folder, so the instance
             // guard let both through) may be copying: wait for it, then use what it made.
             copying.take(parent, true);
-        } else if (!workFolders(parent).isEmpty()) {
+        } else if ((!choice.seedFolder.isEmpty() || !choice.buildFolder.isEmpty()) &&
+                   !workFolders(parent).isEmpty()) {
+            // Only a folder made by copying has work folders beside it; a portable one has none.
             copying.take(parent, false);
         }
         removeCutShortCopies(parent, copying);
