@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 #include <poll.h>
@@ -35,9 +36,14 @@
 
 namespace endtoend {
 
-constexpr int MainWidth = 240;               // the main window's width, Kalendo's and the floor's
-constexpr int DayWidth = 868;                // the day list's, and the floor's dialog
-constexpr qint64 QuietNs = 60'000'000;       // idle: no CPU and no drawing for this long
+constexpr int MainWidth = 240;         // the main window's width, Kalendo's and the floor's
+constexpr int DayWidth = 868;          // the day list's, and the floor's dialog
+constexpr qint64 QuietNs = 60'000'000; // idle: no CPU and no drawing for this long
+// Settled after start-up: besides quiet now, busy for less than a tenth of the last second, which
+// spans the program's own short delays (a file watcher's 300 ms) and leaves room for the clock's
+// ticks. Under callgrind the work runs many times slower than such delays, and quiet gaps of
+// 60 ms come between its pieces: work held back by them must not land in the next action.
+constexpr qint64 SettledNs = 1'000'000'000;
 constexpr qint64 GiveUpNs = 120'000'000'000; // a start under callgrind on a busy machine
 
 inline qint64 nowNs() {
@@ -62,6 +68,23 @@ inline qint64 processCpuNs(qint64 pid) {
             sum += f.readLine().split(' ').value(0).toLongLong();
     }
     return sum;
+}
+
+// Whether any thread of the process is running or waiting for a processor. On a busy machine a
+// program can wait its turn longer than the quiet time and must not count as idle meanwhile.
+inline bool anyThreadRunnable(qint64 pid) {
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks + QLatin1Char('/') + tid + QStringLiteral("/stat"));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) S ...": the name may hold blanks and parentheses, the state follows the last.
+        const QByteArray stat = f.readAll();
+        const qsizetype state = stat.lastIndexOf(')') + 2;
+        if (state > 1 && state < stat.size() && stat.at(state) == 'R')
+            return true;
+    }
+    return false;
 }
 
 struct Timing {
@@ -229,7 +252,7 @@ public:
                 }
             });
             const qint64 c = processCpuNs(pid);
-            if (c != cpu) {
+            if (c != cpu || anyThreadRunnable(pid)) {
                 cpu = c;
                 lastChange = now;
             }
@@ -244,19 +267,32 @@ public:
         }
     }
 
-    // Waits until the process has done nothing for a while.
-    void settle(qint64 pid) {
+    // Waits until the process has done nothing for a while; with a window, also until it has
+    // been busy for less than a tenth of the last window.
+    void settle(qint64 pid, qint64 windowNs = 0) {
+        const qint64 start = nowNs();
         qint64 cpu = processCpuNs(pid);
-        qint64 lastChange = nowNs();
-        while (nowNs() - lastChange < QuietNs) {
+        qint64 lastChange = start;
+        std::deque<std::pair<qint64, qint64>> samples{{start, cpu}}; // (time, CPU time)
+        for (;;) {
             QThread::msleep(5);
             bool drew = false;
             drain([&](const XRectangle&) { drew = true; });
+            const qint64 now = nowNs();
             const qint64 c = processCpuNs(pid);
-            if (c != cpu || drew) {
+            if (c != cpu || drew || anyThreadRunnable(pid)) {
                 cpu = c;
-                lastChange = nowNs();
+                lastChange = now;
             }
+            samples.emplace_back(now, c);
+            while (samples.size() > 1 && samples[1].first <= now - windowNs)
+                samples.pop_front();
+            const bool calm = windowNs == 0 || (now - start >= windowNs &&
+                                                c - samples.front().second < windowNs / 10);
+            if (now - lastChange >= QuietNs && calm)
+                return;
+            if (now - start > GiveUpNs)
+                return;
         }
     }
 

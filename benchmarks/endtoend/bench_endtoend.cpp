@@ -100,7 +100,7 @@ public:
         // What the program does after its first drawing: up to idle, and in the next while.
         toIdle = dump(m_program.pid);
         QThread::sleep(2);
-        screen.settle(m_program.pid);
+        screen.settle(m_program.pid, SettledNs);
         afterStartUp = dump(m_program.pid);
     }
 
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
         // A user looks at the month a moment before opening a day; what the program does
         // meanwhile, once idle, is in neither figure (the instructions below count it apart).
         QThread::sleep(1);
-        screen.settle(k.pid);
+        screen.settle(k.pid, SettledNs);
         rssBefore = resident(k.pid);
         firstOpen.add(k.openDay());
         k.closeDay(true);
@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
     {
         Program k(screen, kalendo, {}, environment(homes[1].path()));
         QThread::sleep(1);
-        screen.settle(k.pid);
+        screen.settle(k.pid, SettledNs);
         rss4Before = resident(k.pid);
         for (int i = 0; i < 5; ++i) {
             k.openDay();
@@ -352,7 +352,7 @@ int main(int argc, char** argv) {
         std::printf("instructions (callgrind, each action to idle):\n");
         line("start-up (exec to first drawing)", k.startUp, floorStart, 1.3);
         line("  then to idle", k.toIdle, floorToIdle, 0);
-        line("  then, idle, in the next 2 s", k.afterStartUp, floorIdle, 0);
+        line("  then, until settled", k.afterStartUp, floorIdle, 0);
         line("month step", stepI, 0, 0);
         line("opening a day (a later one)", openI, floorOpen, 3);
         line("first opening of the run", firstOpenI, openI, 2);

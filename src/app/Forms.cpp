@@ -43,8 +43,9 @@ TSplashForm* SplashForm = nullptr;
 
 namespace {
 
-// After the main window's first paint, a moment short next to a user's first look at the month.
-constexpr int DayListPrepareDelayMs = 300;
+// Right after the other windows, in the same idle time after the main window's first paint: a
+// pause between them would be idle time in which the program still has work queued.
+constexpr int DayListPrepareDelayMs = 0;
 // The longest the reminders and the sync wait for the main window's first paint.
 constexpr int NotShownStartMs = 2000;
 
@@ -304,7 +305,7 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
                 QTimer::singleShot(0, &app, [startBeside] {
                     startBeside();
                     QTimer::singleShot(DayListPrepareDelayMs, MainEditForm,
-                                       [] { MainEditForm->Prepare(); });
+                                       [] { MainEditForm->Prepare(MainForm->CurrentDayDate()); });
                 });
             });
         });

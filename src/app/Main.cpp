@@ -559,10 +559,13 @@ void TMainForm::ApplicationShowHint(THintInfo& info) {
     info.CursorRect = cell;
 }
 
-void TMainForm::gridCalDblClick() {
+QString TMainForm::CurrentDayDate() const {
     const int day = gridCal->Cells().dayAt(gridCal->Col(), gridCal->Row());
-    const QString date = DayScheduleDate(editYear->text(), m_month, day);
-    if (OpenDaySchedule && OpenDaySchedule(date) == 1)
+    return DayScheduleDate(editYear->text(), m_month, day);
+}
+
+void TMainForm::gridCalDblClick() {
+    if (OpenDaySchedule && OpenDaySchedule(CurrentDayDate()) == 1)
         RefreshMonth();
 }
 

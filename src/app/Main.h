@@ -80,6 +80,8 @@ public:
     QWidget* DayScheduleWindow = nullptr;
 
     int ShownYear() const { return m_year; }
+    // The current day as the day list's caption "YYYY/MM/DD".
+    QString CurrentDayDate() const;
     int ShownMonth() const { return m_month; }
     int DayToSelect() const { return m_dayToSelect; }
     const YearTables& Tables() const { return m_tables; }

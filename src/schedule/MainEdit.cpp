@@ -2,6 +2,7 @@
 
 #include "data/Codec.h"
 #include "data/ErrorReport.h"
+#include "data/KalendoError.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
 #include "rules/EntryIdentity.h"
@@ -10,6 +11,7 @@
 #include "widgets/FormParts.h"
 #include "widgets/UiLook.h"
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPushButton>
@@ -143,6 +145,11 @@ void TMainEditForm::SelectLine(const QByteArray& line) {
 }
 
 void TMainEditForm::FormShow() {
+    showRows();
+    gridEdit->setFocus();
+}
+
+void TMainEditForm::showRows() {
     StringGrid& grid = gridEdit->grid();
     for (int c = 0; c < ScheduleColumn::Count; ++c)
         grid.setCell(c, 0, Codec::encodeOrThrow(kHeaders.at(c)));
@@ -150,20 +157,40 @@ void TMainEditForm::FormShow() {
     // The first row, or the one SelectLine made current since the day was loaded.
     gridEdit->setCurrentGridRow(grid.currentRow());
     gridEdit->refresh();
-    gridEdit->setFocus();
 }
 
-void TMainEditForm::Prepare() {
+void TMainEditForm::Prepare(const QString& date) {
     if (m_prepared || isVisible())
         return;
     m_prepared = true;
     setIcons();
     setFont(GothicFont(15));
     gridEdit->setUpView();
-    // Painted once off the screen: the fonts' glyphs and the painting code that a first showing
-    // would otherwise wait for.
-    QImage page(size(), QImage::Format_ARGB32_Premultiplied);
-    render(&page);
+    // Painted once off the screen with the day's rows: the glyphs of their texts, the year's
+    // marks of inexact texts and the painting code, which a first showing would otherwise wait
+    // for. Another day shares most of them.
+    const QString caption = windowTitle();
+    setWindowTitle(date);
+    try {
+        LoadDaySchedule();
+    } catch (const KalendoError&) {
+        // The opening itself reads the day again and says what is wrong.
+    }
+    showRows();
+    // Into the window's own image, made now with the window: the first showing then finds its
+    // memory in place, and the showing paints it again anyway.
+    create();
+    if (QBackingStore* store = backingStore()) {
+        store->resize(size());
+        store->beginPaint(QRegion(rect()));
+        render(store->paintDevice());
+        store->endPaint();
+    } else {
+        QImage page(size(), QImage::Format_ARGB32_Premultiplied);
+        render(&page);
+    }
+    forgetDay();
+    setWindowTitle(caption);
 }
 
 void TMainEditForm::setIcons() {
@@ -224,6 +251,10 @@ void TMainEditForm::btnCancelClick() {
 
 void TMainEditForm::done(int result) {
     QDialog::done(result);
+    forgetDay();
+}
+
+void TMainEditForm::forgetDay() {
     // The other days' lines are the bulk of a heavy year, and a busy day's rows are many:
     // nothing of either is kept once closed. The next opening loads its day anew.
     m_year = TextBuffer();

@@ -33,9 +33,10 @@ public:
     // After LoadDaySchedule: makes the row of an entry's line as stored current, if the day
     // holds it, so that the window opens on it (an entry found by a search).
     void SelectLine(const QByteArray& line);
-    // Makes what the first showing needs ahead of it, while the user is not waiting; the
-    // showing makes whatever is not made yet.
-    void Prepare();
+    // Makes what the first showing needs ahead of it, while the user is not waiting, with the
+    // rows of the day (a caption) most likely opened first; the showing makes whatever is not
+    // made yet. Leaves nothing of the day behind.
+    void Prepare(const QString& date);
     void FormShow();
     void btnOkClick();
     void btnCancelClick();
@@ -65,6 +66,9 @@ protected:
 
 private:
     void setIcons();
+    void showRows();
+    // Drops the year's lines and the day's rows, which a closed list has no use for.
+    void forgetDay();
 
     // The year's file as read, so the other days' lines are written back byte for byte.
     TextBuffer m_year;

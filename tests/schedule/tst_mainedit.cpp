@@ -178,19 +178,28 @@ void tst_MainEdit::editorOpensByAllDayRule_data() {
     QTest::addColumn<QString>("end");
     QTest::addColumn<QByteArray>("saved"); // the day's line after the editor's and list's OK
     QTest::addColumn<bool>("inexact"); // its text marked as not exactly the server's: 「※」 shown
+    // The year's file when the window was made ready for the day ahead of its opening; another
+    // program then wrote `line`. Empty: not made ready.
+    QTest::addColumn<QByteArray>("prepared");
     QTest::newRow("no start time, an end time")
         << QByteArray("20250105,1,,11:00,a,,") << true << "  :  "
-        << "  :  " << QByteArray("20250105,1,,,a,,") << false;
-    QTest::newRow("start at midnight") << QByteArray("20250105,1,00:00,,a,p,m") << false << "00:00"
-                                       << "  :  " << QByteArray("20250105,1,00:00,,a,p,m") << false;
+        << "  :  " << QByteArray("20250105,1,,,a,,") << false << QByteArray();
+    QTest::newRow("start at midnight")
+        << QByteArray("20250105,1,00:00,,a,p,m") << false << "00:00"
+        << "  :  " << QByteArray("20250105,1,00:00,,a,p,m") << false << QByteArray();
     QTest::newRow("blank cells from a saved file, nothing changed")
         << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"") << true << "  :  "
-        << "  :  " << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"") << false;
-    QTest::newRow("one-digit hour") << QByteArray("20250105,1,9:00,9:30,a,,") << false << "09:00"
-                                    << "09:30" << QByteArray("20250105,1,9:00,9:30,a,,") << false;
+        << "  :  " << QByteArray("20250105,1,\" \",\" \",a,\" \",\" \"") << false << QByteArray();
+    QTest::newRow("one-digit hour")
+        << QByteArray("20250105,1,9:00,9:30,a,,") << false << "09:00"
+        << "09:30" << QByteArray("20250105,1,9:00,9:30,a,,") << false << QByteArray();
     QTest::newRow("text not exactly the server's, kept")
         << QByteArray("20250105,1,09:00,10:00,a,p,m") << false << "09:00"
-        << "10:00" << QByteArray("20250105,1,09:00,10:00,a,p,m") << true;
+        << "10:00" << QByteArray("20250105,1,09:00,10:00,a,p,m") << true << QByteArray();
+    QTest::newRow("made ready on the file before another program changed it")
+        << QByteArray("20250105,1,09:00,10:00,a,p,m") << false << "09:00"
+        << "10:00" << QByteArray("20250105,1,09:00,10:00,a,p,m") << true
+        << QByteArray("20250104,1,,,x,,\r\n20250105,1,08:00,,old,q,\r\n20250105,2,,,b,,\r\n");
 }
 
 void tst_MainEdit::editorOpensByAllDayRule() {
@@ -200,6 +209,12 @@ void tst_MainEdit::editorOpensByAllDayRule() {
     QFETCH(QString, end);
     QFETCH(QByteArray, saved);
     QFETCH(bool, inexact);
+    QFETCH(QByteArray, prepared);
+    if (!prepared.isEmpty()) {
+        m_folder->write(QStringLiteral("2025.csv"), prepared);
+        m_list->Prepare(QStringLiteral("2025/01/05"));
+        QVERIFY(!m_list->isVisible());
+    }
     m_folder->write(QStringLiteral("2025.csv"), line + "\r\n");
     if (inexact) {
         YearIdentities ids = YearIdentities::read(m_folder->path(), 2025);
