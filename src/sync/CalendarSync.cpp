@@ -1008,6 +1008,8 @@ void CalendarSync::Pass::mergeAnniversaries() {
                                    anniversaryRecord(it.key(), it->etag, it->uid, a.date, hash));
         mergedAnniv.insert(it.key());
     }
+    // The records as synced before; conflicts' copies added below are new, and already go out.
+    const QList<QByteArray> hrefs = state.anniversaries.keys();
     // Changed there: the server's version takes the place; one changed here too is kept beside.
     for (auto it = annivFetched.cbegin(); it != annivFetched.cend(); ++it) {
         const auto record = state.anniversaries.find(it.key());
@@ -1038,7 +1040,6 @@ void CalendarSync::Pass::mergeAnniversaries() {
         *record = anniversaryRecord(it.key(), it->etag, it->uid, a.date, hash);
     }
     // Unchanged there: a change or deletion here goes out.
-    const QList<QByteArray> hrefs = state.anniversaries.keys();
     for (const QByteArray& href : hrefs) {
         if (mergedAnniv.contains(href))
             continue;
