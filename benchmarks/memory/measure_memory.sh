@@ -47,4 +47,7 @@ for folder in title big; do
         set -- $out
         echo "$folder $step: peak $(( $2 / 1024 )) MiB = $(awk "BEGIN{printf \"%.2f\", $2/$size_kb}") x file ($(( size_kb / 1024 )) MiB), $3 ms"
     done
+    # OK again over what the last one wrote: the identity file is there now, as in daily use.
+    set -- $("$probe" ok "$work/$folder/client" 2026/12/07)
+    echo "$folder ok with identities: peak $(( $2 / 1024 )) MiB = $(awk "BEGIN{printf \"%.2f\", $2/$size_kb}") x file ($(( size_kb / 1024 )) MiB), $3 ms"
 done

@@ -18,7 +18,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -29,19 +31,23 @@ const QString StampFormat = QStringLiteral("yyyyMMdd'T'HHmmss'Z'");
 
 // Field bytes that would break a record (separators, blanks a reader drops, the escape itself)
 // become %XX; everything else stays readable.
-QByteArray encode(const QByteArray& bytes) {
-    QByteArray out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u == 0x7F || c == ',' || c == '%' || c == '=' || c == '#') {
-            out += '%';
-            out += QByteArray::number(u, 16).rightJustified(2, '0').toUpper();
-        } else {
-            out += c;
-        }
+constexpr bool escapedByte(unsigned char u) {
+    return u <= 0x20 || u == 0x7F || u == ',' || u == '%' || u == '=' || u == '#';
+}
+
+void appendEncoded(QByteArray& out, QByteArrayView bytes) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto u = static_cast<unsigned char>(bytes[i]);
+        if (!escapedByte(u))
+            continue;
+        out.append(bytes.data() + run, i - run);
+        const char escape[3] = {'%', hex[u >> 4], hex[u & 15]};
+        out.append(escape, 3);
+        run = i + 1;
     }
-    return out;
+    out.append(bytes.data() + run, bytes.size() - run);
 }
 
 QByteArray decode(const QByteArray& text) {
@@ -83,17 +89,123 @@ bool parseRecord(const QByteArray& text, Record& record) {
     return !record.line.isEmpty();
 }
 
-QByteArray recordLine(const QByteArray& line, const EntryIdentity& id) {
-    QByteArray out =
-        encode(id.uid) + ',' + encode(id.recurrenceId) + ',' + QByteArray::number(id.sequence) +
-        ',' +
-        (id.lastModified.isValid() ? id.lastModified.toUTC().toString(StampFormat).toLatin1()
-                                   : QByteArray()) +
-        ',' + encode(line);
-    for (auto it = id.properties.cbegin(); it != id.properties.cend(); ++it)
-        out += ',' + encode(it.key()) + '=' + encode(it.value());
-    return out;
+void appendDigits(QByteArray& out, int value, int width) {
+    char digits[4];
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        digits[i] = char('0' + value % 10);
+    out.append(digits, width);
 }
+
+// LAST-MODIFIED as records hold it, "yyyyMMdd'T'HHmmss'Z'": by hand, since every record of a
+// large year is written at a save, and formatting through QDateTime is slow.
+void appendStamp(QByteArray& out, const QDateTime& stamp) {
+    if (!stamp.isValid())
+        return;
+    const QDateTime utc = stamp.toUTC();
+    const QDate date = utc.date();
+    const QTime time = utc.time();
+    if (date.year() < 1000 || date.year() > 9999) {
+        out += utc.toString(StampFormat).toLatin1();
+        return;
+    }
+    appendDigits(out, date.year(), 4);
+    appendDigits(out, date.month(), 2);
+    appendDigits(out, date.day(), 2);
+    out += 'T';
+    appendDigits(out, time.hour(), 2);
+    appendDigits(out, time.minute(), 2);
+    appendDigits(out, time.second(), 2);
+    out += 'Z';
+}
+
+void appendRecord(QByteArray& out, QByteArrayView line, const EntryIdentity& id) {
+    appendEncoded(out, id.uid);
+    out += ',';
+    appendEncoded(out, id.recurrenceId);
+    out += ',';
+    out += QByteArray::number(id.sequence);
+    out += ',';
+    appendStamp(out, id.lastModified);
+    out += ',';
+    appendEncoded(out, line);
+    for (auto it = id.properties.cbegin(); it != id.properties.cend(); ++it) {
+        out += ',';
+        appendEncoded(out, it.key());
+        out += '=';
+        appendEncoded(out, it.value());
+    }
+}
+
+int upperHex(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// Whether a field is as appendEncoded writes it: no byte it escapes left as it is, and every
+// escape one of a byte it escapes, in upper-case hex.
+bool encodedAsWritten(QByteArrayView field) {
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const auto u = static_cast<unsigned char>(field[i]);
+        if (u != '%') {
+            if (escapedByte(u))
+                return false;
+            continue;
+        }
+        if (i + 2 >= field.size())
+            return false;
+        const int high = upperHex(field[i + 1]);
+        const int low = upperHex(field[i + 2]);
+        if (high < 0 || low < 0 || !escapedByte(static_cast<unsigned char>(high * 16 + low)))
+            return false;
+        i += 2;
+    }
+    return true;
+}
+
+// A field as appendEncoded writes it, unescaped (what fromPercentEncoding gives for it).
+void appendDecoded(QByteArray& out, QByteArrayView field) {
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] != '%')
+            continue;
+        out.append(field.data() + run, i - run);
+        out += char(upperHex(field[i + 1]) * 16 + upperHex(field[i + 2]));
+        i += 2;
+        run = i + 1;
+    }
+    out.append(field.data() + run, field.size() - run);
+}
+
+// Whether a LAST-MODIFIED field is as appendStamp writes the time it reads as.
+bool stampAsWritten(QByteArrayView stamp) {
+    if (stamp.isEmpty())
+        return true;
+    if (stamp.size() != 16 || stamp[8] != 'T' || stamp[15] != 'Z' || stamp[0] == '0')
+        return false;
+    for (const int i : {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14})
+        if (stamp[i] < '0' || stamp[i] > '9')
+            return false;
+    const auto number = [&](int at, int size) { return stamp.sliced(at, size).toInt(); };
+    return QDate(number(0, 4), number(4, 2), number(6, 2)).isValid() &&
+           QTime(number(9, 2), number(11, 2), number(13, 2)).isValid();
+}
+
+// Bytes that views point into while matching: a block never moves once made.
+class Arena {
+public:
+    QByteArrayView keep(QByteArrayView bytes) {
+        if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size() < bytes.size()) {
+            m_blocks.emplace_back();
+            m_blocks.back().reserve(std::max<qsizetype>(bytes.size(), qsizetype(1) << 20));
+        }
+        QByteArray& block = m_blocks.back();
+        const qsizetype at = block.size();
+        block.append(bytes); // within its capacity: nothing moves
+        return {block.constData() + at, bytes.size()};
+    }
+
+private:
+    std::vector<QByteArray> m_blocks;
+};
 
 // The keys an entry is known by, from the surest to the loosest.
 enum Stage { Cells, Edited, Texts, Times, StageCount };
@@ -132,35 +244,79 @@ QByteArray newUid() {
 // A fast hash: it tells a change from none, no adversary is involved, and it is asked at
 // every save of a large year. Its own, not Qt's: qHash differs with the processor's features,
 // so a folder used on another computer would be matched again at every save.
-quint64 bytesHash(const char* p, qsizetype n) {
-    constexpr quint64 k1 = 0x9E3779B185EBCA87ULL;
-    constexpr quint64 k2 = 0xC2B2AE3D27D4EB4FULL;
-    const auto word = [](const char* at) { return qFromLittleEndian<quint64>(at); };
-    const auto mix = [&](quint64 acc, quint64 value) {
-        return std::rotl(acc + value * k2, 31) * k1;
-    };
-    const quint64 length = quint64(n);
-    quint64 lanes[4] = {0x4B616C656E646FULL + k1 + k2, 0x4B616C656E646FULL + k2,
-                        0x4B616C656E646FULL, 0x4B616C656E646FULL - k1};
-    // Four lanes of eight bytes, so that the multiplications overlap.
-    for (; n >= 32; p += 32, n -= 32)
-        for (int i = 0; i < 4; ++i)
-            lanes[i] = mix(lanes[i], word(p + 8 * i));
-    quint64 h = std::rotl(lanes[0], 1) + std::rotl(lanes[1], 7) + std::rotl(lanes[2], 12) +
-                std::rotl(lanes[3], 18) + length;
-    for (; n >= 8; p += 8, n -= 8)
-        h = std::rotl(h ^ mix(0, word(p)), 27) * k1 + k2;
-    for (; n > 0; ++p, --n)
-        h = std::rotl(h ^ (quint64(static_cast<unsigned char>(*p)) * k1), 11) * k2;
-    h ^= h >> 33;
-    h *= k2;
-    h ^= h >> 29;
-    h *= k1;
-    return h ^ (h >> 32);
+// Bytes may come in pieces (the records of a file being written): the hash is the same as of
+// the bytes whole.
+class BytesHasher {
+public:
+    void add(QByteArrayView bytes) {
+        const char* p = bytes.data();
+        qsizetype n = bytes.size();
+        m_length += quint64(n);
+        if (m_pending > 0 && n > 0) {
+            const qsizetype part = std::min<qsizetype>(32 - m_pending, n);
+            std::memcpy(m_tail + m_pending, p, size_t(part));
+            m_pending += int(part);
+            p += part;
+            n -= part;
+            if (m_pending < 32)
+                return;
+            m_pending = 0;
+            blocks(m_tail, 32);
+        }
+        const qsizetype whole = n & ~qsizetype(31);
+        blocks(p, whole);
+        if (n > whole) {
+            std::memcpy(m_tail, p + whole, size_t(n - whole));
+            m_pending = int(n - whole);
+        }
+    }
+
+    quint64 finish() const {
+        quint64 h = std::rotl(m_lanes[0], 1) + std::rotl(m_lanes[1], 7) +
+                    std::rotl(m_lanes[2], 12) + std::rotl(m_lanes[3], 18) + m_length;
+        const char* p = m_tail;
+        qsizetype n = m_pending;
+        for (; n >= 8; p += 8, n -= 8)
+            h = std::rotl(h ^ mix(0, word(p)), 27) * k1 + k2;
+        for (; n > 0; ++p, --n)
+            h = std::rotl(h ^ (quint64(static_cast<unsigned char>(*p)) * k1), 11) * k2;
+        h ^= h >> 33;
+        h *= k2;
+        h ^= h >> 29;
+        h *= k1;
+        return h ^ (h >> 32);
+    }
+
+private:
+    static constexpr quint64 k1 = 0x9E3779B185EBCA87ULL;
+    static constexpr quint64 k2 = 0xC2B2AE3D27D4EB4FULL;
+    static quint64 word(const char* at) { return qFromLittleEndian<quint64>(at); }
+    static quint64 mix(quint64 acc, quint64 value) { return std::rotl(acc + value * k2, 31) * k1; }
+    // Four lanes of eight bytes, so that the multiplications overlap; kept in locals, since the
+    // bytes (chars) could alias the members.
+    void blocks(const char* p, qsizetype n) {
+        quint64 lanes[4] = {m_lanes[0], m_lanes[1], m_lanes[2], m_lanes[3]};
+        for (; n >= 32; p += 32, n -= 32)
+            for (int i = 0; i < 4; ++i)
+                lanes[i] = mix(lanes[i], word(p + 8 * i));
+        std::copy(lanes, lanes + 4, m_lanes);
+    }
+
+    quint64 m_lanes[4] = {0x4B616C656E646FULL + k1 + k2, 0x4B616C656E646FULL + k2,
+                          0x4B616C656E646FULL, 0x4B616C656E646FULL - k1};
+    char m_tail[32] = {};
+    int m_pending = 0;
+    quint64 m_length = 0;
+};
+
+quint64 bytesHash(QByteArrayView bytes) {
+    BytesHasher hasher;
+    hasher.add(bytes);
+    return hasher.finish();
 }
 
 QByteArray bytesMark(const QByteArray& bytes) {
-    return QByteArray::number(bytesHash(bytes.constData(), bytes.size()), 16);
+    return QByteArray::number(bytesHash(bytes), 16);
 }
 
 QByteArray yearMark(const QByteArray& yearBytes) {
@@ -184,19 +340,21 @@ QHash<QString, CheckedMark>& checkedMarks() {
     return marks;
 }
 
-// The mark line of the identity file at path when it fits the records after it, else empty.
-QByteArray fittingMark(const QString& path) {
+// The mark line of the identity file at path as noted while it is certainly the file then read,
+// else empty.
+QByteArray notedMark(const QString& path) {
     const std::optional<FileStamp> now = StatFileStamp(path);
     if (!now || !now->exists)
         return {};
-    {
-        const QMutexLocker locker(&checkedMarksLock);
-        const auto it = checkedMarks().constFind(path);
-        if (it != checkedMarks().cend() && CertainlyUnchanged(it->stamp, *now))
-            return it->line;
-    }
-    TextBuffer file;
-    file.loadBytes(path, MaxIdentityFileBytes);
+    const QMutexLocker locker(&checkedMarksLock);
+    const auto it = checkedMarks().constFind(path);
+    return it != checkedMarks().cend() && CertainlyUnchanged(it->stamp, *now) ? it->line
+                                                                             : QByteArray();
+}
+
+// The mark line of an identity file read (file) when it fits the records after it, else empty;
+// a fitting one is noted with the file's stamp.
+QByteArray fittingMark(const QString& path, const TextBuffer& file) {
     const QByteArray& all = file.bytes();
     const qsizetype first = all.indexOf('\n');
     const qsizetype second = first < 0 ? -1 : all.indexOf('\n', first + 1);
@@ -219,63 +377,211 @@ QByteArray readYearBytes(const QString& path) {
     return QFile::exists(path) ? LoadFileBytes(path) : QByteArray();
 }
 
-YearIdentities readMatched(const QString& dataFolder, int year, const QList<KnownIdentity>& known,
-                           const QList<EntryEdit>& edits = {},
-                           const QByteArray& yearBytes = QByteArray(), bool haveBytes = false) {
-    const QString path = ScheduleFilePath(dataFolder, year);
-    const TextLines yearLines = haveBytes ? SplitTextLines(yearBytes) : LoadTextLines(path);
-    // An identity file that exists but cannot be read (too large, a read error) is not read as
-    // missing: every entry would get a new UID, and the identities no line tells again (another
-    // calendar's UID, an alarm) would be lost once the file is written. The caller fails instead.
-    const TextLines identityLines =
-        LoadTextLines(IdentityFilePath(dataFolder, year), nullptr, MaxIdentityFileBytes);
-    YearIdentities ids = YearIdentities::match(yearLines, identityLines, known, edits);
-    if (haveBytes) {
-        ids.setYearMark(yearMark(yearBytes));
-        // A file without the mark gets it, so that the next unchanged save is quick.
-        if (identityLines.size() < 2 ||
-            !identityLines.at(1).startsWith(QByteArray(ids.yearMark() + ' ')))
-            ids.markChanged();
+// The lines of bytes read whole (by the rules of LoadTextLines), by their places: a large year
+// and its identity file are matched without a copy of each line.
+class LinePlaces {
+public:
+    explicit LinePlaces(const QByteArray& bytes) : m_bytes(bytes) {
+        ForEachTextLine(m_bytes.constData(), m_bytes.size(), [this](qsizetype start, qsizetype n) {
+            m_places.emplace_back(quint32(start), quint32(n));
+        });
     }
-    return ids;
+    qsizetype size() const { return qsizetype(m_places.size()); }
+    QByteArrayView line(qsizetype i) const {
+        const auto& [start, n] = m_places[size_t(i)];
+        return {m_bytes.constData() + start, qsizetype(n)};
+    }
+
+private:
+    QByteArray m_bytes; // shared with the reader's
+    std::vector<std::pair<quint32, quint32>> m_places;
+};
+
+// Lines given as a list, seen the same way.
+struct ListLines {
+    const TextLines& list;
+    qsizetype size() const { return list.size(); }
+    QByteArrayView line(qsizetype i) const { return list.at(i); }
+};
+
+// A record of the identity file as matching needs it, without taking it apart: where it and its
+// line stand, the hash of that line unescaped, and its UID's number among the UIDs met.
+struct RecordRef {
+    quint64 lineHash = 0;
+    qint32 text = 0; // its index among the identity file's lines
+    qint32 uid = 0;
+    quint32 lineAt = 0; // the line field, within the text, up to the next comma
+    bool escaped = false;   // the line field holds escapes
+    bool asWritten = false; // the text is what appendRecord writes for its line and identity
+};
+
+// Looks at a line of the identity file; false for one that is no record (parseRecord's rules).
+// uid becomes the UID's bytes, in the text or, unescaped, in the arena.
+bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArrayView& uid, Arena& arena,
+                QByteArray& scratch) {
+    const QByteArrayView text = raw.trimmed();
+    QByteArrayView fields[5];
+    qsizetype at = 0;
+    for (int f = 0; f < 5; ++f) {
+        if (at > text.size())
+            return false;
+        const void* comma = std::memchr(text.data() + at, ',', size_t(text.size() - at));
+        const qsizetype end = comma ? static_cast<const char*>(comma) - text.data() : text.size();
+        fields[f] = text.sliced(at, end - at);
+        at = end + 1;
+    }
+    if (fields[0].isEmpty() || fields[4].isEmpty())
+        return false;
+    bool ok = true;
+    if (!fields[2].isEmpty() && (fields[2].toInt(&ok) < 0 || !ok))
+        return false;
+
+    const auto escapes = [](QByteArrayView field) {
+        return std::memchr(field.data(), '%', size_t(field.size())) != nullptr;
+    };
+    ref.lineAt = quint32(fields[4].data() - raw.data());
+    ref.escaped = escapes(fields[4]);
+    uid = escapes(fields[0]) ? arena.keep(decode(fields[0].toByteArray())) : fields[0];
+
+    // As written: each field as appendRecord writes it, the properties in its order.
+    const QByteArrayView sequence = fields[2];
+    ref.asWritten =
+        text.size() == raw.size() && encodedAsWritten(fields[0]) &&
+        encodedAsWritten(fields[1]) &&
+        (sequence == "0" ||
+         (!sequence.isEmpty() && sequence.size() <= 9 && sequence[0] >= '1' && sequence[0] <= '9' &&
+          std::all_of(sequence.begin(), sequence.end(),
+                      [](char c) { return c >= '0' && c <= '9'; }))) &&
+        stampAsWritten(fields[3]) && encodedAsWritten(fields[4]);
+    for (QByteArrayView previous; ref.asWritten && at <= text.size();) {
+        const void* comma = std::memchr(text.data() + at, ',', size_t(text.size() - at));
+        const qsizetype end = comma ? static_cast<const char*>(comma) - text.data() : text.size();
+        const QByteArrayView property = text.sliced(at, end - at);
+        at = end + 1;
+        const void* eq = std::memchr(property.data(), '=', size_t(property.size()));
+        const qsizetype key = eq ? static_cast<const char*>(eq) - property.data() : 0;
+        const QByteArrayView name = property.first(key);
+        ref.asWritten = key > 0 && !escapes(name) && encodedAsWritten(name) &&
+                        encodedAsWritten(property.sliced(key + 1)) &&
+                        (previous.isEmpty() || previous < name);
+        previous = name;
+    }
+
+    scratch.resize(0);
+    if (!ref.escaped)
+        ref.lineHash = bytesHash(fields[4]);
+    else if (ref.asWritten)
+        appendDecoded(scratch, fields[4]), ref.lineHash = bytesHash(scratch);
+    else
+        ref.lineHash = bytesHash(decode(fields[4].toByteArray()));
+    return true;
 }
 
-} // namespace
+// What matching gave a line of the year.
+enum class Source : quint8 { None, Record, Moved, Changed, Known, New };
+struct Given {
+    Source source = Source::None;
+    qint32 index = -1; // of the record, the known identity or the new UID
+};
 
-YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines& identityLines,
-                                     const QList<KnownIdentity>& known,
-                                     const QList<EntryEdit>& edits) {
-    YearIdentities out;
-    out.m_lines = yearLines;
-    const qsizetype n = yearLines.size();
-    out.m_identities.resize(n);
-    std::vector<bool> done(size_t(n), false);
+struct Matching {
+    std::vector<RecordRef> records;
+    std::vector<Given> given; // for each line
+    std::vector<QByteArrayView> newUids;
+    Arena arena; // new UIDs, and unescaped UIDs of records
+    QDateTime now;
+    bool changed = false;
+};
 
-    std::vector<Record> records;
-    records.reserve(size_t(identityLines.size()));
-    for (const QByteArray& text : identityLines) {
-        Record record;
-        if (parseRecord(text, record))
-            records.push_back(std::move(record));
-        else if (!text.startsWith('#'))
-            out.m_changed = true; // a damaged record is dropped when the file is next written
-    }
-    const bool firstTime = records.empty() && known.isEmpty();
-    std::vector<bool> used(records.size(), false);
-    // Lines given each UID, and records holding it: an entry of several days has a record per
-    // day under one UID, so its UID serves as often as it has records; a copied line's, once.
-    QHash<QByteArray, int> uids;
-    QHash<QByteArray, int> recordsOf;
-    for (const Record& record : records)
-        ++recordsOf[record.identity.uid];
-    const auto served = [&](const QByteArray& uid) {
-        return uids.value(uid) >= std::max(1, recordsOf.value(uid));
+// The line a record holds, unescaped.
+template <typename Texts>
+QByteArrayView recordLineOf(const Texts& texts, const RecordRef& ref, QByteArray& scratch) {
+    const QByteArrayView rest = texts.line(ref.text).sliced(ref.lineAt);
+    const void* comma = std::memchr(rest.data(), ',', size_t(rest.size()));
+    qsizetype end = comma ? static_cast<const char*>(comma) - rest.data() : rest.size();
+    if (!comma) // the last field, where the record's trailing blanks were trimmed
+        while (end > 0 && (rest[end - 1] == ' ' || (rest[end - 1] >= '\t' && rest[end - 1] <= '\r')))
+            --end;
+    const QByteArrayView field = rest.first(end);
+    if (!ref.escaped)
+        return field;
+    scratch.resize(0);
+    if (ref.asWritten)
+        appendDecoded(scratch, field);
+    else
+        scratch = decode(field.toByteArray());
+    return scratch;
+}
+
+template <typename Texts> Record parsedRecord(const Texts& texts, const RecordRef& ref) {
+    Record record;
+    parseRecord(texts.line(ref.text).toByteArray(), record);
+    return record;
+}
+
+// Matches the records (identity file's lines) to the year's lines by the rules of the header.
+template <typename Lines, typename Texts>
+Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIdentity>& known,
+                    const QList<EntryEdit>& edits) {
+    Matching m;
+    m.now = Clock::now().toUTC();
+    const qsizetype n = lines.size();
+    m.given.resize(size_t(n));
+    const auto done = [&](qsizetype i) { return m.given[size_t(i)].source != Source::None; };
+
+    // Each UID by a number: records holding it, and lines given it. An entry of several days has
+    // a record per day under one UID, so its UID serves as often as it has records; a copied
+    // line's, once.
+    QHash<QByteArrayView, qint32> uidNumbers;
+    uidNumbers.reserve(texts.size());
+    std::vector<int> recordsOf;
+    std::vector<int> taken;
+    recordsOf.reserve(size_t(texts.size()));
+    taken.reserve(size_t(texts.size()));
+    const auto uidNumber = [&](QByteArrayView uid) {
+        const auto it = uidNumbers.constFind(uid);
+        if (it != uidNumbers.cend())
+            return *it;
+        const auto number = qint32(recordsOf.size());
+        uidNumbers.insert(uid, number);
+        recordsOf.push_back(0);
+        taken.push_back(0);
+        return number;
+    };
+    const auto isTaken = [&](QByteArrayView uid) {
+        const auto it = uidNumbers.constFind(uid);
+        return it != uidNumbers.cend() && taken[size_t(*it)] > 0;
     };
 
-    const auto take = [&](qsizetype line, const EntryIdentity& identity) {
-        out.m_identities[line] = identity;
-        done[size_t(line)] = true;
-        ++uids[identity.uid];
+    {
+        QByteArray scratch;
+        m.records.reserve(size_t(texts.size()));
+        for (qsizetype t = 0; t < texts.size(); ++t) {
+            const QByteArrayView text = texts.line(t);
+            if (text.startsWith('#'))
+                continue;
+            RecordRef ref;
+            QByteArrayView uid;
+            if (!scanRecord(text, ref, uid, m.arena, scratch)) {
+                m.changed = true; // a damaged record is dropped when the file is next written
+                continue;
+            }
+            ref.text = qint32(t);
+            ref.uid = uidNumber(uid);
+            ++recordsOf[size_t(ref.uid)];
+            m.records.push_back(ref);
+        }
+    }
+    const auto& records = m.records;
+    const bool firstTime = records.empty() && known.isEmpty();
+    std::vector<bool> used(records.size(), false);
+    const auto served = [&](size_t r) {
+        const auto u = size_t(records[r].uid);
+        return taken[u] >= std::max(1, recordsOf[u]);
+    };
+    const auto take = [&](qsizetype line, Source source, qint32 index, qint32 uid) {
+        m.given[size_t(line)] = {source, index};
+        ++taken[size_t(uid)];
     };
 
     // Lines the caller has just written with an identity it knows.
@@ -284,127 +590,291 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
         for (int k = 0; k < known.size(); ++k)
             knownByLine[known.at(k).line].push_back(k);
         for (qsizetype i = 0; i < n && !knownByLine.isEmpty(); ++i) {
-            auto it = knownByLine.find(yearLines.at(i));
+            const QByteArrayView line = lines.line(i);
+            auto it = knownByLine.find(QByteArray::fromRawData(line.data(), line.size()));
             if (it == knownByLine.end())
                 continue;
-            take(i, known.at(it->front()).identity);
-            out.m_changed = true;
+            const int k = it->front();
+            take(i, Source::Known, k, uidNumber(known.at(k).identity.uid));
+            m.changed = true;
             it->pop_front();
             if (it->empty())
                 knownByLine.erase(it);
         }
     }
     // A record whose UID a known line now holds is that entry's earlier state.
-    for (size_t r = 0; r < records.size(); ++r)
-        if (uids.contains(records[r].identity.uid) &&
-            std::any_of(known.begin(), known.end(), [&](const KnownIdentity& k) {
-                return k.identity.uid == records[r].identity.uid &&
-                       k.identity.recurrenceId == records[r].identity.recurrenceId;
-            }))
-            used[r] = true;
+    if (!known.isEmpty())
+        for (size_t r = 0; r < records.size(); ++r) {
+            if (taken[size_t(records[r].uid)] == 0)
+                continue;
+            const EntryIdentity identity = parsedRecord(texts, records[r]).identity;
+            used[r] = std::any_of(known.begin(), known.end(), [&](const KnownIdentity& k) {
+                return k.identity.uid == identity.uid &&
+                       k.identity.recurrenceId == identity.recurrenceId;
+            });
+        }
 
-    // By bytes.
+    // By bytes: records grouped by their line's hash, each group in file order; a group may hold
+    // another line's record too, which the bytes tell apart. The hashes' top bits point into the
+    // sorted groups, so that a line finds its group in a step or two.
     {
-        QHash<QByteArray, std::deque<size_t>> byLine;
+        std::vector<std::pair<quint64, qint32>> byHash;
+        byHash.reserve(records.size());
         for (size_t r = 0; r < records.size(); ++r)
             if (!used[r])
-                byLine[records[r].line].push_back(r);
-        for (qsizetype i = 0; i < n; ++i) {
-            if (done[size_t(i)])
+                byHash.emplace_back(records[r].lineHash, qint32(r));
+        std::sort(byHash.begin(), byHash.end());
+        const int bits = std::max(1, int(std::bit_width(byHash.size())) - 1);
+        const auto bucket = [&](quint64 hash) { return size_t(hash >> (64 - bits)); };
+        std::vector<qint32> bucketStart((size_t(1) << bits) + 1, qint32(byHash.size()));
+        for (size_t j = byHash.size(); j-- > 0;)
+            bucketStart[bucket(byHash[j].first)] = qint32(j);
+        for (size_t k = bucketStart.size() - 1; k-- > 0;)
+            bucketStart[k] = std::min(bucketStart[k], bucketStart[k + 1]);
+        std::vector<bool> gone(byHash.size(), false);
+        std::vector<qint32> firstLeft(byHash.size()); // of a group, kept at its first place
+        for (size_t j = 0; j < byHash.size(); ++j)
+            firstLeft[j] = qint32(j);
+        QByteArray scratch;
+        for (qsizetype i = 0; i < n && !byHash.empty(); ++i) {
+            if (done(i))
                 continue;
-            auto it = byLine.find(yearLines.at(i));
-            if (it == byLine.end())
+            const QByteArrayView line = lines.line(i);
+            const quint64 hash = bytesHash(line);
+            auto g = size_t(bucketStart[bucket(hash)]);
+            while (g < byHash.size() && byHash[g].first < hash)
+                ++g;
+            if (g == byHash.size() || byHash[g].first != hash)
                 continue;
-            while (!it->empty() && served(records[it->front()].identity.uid))
-                it->pop_front(); // a copied record: its UID serves once
-            if (it->empty())
-                continue;
-            used[it->front()] = true;
-            take(i, records[it->front()].identity);
-            it->pop_front();
+            for (auto j = size_t(firstLeft[g]); j < byHash.size() && byHash[j].first == hash; ++j) {
+                if (gone[j])
+                    continue;
+                const auto r = size_t(byHash[j].second);
+                if (recordLineOf(texts, records[r], scratch) != line)
+                    continue;
+                gone[j] = true;
+                if (served(r))
+                    continue; // a copied record: its UID serves once
+                used[r] = true;
+                take(i, Source::Record, qint32(r), records[r].uid);
+                break;
+            }
+            auto& first = firstLeft[g];
+            while (size_t(first) < byHash.size() && byHash[size_t(first)].first == hash &&
+                   gone[size_t(first)])
+                ++first;
         }
     }
 
-    // By cells, then texts, then times.
-    std::vector<Row> lineCells(static_cast<size_t>(n));
-    bool anyLeft = false;
+    // By cells, then texts, then times; only lines and records still without a match.
+    std::vector<qsizetype> left;
     for (qsizetype i = 0; i < n; ++i)
-        if (!done[size_t(i)]) {
-            lineCells[size_t(i)] = EntryCells(yearLines.at(i));
-            anyLeft = true;
-        }
-    // An edit made in the day list: the entry as it was now stands as it became.
-    QHash<QByteArray, QByteArray> becameOf;
-    for (const EntryEdit& edit : edits)
-        becameOf.insert(keyOf(EntryCells(edit.before), Cells),
-                        keyOf(EntryCells(edit.after), Cells));
-    for (int stage = Cells; anyLeft && stage < StageCount; ++stage) {
-        QHash<QByteArray, std::deque<size_t>> byKey;
-        for (size_t r = 0; r < records.size(); ++r) {
-            if (used[r] || served(records[r].identity.uid))
-                continue;
-            const QByteArray key = keyOf(EntryCells(records[r].line), Stage(stage));
-            if (stage != Edited)
-                byKey[key].push_back(r);
-            else if (const auto became = becameOf.constFind(key); became != becameOf.cend())
-                byKey[*became].push_back(r);
-        }
-        if (byKey.isEmpty())
-            continue;
-        QHash<QByteArray, int> linesWithKey;
-        if (stage == Times)
-            for (qsizetype i = 0; i < n; ++i)
-                if (!done[size_t(i)])
-                    ++linesWithKey[keyOf(lineCells[size_t(i)], Times)];
-        for (qsizetype i = 0; i < n; ++i) {
-            if (done[size_t(i)])
-                continue;
-            const QByteArray key = keyOf(lineCells[size_t(i)], Stage(stage));
-            auto it = byKey.find(key);
-            if (it == byKey.end() || it->empty())
-                continue;
-            // Texts changed: only a time that one line and one record share says which.
-            if (stage == Times && (it->size() != 1 || linesWithKey.value(key) != 1))
-                continue;
-            const size_t r = it->front();
-            it->pop_front();
-            used[r] = true;
-            EntryIdentity identity = records[r].identity;
-            if (stage != Cells) {
-                ++identity.sequence;
-                identity.lastModified = Clock::now().toUTC();
+        if (!done(i))
+            left.push_back(i);
+    const auto anyRecordLeft = [&] {
+        for (size_t r = 0; r < records.size(); ++r)
+            if (!used[r] && !served(r))
+                return true;
+        return false;
+    };
+    if (!left.empty() && anyRecordLeft()) {
+        std::vector<Row> lineCells(left.size());
+        for (size_t j = 0; j < left.size(); ++j)
+            lineCells[j] = EntryCells(lines.line(left[j]).toByteArray());
+        // An edit made in the day list: the entry as it was now stands as it became.
+        QHash<QByteArray, QByteArray> becameOf;
+        for (const EntryEdit& edit : edits)
+            becameOf.insert(keyOf(EntryCells(edit.before), Cells),
+                            keyOf(EntryCells(edit.after), Cells));
+        QByteArray scratch;
+        for (int stage = Cells; stage < StageCount; ++stage) {
+            QHash<QByteArray, std::deque<size_t>> byKey;
+            for (size_t r = 0; r < records.size(); ++r) {
+                if (used[r] || served(r))
+                    continue;
+                const QByteArray key = keyOf(
+                    EntryCells(recordLineOf(texts, records[r], scratch).toByteArray()),
+                    Stage(stage));
+                if (stage != Edited)
+                    byKey[key].push_back(r);
+                else if (const auto became = becameOf.constFind(key); became != becameOf.cend())
+                    byKey[*became].push_back(r);
             }
-            take(i, identity);
-            out.m_changed = true;
+            if (byKey.isEmpty())
+                continue;
+            QHash<QByteArray, int> linesWithKey;
+            if (stage == Times)
+                for (size_t j = 0; j < left.size(); ++j)
+                    if (!done(left[j]))
+                        ++linesWithKey[keyOf(lineCells[j], Times)];
+            for (size_t j = 0; j < left.size(); ++j) {
+                if (done(left[j]))
+                    continue;
+                const QByteArray key = keyOf(lineCells[j], Stage(stage));
+                auto it = byKey.find(key);
+                if (it == byKey.end() || it->empty())
+                    continue;
+                // Texts changed: only a time that one line and one record share says which.
+                if (stage == Times && (it->size() != 1 || linesWithKey.value(key) != 1))
+                    continue;
+                const size_t r = it->front();
+                it->pop_front();
+                used[r] = true;
+                take(left[j], stage == Cells ? Source::Moved : Source::Changed, qint32(r),
+                     records[r].uid);
+                m.changed = true;
+            }
         }
     }
 
     // New entries.
     QHash<QByteArray, int> seen;
-    for (qsizetype i = 0; i < n; ++i) {
-        if (done[size_t(i)])
+    for (const qsizetype i : left) {
+        if (done(i))
             continue;
-        EntryIdentity identity;
+        QByteArray uid;
         if (firstTime) {
-            const Row cells = EntryCells(yearLines.at(i));
+            const Row cells = EntryCells(lines.line(i).toByteArray());
             const QByteArray where =
                 cells[ScheduleColumn::Date] + '/' + cells[ScheduleColumn::Number];
-            identity.uid = earlierUid(cells, seen[where]++);
+            uid = earlierUid(cells, seen[where]++);
         }
-        if (identity.uid.isEmpty() || uids.contains(identity.uid))
-            identity.uid = newUid();
-        identity.lastModified = Clock::now().toUTC();
-        take(i, identity);
-        out.m_changed = true;
+        if (uid.isEmpty() || isTaken(uid))
+            uid = newUid();
+        const QByteArrayView kept = m.arena.keep(uid);
+        take(i, Source::New, qint32(m.newUids.size()), uidNumber(kept));
+        m.newUids.push_back(kept);
+        m.changed = true;
     }
     for (size_t r = 0; r < records.size(); ++r)
         if (!used[r])
-            out.m_changed = true;
-    return out;
+            m.changed = true;
+    return m;
+}
+
+// The identity matching gave line i.
+template <typename Texts>
+EntryIdentity identityOf(const Matching& m, qsizetype i, const Texts& texts,
+                         const QList<KnownIdentity>& known) {
+    const Given& given = m.given[size_t(i)];
+    EntryIdentity identity;
+    switch (given.source) {
+    case Source::Record:
+    case Source::Moved:
+        return parsedRecord(texts, m.records[size_t(given.index)]).identity;
+    case Source::Changed:
+        identity = parsedRecord(texts, m.records[size_t(given.index)]).identity;
+        ++identity.sequence;
+        identity.lastModified = m.now;
+        return identity;
+    case Source::Known:
+        return known.at(given.index).identity;
+    case Source::None:
+        return identity;
+    case Source::New:
+        identity.uid = m.newUids[size_t(given.index)].toByteArray();
+        identity.lastModified = m.now;
+        return identity;
+    }
+    return identity;
+}
+
+// Line i's record as the identity file holds it: a record matched by its bytes and already as
+// written stays as it is, without being taken apart.
+template <typename Lines, typename Texts>
+QByteArrayView recordOf(const Matching& m, qsizetype i, const Lines& lines, const Texts& texts,
+                        const QList<KnownIdentity>& known, QByteArray& scratch) {
+    const Given& given = m.given[size_t(i)];
+    if (given.source == Source::Record && m.records[size_t(given.index)].asWritten)
+        return texts.line(m.records[size_t(given.index)].text);
+    scratch.resize(0);
+    appendRecord(scratch, lines.line(i), identityOf(m, i, texts, known));
+    return scratch;
+}
+
+// Writes an identity file: its header, the mark line when there is a year mark (it covers the
+// records, so they are made twice: to know it, then to write them), then count records, as
+// record(i, scratch) gives them. Messages as WriteYearIdentities.
+QStringList writeIdentityFile(const QString& path, const QByteArray& yearMark, qsizetype count,
+                              const std::function<QByteArrayView(qsizetype, QByteArray&)>& record) {
+    try {
+        QByteArray scratch;
+        BytesHasher hasher;
+        qint64 bytes = qint64(sizeof Header) + 1;
+        for (qsizetype i = 0; i < count; ++i) {
+            const QByteArrayView text = record(i, scratch);
+            hasher.add(text);
+            hasher.add("\r\n");
+            bytes += text.size() + 2;
+        }
+        QByteArray markLine;
+        if (!yearMark.isEmpty()) {
+            markLine = yearMark + ' ' + QByteArray::number(hasher.finish(), 16);
+            bytes += markLine.size() + 2;
+        }
+        // Never a file that no later read would take: the one there stays.
+        if (bytes > MaxIdentityFileBytes)
+            return {QStringLiteral("予定の識別情報を保存できませんでした。\n"
+                                   "識別情報が大きすぎます（上限 %1 MB）。")
+                        .arg(MaxIdentityFileBytes / (1024 * 1024))};
+        const QString failure = SaveTextLinesFrom(path, [&](const AddLine& add) {
+            add(QByteArrayView(Header));
+            if (!markLine.isEmpty())
+                add(markLine);
+            for (qsizetype i = 0; i < count; ++i)
+                add(record(i, scratch));
+        });
+        return failure.isEmpty() ? QStringList() : QStringList{failure};
+    } catch (const KalendoError& error) {
+        return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
+    }
+}
+
+} // namespace
+
+// Makes YearIdentities from a matching, for those who read the identities one by one.
+class YearIdentitiesBuilder {
+public:
+    template <typename Lines, typename Texts>
+    static YearIdentities build(const Matching& m, const Lines& lines, const Texts& texts,
+                                const QList<KnownIdentity>& known, TextLines lineList = {}) {
+        YearIdentities out;
+        const qsizetype n = lines.size();
+        if (lineList.size() == n) {
+            out.m_lines = std::move(lineList);
+        } else {
+            out.m_lines.reserve(n);
+            for (qsizetype i = 0; i < n; ++i)
+                out.m_lines.append(lines.line(i).toByteArray());
+        }
+        out.m_identities.reserve(n);
+        for (qsizetype i = 0; i < n; ++i)
+            out.m_identities.append(identityOf(m, i, texts, known));
+        out.m_changed = m.changed;
+        return out;
+    }
+};
+
+YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines& identityLines,
+                                     const QList<KnownIdentity>& known,
+                                     const QList<EntryEdit>& edits) {
+    const ListLines lines{yearLines};
+    const ListLines texts{identityLines};
+    return YearIdentitiesBuilder::build(matchLines(lines, texts, known, edits), lines, texts, known,
+                                        yearLines);
 }
 
 YearIdentities YearIdentities::read(const QString& dataFolder, int year) {
-    return readMatched(dataFolder, year, {});
+    TextBuffer yearFile;
+    yearFile.loadBytes(ScheduleFilePath(dataFolder, year));
+    // An identity file that exists but cannot be read (too large, a read error) is not read as
+    // missing: every entry would get a new UID, and the identities no line tells again (another
+    // calendar's UID, an alarm) would be lost once the file is written. The caller fails instead.
+    TextBuffer identityFile;
+    identityFile.loadBytes(IdentityFilePath(dataFolder, year), MaxIdentityFileBytes);
+    const LinePlaces lines(yearFile.bytes());
+    const LinePlaces texts(identityFile.bytes());
+    return YearIdentitiesBuilder::build(matchLines(lines, texts, {}, {}), lines, texts, {});
 }
 
 qsizetype YearIdentities::find(const QByteArray& uid, const QByteArray& recurrenceId) const {
@@ -412,23 +882,6 @@ qsizetype YearIdentities::find(const QByteArray& uid, const QByteArray& recurren
         if (m_identities.at(i).uid == uid && m_identities.at(i).recurrenceId == recurrenceId)
             return i;
     return -1;
-}
-
-TextLines YearIdentities::fileLines() const {
-    TextLines out;
-    out.reserve(m_lines.size() + 1);
-    out << QByteArray(Header);
-    QByteArray records;
-    TextLines recordLines;
-    recordLines.reserve(m_lines.size());
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        recordLines << recordLine(m_lines.at(i), m_identities.at(i));
-        records += recordLines.last() + "\r\n"; // as the file holds them
-    }
-    if (!m_yearMark.isEmpty())
-        out << m_yearMark + ' ' + recordsMark(records);
-    out << recordLines;
-    return out;
 }
 
 QByteArray InexactTextMark(const QByteArray& title, const QByteArray& place,
@@ -542,42 +995,45 @@ QString IdentityFilePath(const QString& dataFolder, int year) {
 }
 
 QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearIdentities& ids) {
-    try {
-        const TextLines lines = ids.fileLines();
-        qint64 bytes = 0;
-        for (const QByteArray& line : lines)
-            bytes += line.size() + 2;
-        // Never a file that no later read would take: the one there stays.
-        if (bytes > MaxIdentityFileBytes)
-            return {QStringLiteral("予定の識別情報を保存できませんでした。\n"
-                                   "識別情報が大きすぎます（上限 %1 MB）。")
-                        .arg(MaxIdentityFileBytes / (1024 * 1024))};
-        const QString failure = SaveTextLines(IdentityFilePath(dataFolder, year), lines);
-        return failure.isEmpty() ? QStringList() : QStringList{failure};
-    } catch (const KalendoError& error) {
-        return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
-    }
+    return writeIdentityFile(IdentityFilePath(dataFolder, year), {}, ids.size(),
+                             [&](qsizetype i, QByteArray& scratch) {
+                                 scratch.resize(0);
+                                 appendRecord(scratch, ids.line(i), ids.identity(i));
+                                 return QByteArrayView(scratch);
+                             });
 }
 
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
                                  const QList<KnownIdentity>& known, const QList<EntryEdit>& edits) {
-    YearIdentities ids;
+    const QString path = IdentityFilePath(dataFolder, year);
     try {
-        const QByteArray bytes = readYearBytes(ScheduleFilePath(dataFolder, year));
-        if (known.isEmpty() && edits.isEmpty()) {
-            // Unchanged since the identities were matched to it: nothing to do.
-            // The mark also covers the records after it, so a hand edit of them is seen.
-            try {
-                const QByteArray mark = fittingMark(IdentityFilePath(dataFolder, year));
-                if (!mark.isEmpty() && mark.startsWith(QByteArray(yearMark(bytes) + ' ')))
-                    return {};
-            } catch (const KalendoError&) {
-                // Matching reads it again and says why it cannot; the file is left as it is.
-            }
-        }
-        ids = readMatched(dataFolder, year, known, edits, bytes, true);
+        const QByteArray yearBytes = readYearBytes(ScheduleFilePath(dataFolder, year));
+        const QByteArray mark = yearMark(yearBytes);
+        const QByteArray markStart = mark + ' ';
+        // Unchanged since the identities were matched to it: nothing to do.
+        // The mark also covers the records after it, so a hand edit of them is seen.
+        const bool byMarkAlone = known.isEmpty() && edits.isEmpty();
+        if (byMarkAlone && notedMark(path).startsWith(markStart))
+            return {};
+        // An identity file that exists but cannot be read fails here (see read()).
+        TextBuffer identityFile;
+        identityFile.loadBytes(path, MaxIdentityFileBytes);
+        if (byMarkAlone && fittingMark(path, identityFile).startsWith(markStart))
+            return {};
+        // Both files whole once, the lines as places in them: a large year is matched and its
+        // identities written without a copy of every line.
+        const LinePlaces lines(yearBytes);
+        const LinePlaces texts(identityFile.bytes());
+        Matching m = matchLines(lines, texts, known, edits);
+        // A file without the mark gets it, so that the next unchanged save is quick.
+        if (texts.size() < 2 || !texts.line(1).startsWith(markStart))
+            m.changed = true;
+        if (!m.changed)
+            return {};
+        return writeIdentityFile(path, mark, lines.size(), [&](qsizetype i, QByteArray& scratch) {
+            return recordOf(m, i, lines, texts, known, scratch);
+        });
     } catch (const KalendoError& error) {
         return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
     }
-    return ids.changed() ? WriteYearIdentities(dataFolder, year, ids) : QStringList();
 }

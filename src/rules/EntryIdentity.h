@@ -71,7 +71,7 @@ public:
                                 const QList<KnownIdentity>& known = {},
                                 const QList<EntryEdit>& edits = {});
     // The same with both files read from the data folder; throws as LoadTextLines does for a
-    // year file that cannot be read (an unreadable identity file counts as missing).
+    // year or identity file that cannot be read (a missing one has no lines).
     static YearIdentities read(const QString& dataFolder, int year);
 
     qsizetype size() const { return m_lines.size(); }
@@ -86,16 +86,9 @@ public:
     // Whether the identity file differs from what matching made: a line got a new UID, a record
     // changed or was dropped.
     bool changed() const { return m_changed; }
-    // The identity file's lines for these entries.
-    TextLines fileLines() const;
-
-    // A note of the year file's bytes the identities were matched to, written with them.
-    const QByteArray& yearMark() const { return m_yearMark; }
-    void setYearMark(const QByteArray& mark) { m_yearMark = mark; }
-    void markChanged() { m_changed = true; }
 
 private:
-    QByteArray m_yearMark;
+    friend class YearIdentitiesBuilder;
     TextLines m_lines;
     QList<EntryIdentity> m_identities;
     bool m_changed = false;

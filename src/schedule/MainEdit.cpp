@@ -239,6 +239,10 @@ void TMainEditForm::btnOkClick() {
         gridEdit->refresh();
         return;
     }
+    // The year as read is no longer needed, and the identity step reads the year and its
+    // identity file whole: together they would make the largest year's peak.
+    m_year = TextBuffer();
+    m_dayStarts.reset();
     const QStringList identityFailures = RecordYearIdentities(DataFolder(), year, {}, m_edits);
     done(1);
     for (const QString& failure : identityFailures)
