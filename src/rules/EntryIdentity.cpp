@@ -21,6 +21,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -378,23 +379,34 @@ QByteArray readYearBytes(const QString& path) {
 }
 
 // The lines of bytes read whole (by the rules of LoadTextLines), by their places: a large year
-// and its identity file are matched without a copy of each line.
+// and its identity file are matched without a copy of each line. The places are kept in blocks,
+// so that none is copied or left behind as their number grows.
 class LinePlaces {
 public:
     explicit LinePlaces(const QByteArray& bytes) : m_bytes(bytes) {
         ForEachTextLine(m_bytes.constData(), m_bytes.size(), [this](qsizetype start, qsizetype n) {
-            m_places.emplace_back(quint32(start), quint32(n));
+            if ((m_size & BlockMask) == 0)
+                m_blocks.push_back(std::make_unique<Place[]>(size_t(BlockMask) + 1));
+            m_blocks.back()[size_t(m_size & BlockMask)] = {quint32(start), quint32(n)};
+            ++m_size;
         });
     }
-    qsizetype size() const { return qsizetype(m_places.size()); }
+    qsizetype size() const { return m_size; }
     QByteArrayView line(qsizetype i) const {
-        const auto& [start, n] = m_places[size_t(i)];
-        return {m_bytes.constData() + start, qsizetype(n)};
+        const Place& place = m_blocks[size_t(i >> BlockBits)][size_t(i & BlockMask)];
+        return {m_bytes.constData() + place.start, qsizetype(place.size)};
     }
 
 private:
+    struct Place {
+        quint32 start;
+        quint32 size;
+    };
+    static constexpr int BlockBits = 16;
+    static constexpr qsizetype BlockMask = (qsizetype(1) << BlockBits) - 1;
     QByteArray m_bytes; // shared with the reader's
-    std::vector<std::pair<quint32, quint32>> m_places;
+    std::vector<std::unique_ptr<Place[]>> m_blocks;
+    qsizetype m_size = 0;
 };
 
 // Lines given as a list, seen the same way.
@@ -416,9 +428,7 @@ struct RecordRef {
 };
 
 // Looks at a line of the identity file; false for one that is no record (parseRecord's rules).
-// uid becomes the UID's bytes, in the text or, unescaped, in the arena.
-bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArrayView& uid, Arena& arena,
-                QByteArray& scratch) {
+bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArray& scratch) {
     const QByteArrayView text = raw.trimmed();
     QByteArrayView fields[5];
     qsizetype at = 0;
@@ -441,7 +451,6 @@ bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArrayView& uid, Arena& 
     };
     ref.lineAt = quint32(fields[4].data() - raw.data());
     ref.escaped = escapes(fields[4]);
-    uid = escapes(fields[0]) ? arena.keep(decode(fields[0].toByteArray())) : fields[0];
 
     // As written: each field as appendRecord writes it, the properties in its order.
     const QByteArrayView sequence = fields[2];
@@ -488,7 +497,7 @@ struct Matching {
     std::vector<RecordRef> records;
     std::vector<Given> given; // for each line
     std::vector<QByteArrayView> newUids;
-    Arena arena; // new UIDs, and unescaped UIDs of records
+    Arena arena; // new UIDs
     QDateTime now;
     bool changed = false;
 };
@@ -513,6 +522,17 @@ QByteArrayView recordLineOf(const Texts& texts, const RecordRef& ref, QByteArray
     return scratch;
 }
 
+// The UID a record holds, unescaped.
+template <typename Texts>
+QByteArrayView recordUidOf(const Texts& texts, const RecordRef& ref, QByteArray& scratch) {
+    const QByteArrayView text = texts.line(ref.text).trimmed();
+    const QByteArrayView field = text.first(text.indexOf(','));
+    if (!field.contains('%'))
+        return field;
+    scratch = decode(field.toByteArray());
+    return scratch;
+}
+
 template <typename Texts> Record parsedRecord(const Texts& texts, const RecordRef& ref) {
     Record record;
     parseRecord(texts.line(ref.text).toByteArray(), record);
@@ -529,30 +549,6 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
     m.given.resize(size_t(n));
     const auto done = [&](qsizetype i) { return m.given[size_t(i)].source != Source::None; };
 
-    // Each UID by a number: records holding it, and lines given it. An entry of several days has
-    // a record per day under one UID, so its UID serves as often as it has records; a copied
-    // line's, once.
-    QHash<QByteArrayView, qint32> uidNumbers;
-    uidNumbers.reserve(texts.size());
-    std::vector<int> recordsOf;
-    std::vector<int> taken;
-    recordsOf.reserve(size_t(texts.size()));
-    taken.reserve(size_t(texts.size()));
-    const auto uidNumber = [&](QByteArrayView uid) {
-        const auto it = uidNumbers.constFind(uid);
-        if (it != uidNumbers.cend())
-            return *it;
-        const auto number = qint32(recordsOf.size());
-        uidNumbers.insert(uid, number);
-        recordsOf.push_back(0);
-        taken.push_back(0);
-        return number;
-    };
-    const auto isTaken = [&](QByteArrayView uid) {
-        const auto it = uidNumbers.constFind(uid);
-        return it != uidNumbers.cend() && taken[size_t(*it)] > 0;
-    };
-
     {
         QByteArray scratch;
         m.records.reserve(size_t(texts.size()));
@@ -561,18 +557,63 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
             if (text.startsWith('#'))
                 continue;
             RecordRef ref;
-            QByteArrayView uid;
-            if (!scanRecord(text, ref, uid, m.arena, scratch)) {
+            if (!scanRecord(text, ref, scratch)) {
                 m.changed = true; // a damaged record is dropped when the file is next written
                 continue;
             }
             ref.text = qint32(t);
-            ref.uid = uidNumber(uid);
-            ++recordsOf[size_t(ref.uid)];
             m.records.push_back(ref);
         }
     }
-    const auto& records = m.records;
+    auto& records = m.records;
+
+    // Each record's UID by a number, records with the same UID sharing it: an entry of several
+    // days has a record per day under one UID, so its UID serves as often as it has records; a
+    // copied line's, once. Numbered through the UIDs' hashes sorted rather than a table of them
+    // all, which would take more memory than the records.
+    std::vector<int> recordsOf; // by number
+    std::vector<int> taken;     // lines given it, by number
+    std::vector<std::pair<quint64, qint32>> byUid;
+    {
+        QByteArray scratch;
+        QByteArray other;
+        byUid.reserve(records.size());
+        for (size_t r = 0; r < records.size(); ++r) {
+            records[r].uid = -1;
+            byUid.emplace_back(bytesHash(recordUidOf(texts, records[r], scratch)), qint32(r));
+        }
+        std::sort(byUid.begin(), byUid.end());
+        for (size_t j = 0; j < byUid.size(); ++j) {
+            RecordRef& first = records[size_t(byUid[j].second)];
+            if (first.uid >= 0)
+                continue;
+            first.uid = qint32(recordsOf.size());
+            recordsOf.push_back(1);
+            const QByteArrayView uid = recordUidOf(texts, first, scratch);
+            for (size_t k = j + 1; k < byUid.size() && byUid[k].first == byUid[j].first; ++k) {
+                RecordRef& next = records[size_t(byUid[k].second)];
+                if (next.uid < 0 && recordUidOf(texts, next, other) == uid) {
+                    next.uid = first.uid;
+                    ++recordsOf.back();
+                }
+            }
+        }
+        taken.assign(recordsOf.size(), 0);
+        if (known.isEmpty())
+            std::vector<std::pair<quint64, qint32>>().swap(byUid);
+    }
+    // The number of a record's UID, or -1 for a UID no record holds.
+    const auto uidNumber = [&](const QByteArray& uid) {
+        const quint64 hash = bytesHash(uid);
+        QByteArray scratch;
+        for (auto it = std::lower_bound(byUid.begin(), byUid.end(),
+                                        std::pair<quint64, qint32>(hash, -1));
+             it != byUid.end() && it->first == hash; ++it)
+            if (recordUidOf(texts, records[size_t(it->second)], scratch) == uid)
+                return records[size_t(it->second)].uid;
+        return -1;
+    };
+
     const bool firstTime = records.empty() && known.isEmpty();
     std::vector<bool> used(records.size(), false);
     const auto served = [&](size_t r) {
@@ -581,7 +622,8 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
     };
     const auto take = [&](qsizetype line, Source source, qint32 index, qint32 uid) {
         m.given[size_t(line)] = {source, index};
-        ++taken[size_t(uid)];
+        if (uid >= 0)
+            ++taken[size_t(uid)];
     };
 
     // Lines the caller has just written with an identity it knows.
@@ -727,8 +769,10 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
         }
     }
 
-    // New entries.
+    // New entries. Only the first time can a UID made here be one given already (a line's day
+    // and number written by hand as another's): after that each is new.
     QHash<QByteArray, int> seen;
+    QSet<QByteArrayView> givenNew;
     for (const qsizetype i : left) {
         if (done(i))
             continue;
@@ -739,10 +783,12 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
                 cells[ScheduleColumn::Date] + '/' + cells[ScheduleColumn::Number];
             uid = earlierUid(cells, seen[where]++);
         }
-        if (uid.isEmpty() || isTaken(uid))
+        if (uid.isEmpty() || givenNew.contains(uid))
             uid = newUid();
         const QByteArrayView kept = m.arena.keep(uid);
-        take(i, Source::New, qint32(m.newUids.size()), uidNumber(kept));
+        if (firstTime)
+            givenNew.insert(kept);
+        take(i, Source::New, qint32(m.newUids.size()), -1);
         m.newUids.push_back(kept);
         m.changed = true;
     }
