@@ -194,7 +194,8 @@ bool stampAsWritten(QByteArrayView stamp) {
 class Arena {
 public:
     QByteArrayView keep(QByteArrayView bytes) {
-        if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size() < bytes.size()) {
+        if (m_blocks.empty() ||
+            m_blocks.back().capacity() - m_blocks.back().size() < bytes.size()) {
             m_blocks.emplace_back();
             m_blocks.back().reserve(std::max<qsizetype>(bytes.size(), qsizetype(1) << 20));
         }
@@ -350,7 +351,7 @@ QByteArray notedMark(const QString& path) {
     const QMutexLocker locker(&checkedMarksLock);
     const auto it = checkedMarks().constFind(path);
     return it != checkedMarks().cend() && CertainlyUnchanged(it->stamp, *now) ? it->line
-                                                                             : QByteArray();
+                                                                              : QByteArray();
 }
 
 // The mark line of an identity file read (file) when it fits the records after it, else empty;
@@ -422,7 +423,7 @@ struct RecordRef {
     quint64 lineHash = 0;
     qint32 text = 0; // its index among the identity file's lines
     qint32 uid = 0;
-    quint32 lineAt = 0; // the line field, within the text, up to the next comma
+    quint32 lineAt = 0;     // the line field, within the text, up to the next comma
     bool escaped = false;   // the line field holds escapes
     bool asWritten = false; // the text is what appendRecord writes for its line and identity
 };
@@ -455,8 +456,7 @@ bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArray& scratch) {
     // As written: each field as appendRecord writes it, the properties in its order.
     const QByteArrayView sequence = fields[2];
     ref.asWritten =
-        text.size() == raw.size() && encodedAsWritten(fields[0]) &&
-        encodedAsWritten(fields[1]) &&
+        text.size() == raw.size() && encodedAsWritten(fields[0]) && encodedAsWritten(fields[1]) &&
         (sequence == "0" ||
          (!sequence.isEmpty() && sequence.size() <= 9 && sequence[0] >= '1' && sequence[0] <= '9' &&
           std::all_of(sequence.begin(), sequence.end(),
@@ -509,7 +509,8 @@ QByteArrayView recordLineOf(const Texts& texts, const RecordRef& ref, QByteArray
     const void* comma = std::memchr(rest.data(), ',', size_t(rest.size()));
     qsizetype end = comma ? static_cast<const char*>(comma) - rest.data() : rest.size();
     if (!comma) // the last field, where the record's trailing blanks were trimmed
-        while (end > 0 && (rest[end - 1] == ' ' || (rest[end - 1] >= '\t' && rest[end - 1] <= '\r')))
+        while (end > 0 &&
+               (rest[end - 1] == ' ' || (rest[end - 1] >= '\t' && rest[end - 1] <= '\r')))
             --end;
     const QByteArrayView field = rest.first(end);
     if (!ref.escaped)
@@ -606,8 +607,8 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
     const auto uidNumber = [&](const QByteArray& uid) {
         const quint64 hash = bytesHash(uid);
         QByteArray scratch;
-        for (auto it = std::lower_bound(byUid.begin(), byUid.end(),
-                                        std::pair<quint64, qint32>(hash, -1));
+        for (auto it =
+                 std::lower_bound(byUid.begin(), byUid.end(), std::pair<quint64, qint32>(hash, -1));
              it != byUid.end() && it->first == hash; ++it)
             if (recordUidOf(texts, records[size_t(it->second)], scratch) == uid)
                 return records[size_t(it->second)].uid;
@@ -734,9 +735,9 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
             for (size_t r = 0; r < records.size(); ++r) {
                 if (used[r] || served(r))
                     continue;
-                const QByteArray key = keyOf(
-                    EntryCells(recordLineOf(texts, records[r], scratch).toByteArray()),
-                    Stage(stage));
+                const QByteArray key =
+                    keyOf(EntryCells(recordLineOf(texts, records[r], scratch).toByteArray()),
+                          Stage(stage));
                 if (stage != Edited)
                     byKey[key].push_back(r);
                 else if (const auto became = becameOf.constFind(key); became != becameOf.cend())

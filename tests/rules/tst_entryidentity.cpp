@@ -71,6 +71,10 @@ void tst_EntryIdentity::followsTheEntry_data() {
     QTest::newRow("line copied by hand: the copy is another entry")
         << Before + "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n"
         << QByteArray("kept") << all << QByteArrayList{};
+    // A byte no text function may stop at: the new entry's record must fit its line again.
+    QTest::newRow("new line with a NUL byte")
+        << Before + QByteArray("20250312,1,,,Nul\0byte,,\r\n", 26) << QByteArray("kept") << all
+        << QByteArrayList{};
     // Without identities an entry gets the UID earlier versions exported for its day and number.
     QTest::newRow("identity file missing")
         << Before << QByteArray("missing") << all << QByteArrayList{};
