@@ -4,8 +4,8 @@
 //   (If-None-Match: *, as many at once as Qt allows to one host) into a calendar of its own;
 // - a sync with nothing changed: the floor is one sync-collection REPORT from the last token.
 // Also counts the requests of the unchanged sync (one, where the server has sync tokens),
-// checks that it leaves the sync state file as it was, and measures its reading of the entry
-// identities against reading the year and identity files' bytes.
+// checks that it leaves the sync state file as it was, and measures its reading of the sync
+// state and the entries with their identities against reading those files' bytes.
 // Floor and work are taken in turn, each first sync into a new calendar; the unchanged sync is
 // the best of several. The server stores through bench_radicale_storage.py (Radicale's own
 // storage without its per-PUT scan of every stored event and without fsync; see there), as
@@ -286,19 +286,24 @@ int main(int argc, char** argv) {
     }
     if (stateChanged() != changed)
         qFatal("a sync with nothing changed rewrote the sync state");
-    const double unchangedRatio = unchangedWork / unchangedFloor;
+    qInfo("sync with nothing changed: %.1f ms, %d request(s) (target 1: %s); floor (one "
+          "sync-collection REPORT): %.1f ms; %.2f x floor",
+          unchangedWork / 1e6, requests, requests == 1 ? "met" : "NOT met", unchangedFloor / 1e6,
+          unchangedWork / unchangedFloor);
 
-    // Every sync first reads the entries with their identities: matching the identity file to
-    // the year's lines, then each entry's text fitted and hashed. Against reading both files.
+    // Every sync first reads its state and the entries with their identities (the identity
+    // file matched to the year's lines, then each entry's text fitted and hashed): against
+    // reading the three files' bytes.
     const QString workFolder = folder->path() + QLatin1Char('/');
-    double readBytes = 1e300, readIdentities = 1e300, readEntries = 1e300;
+    const QStringList paths = {ScheduleFilePath(workFolder, year),
+                               IdentityFilePath(workFolder, year), SyncStatePath(workFolder)};
+    double readBytes = 1e300, readIdentities = 1e300, readEntries = 1e300, readState = 1e300;
     qint64 bytes = 0;
     for (int i = 0; i < unchangedRuns; ++i) {
         QElapsedTimer t;
         t.start();
         bytes = 0;
-        for (const QString& path :
-             {ScheduleFilePath(workFolder, year), IdentityFilePath(workFolder, year)}) {
+        for (const QString& path : paths) {
             QFile f(path);
             if (!f.open(QIODevice::ReadOnly))
                 qFatal("cannot read %s", qPrintable(path));
@@ -311,18 +316,18 @@ int main(int argc, char** argv) {
         t.start();
         const qsizetype read = ReadLocalEntries(workFolder).size();
         readEntries = std::min(readEntries, double(t.nsecsElapsed()));
-        if (matched != entries || read != entries)
-            qFatal("read %lld and %lld of %d entries", qlonglong(matched), qlonglong(read),
-                   entries);
+        t.start();
+        const qsizetype records = SyncState::load(workFolder).records.size();
+        readState = std::min(readState, double(t.nsecsElapsed()));
+        if (matched != entries || read != entries || records != entries)
+            qFatal("read %lld, %lld and %lld of %d entries", qlonglong(matched), qlonglong(read),
+                   qlonglong(records), entries);
     }
-    qInfo("reading the entries (in every sync): %.1f ms, %.0f %% of the unchanged sync; of "
-          "it matching the identities %.1f ms; floor (reading the year and identity files, "
-          "%lld bytes): %.2f ms; %.1f x floor",
-          readEntries / 1e6, 100 * readEntries / unchangedWork, readIdentities / 1e6,
-          qlonglong(bytes), readBytes / 1e6, readEntries / readBytes);
-    qInfo("sync with nothing changed: %.1f ms, %d request(s) (target 1: %s); floor (one "
-          "sync-collection REPORT): %.1f ms; %.2f x floor",
-          unchangedWork / 1e6, requests, requests == 1 ? "met" : "NOT met", unchangedFloor / 1e6,
-          unchangedRatio);
+    qInfo("  of it reading the entries %.1f ms (matching the identities %.1f ms) and the sync "
+          "state %.1f ms: %.0f %% of the unchanged sync; floor (reading the three files, %lld "
+          "bytes): %.2f ms; %.1f x floor",
+          readEntries / 1e6, readIdentities / 1e6, readState / 1e6,
+          100 * (readEntries + readState) / unchangedWork, qlonglong(bytes), readBytes / 1e6,
+          (readEntries + readState) / readBytes);
     return requests == 1 ? 0 : 1;
 }
