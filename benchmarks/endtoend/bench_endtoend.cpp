@@ -206,8 +206,11 @@ int main(int argc, char** argv) {
     };
 
     // Start-up, each program started in turn; one unmeasured start of each warms the caches.
+    // Each run of Kalendo also opens the day once, after a look at the month: the first opening
+    // of a run is taken as the best of these, as the later openings are the best of many.
     Best startFloor;
     Best startKalendo;
+    Best firstOpen;
     { Program warm(screen, floorWindow, {}, floorEnv); }
     { Program warm(screen, kalendo, {}, kalendoEnv); }
     for (int i = 0; i < runs; ++i) {
@@ -218,12 +221,16 @@ int main(int argc, char** argv) {
         {
             Program p(screen, kalendo, {}, kalendoEnv);
             startKalendo.add(p.startUp);
+            QThread::sleep(1);
+            screen.settle(p.pid, SettledNs);
+            firstOpen.add(p.openDay());
+            p.closeDay(true);
         }
     }
 
     // The actions, in one run of each program side by side: the floor window placed where no
     // window of Kalendo's covers it.
-    Best stepWork, stepFloorBest, openWork, openFloor, firstOpen, okWork, okFloor;
+    Best stepWork, stepFloorBest, openWork, openFloor, okWork, okFloor;
     Resident rssBefore, rssAfterFirst, rssAfterLast;
     {
         Program floor(screen, floorWindow, {}, floorEnv);
@@ -291,7 +298,7 @@ int main(int argc, char** argv) {
     report("opening a day (later ones)", openWork, openFloor, 3);
     std::printf("%-34s %8.2f ms wall %8.2f ms CPU | %5.2f x a later one's CPU (target <= 2): "
                 "%s\n",
-                "first opening of the run", firstOpen.wallMs, firstOpen.cpuMs,
+                "first opening of a run", firstOpen.wallMs, firstOpen.cpuMs,
                 ratio(firstOpen.cpuMs, openWork.cpuMs),
                 firstOpen.cpuMs <= 2 * openWork.cpuMs ? "met" : "NOT met");
     report("OK to the month repainted", okWork, okFloor, 2);
