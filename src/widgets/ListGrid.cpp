@@ -122,15 +122,13 @@ private:
     ListGrid* m_view;
 };
 
+// Lines of one pixel as filled rectangles, which the painter fills a row at a time rather than
+// stroking them a pixel at a time; the bottom and right edges drawn last, over the corners.
 void drawRaisedEdge(QPainter& painter, const QRect& r) {
-    painter.save();
-    painter.setPen(Qt::white);
-    painter.drawLine(r.topLeft(), r.topRight());
-    painter.drawLine(r.topLeft(), r.bottomLeft());
-    painter.setPen(Qt::darkGray);
-    painter.drawLine(r.bottomLeft(), r.bottomRight());
-    painter.drawLine(r.topRight(), r.bottomRight());
-    painter.restore();
+    painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::white);
+    painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), Qt::white);
+    painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::darkGray);
+    painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), Qt::darkGray);
 }
 
 } // namespace
@@ -155,7 +153,10 @@ void ListGrid::setUpView() {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The grid keeps its lines' room between the cells, but paintEvent draws them: the view's
+    // own pen strokes them a pixel at a time, a tenth of a list's painting.
     setShowGrid(true);
+    setGridStyle(Qt::NoPen);
     setWordWrap(false);
     setTabKeyNavigation(false);
 
@@ -326,14 +327,62 @@ void ListGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void ListGrid::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
+    QPainter painter(viewport());
+    drawGridLines(painter, event->region());
     if (!hasFocus())
         return;
     const QRect frame = currentRowRect();
     if (frame.isEmpty())
         return;
-    QPainter painter(viewport());
     painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
     painter.drawRect(frame.adjusted(0, 0, -1, -1));
+}
+
+void ListGrid::drawGridLines(QPainter& painter, const QRegion& region) const {
+    // Where the view would stroke them: below each row and right of each column, within the
+    // painted area up to the last row and column.
+    if (model() == nullptr || model()->rowCount() == 0 || model()->columnCount() == 0)
+        return;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor colour =
+        QColor::fromRgba(QRgb(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const QHeaderView* rows = verticalHeader();
+    const QHeaderView* columns = horizontalHeader();
+    const int lastX = columns->length() - columns->offset() - 1;
+    const int lastY = rows->length() - rows->offset() - 1;
+    for (QRect area : region) {
+        area.setBottom(std::min(area.bottom(), lastY));
+        area.setRight(std::min(area.right(), lastX));
+        if (!area.isValid())
+            continue;
+        int top = rows->visualIndexAt(area.top());
+        int bottom = rows->visualIndexAt(area.bottom());
+        if (bottom == -1)
+            bottom = rows->count() - 1;
+        if (top == -1 || top > bottom)
+            continue;
+        int left = columns->visualIndexAt(area.left());
+        int right = columns->visualIndexAt(area.right());
+        if (left == -1)
+            left = 0;
+        if (right == -1)
+            right = columns->count() - 1;
+        for (int visual = top; visual <= bottom; ++visual) {
+            const int row = rows->logicalIndex(visual);
+            if (rows->isSectionHidden(row))
+                continue;
+            const int y = rowViewportPosition(row) + rowHeight(row) - 1;
+            painter.fillRect(QRect(area.left(), y, area.width(), 1), colour);
+        }
+        for (int visual = left; visual <= right; ++visual) {
+            const int column = columns->logicalIndex(visual);
+            if (columns->isSectionHidden(column))
+                continue;
+            const int x = columnViewportPosition(column) + columnWidth(column) - 1;
+            painter.fillRect(QRect(x, area.top(), 1, area.height()), colour);
+        }
+    }
 }
 
 QRect ListGrid::currentRowRect() const {

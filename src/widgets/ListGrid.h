@@ -102,6 +102,7 @@ private:
     int gridRowAt(const QPoint& pos) const;
     bool onFixedCell(const QPoint& pos) const;
     int firstBodyColumn() const;
+    void drawGridLines(QPainter& painter, const QRegion& region) const;
     QRect currentRowRect() const;
 
     StringGrid m_grid;

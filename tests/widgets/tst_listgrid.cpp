@@ -59,16 +59,24 @@ void tst_ListGrid::cellColours_data() {
     QTest::newRow("even row index light green") << 3 << 4 << "green";
     QTest::newRow("fixed cell of the current row is not selected") << 1 << 2 << "fixed";
     QTest::newRow("header") << 3 << 0 << "fixed";
+    // The lines between the cells, in the style's grid colour, one pixel past the cell.
+    QTest::newRow("grid line below a body cell") << 2 << 3 << "line below";
+    QTest::newRow("grid line right of a body cell") << 2 << 3 << "line right";
 }
 
 void tst_ListGrid::cellColours() {
     QFETCH(int, column);
     QFETCH(int, row);
     QFETCH(QString, expected);
-    const QColor want = expected == QLatin1String("white")  ? QColor(255, 255, 255)
-                        : expected == QLatin1String("aqua") ? QColor(0, 255, 255)
-                        : expected == QLatin1String("green")
-                            ? QColor(150, 245, 150)
+    QStyleOptionViewItem option;
+    option.initFrom(m_view);
+    const QColor line = QColor::fromRgba(
+        QRgb(m_view->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, m_view)));
+    const QColor want = expected == QLatin1String("white")   ? QColor(255, 255, 255)
+                        : expected == QLatin1String("aqua")  ? QColor(0, 255, 255)
+                        : expected == QLatin1String("green") ? QColor(150, 245, 150)
+                        : expected.startsWith(QLatin1String("line"))
+                            ? line
                             : CellColors::ButtonFace; // the same under any theme
     QImage image;
     QRect rect;
@@ -81,7 +89,11 @@ void tst_ListGrid::cellColours() {
         rect = m_view->visualRect(m_view->model()->index(row - 1, column));
     }
     // Right of the short text and inside the grid lines and raised edges.
-    const QPoint sample(rect.right() - 4, rect.bottom() - 3);
+    QPoint sample(rect.right() - 4, rect.bottom() - 3);
+    if (expected == QLatin1String("line below"))
+        sample = QPoint(rect.center().x(), rect.bottom() + 1);
+    else if (expected == QLatin1String("line right"))
+        sample = QPoint(rect.right() + 1, rect.center().y());
     QCOMPARE(image.pixelColor(sample).name(), want.name());
 }
 
