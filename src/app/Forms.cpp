@@ -2,6 +2,7 @@
 
 #include "anniversary/Anniversary.h"
 #include "app/About.h"
+#include "app/Extras.h"
 #include "app/GuidePanel.h"
 #include "app/InstanceDoor.h"
 #include "app/InstanceGuard.h"
@@ -18,7 +19,6 @@
 #include "rulesets/ComWeeks.h"
 #include "schedule/MainEdit.h"
 #include "schedule/MainInput.h"
-#include "syncsettings/SyncRunner.h"
 #include "widgets/FormParts.h"
 
 #include <QDir>
@@ -125,28 +125,10 @@ void StartReminders(QObject* owner) {
     scheduler->start();
 }
 
-TSyncRunner* SyncRunner = nullptr;
-
-// The sync with a CalDAV server runs beside the windows; its state shows on the status bar.
+// The sync runs beside the windows, from the extras module.
 void StartSync(QObject* owner) {
-    SyncRunner = new TSyncRunner(DataFolder(), MainForm);
-    QObject::connect(owner, &QObject::destroyed, SyncRunner, [] { SyncRunner = nullptr; });
-    QObject::connect(MainForm->menuSyncNow, &QAction::triggered, SyncRunner,
-                     [] { Guarded([] { SyncRunner->SyncNow(); }); });
-    QObject::connect(MainForm->menuSync, &QAction::triggered, SyncRunner,
-                     [] { Guarded([] { SyncRunner->OpenSettings(); }); });
-    QObject::connect(SyncRunner, &TSyncRunner::Status, MainForm, [](const QString& text) {
-        // The window is of fixed size: it grows by the note's row.
-        const int before = MainForm->GuidePanel->height();
-        MainForm->GuidePanel->setNote(text);
-        MainForm->setFixedSize(MainForm->width(),
-                               MainForm->height() + MainForm->GuidePanel->height() - before);
-    });
-    QObject::connect(MainForm, &TMainForm::YearShown, SyncRunner,
-                     [](int year) { SyncRunner->ShowYear(year); });
-    QObject::connect(SyncRunner, &TSyncRunner::DataChanged, MainForm,
-                     [] { Guarded([] { MainForm->RefreshMonth(); }); });
-    SyncRunner->Start();
+    if (const KalendoExtras* extras = Extras())
+        extras->startSync(owner);
 }
 
 void ShowMainWindow() {
@@ -176,8 +158,8 @@ void CreateOtherForms() {
     AnniversaryEditForm = AnniversaryForm->editForm();
     // Anniversaries may sync too.
     QObject::connect(AnniversaryForm, &QDialog::finished, [](int result) {
-        if (result == ListForm::Ok && SyncRunner)
-            SyncRunner->SyncSoon();
+        if (result == ListForm::Ok && Extras())
+            Extras()->syncSoon();
     });
     create(ComWeeksForm);
     ComWeeksEditForm = ComWeeksForm->editForm();
@@ -195,8 +177,8 @@ void CreateOtherForms() {
         MainEditForm->LoadDaySchedule();
         MainEditForm->SelectLine(MainForm->EntryToSelect());
         const int result = MainEditForm->exec();
-        if (result == 1 && SyncRunner)
-            SyncRunner->SyncSoon();
+        if (result == 1 && Extras())
+            Extras()->syncSoon();
         return result;
     };
     MainForm->OpenNotificationSettings = [] {

@@ -1,12 +1,14 @@
 #include "app/InstanceDoor.h"
 
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -19,43 +21,87 @@ const QByteArray Answer = "ok\n";
 
 InstanceDoor::InstanceDoor(QObject* parent) : QObject(parent) {}
 
+InstanceDoor::~InstanceDoor() {
+    for (const int fd : std::as_const(m_listeners))
+        ::close(fd);
+    for (const QByteArray& path : std::as_const(m_paths))
+        ::unlink(path.constData());
+}
+
 QString InstanceDoor::SocketPath(const QString& lockPath) {
     return lockPath + QStringLiteral(".door");
 }
 
-void InstanceDoor::answer(QLocalSocket* socket) {
-    if (!socket->canReadLine())
+void InstanceDoor::answer(int fd) {
+    // A request is one short line; anything longer or different is answered by closing.
+    QByteArray& bytes = m_pending[fd];
+    char request[16];
+    const ssize_t got = ::recv(fd, request, sizeof request, 0);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return;
-    const bool show = socket->readLine() == ShowRequest;
-    if (show) {
-        socket->write(Answer);
-        socket->flush();
+    if (got > 0) {
+        bytes.append(request, int(got));
+        if (!bytes.contains('\n') && bytes.size() < ShowRequest.size())
+            return; // the rest of the line is still on its way
     }
-    socket->disconnectFromServer();
+    const bool show = bytes == ShowRequest;
+    m_pending.remove(fd);
+    if (show)
+        (void)!::send(fd, Answer.constData(), size_t(Answer.size()), MSG_NOSIGNAL);
+    // Its notifier goes with it.
+    for (QSocketNotifier* notifier : findChildren<QSocketNotifier*>())
+        if (notifier->socket() == fd && notifier->isEnabled()) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    ::close(fd);
     // Shown from the loop, once this socket is done with: showing the window runs events of its
-    // own, in which the socket may go.
+    // own.
     if (show)
         QMetaObject::invokeMethod(this, &InstanceDoor::showRequested, Qt::QueuedConnection);
 }
 
+void InstanceDoor::accept(int listener) {
+    int fd;
+    while ((fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, fd] { answer(fd); });
+        // The request may have come with the connection.
+        answer(fd);
+    }
+}
+
 bool InstanceDoor::open(const QString& lockPath) {
-    auto* server = new QLocalServer(this);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString path = SocketPath(lockPath);
-    // Only the lock's holder listens here: a socket left by an instance that crashed is stale.
-    QLocalServer::removeServer(path);
-    if (!server->listen(path)) {
-        delete server;
+    const QByteArray path = QFile::encodeName(SocketPath(lockPath));
+    // Bound in a private folder beside it and moved into place, so that no other user can
+    // connect to it meanwhile.
+    QByteArray folder = path + ".XXXXXX";
+    if (!::mkdtemp(folder.data()))
+        return false;
+    const QByteArray bound = folder + "/door";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    bool ok = size_t(bound.size()) < sizeof address.sun_path && fd >= 0;
+    if (ok) {
+        std::memcpy(address.sun_path, bound.constData(), size_t(bound.size()));
+        // Only the lock's holder listens here: a socket left by an instance that crashed is
+        // stale, and the rename replaces it.
+        ok = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+             ::chmod(bound.constData(), 0600) == 0 && ::listen(fd, 16) == 0 &&
+             ::rename(bound.constData(), path.constData()) == 0;
+    }
+    ::unlink(bound.constData());
+    ::rmdir(folder.constData());
+    if (!ok) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
-    connect(server, &QLocalServer::newConnection, this, [this, server] {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { answer(socket); });
-            // The request may have come with the connection.
-            answer(socket);
-        }
-    });
+    m_listeners << fd;
+    m_paths << path;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, fd] { accept(fd); });
     return true;
 }
 

@@ -3,8 +3,9 @@
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
-class QLocalSocket;
+#include <QByteArray>
+#include <QHash>
+#include <QList>
 
 // How a second start reaches the instance that holds the guard (InstanceGuard): the running
 // instance listens on a local socket beside each lock it holds, and a start that finds a lock
@@ -14,6 +15,8 @@ class InstanceDoor : public QObject {
     Q_OBJECT
 public:
     explicit InstanceDoor(QObject* parent = nullptr);
+    // Closes the doors and removes their sockets.
+    ~InstanceDoor() override;
 
     // Listens beside a lock this process holds (InstanceGuard::LockPath or DataFolderLockPath).
     bool open(const QString& lockPath);
@@ -28,5 +31,11 @@ signals:
     void showRequested();
 
 private:
-    void answer(QLocalSocket* socket);
+    void accept(int listener);
+    void answer(int fd);
+    // Plain sockets, not the toolkit's network library: the program loads that library only
+    // after its first paint, and the door opens before it.
+    QList<QByteArray> m_paths;
+    QList<int> m_listeners;
+    QHash<int, QByteArray> m_pending; // requests read in part
 };

@@ -3,18 +3,16 @@
 #include "anniversary/Anniversary.h"
 #include "app/About.h"
 #include "app/Artwork.h"
+#include "app/Extras.h"
 #include "app/FileVersion.h"
 #include "app/Forms.h"
 #include "app/GuidePanel.h"
 #include "app/KalendoApplication.h"
 #include "app/Shell.h"
 #include "app/Splash.h"
-#include "calendarexchange/CalendarExport.h"
-#include "calendarexchange/CalendarImport.h"
 #include "data/ShownText.h"
 #include "monthview/CalendarGridAccessible.h"
 #include "monthview/MonthCellPaint.h"
-#include "monthview/MonthPrint.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/EntryIdentity.h"
@@ -74,8 +72,6 @@ QLineEdit* monthField(QWidget* parent, const char* name, const QString& text) {
     // Reached by Tab, a year or month is typed and taken with Enter or on leaving the field.
     edit->setFocusPolicy(Qt::StrongFocus);
     edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-    // The font before the text: laying the text out in the inherited font first would load a
-    // font the window never shows.
     edit->setFont(GothicFont(21, true));
     edit->setTextMargins(0, 0, 0, 0);
     edit->setText(text);
@@ -130,6 +126,12 @@ TMainForm::TMainForm(QWidget* parent)
     auto* client = new QWidget(this);
     SetWindowColor(client, Teal);
     setCentralWidget(client);
+    // A text field lays its empty text out as it is made, in the application's font and then
+    // in the one it inherits: both are the fields' own meanwhile, so that the default face,
+    // which this window never shows, is not loaded before the first paint.
+    const QFont applicationFont = QApplication::font();
+    QApplication::setFont(GothicFont(21, true));
+    client->setFont(GothicFont(21, true));
 
     btnPrev = arrowButton(client, "btnPrev", Qt::LeftArrow);
     btnPrev->setGeometry(10, 7, 36, 26);
@@ -147,6 +149,8 @@ TMainForm::TMainForm(QWidget* parent)
     btnMonth->setGeometry(163, 6, 16, 27);
     btnNext = arrowButton(client, "btnNext", Qt::RightArrow);
     btnNext->setGeometry(194, 7, 36, 26);
+    QApplication::setFont(applicationFont);
+    client->setFont(QFont());
 
     gridCal = new TCalendarGrid(client);
     gridCal->setObjectName(QStringLiteral("gridCal"));
@@ -616,20 +620,24 @@ void TMainForm::ShowSearchMatch(const SearchMatch& match) {
 }
 
 void TMainForm::menuExportClick() {
-    RunCalendarExport(this);
+    if (const KalendoExtras* extras = ExtrasOrTell(this))
+        extras->exportCalendar(this);
 }
 
 void TMainForm::menuImportClick() {
-    if (RunCalendarImport(this) == 1)
+    const KalendoExtras* extras = ExtrasOrTell(this);
+    if (extras && extras->importCalendar(this) == 1)
         RefreshMonth();
 }
 
 void TMainForm::menuPrintClick() {
-    PrintMonth(this, m_tables, m_year, m_month);
+    if (const KalendoExtras* extras = ExtrasOrTell(this))
+        extras->printMonth(this, m_tables, m_year, m_month);
 }
 
 void TMainForm::menuPdfClick() {
-    SaveMonthPdf(this, m_tables, m_year, m_month);
+    if (const KalendoExtras* extras = ExtrasOrTell(this))
+        extras->saveMonthPdf(this, m_tables, m_year, m_month);
 }
 
 void TMainForm::menuExitClick() {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix, checks every installed file, then starts the
 # installed program as a new user: its data folder must appear with the shipped holiday rules.
-#   check-install.sh <build folder> <source folder> <application id>
+#   check-install.sh <build folder> <source folder> <application id> <module folder>
 set -euo pipefail
-build=$1 source=$2 id=$3
+build=$1 source=$2 id=$3 modules=$4
 work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
@@ -15,6 +15,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected=(
     "bin/kalendo"
+    "$modules/kalendo-extras.so"
     "share/applications/$id.desktop"
     "share/doc/kalendo/changelog.gz"
     "share/doc/kalendo/copyright"
@@ -71,6 +72,14 @@ for _ in $(seq 1200); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
 done
+# Once the window is painted the program loads its extras module from beside itself.
+for _ in $(seq 1200); do
+    grep -qF "$prefix/$modules/kalendo-extras.so" "/proc/$pid/maps" 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+grep -qF "$prefix/$modules/kalendo-extras.so" "/proc/$pid/maps" ||
+    { echo "the installed program did not load its extras module" >&2; exit 1; }
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 pid=

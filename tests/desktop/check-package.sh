@@ -15,6 +15,10 @@ for package in libqt6widgets6 libqt6core6 libc6 fonts-ipafont-gothic fonts-ipafo
     grep -q "\b$package\b" <<<"$depends" || { echo "Depends lacks $package: $depends" >&2; exit 1; }
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+grep -q '^\./usr/lib/.*kalendo/modules/kalendo-extras\.so$' <<<"$contents"
+for package in libqt6network6 libqt6printsupport6 libical3; do # the module's own
+    grep -q "\b$package\b" <<<"$depends" || { echo "Depends lacks $package: $depends" >&2; exit 1; }
+done
 for file in ./usr/bin/kalendo ./usr/share/kalendo/shipped/holiday.csv ./usr/share/man/man1/kalendo.1.gz \
     ./usr/share/man/ja/man1/kalendo.1.gz ./usr/share/doc/kalendo/copyright ./usr/share/doc/kalendo/changelog.gz; do
     grep -qx "$file" <<<"$contents" || { echo "package lacks $file" >&2; exit 1; }
