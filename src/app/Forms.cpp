@@ -177,6 +177,8 @@ void CreateOtherForms() {
         MainEditForm->LoadDaySchedule();
         MainEditForm->SelectLine(MainForm->EntryToSelect());
         const int result = MainEditForm->exec();
+        if (const std::optional<SavedDay> saved = MainEditForm->TakeSavedDay())
+            MainForm->DaySaved(*saved);
         if (result == 1 && Extras())
             Extras()->syncSoon();
         return result;

@@ -400,8 +400,29 @@ void TMainForm::FillMonthGrid() {
     cells.layOutMonth(m_year, m_month);
     m_dayToSelect = ::DayToSelect(m_year, m_month, Clock::today());
     SelectDayCell(m_dayToSelect, gridCal);
-    update();
-    gridCal->update();
+    const std::array<quint64, 3> filled{quint64(m_year), quint64(m_month), m_tables.changes()};
+    if (filled == m_filled) {
+        // The same month from the same lists: only the days saved can look different (the
+        // selection repaints its own cells).
+        for (const QDate& day : std::as_const(m_savedDays)) {
+            int col = 0;
+            int row = 0;
+            if (day.year() == m_year && day.month() == m_month &&
+                cells.findDay(day.day(), col, row))
+                gridCal->update(gridCal->CellRect(col, row));
+        }
+    } else {
+        update();
+        gridCal->update();
+    }
+    m_filled = filled;
+    m_savedDays.clear();
+}
+
+void TMainForm::DaySaved(const SavedDay& saved) {
+    if (m_tables.takeSavedDay(saved))
+        m_savedDays.append(
+            QDate::fromString(QString::fromLatin1(saved.dayKey), QStringLiteral("yyyyMMdd")));
 }
 
 void TMainForm::gridCalDrawCell(TGridCanvas& canvas, int col, int row, const QRect& rect,

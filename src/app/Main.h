@@ -6,8 +6,10 @@
 #include "rules/YearTables.h"
 #include "widgets/UpDown.h"
 
+#include <QDate>
 #include <QMainWindow>
 #include <QSet>
+#include <array>
 #include <functional>
 
 class QAction;
@@ -94,6 +96,9 @@ public:
 
     // Rebuilds the year tables for the shown year, then refills the grid.
     void RefreshMonth();
+    // A day list's OK saved a day: the tables take its lines as written, so that the next
+    // refresh neither reads the year again nor repaints more than that day.
+    void DaySaved(const SavedDay& saved);
 
 signals:
     // The user went to a month of this year (the sync brings its occurrences of recurring
@@ -174,6 +179,10 @@ private:
     int m_year = 0;
     int m_month = 1;
     int m_dayToSelect = 1;
+    // What the grid was last filled with (year, month, the tables' changes), and the days saved
+    // since: while the first stays, only those days can look different.
+    std::array<quint64, 3> m_filled{};
+    QList<QDate> m_savedDays;
     bool m_shown = false;
     int m_wheelRest = 0; // eighths of a degree not yet a whole step
     TSearchForm* m_searchForm = nullptr;

@@ -489,11 +489,15 @@ std::optional<FileStamp> StatFileStamp(const QString& path) {
     return stamp;
 }
 
+bool SameFileTimes(const FileStamp& a, const FileStamp& b) {
+    return a.exists == b.exists && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+           a.changedNs == b.changedNs && a.inode == b.inode && a.device == b.device;
+}
+
 bool CertainlyUnchanged(const FileStamp& read, const FileStamp& now) {
     if (!read.exists || !now.exists)
         return !read.exists && !now.exists; // a file made meanwhile exists
-    if (now.size != read.size || now.modifiedNs != read.modifiedNs ||
-        now.changedNs != read.changedNs || now.inode != read.inode || now.device != read.device)
+    if (!SameFileTimes(read, now))
         return false;
     // Every write sets the change time from the kernel's clock, which runs up to a tick behind
     // the wall clock (a few milliseconds); file systems whose times have no fractions of a second
@@ -515,9 +519,7 @@ bool stillAsStamped(const QString& path, const FileStamp& expected) {
     FileStamp now = *stat;
     if (CertainlyUnchanged(expected, now))
         return true;
-    if (!expected.exists || !now.exists || now.size != expected.size ||
-        now.modifiedNs != expected.modifiedNs || now.changedNs != expected.changedNs ||
-        now.inode != expected.inode || now.device != expected.device)
+    if (!expected.exists || !now.exists || !SameFileTimes(expected, now))
         return false;
     if (now.size > StampedBytes)
         return true;
@@ -531,6 +533,42 @@ bool stillAsStamped(const QString& path, const FileStamp& expected) {
 }
 
 } // namespace
+
+bool FileHoldsBytes(const QString& path, QByteArrayView bytes, FileStamp& read) {
+    read = FileStamp();
+    Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return false;
+    const qint64 takenNs = wallClockNs();
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < bytes.size())
+        return false;
+    constexpr qsizetype block = qsizetype(1) << 18;
+    std::vector<char> buffer(size_t(std::min<qsizetype>(block, qsizetype(st.st_size) + 1)));
+    qsizetype used = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        const void* ctrlZ = std::memchr(buffer.data(), kCtrlZ, size_t(got));
+        const qsizetype n = ctrlZ ? static_cast<const char*>(ctrlZ) - buffer.data() : got;
+        if (used + n > bytes.size() ||
+            std::memcmp(buffer.data(), bytes.data() + used, size_t(n)) != 0)
+            return false;
+        used += n;
+        if (ctrlZ)
+            break;
+    }
+    if (used != bytes.size())
+        return false;
+    read = stampOf(st);
+    read.takenNs = takenNs;
+    return true;
+}
 
 TextLines TextBuffer::toLines() const {
     TextLines lines;
@@ -589,6 +627,66 @@ void TextBuffer::load(const QString& path) {
 void TextBuffer::addMade(QByteArrayView line) {
     m_lines.push_back({quint32(m_made.size()), quint32(line.size()), 1});
     m_made.append(line);
+}
+
+bool TextBuffer::rewriteAsSaved(const std::vector<qsizetype>& dropped, const TextLines& added,
+                                const FileStamp& stamp) {
+    if (!m_made.isEmpty())
+        return false;
+    // Each added line must read back as itself: no line end, no Ctrl-Z, nothing a reader drops.
+    qsizetype size = 0;
+    for (const QByteArray& line : added) {
+        if (line.isEmpty() || static_cast<unsigned char>(line.front()) <= 0x20 ||
+            line.contains(kCR) || line.contains(kLF) || line.contains(kCtrlZ))
+            return false;
+        size += line.size() + 2;
+    }
+    // Every line kept moves down (or stays): its new place is never past its old one, so the
+    // bytes are moved in place, front to back.
+    qsizetype to = 0;
+    size_t d = 0;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (d < dropped.size() && dropped[d] == qsizetype(i)) {
+            ++d;
+            continue;
+        }
+        if (to > qsizetype(m_lines[i].start))
+            return false;
+        to += m_lines[i].size + 2;
+    }
+    if (d != dropped.size() || to + size > MaxTextFileBytes)
+        return false;
+    m_stamp = FileStamp(); // first, so that the bytes' storage is no longer shared
+    if (to + size > m_bytes.size())
+        m_bytes.resize(to + size);
+    char* bytes = m_bytes.data();
+    to = 0;
+    d = 0;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (d < dropped.size() && dropped[d] == qsizetype(i)) {
+            ++d;
+            continue;
+        }
+        const Span span = m_lines[i];
+        std::memmove(bytes + to, bytes + span.start, span.size);
+        m_lines[kept++] = {quint32(to), span.size, 0};
+        to += span.size;
+        bytes[to++] = kCR;
+        bytes[to++] = kLF;
+    }
+    m_lines.resize(kept);
+    for (const QByteArray& line : added) {
+        std::memcpy(bytes + to, line.constData(), size_t(line.size()));
+        addFileLine(to, line.size());
+        to += line.size();
+        bytes[to++] = kCR;
+        bytes[to++] = kLF;
+    }
+    m_bytes.resize(to);
+    m_stamp = stamp;
+    m_stamp.bytes = QByteArray();
+    return true;
 }
 
 QByteArray LoadFileBytes(const QString& path, qint64 limitBytes) {

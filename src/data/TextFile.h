@@ -49,6 +49,15 @@ std::optional<FileStamp> StatFileStamp(const QString& path);
 // bytes can tell.
 bool CertainlyUnchanged(const FileStamp& read, const FileStamp& now);
 
+// Whether two stamps show the same file with the same size and times (their bytes aside).
+bool SameFileTimes(const FileStamp& a, const FileStamp& b);
+
+// Whether the file at path, read now by the rules of TextBuffer::loadBytes (up to its first
+// Ctrl-Z), holds exactly these bytes; read is what the file was at this reading. Compared a
+// block at a time as it is read: nothing the size of the file is allocated. A file that cannot
+// be read holds none.
+bool FileHoldsBytes(const QString& path, QByteArrayView bytes, FileStamp& read);
+
 // Thrown by a save given the stamp of the file as read when the file is no longer that one;
 // nothing was written.
 class FileChangedError : public KalendoError {
@@ -254,6 +263,14 @@ public:
         m_lines.push_back({quint32(start), quint32(size), 0});
     }
     void addMade(QByteArrayView line);
+
+    // Makes the buffer what a save of its lines writes (each line followed by CR LF) with the
+    // lines at the given indices (ascending) left out and the given lines after the others,
+    // rewriting its bytes in place: the file just saved, without reading it. False, and nothing
+    // changed, where that cannot be done in place (lines made in memory, line ends shorter than
+    // CR LF) or an added line would not read back as that one line.
+    bool rewriteAsSaved(const std::vector<qsizetype>& dropped, const TextLines& added,
+                        const FileStamp& stamp);
 
 private:
     QByteArray m_bytes;

@@ -79,13 +79,15 @@ template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringG
 }
 
 // The lines of a save, given to add: forEachLine(f) gives f every line of the year in order,
-// f(line, isDay) where the caller already knows whether it is the day's.
+// f(line, isDay) where the caller already knows whether it is the day's. With written, the
+// day's lines as written (after all the others) are copied there.
 template <typename ForEachLine, typename Add>
 void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByteArray& dayKey,
-               Add&& add) {
+               Add&& add, TextLines* written = nullptr) {
     ReadLines dayLines(ScheduleColumn::Number);
     forEachLine([&](QByteArrayView line, std::optional<bool> isDay = std::nullopt) {
-        if (!isDay.value_or(IsDayLine(line, dayKey)))
+        // Not value_or(): its argument would test every line of the year for the key.
+        if (!(isDay ? *isDay : IsDayLine(line, dayKey)))
             add(line);
         else
             // The bytes stay where the caller holds them for the whole save: no copy of a day's
@@ -96,25 +98,32 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
     // fields. Rows as read take their lines first, so that a row only renumbered (by a deletion
     // or a new entry above it) never takes the line of another that is still as read.
     const int first = dayList.fixedRows();
-    std::vector<std::optional<QByteArray>> kept(size_t(std::max(dayList.rowCount() - first, 0)));
+    std::vector<std::optional<QByteArray>> keptLines(
+        size_t(std::max(dayList.rowCount() - first, 0)));
     for (int r = first; r < dayList.rowCount(); ++r)
-        kept[size_t(r - first)] = dayLines.take(dayList.row(r));
+        keptLines[size_t(r - first)] = dayLines.take(dayList.row(r));
     for (int r = first; r < dayList.rowCount(); ++r)
-        if (!kept[size_t(r - first)])
-            kept[size_t(r - first)] = dayLines.takeRenumbered(dayList.row(r));
+        if (!keptLines[size_t(r - first)])
+            keptLines[size_t(r - first)] = dayLines.takeRenumbered(dayList.row(r));
     for (int r = first; r < dayList.rowCount(); ++r) {
         // A row without a title still has its date when the file gave it; the placeholder of
         // an empty day and an emptied row have neither and are no entries.
-        if (const auto& line = kept[size_t(r - first)]) {
-            add(*line);
+        QByteArray line;
+        if (const auto& kept = keptLines[size_t(r - first)]) {
+            line = *kept;
         } else if (!dayList.cell(ScheduleColumn::Title, r).isEmpty() ||
                    !dayList.cell(ScheduleColumn::Date, r).isEmpty()) {
             // Written with the day's key, so that a row read from a line quoted by hand
             // ("20250307 without its closing quote) stays on its day.
             Row row = dayList.row(r);
             row[ScheduleColumn::Date] = dayKey;
-            add(RowToCommaLine(row));
+            line = RowToCommaLine(row);
+        } else {
+            continue;
         }
+        add(line);
+        if (written) // a copy: a line kept may lie in the caller's bytes
+            written->append(QByteArray(line.constData(), line.size()));
     }
 }
 
@@ -202,7 +211,7 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 }
 
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
-                  const AddLine& add, const DayLineStarts* dayStarts) {
+                  const AddLine& add, const DayLineStarts* dayStarts, TextLines* written) {
     const QByteArray& bytes = year.bytes();
     const char* const end = bytes.constData() + bytes.size();
     // The other days' lines go on in runs where the file already holds them as the save writes
@@ -243,7 +252,7 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
                 f(line, isDay);
             });
         },
-        dayList, dayKey, addLine);
+        dayList, dayKey, addLine, written);
     flush();
 }
 
@@ -259,13 +268,29 @@ TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
 }
 
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
-                        const QByteArray& dayKey, const DayLineStarts* dayStarts) {
+                        const QByteArray& dayKey, const DayLineStarts* dayStarts, SavedDay* saved) {
+    TextLines written;
+    const bool telling = saved && dayStarts;
     const auto whole = [&](const AddLine& add) {
-        DaySaveLines(year, dayList, dayKey, add, dayStarts);
+        written.clear();
+        DaySaveLines(year, dayList, dayKey, add, dayStarts, telling ? &written : nullptr);
     };
     ChangedFileSave save;
     try {
         save.backupFailure = SaveTextLinesFrom(path, whole, &year.stamp());
+        save.outcome = ChangedFileSave::Saved;
+        if (telling) {
+            // Looked at once written: whatever another program writes after this is seen by
+            // its times, or by the bytes where they cannot tell.
+            FileStamp read = year.stamp();
+            read.bytes = QByteArray(); // the year's bytes are freed with the list's
+            *saved = {path,
+                      dayKey,
+                      read,
+                      *dayStarts,
+                      std::move(written),
+                      StatFileStamp(path).value_or(FileStamp())};
+        }
         return save;
     } catch (const FileChangedError&) {
     }

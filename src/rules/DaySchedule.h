@@ -65,19 +65,36 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 // to one call, each but the last followed by CR LF.
 // Given dayStarts of the same bytes (LoadDayRows), the day's lines are those, and no other line
 // is tested for the key.
+// With written, the day's lines as written are copied there.
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
-                  const AddLine& add, const DayLineStarts* dayStarts = nullptr);
+                  const AddLine& add, const DayLineStarts* dayStarts = nullptr,
+                  TextLines* written = nullptr);
 
 // The day's lines of a year read, in file order.
 TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey);
+
+// What a save of a day wrote over the version of the year's file it read, for a reader that
+// holds that version's lines (YearTables::takeSavedDay) and so need not read and index the
+// file again: the version's lines but the day's, in file order, then the day's lines as written,
+// each followed by CR LF.
+struct SavedDay {
+    QString path;
+    QByteArray dayKey;
+    FileStamp read;          // the version read, without its bytes
+    DayLineStarts dayStarts; // where the day's lines start in it
+    TextLines dayLines;      // the day's lines as written
+    FileStamp written;       // the file as it was seen once written
+};
 
 // OK of the day list: the year's file written as DaySaveLines gives it while the file is still
 // as read into year. When another program wrote it meanwhile, the day's changes are made over
 // that version (SaveOverChangedFile); on a conflict nothing is written, year becomes the file as
 // it now is and the list shows the day's lines of both sides.
 // dayStarts as for DaySaveLines; they no longer hold once year has become another version.
+// With saved and dayStarts, a save over the version read (outcome Saved) says there what it wrote.
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
-                        const QByteArray& dayKey, const DayLineStarts* dayStarts = nullptr);
+                        const QByteArray& dayKey, const DayLineStarts* dayStarts = nullptr,
+                        SavedDay* saved = nullptr);
 
 // Numbers the data rows 1..n from the top in the given column.
 void RenumberRows(StringGrid& grid, int column);

@@ -795,12 +795,94 @@ RuleLineError::RuleLineError(const KalendoError& reason, const QString& path, qs
                    QStringLiteral("%1 の %2 行目").arg(path).arg(line)),
       m_stamp(stamp) {}
 
-bool YearTables::stillCurrent(int kind, const QString& path, int year) const {
-    const Source& source = m_sources[size_t(kind)];
+bool YearTables::stillCurrent(int kind, const QString& path, int year) {
+    Source& source = m_sources[size_t(kind)];
     if (!source.current || source.path != path || (kind != akAnniversary && source.year != year))
         return false;
     const std::optional<FileStamp> now = StatFileStamp(path);
-    return now && CertainlyUnchanged(source.stamp, *now);
+    if (!now)
+        return false;
+    if (CertainlyUnchanged(source.stamp, *now))
+        return true;
+    // Changed just before it was read (or written by this program's own save): the times cannot
+    // tell a later write within the same tick, the bytes can. Read, not indexed again.
+    FileStamp read;
+    if (!now->exists || !SameFileTimes(source.stamp, *now) ||
+        !FileHoldsBytes(path, m_lists[kind].bytes(), read) || !SameFileTimes(read, *now))
+        return false;
+    source.stamp = read;
+    return true;
+}
+
+bool YearTables::takeSavedDay(const SavedDay& saved) {
+    Source& source = m_sources[akSchedule];
+    TextBuffer& list = m_lists[akSchedule];
+    if (!source.current || source.path != saved.path || source.year != m_year ||
+        !saved.written.exists || !SameFileTimes(source.stamp, saved.read))
+        return false;
+    // The day's lines by where they start, as the list found them in the same bytes.
+    std::vector<qsizetype> dropped;
+    dropped.reserve(saved.dayStarts.size());
+    const char* const bytes = list.bytes().constData();
+    const auto startOf = [&](qsizetype i) { return list.line(i).data() - bytes; };
+    qsizetype from = 0;
+    for (const qsizetype start : saved.dayStarts) {
+        qsizetype to = list.size();
+        while (from < to) {
+            const qsizetype mid = from + (to - from) / 2;
+            if (startOf(mid) < start)
+                from = mid + 1;
+            else
+                to = mid;
+        }
+        if (from == list.size() || startOf(from) != start)
+            return false;
+        dropped.push_back(from++);
+    }
+    const qsizetype before = list.size();
+    source = Source(); // no longer shares the bytes, which are rewritten in place
+    if (!list.rewriteAsSaved(dropped, saved.dayLines, saved.written))
+        return false; // left as read: the next build reads the file
+    // The index keeps its lines but the day's, each moved down past the day's lines before it;
+    // the lines added after them are indexed as a build indexes them.
+    Index& index = m_index[akSchedule];
+    const auto moved = [&](int i) -> std::optional<int> {
+        const auto at = std::lower_bound(dropped.begin(), dropped.end(), qsizetype(i));
+        if (at != dropped.end() && *at == i)
+            return std::nullopt;
+        return i - int(at - dropped.begin());
+    };
+    index.kept.clear();
+    index.counts.assign(kSlots, 0);
+    for (int slot = 0; slot < kSlots; ++slot) {
+        for (int p = index.start[size_t(slot)]; p < index.start[size_t(slot) + 1]; ++p) {
+            if (const auto i = moved(index.order[size_t(p)])) {
+                index.kept.emplace_back(*i, slot);
+                ++index.counts[size_t(slot)];
+            }
+        }
+    }
+    for (auto it = index.otherYear.begin(); it != index.otherYear.end();) {
+        QList<int> lines;
+        for (const int i : std::as_const(*it))
+            if (const auto to = moved(i))
+                lines.append(*to);
+        if (lines.isEmpty()) {
+            it = index.otherYear.erase(it);
+        } else {
+            *it = std::move(lines);
+            ++it;
+        }
+    }
+    index.indexed = before - qsizetype(dropped.size());
+    finishIndex(akSchedule);
+    m_lineCopies[akSchedule].reset();
+    clearCache();
+    // The file's bytes are compared at the next build however old its times look: the version
+    // these tables read might differ from the one the list read within a tick of a write.
+    source = {saved.path, m_year, saved.written, true};
+    source.stamp.takenNs = 0;
+    return true;
 }
 
 void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, int shownMonth) {
@@ -822,6 +904,7 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
         YearTables::Source& source = tables.m_sources[size_t(kind)];
         if (tables.stillCurrent(kind, path, year))
             return;
+        ++tables.m_changes;
         tables.clearCache();
         source = YearTables::Source();
         TextBuffer& out = tables.m_lists[kind];

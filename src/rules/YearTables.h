@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/TextFile.h"
+#include "rules/DaySchedule.h"
 
 #include <QHash>
 #include <QSet>
@@ -40,6 +41,16 @@ public:
     // Schedule lines whose key (InexactTextKey) is given show 「※」 before them: their text is
     // only what Kalendo could keep of another calendar's. Until the next build.
     void markInexact(QSet<QByteArray> keys);
+
+    // A day list's OK saved its day over the year's file: tables holding the same version of
+    // that file take the day's new lines as written, so that the next build need not read and
+    // index the file again (it still compares the file's bytes while its times cannot tell a
+    // later write from this one). Tables holding another version, or another year, are left
+    // as they are and read the file at the next build. True when taken.
+    bool takeSavedDay(const SavedDay& saved);
+    // Counts the lists a build replaced: while it stays the same (and the year), a day looks
+    // as it did but for the days taken from saves.
+    quint64 changes() const { return m_changes; }
 
 private:
     friend void BuildYearTables(YearTables& tables, int year, const QString& dataFolder,
@@ -99,10 +110,11 @@ private:
         FileStamp stamp;
         bool current = false;
     };
-    bool stillCurrent(int kind, const QString& path, int year) const;
+    bool stillCurrent(int kind, const QString& path, int year);
 
     int m_year = 0;
     int m_shownMonth = 0;
+    quint64 m_changes = 0;
     std::array<Source, 4> m_sources;
     std::array<TextBuffer, 4> m_lists;
     std::array<Index, 4> m_index;

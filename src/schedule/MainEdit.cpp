@@ -19,6 +19,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -134,6 +135,7 @@ void TMainEditForm::LoadDaySchedule() {
     m_inexact = InexactTextKeys(DataFolder(), CaptionYear(windowTitle()));
     m_year = std::move(year);
     m_dayStarts = std::move(starts);
+    m_saved.reset();
     m_yearLoaded = true;
     gridEdit->refresh();
 }
@@ -228,8 +230,9 @@ void TMainEditForm::btnOkClick() {
     const int year = CaptionYear(windowTitle());
     const QString path = ScheduleFilePath(DataFolder(), year);
     const QByteArray dayKey = DayKey();
-    const ChangedFileSave save =
-        SaveDay(path, m_year, gridEdit->grid(), dayKey, m_dayStarts ? &*m_dayStarts : nullptr);
+    SavedDay saved;
+    const ChangedFileSave save = SaveDay(path, m_year, gridEdit->grid(), dayKey,
+                                         m_dayStarts ? &*m_dayStarts : nullptr, &saved);
     ReportBackupFailure(save.backupFailure);
     if (const QString message = ChangedFileMessage(save, path); !message.isEmpty())
         ErrorReport::report(message);
@@ -239,6 +242,8 @@ void TMainEditForm::btnOkClick() {
         gridEdit->refresh();
         return;
     }
+    if (save.outcome == ChangedFileSave::Saved && m_dayStarts)
+        m_saved = std::move(saved);
     // The year as read is no longer needed, and the identity step reads the year and its
     // identity file whole: together they would make the largest year's peak.
     m_year = TextBuffer();
@@ -253,8 +258,14 @@ void TMainEditForm::btnCancelClick() {
     done(2);
 }
 
+std::optional<SavedDay> TMainEditForm::TakeSavedDay() {
+    return std::exchange(m_saved, std::nullopt);
+}
+
 void TMainEditForm::done(int result) {
     QDialog::done(result);
+    if (result != 1)
+        m_saved.reset();
     forgetDay();
 }
 

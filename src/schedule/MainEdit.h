@@ -60,6 +60,10 @@ public:
     void reject() override;
     void done(int result) override;
 
+    // What the last OK wrote over the year's file, once, for the month view's tables
+    // (YearTables::takeSavedDay); nothing after a cancel, a merge or a conflict.
+    std::optional<SavedDay> TakeSavedDay();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -75,6 +79,7 @@ private:
     bool m_yearLoaded = false;
     // Where the day's lines start in m_year, while it is the version the day was listed from.
     std::optional<DayLineStarts> m_dayStarts;
+    std::optional<SavedDay> m_saved;
     TMainInputForm* m_inputForm = nullptr;
     // Entries the editor changed since the opening, so that each keeps its identity at OK.
     QList<EntryEdit> m_edits;

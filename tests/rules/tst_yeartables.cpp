@@ -349,22 +349,37 @@ void tst_YearTables::shownMonthAnswersAsTheWholeYear() {
 }
 
 void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow_data() {
-    // Tables built for March 2025, then a file rewritten at once with as many bytes (or left as
-    // it is), then built again for another month: they must answer as tables built anew.
+    // Tables built for March 2025, then (with saved) the day list's OK on that day taken from
+    // the save (a new entry), then a file rewritten at once with as many bytes (or left as it
+    // is), then built again for another month: they must answer as tables built anew.
+    QTest::addColumn<QByteArray>("saved");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<int>("year");
     QTest::addColumn<int>("month");
-    QTest::newRow("holiday rule") << HolidayFileName << crlf({"03/21,休B,0,0"}) << 2025 << 4;
-    QTest::newRow("event rule") << EventFileName << crlf({"03/--,催B,2,1"}) << 2025 << 4;
-    QTest::newRow("anniversary") << AnniversaryFileName << crlf({"2000/03/10,記B,"}) << 2025 << 4;
-    QTest::newRow("schedule") << QStringLiteral("2025.csv") << crlf({"20250310,1,,,予B,,"}) << 2025
-                              << 2;
-    QTest::newRow("none, another year") << QString() << QByteArray() << 2026 << 3;
-    QTest::newRow("none, December") << QString() << QByteArray() << 2025 << 12;
+    const QByteArray none;
+    QTest::newRow("holiday rule") << none << HolidayFileName << crlf({"03/21,休B,0,0"}) << 2025
+                                  << 4;
+    QTest::newRow("event rule") << none << EventFileName << crlf({"03/--,催B,2,1"}) << 2025 << 4;
+    QTest::newRow("anniversary") << none << AnniversaryFileName << crlf({"2000/03/10,記B,"}) << 2025
+                                 << 4;
+    QTest::newRow("schedule") << none << QStringLiteral("2025.csv") << crlf({"20250310,1,,,予B,,"})
+                              << 2025 << 2;
+    QTest::newRow("none, another year") << none << QString() << QByteArray() << 2026 << 3;
+    QTest::newRow("none, December") << none << QString() << QByteArray() << 2025 << 12;
+    QTest::newRow("day saved") << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3;
+    QTest::newRow("day saved, another month shown")
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 6;
+    // As many bytes as the save wrote, another program's, right after it.
+    QTest::newRow("day saved, then rewritten")
+        << QByteArray("20250310") << QStringLiteral("2025.csv")
+        << crlf({"20250305,1,,,予X,,", "20240310,1,,,前,,", "20250601,1,,,六,,",
+                 "20250310,1,,,予A,,", "20250310,2,,,予M,,"})
+        << 2025 << 3;
 }
 
 void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
+    QFETCH(QByteArray, saved);
     QFETCH(QString, file);
     QFETCH(QByteArray, after);
     QFETCH(int, year);
@@ -373,22 +388,38 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
     dir.write(HolidayFileName, crlf({"03/20,休A,0,0"}));
     dir.write(EventFileName, crlf({"03/--,催A,2,1"}));
     dir.write(AnniversaryFileName, crlf({"2000/03/10,記A,"}));
-    dir.write(QStringLiteral("2025.csv"), crlf({"20250310,1,,,予A,,"}));
+    dir.write(QStringLiteral("2025.csv"), crlf({"20250305,1,,,予X,,", "20250310,1,,,予A,,",
+                                                "20240310,1,,,前,,", "20250601,1,,,六,,"}));
     dir.write(QStringLiteral("2026.csv"), crlf({"20260310,1,,,予C,,"}));
     YearTables kept;
     BuildYearTables(kept, 2025, dir.path(), 3);
     for (int day = 1; day <= 31; ++day)
         kept.annotation(0, 3, 2025, 3, day);
+    if (!saved.isEmpty()) {
+        const QString path = dir.file(QStringLiteral("2025.csv"));
+        TextBuffer read;
+        StringGrid list(ScheduleColumn::Count, 1, 1, 2);
+        DayLineStarts starts;
+        LoadDayRows(path, saved, read, list, &starts);
+        list.setRowCount(list.rowCount() + 1);
+        list.setRow(list.rowCount() - 1, Row{saved, "2", {}, {}, sj("予N"), {}, {}});
+        SavedDay day;
+        QCOMPARE(SaveDay(path, read, list, saved, &starts, &day).outcome, ChangedFileSave::Saved);
+        QVERIFY(kept.takeSavedDay(day));
+    }
     if (!file.isEmpty())
         dir.write(file, after);
     BuildYearTables(kept, year, dir.path(), month);
     YearTables fresh;
     BuildYearTables(fresh, year, dir.path(), month);
-    for (int day = 1; day <= 31; ++day) {
-        QCOMPARE(kept.annotation(0, 3, year, 3, day), fresh.annotation(0, 3, year, 3, day));
-        QCOMPARE(kept.hasAnnotation(akSchedule, year, 3, day),
-                 fresh.hasAnnotation(akSchedule, year, 3, day));
+    for (const int y : {year, year - 1}) {
+        for (int day = 1; day <= 31; ++day) {
+            QCOMPARE(kept.annotation(0, 3, y, 3, day), fresh.annotation(0, 3, y, 3, day));
+            QCOMPARE(kept.hasAnnotation(akSchedule, y, 3, day),
+                     fresh.hasAnnotation(akSchedule, y, 3, day));
+        }
     }
+    QCOMPARE(kept.YearSchedules(), fresh.YearSchedules());
 }
 
 QTEST_GUILESS_MAIN(tst_YearTables)
