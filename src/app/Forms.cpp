@@ -114,9 +114,11 @@ void StartReminders(QObject* owner) {
         scheduler, new NotificationClient(QDBusConnection::sessionBus(), owner), owner);
     QObject::connect(delivery, &ReminderDelivery::openDay, MainForm,
                      [](const QDate& date) { Guarded([date] { MainForm->ShowDay(date); }); });
+    // Told without waiting: the service answers whenever it does, perhaps while the main window
+    // is on its way to the screen, which a box waiting for its OK would hold back.
     const auto tell = [](const QString& text) {
-        ShowMessageBox(MainForm->isVisible() ? MainForm : nullptr, QMessageBox::Information,
-                       ApplicationTitle, text);
+        ShowNotice(MainForm->isVisible() ? MainForm : nullptr, QMessageBox::Information,
+                   ApplicationTitle, text);
     };
     QObject::connect(delivery, &ReminderDelivery::notice, MainForm, tell);
     QObject::connect(scheduler, &ReminderScheduler::failed, MainForm, tell);

@@ -206,6 +206,15 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& capt
     box.exec();
 }
 
+void ShowNotice(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                const QString& text) {
+    auto* box = new QMessageBox(icon, caption, CutLongLines(text), QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 void ShowWarning(QWidget* parent, const QString& text) {
     ShowMessageBox(parent, QMessageBox::Warning, QStringLiteral("警告メッセージ"), text);
 }

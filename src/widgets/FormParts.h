@@ -58,6 +58,10 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& capt
                     const QString& text);
 // The same box with the exclamation icon, captioned "警告メッセージ".
 void ShowWarning(QWidget* parent, const QString& text);
+// A message box shown without waiting for it: for what a service beside the windows reports, which
+// may come while a window is being shown and must not hold it (or the event loop) until answered.
+void ShowNotice(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                const QString& text);
 
 // "タイトルを入力してください！！（空欄不可）" in the warning box; the title takes the focus.
 void WarnTitleMissing(QWidget* parent, QWidget* titleField);
