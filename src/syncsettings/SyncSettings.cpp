@@ -83,7 +83,10 @@ TSyncSettingsForm::TSyncSettingsForm(QWidget* parent)
     calendarRow->addWidget(comboCalendar, 1);
     calendarRow->addWidget(btnMake);
     form->addRow(QString(), btnFind);
-    form->addRow(QStringLiteral("カレンダー(&C):"), calendarRow);
+    // A row of two controls: its label's access key goes to the list.
+    auto* lblCalendar = new QLabel(QStringLiteral("カレンダー(&C):"), this);
+    lblCalendar->setBuddy(comboCalendar);
+    form->addRow(lblCalendar, calendarRow);
     form->addRow(QString(), chkAnniversaries);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

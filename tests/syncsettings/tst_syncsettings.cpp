@@ -95,6 +95,10 @@ void tst_SyncSettings::settingsWindow() {
         if (!form)
             return;
         if (step == 0) {
+            // Every label's access key reaches its field.
+            for (const QLabel* label : form->findChildren<QLabel*>())
+                if (label->text().contains(QLatin1Char('&')))
+                    QVERIFY2(label->buddy(), qPrintable(label->text()));
             // Not this machine, not https: refused before anything is sent.
             form->chkEnabled->setChecked(true);
             tickedAtFirst = form->chkAnniversaries->isChecked();
