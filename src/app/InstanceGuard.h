@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/FileLock.h"
+
 #include <QString>
 
 // One running instance per program file name and user, and one per data folder whoever runs
@@ -11,12 +13,11 @@ class InstanceGuard {
 public:
     // Blocked: something that is no file (a folder) stands where the lock file belongs, so the
     // guard can be neither made nor taken.
-    enum Outcome { Acquired, HeldElsewhere, Unavailable, Blocked };
-
-    InstanceGuard() = default;
-    ~InstanceGuard();
-    InstanceGuard(const InstanceGuard&) = delete;
-    InstanceGuard& operator=(const InstanceGuard&) = delete;
+    using Outcome = FileLock::Outcome;
+    static constexpr Outcome Acquired = FileLock::Acquired;
+    static constexpr Outcome HeldElsewhere = FileLock::HeldElsewhere;
+    static constexpr Outcome Unavailable = FileLock::Unavailable;
+    static constexpr Outcome Blocked = FileLock::Blocked;
 
     // Unavailable (no lock file could be made) lets the program run without that guard.
     Outcome acquire(const QString& programFileName);
@@ -28,9 +29,7 @@ public:
     static QString DataFolderLockPath(const QString& dataFolder);
 
 private:
-    Outcome lock(const QString& path);
-
-    int m_fd = -1;
+    FileLock m_lock;
 };
 
 // The file name of the running program, as the system reports its path, folder excluded.

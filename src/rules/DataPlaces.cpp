@@ -1,6 +1,7 @@
 #include "rules/DataPlaces.h"
 
 #include "data/Backup.h"
+#include "data/FileLock.h"
 #include "data/KalendoError.h"
 #include "rules/ComType.h"
 
@@ -17,9 +18,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 // Newest last. A release that changes client/holiday.csv adds the new file's sum here, or the
@@ -50,42 +48,11 @@ bool within(const QString& path, const QString& folder) {
 }
 
 // A first start copies into a work folder ".client-" + six letters or digits beside the user's
-// folder. Every start that makes, fills or removes one holds this lock, so a work folder found
-// while holding it belongs to a copy that was cut short. The system drops the lock when the
-// process ends however it ends.
-class CopyLock {
-public:
-    CopyLock() = default;
-    ~CopyLock() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CopyLock(const CopyLock&) = delete;
-    CopyLock& operator=(const CopyLock&) = delete;
-
-    // Not held when the lock file cannot be made (nor, without wait, while another holds it).
-    void take(const QString& parent, bool wait) {
-        const QByteArray path =
-            QFile::encodeName(QDir(parent).filePath(QStringLiteral(".kalendo-copy.lock")));
-        const int fd =
-            ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (fd < 0)
-            return;
-        struct stat st {};
-        int taken = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? 0 : -1;
-        while (taken == 0 && ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0)
-            taken = errno == EINTR ? 0 : -1;
-        if (taken != 0) {
-            ::close(fd);
-            return;
-        }
-        m_fd = fd;
-    }
-    bool held() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
+// folder. Every start that makes, fills or removes one holds the lock of copyLockPath, so a
+// work folder found while holding it belongs to a copy that was cut short.
+QString copyLockPath(const QString& parent) {
+    return QDir(parent).filePath(QStringLiteral(".kalendo-copy.lock"));
+}
 
 QStringList workFolders(const QString& parent) {
     static const QRegularExpression name(QStringLiteral("^\\.client-[A-Za-z0-9]{6}$"));
@@ -100,7 +67,7 @@ QStringList workFolders(const QString& parent) {
 }
 
 // Removes the work folders of copies cut short, only while no copy can be running.
-void removeCutShortCopies(const QString& parent, const CopyLock& lock) {
+void removeCutShortCopies(const QString& parent, const FileLock& lock) {
     if (!lock.held())
         return;
     for (const QString& folder : workFolders(parent))
@@ -179,17 +146,17 @@ QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shi
     try {
         const QString parent = QFileInfo(folder).absolutePath();
         // Held from before a first start's copy until the copy is in place.
-        CopyLock copying;
+        FileLock copying;
         if (!QFileInfo(folder).isDir()) {
             if (!QDir().mkpath(parent))
                 throw KalendoError::io(errno ? errno : EIO, folder);
             // Another first start (another program name or runtime folder, so the instance
             // guard let both through) may be copying: wait for it, then use what it made.
-            copying.take(parent, true);
+            copying.take(copyLockPath(parent), true);
         } else if ((!choice.seedFolder.isEmpty() || !choice.buildFolder.isEmpty()) &&
                    !workFolders(parent).isEmpty()) {
             // Only a folder made by copying has work folders beside it; a portable one has none.
-            copying.take(parent, false);
+            copying.take(copyLockPath(parent), false);
         }
         removeCutShortCopies(parent, copying);
         if (!QFileInfo(folder).isDir()) {
