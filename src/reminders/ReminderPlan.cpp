@@ -277,17 +277,41 @@ QString Reminder::line() const {
     return text + summary();
 }
 
+namespace {
+
+// The days whose entries may fall due from `from` to `to`: a timed entry is due before its day
+// starts when its lead time crosses midnight.
+QList<QDate> planDates(const QDateTime& from, const QDateTime& to) {
+    QList<QDate> dates;
+    if (!from.isValid() || !(from < to))
+        return dates;
+    const QDate last = to.date().addDays(1 + MaxLeadMinutes / (24 * 60));
+    for (QDate date = from.date(); date <= last; date = date.addDays(1))
+        dates.append(date);
+    return dates;
+}
+
+} // namespace
+
+QStringList PlanFiles(const QString& dataFolder, const ReminderSettings& settings,
+                      const QDateTime& from, const QDateTime& to) {
+    QStringList files;
+    const QList<QDate> dates = planDates(from, to);
+    if (!settings.enabled || dates.isEmpty())
+        return files;
+    if (settings.anniversaries)
+        files << AnniversaryFilePath(dataFolder);
+    for (int year = dates.first().year(); year <= dates.last().year(); ++year)
+        files << ScheduleFilePath(dataFolder, year) << IdentityFilePath(dataFolder, year);
+    return files;
+}
+
 QList<Reminder> PlanReminders(const QString& dataFolder, const ReminderSettings& settings,
                               const QDateTime& from, const QDateTime& to) {
     QList<Reminder> out;
-    if (!settings.enabled || !from.isValid() || !(from < to))
+    const QList<QDate> dates = planDates(from, to);
+    if (!settings.enabled || dates.isEmpty())
         return out;
-    // A timed entry is due before its day starts when its lead time crosses midnight.
-    const QDate first = from.date();
-    const QDate last = to.date().addDays(1 + MaxLeadMinutes / (24 * 60));
-    QList<QDate> dates;
-    for (QDate date = first; date <= last; date = date.addDays(1))
-        dates.append(date);
     QList<QList<Reminder>> anniversaries(dates.size());
     if (settings.anniversaries) {
         TextBuffer lines;

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One occurrence to remind of: a schedule entry of a day, or an anniversary in a year. Holiday
 // and event rules are never reminded of: they are no plans of the user's.
@@ -38,6 +39,11 @@ struct Reminder {
 // folder's schedule files and anniversary list. A file that cannot be read throws KalendoError.
 QList<Reminder> PlanReminders(const QString& dataFolder, const ReminderSettings& settings,
                               const QDateTime& from, const QDateTime& to);
+
+// The files PlanReminders reads for the same arguments, whether they exist or not: a plan
+// changes only when one of them does.
+QStringList PlanFiles(const QString& dataFolder, const ReminderSettings& settings,
+                      const QDateTime& from, const QDateTime& to);
 
 // The notification that stands for several reminders at once: those that fell due while
 // Kalendo was not running or the computer slept.

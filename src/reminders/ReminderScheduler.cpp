@@ -31,10 +31,7 @@ ReminderScheduler::ReminderScheduler(const QString& dataFolder, QObject* parent)
     connect(m_timer, &QTimer::timeout, this, &ReminderScheduler::check);
     m_settle->setSingleShot(true);
     m_settle->setInterval(300);
-    connect(m_settle, &QTimer::timeout, this, [this] {
-        m_stale = true;
-        check();
-    });
+    connect(m_settle, &QTimer::timeout, this, &ReminderScheduler::folderChanged);
 }
 
 void ReminderScheduler::setSettings(const ReminderSettings& settings) {
@@ -79,10 +76,36 @@ void ReminderScheduler::sleeping(bool goingToSleep) {
     check();
 }
 
+void ReminderScheduler::folderChanged() {
+    // Writing the record of what was shown changes the folder too: planning again for it alone
+    // would read the year again each time a reminder is shown.
+    if (m_stale || planFilesChanged()) {
+        m_stale = true;
+        check();
+    }
+    emit folderLooked();
+}
+
+bool ReminderScheduler::planFilesChanged() const {
+    for (const auto& [path, read] : m_planFiles) {
+        const std::optional<FileStamp> now = StatFileStamp(path);
+        // A file changed within a clock tick of its stamp may not show it in its times.
+        if (!read || !now || !CertainlyUnchanged(*read, *now))
+            return true;
+    }
+    return false;
+}
+
 void ReminderScheduler::plan(const QDateTime& now) {
+    const QDateTime from = now.addSecs(-3600 * MissedHours);
+    const QDateTime to = now.addSecs(PlanAheadSeconds);
+    // Stamped before they are read, so that a write during the reading shows as a change.
+    QList<std::pair<QString, std::optional<FileStamp>>> files;
+    for (const QString& path : PlanFiles(m_dataFolder, m_settings, from, to))
+        files.append({path, StatFileStamp(path)});
     try {
-        m_plan = PlanReminders(m_dataFolder, m_settings, now.addSecs(-3600 * MissedHours),
-                               now.addSecs(PlanAheadSeconds));
+        m_plan = PlanReminders(m_dataFolder, m_settings, from, to);
+        m_planFiles = std::move(files);
         m_plannedAt = now;
         m_stale = false;
         m_lastFailure.clear();

@@ -4,11 +4,16 @@
 #include "reminders/ReminderSettings.h"
 #include "reminders/ShownReminders.h"
 
+#include "data/TextFile.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
+
+#include <optional>
+#include <utility>
 
 class QFileSystemWatcher;
 class QTimer;
@@ -48,12 +53,17 @@ signals:
     void planned();
     // The data files or the record could not be read or written: what to tell the user.
     void failed(const QString& message);
+    // A burst of changes in the data folder was looked at: after planned() when it changed a file
+    // the plan reads, alone when it did not (the scheduler's own record, another program's files).
+    void folderLooked();
 
 private:
     void plan(const QDateTime& now);
     void record(const QList<Reminder>& reminders, const QDateTime& now, bool snoozesChanged);
     void save(const QDateTime& now);
     void scheduleNext(const QDateTime& now);
+    void folderChanged();
+    bool planFilesChanged() const;
     void sleeping(bool goingToSleep);
     Q_SLOT void prepareForSleep(bool goingToSleep) { sleeping(goingToSleep); }
 
@@ -62,6 +72,8 @@ private:
     ShownReminders m_shown;
     QList<Reminder> m_plan;
     QDateTime m_plannedAt;
+    // The files the plan read, as they were just before it read them.
+    QList<std::pair<QString, std::optional<FileStamp>>> m_planFiles;
     bool m_stale = true;
     QHash<QByteArray, QDateTime> m_active; // shown, not yet passed: key -> when it passes
     QDateTime m_lastCheck;

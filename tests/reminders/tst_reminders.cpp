@@ -67,7 +67,8 @@ void tst_Reminders::startKalendo(const QString& folder, const ReminderSettings& 
 // "snooze" answers the shown reminder with 「5分後に再通知」; "open" clicks the shown one;
 // "save LINE" saves the year's file with the line in place of the 10:00 entry; "alarm TRIGGER"
 // gives the 10:00 entry the alarm an imported or synced event carries, "all-day alarm TRIGGER"
-// the all-day entry.
+// the all-day entry; "quiet HH:MM" is "HH:MM" followed by the scheduler's look at its own write of
+// the record, which must not read the data files again.
 // Expected: what the service received, oldest first, and how many are still shown at the end.
 void tst_Reminders::reminded_data() {
     QTest::addColumn<int>("lead");
@@ -118,6 +119,16 @@ void tst_Reminders::reminded_data() {
         << 10 << "off" << false
         << QStringList{"09:30", "save 20261207,1,11:00,,会議,会議室A,", "09:50", "10:49", "10:50"}
         << QStringList{QStringLiteral("会議|2026/12/07 11:00 / 場所: 会議室A")} << 1;
+    // The first save lets the files' times tell every later change.
+    QTest::newRow("planned again after a save or an alarm, not after the record")
+        << 10 << "09:00" << false << QStringList{"save 20261207,1,10:00,11:00,会議,会議室A,",
+                                                 "quiet 09:20",
+                                                 "alarm -PT30M",
+                                                 "09:30",
+                                                 "save 20261207,1,10:30,,会議,会議室A,",
+                                                 "10:20"}
+        << QStringList{checkup, meeting, QStringLiteral("会議|2026/12/07 10:30 / 場所: 会議室A")}
+        << 3;
     QTest::newRow("an entry's own alarm wins over the default")
         << 10 << "off" << false << QStringList{"09:20", "alarm -PT30M", "09:29", "09:30"}
         << QStringList{meeting} << 1;
@@ -192,6 +203,13 @@ void tst_Reminders::reminded() {
             SaveTextLines(folder.file(QStringLiteral("2026.csv")),
                           {sj("20261207,2,,,健康診断,,"), sj(step.mid(5).toUtf8().constData())});
             QVERIFY(planned.wait());
+        } else if (step.startsWith(QStringLiteral("quiet "))) {
+            QSignalSpy looked(m_scheduler.get(), &ReminderScheduler::folderLooked);
+            Clock::setFixedNow(at(step.mid(6)));
+            m_scheduler->check();
+            QSignalSpy planned(m_scheduler.get(), &ReminderScheduler::planned);
+            QVERIFY(looked.wait());
+            QCOMPARE(planned.count(), 0);
         } else {
             Clock::setFixedNow(at(step));
             m_scheduler->check();
