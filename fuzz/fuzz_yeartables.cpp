@@ -96,8 +96,8 @@ QHash<QByteArray, DayItems> scanned(const YearTables& t, int year) {
             if (!rest.contains(','))
                 continue;
             std::optional<int> since;
-            if (kind == 2 && !(since = readInt(line.left(4))))
-                continue; // no years to count: left out
+            if (kind == 2 && !(since = readInt(line.left(4))) && !line.startsWith("----"))
+                continue; // no years to count: left out, but for an anniversary without a year
             QByteArray item;
             if (kind == 3) {
                 for (int i = 0; i < 3; ++i)
@@ -105,7 +105,7 @@ QHash<QByteArray, DayItems> scanned(const YearTables& t, int year) {
                 item = rest.replace(',', '-').replace("\" \"", "").replace("--", "");
             } else {
                 item = marks[kind] + rest.left(rest.indexOf(','));
-                if (kind == 2)
+                if (kind == 2 && since)
                     item += '[' + QByteArray::number(year - *since) + ']';
             }
             days[key][size_t(kind)].append(item);

@@ -271,8 +271,9 @@ void addAnniversaries(CalendarWriter& writer, UidMaker& uids, const TextLines& l
         Row row(2);
         CommaLineToRow(line + ',', row);
         QDate date;
+        bool noYear = false;
         try {
-            date = AnniversaryDateFromText(row.at(0).trimmed());
+            date = AnniversaryDayFromText(row.at(0), noYear);
         } catch (...) {
             continue; // a line the month cannot show either
         }
@@ -280,6 +281,11 @@ void addAnniversaries(CalendarWriter& writer, UidMaker& uids, const TextLines& l
         if (title.isEmpty())
             continue;
         icalcomponent* event = addYearlyDay(writer, uids("anniversary", line), title, date);
+        ++count;
+        if (noYear) {
+            SetIcsYearOmitted(event, date.year());
+            continue; // no years to count
+        }
         QStringList since;
         for (int year = firstYear; year <= lastYear; ++year)
             if (year >= date.year())
@@ -289,7 +295,6 @@ void addAnniversaries(CalendarWriter& writer, UidMaker& uids, const TextLines& l
             description +=
                 QStringLiteral("（") + since.join(QStringLiteral("、")) + QStringLiteral("）");
         icalcomponent_set_description(event, description.toUtf8().constData());
-        ++count;
     }
 }
 
@@ -360,10 +365,30 @@ QByteArray BuildIcsEvent(const QByteArray& uid, const QDate& day, const DayEntry
     return writer.text();
 }
 
-QByteArray BuildIcsAnniversary(const QByteArray& uid, const QDate& date, const QByteArray& title) {
+void SetIcsYearOmitted(icalcomponent* event, std::optional<int> year) {
+    icalproperty* start = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+    if (!start)
+        return;
+    for (icalparameter* p = icalproperty_get_first_parameter(start, ICAL_X_PARAMETER); p;) {
+        icalparameter* next = icalproperty_get_next_parameter(start, ICAL_X_PARAMETER);
+        if (const char* name = icalparameter_get_xname(p); name && qstricmp(name, IcsOmitYear) == 0)
+            icalproperty_remove_parameter_by_ref(start, p);
+        p = next;
+    }
+    if (year) {
+        icalparameter* p = icalparameter_new_x(QByteArray::number(*year).constData());
+        icalparameter_set_xname(p, IcsOmitYear);
+        icalproperty_add_parameter(start, p);
+    }
+}
+
+QByteArray BuildIcsAnniversary(const QByteArray& uid, const QDate& date, bool noYear,
+                               const QByteArray& title) {
     QByteArray id = "UTC";
     CalendarWriter writer(icaltimezone_get_utc_timezone(), id);
     icalcomponent* event = addYearlyDay(writer, uid, title, date);
+    if (noYear)
+        SetIcsYearOmitted(event, date.year());
     icalcomponent_add_property(event, icalproperty_new_transp(ICAL_TRANSP_TRANSPARENT));
     icalproperty* mark = icalproperty_new_x("ANNIVERSARY");
     icalproperty_set_x_name(mark, IcsAnniversaryMark);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 struct DayEntry;
 
 // What an export wrote.
@@ -51,7 +53,13 @@ QByteArray BuildIcsEvent(const QByteArray& uid, const QDate& day, const DayEntry
 // An anniversary as sync sends it: a yearly all-day event from its date, free time, marked with
 // the X- property IcsAnniversaryMark valued ANNIVERSARY, with no zone (dates only).
 inline constexpr char IcsAnniversaryMark[] = "X-KALENDO-KIND";
-QByteArray BuildIcsAnniversary(const QByteArray& uid, const QDate& date, const QByteArray& title);
+QByteArray BuildIcsAnniversary(const QByteArray& uid, const QDate& date, bool noYear,
+                               const QByteArray& title);
+
+// Marks an event's start as one whose year means nothing (year given: the start's year), as
+// phones keep a birthday without a year, or (nullopt) as a real date.
+inline constexpr char IcsOmitYear[] = "X-APPLE-OMIT-YEAR";
+void SetIcsYearOmitted(icalcomponent* event, std::optional<int> year);
 
 // Gives an event the start and end of an entry of the day, as the export writes them: in the
 // zone zoneId (its TZID) for a timed entry, ending the next day when the end is before the

@@ -86,6 +86,18 @@ QDate AnniversaryDateFromText(const QByteArray& text) {
     return date;
 }
 
+QDate AnniversaryDayFromText(const QByteArray& text, bool& noYear) {
+    QByteArray date = text.trimmed();
+    noYear = date.startsWith(AnniversaryNoYear);
+    if (noYear)
+        date.replace(0, 4, QByteArray::number(AnniversaryNoYearIn));
+    try {
+        return AnniversaryDateFromText(date);
+    } catch (const KalendoError&) {
+        throw KalendoError::notDate(Codec::toUnicode(text));
+    }
+}
+
 QByteArray AnniversaryDateText(const QDate& date) {
     return date.toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
 }

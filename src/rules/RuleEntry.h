@@ -33,3 +33,10 @@ int NearestLeapYear(int year);
 // KalendoError "'…' は日付ではありません".
 QDate AnniversaryDateFromText(const QByteArray& text);
 QByteArray AnniversaryDateText(const QDate& date);
+// The first four bytes of an anniversary whose year is not known ("----/MM/DD", as a phone keeps a
+// birthday without one): it shows on its day without the years since. Read as a date it falls in
+// AnniversaryNoYearIn, a leap year so that 29 February is a day, where phones put such a birthday.
+inline constexpr char AnniversaryNoYear[] = "----";
+inline constexpr int AnniversaryNoYearIn = 1604;
+// AnniversaryDateFromText that also reads "----/MM/DD", telling so in noYear.
+QDate AnniversaryDayFromText(const QByteArray& text, bool& noYear);

@@ -5,6 +5,7 @@
 #include "data/ShownText.h"
 #include "rules/ComType.h"
 #include "rules/EntryIdentity.h"
+#include "rules/RuleEntry.h"
 
 #include <QDate>
 
@@ -384,8 +385,9 @@ template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line)
                 return;
         } else {
             // A line whose first four bytes are not a year cannot count its years: it is left
-            // out, and every other line still shows.
-            if (!anniversaryYear(line) || !hasTwoCommas(line, 4))
+            // out, and every other line still shows. One without a year shows without them.
+            if ((!anniversaryYear(line) && !line.startsWith(AnniversaryNoYear)) ||
+                !hasTwoCommas(line, 4))
                 return;
         }
         slot = at;
@@ -688,9 +690,11 @@ void YearTables::appendPiece(QByteArray& text, int kind, int line, int year, qsi
     const qsizetype title = second - first - 1;
     text.append(stored.data() + first + 1, cap >= 0 ? std::min(title, cap) : title);
     if (kind == akAnniversary) {
-        text += '[';
-        text += QByteArray::number(year - anniversaryYear(stored).value_or(year));
-        text += ']';
+        if (const std::optional<int> since = anniversaryYear(stored)) {
+            text += '[';
+            text += QByteArray::number(year - *since);
+            text += ']';
+        }
     }
     // The cap holds for the whole line, mark and years included.
     if (cap >= 0 && text.size() - piece > cap)

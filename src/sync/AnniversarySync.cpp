@@ -5,6 +5,7 @@
 #include "data/KalendoError.h"
 #include "data/TextFile.h"
 #include "exchange/IcalHandle.h"
+#include "exchange/IcsExport.h"
 #include "exchange/TextFit.h"
 #include "rules/ComType.h"
 #include "rules/ListFile.h"
@@ -37,23 +38,42 @@ bool yearlyWithoutEnd(icalcomponent* event, const icaltimetype& start) {
            (!r.rscale || QByteArray(r.rscale).compare("GREGORIAN", Qt::CaseInsensitive) == 0);
 }
 
+// Whether the event's start says its year means nothing: X-APPLE-OMIT-YEAR naming that year.
+bool yearOmitted(icalcomponent* event, int year) {
+    icalproperty* start = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+    for (icalparameter* p = start ? icalproperty_get_first_parameter(start, ICAL_X_PARAMETER)
+                                  : nullptr;
+         p; p = icalproperty_get_next_parameter(start, ICAL_X_PARAMETER)) {
+        const char* name = icalparameter_get_xname(p);
+        const char* value = icalparameter_get_xvalue(p);
+        if (name && value && qstricmp(name, IcsOmitYear) == 0)
+            return QByteArray(value).trimmed() == QByteArray::number(year);
+    }
+    return false;
+}
+
+QByteArray dateText(const QDate& date, bool noYear) {
+    const QByteArray text = AnniversaryDateText(date);
+    return noYear ? AnniversaryNoYear + text.mid(4) : text;
+}
+
 } // namespace
 
-QByteArray AnniversaryHash(const QDate& date, const QByteArray& title) {
+QByteArray AnniversaryHash(const QDate& date, bool noYear, const QByteArray& title) {
     QCryptographicHash hash(QCryptographicHash::Sha1);
-    hash.addData(AnniversaryDateText(date));
+    hash.addData(dateText(date, noYear));
     hash.addData(QByteArrayView("\0", 1));
     hash.addData(FittedField(title, AnniversaryTitleBytes));
     return hash.result().toHex().left(32);
 }
 
-QByteArray AnniversaryLine(const QDate& date, const QByteArray& title) {
+QByteArray AnniversaryLine(const QDate& date, bool noYear, const QByteArray& title) {
     // The month shows the title between the commas as it stands, quotes and all: quoted only
     // where it must be to read back.
     const bool plain = !title.isEmpty() && title == title.trimmed() && !title.contains(',') &&
                        !title.contains('"');
-    return (plain ? AnniversaryDateText(date) + ',' + title
-                  : RowToCommaLine({AnniversaryDateText(date), title})) +
+    return (plain ? dateText(date, noYear) + ',' + title
+                  : RowToCommaLine({dateText(date, noYear), title})) +
            ',';
 }
 
@@ -61,15 +81,15 @@ QList<LocalAnniversary> ReadLocalAnniversaries(const QString& dataFolder) {
     QList<LocalAnniversary> out;
     for (const QByteArray& line : LoadTextLines(AnniversaryFilePath(dataFolder))) {
         const Row row = LineRow(line, 2);
-        LocalAnniversary a{line, {}, row.at(1).trimmed(), {}};
+        LocalAnniversary a{line, {}, false, row.at(1).trimmed(), {}};
         try {
-            a.date = AnniversaryDateFromText(row.at(0));
+            a.date = AnniversaryDayFromText(row.at(0), a.noYear);
         } catch (const KalendoError&) {
             continue; // the month cannot show it either
         }
         if (a.title.isEmpty())
             continue;
-        a.hash = AnniversaryHash(a.date, a.title);
+        a.hash = AnniversaryHash(a.date, a.noYear, a.title);
         out << a;
     }
     return out;
@@ -103,14 +123,15 @@ std::optional<ServerAnniversary> AnniversaryOfEvent(const QByteArray& ics) {
             icaldurationtype_as_int(icaltime_subtract(end, start)) > 24 * 60 * 60)
             return std::nullopt;
     }
-    const QDate date(start.year, start.month, start.day);
+    const bool noYear = yearOmitted(event, start.year);
+    const QDate date(noYear ? AnniversaryNoYearIn : start.year, start.month, start.day);
     const char* summary = icalcomponent_get_summary(event);
     const QByteArray title =
         FitToCp932(QString::fromUtf8(summary ? summary : "").trimmed(), AnniversaryTitleBytes)
             .bytes.trimmed();
     if (!date.isValid() || date.year() < 1 || date.year() > 9999 || title.isEmpty())
         return std::nullopt;
-    return ServerAnniversary{date, title};
+    return ServerAnniversary{date, noYear, title};
 }
 
 QStringList ApplyAnniversaryChanges(const QString& dataFolder, const QByteArrayList& removals,

@@ -23,25 +23,27 @@ inline constexpr int AnniversaryTitleBytes = 20;
 // A line of the anniversary file sync takes: a readable date and a title.
 struct LocalAnniversary {
     QByteArray line; // as stored, to find it again
-    QDate date;
+    QDate date;      // in AnniversaryNoYearIn where the year is not known (rules/RuleEntry.h)
+    bool noYear = false;
     QByteArray title; // trimmed
     QByteArray hash;  // AnniversaryHash
 };
 
 // What identifies an anniversary's content across devices: its date and title as stored.
-QByteArray AnniversaryHash(const QDate& date, const QByteArray& title);
+QByteArray AnniversaryHash(const QDate& date, bool noYear, const QByteArray& title);
 
 // The line for an anniversary, read by the list as its date and title.
-QByteArray AnniversaryLine(const QDate& date, const QByteArray& title);
+QByteArray AnniversaryLine(const QDate& date, bool noYear, const QByteArray& title);
 
 // The lines of the data folder's anniversary file that sync takes, in file order; a missing
 // file gives none. A file that cannot be read throws KalendoError.
 QList<LocalAnniversary> ReadLocalAnniversaries(const QString& dataFolder);
 
 // The anniversary an event of the server is, its title stored as the file holds it; none when
-// the event is no anniversary (above).
+// the event is no anniversary (above). A start marked IcsOmitYear with its own year has no year.
 struct ServerAnniversary {
-    QDate date;
+    QDate date; // in AnniversaryNoYearIn where the event's start says its year means nothing
+    bool noYear = false;
     QByteArray title;
 };
 std::optional<ServerAnniversary> AnniversaryOfEvent(const QByteArray& ics);

@@ -260,7 +260,8 @@ QByteArray patchEvent(const QByteArray& ics, const Mapped& before, const LocalEn
 }
 
 // The server's copy of an anniversary (was, as last synced) with the title and date as they
-// now read here; everything else stays. Empty when the copy cannot be read.
+// now read here; everything else stays, the start of one without a year in the server's year.
+// Empty when the copy cannot be read.
 QByteArray patchAnniversary(const QByteArray& ics, const ServerAnniversary& was,
                             const LocalAnniversary& now) {
     IcalComponent root(icalparser_parse_string(ics.constData()));
@@ -270,8 +271,13 @@ QByteArray patchAnniversary(const QByteArray& ics, const ServerAnniversary& was,
         return {};
     if (FittedField(now.title, AnniversaryTitleBytes) != was.title)
         setText(event, ICAL_SUMMARY_PROPERTY, now.title);
-    if (const int days = int(was.date.daysTo(now.date)); days != 0) {
-        icaltimetype start = icalcomponent_get_dtstart(event);
+    icaltimetype start = icalcomponent_get_dtstart(event);
+    const QDate from(start.year, start.month, start.day);
+    QDate to = now.date;
+    if (now.noYear && was.noYear && QDate::isValid(from.year(), to.month(), to.day()))
+        to = QDate(from.year(), to.month(), to.day());
+    const int days = from.isValid() ? int(from.daysTo(to)) : 0;
+    if (days != 0) {
         icaltime_adjust(&start, days, 0, 0, 0);
         icalcomponent_set_dtstart(event, start);
         if (icalproperty* end = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
@@ -288,6 +294,8 @@ QByteArray patchAnniversary(const QByteArray& ics, const ServerAnniversary& was,
             icalproperty_set_rrule(rule, r);
         }
     }
+    if (now.noYear != was.noYear || (now.noYear && days != 0))
+        SetIcsYearOmitted(event, now.noYear ? std::optional(to.year()) : std::nullopt);
     return editedText(root.get(), event);
 }
 
@@ -999,9 +1007,9 @@ void CalendarSync::Pass::mergeAnniversaries() {
         if (removed.contains(it.key()) || state.anniversaries.contains(it.key()))
             continue;
         const ServerAnniversary& a = annivOf[it.key()];
-        const QByteArray hash = AnniversaryHash(a.date, a.title);
+        const QByteArray hash = AnniversaryHash(a.date, a.noYear, a.title);
         if (takeAnniversary(hash) < 0) {
-            annivAdditions << AnniversaryLine(a.date, a.title);
+            annivAdditions << AnniversaryLine(a.date, a.noYear, a.title);
             ++outcome.received;
         }
         state.anniversaries.insert(it.key(),
@@ -1018,11 +1026,11 @@ void CalendarSync::Pass::mergeAnniversaries() {
             continue;
         mergedAnniv.insert(it.key());
         const ServerAnniversary& a = annivOf[it.key()];
-        const QByteArray hash = AnniversaryHash(a.date, a.title);
+        const QByteArray hash = AnniversaryHash(a.date, a.noYear, a.title);
         const int own = annivOwn.value(it.key(), -1);
         const int edited = own >= 0 ? own : takeEditedAnniversary(*record);
         if (edited < 0 || annivs[edited].hash != hash) {
-            annivAdditions << AnniversaryLine(a.date, a.title);
+            annivAdditions << AnniversaryLine(a.date, a.noYear, a.title);
             ++outcome.received;
             if (edited >= 0)
                 annivRemovals << annivs[edited].line;
@@ -1030,8 +1038,8 @@ void CalendarSync::Pass::mergeAnniversaries() {
                 LocalAnniversary copy = annivs[edited];
                 copy.title = *Codec::fromUnicode(Codec::truncateToBytes(
                     Codec::toUnicode(conflictPrefix() + copy.title), AnniversaryTitleBytes));
-                copy.line = AnniversaryLine(copy.date, copy.title);
-                copy.hash = AnniversaryHash(copy.date, copy.title);
+                copy.line = AnniversaryLine(copy.date, copy.noYear, copy.title);
+                copy.hash = AnniversaryHash(copy.date, copy.noYear, copy.title);
                 annivAdditions << copy.line;
                 addAnniversary(copy);
                 ++outcome.conflicts;
@@ -1088,7 +1096,8 @@ void CalendarSync::Pass::addAnniversary(const LocalAnniversary& a, SyncRecord re
     record.etag.clear();
     record.occurrences = {SyncOccurrence{{}, DayKeyOf(a.date), a.hash}};
     state.anniversaries.insert(record.href, record);
-    ops << Op{Op::PutNew, record, {}, BuildIcsAnniversary(record.uid, a.date, a.title), true};
+    ops << Op{
+        Op::PutNew, record, {}, BuildIcsAnniversary(record.uid, a.date, a.noYear, a.title), true};
 }
 
 void CalendarSync::Pass::write() {

@@ -162,6 +162,10 @@ void tst_IcsExchange::exportedEvents_data() {
         << QStringLiteral("結婚記念日")
         << QStringList{"DTSTART;VALUE=DATE:20120330", "RRULE:FREQ=YEARLY",
                        "DESCRIPTION:2012/03/30から（2025年で13年）"};
+    QTest::newRow("anniversary without a year as phones keep it")
+        << QStringLiteral("父の誕生日")
+        << QStringList{"DTSTART;VALUE=DATE;X-APPLE-OMIT-YEAR=1604:16040510", "RRULE:FREQ=YEARLY",
+                       "!DESCRIPTION"};
 }
 
 void tst_IcsExchange::exportedEvents() {
@@ -174,7 +178,8 @@ void tst_IcsExchange::exportedEvents() {
            "20250308,2,22:00,06:00,夜勤,,\r\n20251231,1,,,休暇,,\r\n20260101,1,,,別の年,,\r\n"));
     dir.write(QStringLiteral("holiday.csv"), sj("01/01,元日,0,0\r\n05/05,こどもの日,0,0\r\n"));
     dir.write(QStringLiteral("event.csv"), sj("01/--,棚卸,5,5\r\n"));
-    dir.write(QStringLiteral("anniversary.csv"), sj("2012/03/30,結婚記念日,\r\n"));
+    dir.write(QStringLiteral("anniversary.csv"),
+              sj("2012/03/30,結婚記念日,\r\n----/05/10,父の誕生日,\r\n"));
     IcsExportCounts counts;
     const QByteArray ics = BuildIcsCalendar(dir.path(), 2025, 2025, Zone, &counts);
     QVERIFY(ics.contains("BEGIN:VTIMEZONE\r\nTZID:Asia/Tokyo"));

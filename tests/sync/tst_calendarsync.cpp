@@ -140,9 +140,8 @@ struct Device {
             return !title.isEmpty() && Codec::toUnicode(LineRow(line, 2).at(1)) == title;
         });
         if (!fields.isEmpty())
-            lines << AnniversaryLine(
-                AnniversaryDateFromText(fields.section(QLatin1Char('|'), 0, 0).toLatin1()),
-                *Codec::fromUnicode(fields.section(QLatin1Char('|'), 1)));
+            lines << fields.section(QLatin1Char('|'), 0, 0).toLatin1() + ',' +
+                         *Codec::fromUnicode(fields.section(QLatin1Char('|'), 1)) + ',';
         folder.write(AnniversaryFileName, lines.join("\r\n") + "\r\n");
     }
 
@@ -291,6 +290,18 @@ void tst_CalendarSync::scenarios_data() {
         "B*= 結婚記念日 > 2012/03/30|記念日B\nB* 2012/03/30|入籍日\nA>\nB>\n=C 1\n"
         "=B* 2012/03/30,入籍日,;2012/03/30,競合: 記念日B,;2012/03/30,記念日A,\nA>\n"
         "=A* 2012/03/30,入籍日,;2012/03/30,競合: 記念日B,;2012/03/30,記念日A,\n=S 3");
+    // A phone keeps a birthday without a year in 1604, marked so: no age here, and its start goes
+    // back as it was.
+    row("anniversaries without a year",
+        "A*on\nB*on\nA* ----/02/29|祖母の誕生日\n"
+        "P+ nb.ics > BEGIN:VEVENT\\nUID:nb1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;VALUE=DATE;X-APPLE-OMIT-YEAR=1604:16040510\\nRRULE:FREQ=YEARLY\\n"
+        "SUMMARY:父の誕生日\\nEND:VEVENT\n"
+        "A>\n=A* ----/05/10,父の誕生日,;----/02/29,祖母の誕生日,\n=S~ "
+        "X-APPLE-OMIT-YEAR=1604:16040229\n"
+        "A>\n=R 1\nA*= 父の誕生日 > ----/05/10|父の誕生日会\nA>\n"
+        "=S~ SUMMARY:父の誕生日会\n=S~ X-APPLE-OMIT-YEAR=1604:16040510\n"
+        "B>\n=B* ----/05/10,父の誕生日会,;----/02/29,祖母の誕生日,\n=B★ 0510 ★父の誕生日会");
     // Unticked: nothing goes out or comes in, nothing is deleted, and a device that does not sync
     // anniversaries does not take Kalendo's for schedule entries.
     const std::string birthdays = "20250510|||母の誕生日||;20260510|||母の誕生日||;"
@@ -447,6 +458,15 @@ void tst_CalendarSync::scenarios() {
             phoneEdit(arg);
         } else if (step.startsWith(QLatin1Char('X'))) {
             armedEdit = arg;
+        } else if (step.startsWith(QStringLiteral("=A★")) ||
+                   step.startsWith(QStringLiteral("=B★"))) {
+            // "=B★ MMDD text": the device's anniversaries of that day in 2026 read so.
+            YearTables tables;
+            BuildYearTables(tables, 2026, device->folder.path());
+            QCOMPARE(
+                Codec::toUnicode(tables.annotation(akAnniversary, akAnniversary, 2026,
+                                                   arg.left(2).toInt(), arg.mid(2, 2).toInt())),
+                arg.mid(5));
         } else if (step.startsWith(QLatin1String("=A")) || step.startsWith(QLatin1String("=B"))) {
             QCOMPARE(entries(devices[step[1] == QLatin1Char('A') ? 0 : 1].folder.path()),
                      step.mid(3));
