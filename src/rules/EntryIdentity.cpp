@@ -210,7 +210,7 @@ private:
 };
 
 // The keys an entry is known by, from the surest to the loosest.
-enum Stage { Cells, Edited, Texts, Times, StageCount };
+enum Stage { Cells, Edited, Texts, Times, OtherDay, StageCount };
 QByteArray keyOf(const Row& r, Stage stage) {
     using namespace ScheduleColumn;
     switch (stage) {
@@ -222,6 +222,8 @@ QByteArray keyOf(const Row& r, Stage stage) {
         return r[Date] + '\0' + r[Title] + '\0' + r[Place] + '\0' + r[Memo];
     case Times:
         return r[Date] + '\0' + r[Start] + '\0' + r[End];
+    case OtherDay:
+        return r[Start] + '\0' + r[End] + '\0' + r[Title] + '\0' + r[Place] + '\0' + r[Memo];
     default:
         return {};
     }
@@ -540,10 +542,11 @@ template <typename Texts> Record parsedRecord(const Texts& texts, const RecordRe
     return record;
 }
 
-// Matches the records (identity file's lines) to the year's lines by the rules of the header.
+// Matches the records (identity file's lines) to the year's lines by the rules of the header;
+// by another day only with otherDays (whose records are all at hand).
 template <typename Lines, typename Texts>
 Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIdentity>& known,
-                    const QList<EntryEdit>& edits) {
+                    const QList<EntryEdit>& edits, bool otherDays = true) {
     Matching m;
     m.now = Clock::now().toUTC();
     const qsizetype n = lines.size();
@@ -720,6 +723,24 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
                 return true;
         return false;
     };
+    // Whether a record is one day of an event over several days: another record holds its UID
+    // and RECURRENCE-ID. Such a day found on another day would stretch the event over the gap
+    // between, so it is never taken for one moved there. Counted once, for the UIDs of several
+    // records.
+    QHash<QByteArray, int> dayRecords;
+    const auto dayOfSeveral = [&](size_t r) {
+        if (recordsOf[size_t(records[r].uid)] < 2)
+            return false;
+        const auto which = [&](size_t k) -> QByteArray {
+            return QByteArray::number(records[k].uid) + ',' +
+                   parsedRecord(texts, records[k]).identity.recurrenceId;
+        };
+        if (dayRecords.isEmpty())
+            for (size_t k = 0; k < records.size(); ++k)
+                if (recordsOf[size_t(records[k].uid)] > 1)
+                    ++dayRecords[which(k)];
+        return dayRecords.value(which(r)) > 1;
+    };
     if (!left.empty() && anyRecordLeft()) {
         std::vector<Row> lineCells(left.size());
         for (size_t j = 0; j < left.size(); ++j)
@@ -730,7 +751,7 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
             becameOf.insert(keyOf(EntryCells(edit.before), Cells),
                             keyOf(EntryCells(edit.after), Cells));
         QByteArray scratch;
-        for (int stage = Cells; stage < StageCount; ++stage) {
+        for (int stage = Cells; stage < (otherDays ? StageCount : OtherDay); ++stage) {
             QHash<QByteArray, std::deque<size_t>> byKey;
             for (size_t r = 0; r < records.size(); ++r) {
                 if (used[r] || served(r))
@@ -746,10 +767,11 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
             if (byKey.isEmpty())
                 continue;
             QHash<QByteArray, int> linesWithKey;
-            if (stage == Times)
+            const bool oneToOne = stage == Times || stage == OtherDay;
+            if (oneToOne)
                 for (size_t j = 0; j < left.size(); ++j)
                     if (!done(left[j]))
-                        ++linesWithKey[keyOf(lineCells[j], Times)];
+                        ++linesWithKey[keyOf(lineCells[j], Stage(stage))];
             for (size_t j = 0; j < left.size(); ++j) {
                 if (done(left[j]))
                     continue;
@@ -757,10 +779,15 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
                 auto it = byKey.find(key);
                 if (it == byKey.end() || it->empty())
                     continue;
-                // Texts changed: only a time that one line and one record share says which.
-                if (stage == Times && (it->size() != 1 || linesWithKey.value(key) != 1))
+                // Texts changed, or the date: only a key that one line and one record share
+                // says which; a delete and an identical add elsewhere read as a move.
+                if (oneToOne && (it->size() != 1 || linesWithKey.value(key) != 1))
                     continue;
                 const size_t r = it->front();
+                // Of a line without a title the other cells tell nothing of who it is.
+                if (stage == OtherDay &&
+                    (lineCells[j][ScheduleColumn::Title].isEmpty() || dayOfSeveral(r)))
+                    continue;
                 it->pop_front();
                 used[r] = true;
                 take(left[j], stage == Cells ? Source::Moved : Source::Changed, qint32(r),
@@ -1026,7 +1053,12 @@ std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int y
     TextLines recordLines;
     for (const auto& [start, length] : found)
         recordLines.append(QByteArray(records + start, length));
-    return YearIdentities::match(dayLines, recordLines);
+    // Not by another day: the records of the other days are not at hand to say whether a line
+    // is the only one that fits.
+    const ListLines lines{dayLines};
+    const ListLines texts{recordLines};
+    return YearIdentitiesBuilder::build(matchLines(lines, texts, {}, {}, false), lines, texts, {},
+                                        dayLines);
 }
 
 Row EntryCells(const QByteArray& line) {

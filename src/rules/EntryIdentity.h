@@ -21,13 +21,16 @@
 //   then by its cells with the number left out (renumbered, re-sorted, quoted otherwise), then by
 //   the edits the day list reports (EntryEdit: time and texts changed at once), then by
 //   date and texts (its time changed), then by date and time when only one line and one record
-//   fit (its texts changed). A line no record fits gets a new UID; a record no line fits is gone
-//   with its entry. A missing, hand-edited or damaged identity file never fails a read: its
-//   unreadable records are left out and their lines get new UIDs, nothing else changes. An
-//   identity file that exists but cannot be read at all (too large, a read error) fails the
-//   read (KalendoError), so that it is never written anew with fewer identities.
-// - A record that fits its line by an edit, by date and texts or by date and time is a changed
-//   entry: its SEQUENCE grows by one and LAST-MODIFIED becomes now (Clock::now()).
+//   fit (its texts changed), then by everything but date and number when only one line and one
+//   record fit (its date changed by hand; never a day of an event over several days, which
+//   would stretch the event over the gap). A line no record fits gets a new UID; a record no
+//   line fits is gone with its entry: an entry moved to another year's file is a new entry there. A
+//   missing, hand-edited or damaged identity file never fails a read: its unreadable records are
+//   left out and their lines get new UIDs, nothing else changes. An identity file that exists but
+//   cannot be read at all (too large, a read error) fails the read (KalendoError), so that it is
+//   never written anew with fewer identities.
+// - A record that fits its line by an edit, by date and texts, by date and time or by another
+//   day is a changed entry: its SEQUENCE grows by one and LAST-MODIFIED becomes now (Clock::now()).
 // - Every save of a year's file is followed by RecordYearIdentities, which writes the identity
 //   file through SaveTextLines: atomically, with its backup.
 // - UIDs are unique within a year's records; an entry of several days (an imported event) may
@@ -113,8 +116,10 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year);
 
 // The identities of some days' lines of a year (dayLines: those days' lines as the year's file
 // holds them), for a caller that looks at a few days of a year of many lines: only the identity
-// records that hold one of the dates are matched, and as every way of matching goes by the line's
-// date, each line gets the identity matching the whole year gives it. Nothing when there is no
+// records that hold one of the dates are matched, and as every other way of matching goes by the
+// line's date, each line gets the identity matching the whole year gives it, except that a line
+// whose date was changed by hand gets a new UID until the year's identities are recorded again
+// (whether it is the only line that fits its record needs all the year). Nothing when there is no
 // identity file; throws as LoadTextLines does for one that cannot be read. Writes nothing.
 std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int year,
                                                 const QList<QDate>& dates,
