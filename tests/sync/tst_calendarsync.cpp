@@ -205,6 +205,24 @@ void tst_CalendarSync::scenarios_data() {
     row("edit there",
         "A+ 20261207|10:00|11:00|会議||\nA>\nP~ * > SUMMARY:会議 > SUMMARY:会議(変更)\n"
         "A>\n=A 20261207|10:00|11:00|会議(変更)||\n=S 1");
+    // The phone's event follows: its UID and its own properties stay (an update, not a new one).
+    row("date changed by hand",
+        "P+ mv.ics > BEGIN:VEVENT\\nUID:mv1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261210T090000\\nDTEND;TZID=Asia/Tokyo:20261210T100000\\n"
+        "SUMMARY:面談\\nX-PHONE-COLOR:red\\nEND:VEVENT\n"
+        "A>\nB>\nA= 面談 > 20261217|09:00|10:00|面談||\nA>\n=C 0\n=S 1\n=S~ UID:mv1\n"
+        "=S~ X-PHONE-COLOR:red\n=S~ DTSTART;TZID=Asia/Tokyo:20261217T090000\nB>\n"
+        "=B 20261217|09:00|10:00|面談||");
+    // One occurrence of a series moved: the series stays, that occurrence is moved on its own.
+    row("an occurrence's date changed by hand",
+        "P+ r.ics > BEGIN:VEVENT\\nUID:r1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261201T190000\\n"
+        "DTEND;TZID=Asia/Tokyo:20261201T200000\\nRRULE:FREQ=WEEKLY;COUNT=3\\n"
+        "SUMMARY:ヨガ\\nEND:VEVENT\n"
+        "A>\nB>\nA= ヨガ@20261208 > 20261210|19:00|20:00|ヨガ||\nA>\n=C 0\n=S 1\n"
+        "=S~ RECURRENCE-ID;TZID=Asia/Tokyo:20261208T190000\n"
+        "=S~ DTSTART;TZID=Asia/Tokyo:20261210T190000\nB>\n"
+        "=B 20261201|19:00|20:00|ヨガ||;20261210|19:00|20:00|ヨガ||;20261215|19:00|20:00|ヨガ||");
     row("delete here", "A+ 20261207|10:00|11:00|会議||\nA>\nB>\nA- 会議\nA>\n=S 0\nB>\n=B ");
     row("delete there", "A+ 20261207|10:00|11:00|会議||\nA+ 20261208|||休み||\nA>\nP- * > 休み\n"
                         "A>\n=A 20261207|10:00|11:00|会議||\n=S 1");
