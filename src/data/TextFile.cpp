@@ -381,6 +381,29 @@ FileStamp stampOf(const struct stat& st) {
     return stamp;
 }
 
+// Blocks of a quarter of a megabyte: large enough that the calls cost nothing, small enough to
+// stay in the cache while what reads them uses them.
+constexpr qsizetype ReadBlock = qsizetype(1) << 18;
+
+// Reads the open file a block at a time, again after a signal, up to its end or, with
+// stopAtCtrlZ, its first Ctrl-Z: place() gives where the next block goes and how large it may
+// be, take(at, n) the block's bytes that count (those before a Ctrl-Z) and whether to read on.
+// False, with errno, when a read fails.
+template <typename Place, typename Take>
+bool readBlocks(int fd, bool stopAtCtrlZ, const Place& place, const Take& take) {
+    for (;;) {
+        const auto [at, want] = place();
+        const ssize_t got = ::read(fd, at, size_t(want));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        const void* ctrlZ = stopAtCtrlZ ? std::memchr(at, kCtrlZ, size_t(got)) : nullptr;
+        if (!take(at, ctrlZ ? static_cast<const char*>(ctrlZ) - at : qsizetype(got)) || ctrlZ)
+            return true;
+    }
+}
+
 // Reads a file whole into bytes, reusing their storage; a missing file is no bytes when
 // missingIsEmpty, else a failure. With stopAtCtrlZ, the bytes end before the first Ctrl-Z and
 // reading ends at the block that holds it: nothing after it is ever used.
@@ -418,37 +441,27 @@ void readFile(const QString& path, bool missingIsEmpty, bool stopAtCtrlZ, QByteA
     // Straight into the buffer: one byte more than the size, so that the end shows at once.
     bytes.resize(qsizetype(st.st_size) + 1);
     qsizetype used = 0;
-    for (;;) {
+    const auto place = [&] {
         if (used == bytes.size())
             bytes.resize(bytes.size() * 2);
-        // Blocks of a quarter of a megabyte: large enough that the calls cost nothing, small
-        // enough to stay in the cache until onRead has used them.
-        constexpr qsizetype block = qsizetype(1) << 18;
-        const qsizetype want = onRead ? std::min(block, bytes.size() - used) : bytes.size() - used;
-        const ssize_t got = ::read(fd.get(), bytes.data() + used, size_t(want));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            bytes.resize(0);
-            throw KalendoError::io(error, path);
-        }
-        if (got == 0)
-            break;
+        const qsizetype room = bytes.size() - used;
+        return std::pair{bytes.data() + used, onRead ? std::min(ReadBlock, room) : room};
+    };
+    const auto take = [&](const char*, qsizetype n) {
         // A file that grows while it is read is held to the same limit.
-        if (used + got > limitBytes) {
+        if (used + n > limitBytes) {
             bytes.resize(0);
             throw KalendoError::tooLarge(path, limitBytes);
         }
-        const void* ctrlZ =
-            stopAtCtrlZ ? memchr(bytes.constData() + used, kCtrlZ, size_t(got)) : nullptr;
-        used += got;
-        if (ctrlZ)
-            used = static_cast<const char*>(ctrlZ) - bytes.constData();
+        used += n;
         if (onRead)
             onRead(used);
-        if (ctrlZ)
-            break;
+        return true;
+    };
+    if (!readBlocks(fd.get(), stopAtCtrlZ, place, take)) {
+        const int error = errno;
+        bytes.resize(0);
+        throw KalendoError::io(error, path);
     }
     bytes.resize(used);
     if (stamp) {
@@ -543,27 +556,16 @@ bool FileHoldsBytes(const QString& path, QByteArrayView bytes, FileStamp& read) 
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < bytes.size())
         return false;
-    constexpr qsizetype block = qsizetype(1) << 18;
-    std::vector<char> buffer(size_t(std::min<qsizetype>(block, qsizetype(st.st_size) + 1)));
+    std::vector<char> buffer(size_t(std::min<qsizetype>(ReadBlock, qsizetype(st.st_size) + 1)));
     qsizetype used = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        const void* ctrlZ = std::memchr(buffer.data(), kCtrlZ, size_t(got));
-        const qsizetype n = ctrlZ ? static_cast<const char*>(ctrlZ) - buffer.data() : got;
-        if (used + n > bytes.size() ||
-            std::memcmp(buffer.data(), bytes.data() + used, size_t(n)) != 0)
-            return false;
+    bool same = true;
+    const auto place = [&] { return std::pair{buffer.data(), qsizetype(buffer.size())}; };
+    const auto take = [&](const char* at, qsizetype n) {
+        same = used + n <= bytes.size() && std::memcmp(at, bytes.data() + used, size_t(n)) == 0;
         used += n;
-        if (ctrlZ)
-            break;
-    }
-    if (used != bytes.size())
+        return same;
+    };
+    if (!readBlocks(fd.get(), true, place, take) || !same || used != bytes.size())
         return false;
     read = stampOf(st);
     read.takenNs = takenNs;
