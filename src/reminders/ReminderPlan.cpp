@@ -279,13 +279,15 @@ QString Reminder::line() const {
 
 namespace {
 
-// The days whose entries may fall due from `from` to `to`: a timed entry is due before its day
-// starts when its lead time crosses midnight.
+// The days whose entries may fall due from `from` to `to`. Nothing is due after its day ends,
+// nor earlier than the longest lead time (which also caps an alarm's) before the day starts: the
+// last day is the one the longest lead time after `to` falls on, counted in elapsed time so that
+// a change of summer time counts too.
 QList<QDate> planDates(const QDateTime& from, const QDateTime& to) {
     QList<QDate> dates;
     if (!from.isValid() || !(from < to))
         return dates;
-    const QDate last = to.date().addDays(1 + MaxLeadMinutes / (24 * 60));
+    const QDate last = to.addSecs(60 * qint64(MaxLeadMinutes)).date();
     for (QDate date = from.date(); date <= last; date = date.addDays(1))
         dates.append(date);
     return dates;
