@@ -89,19 +89,25 @@ QList<DayPlanLines> readDays(const QString& dataFolder, int year, const QList<QD
     TextBuffer file;
     file.loadBytes(ScheduleFilePath(dataFolder, year));
     const char* bytes = file.bytes().constData();
-    TextLines all;
+    QList<QByteArray> keys;
     for (const QDate& date : dates) {
-        DayPlanLines day{date, {}, {}};
-        const QByteArray key = dayKeyOf(date);
-        const auto keep = [&](qsizetype start, qsizetype size) {
-            const QByteArrayView line(bytes + start, size);
-            if (IsDayLine(line, key))
-                day.lines.append(line.toByteArray());
-        };
-        TextFileDetail::forEachLineWith(bytes, file.bytes().size(), key, keep);
+        out.append({date, {}, {}});
+        keys.append(dayKeyOf(date));
+    }
+    ForEachLineWithDayKeys(bytes, file.bytes().size(), dates, {},
+                           [&](qsizetype start, qsizetype size) {
+                               const QByteArrayView line(bytes + start, size);
+                               for (qsizetype d = 0; d < keys.size(); ++d) {
+                                   if (IsDayLine(line, keys.at(d))) {
+                                       out[d].lines.append(line.toByteArray());
+                                       break;
+                                   }
+                               }
+                           });
+    TextLines all;
+    for (DayPlanLines& day : out) {
         day.alarms = QList<std::optional<qint64>>(day.lines.size());
         all += day.lines;
-        out.append(std::move(day));
     }
     if (all.isEmpty())
         return out;
@@ -142,7 +148,9 @@ QString dayText(const QDate& date) {
     return date.toString(QStringLiteral("M/d"));
 }
 
-void planDay(const DayPlanLines& day, const ReminderSettings& settings, QList<Reminder>& out) {
+// The reminders of the day's lines that fall due from `from` to `to`.
+void planDay(const DayPlanLines& day, const ReminderSettings& settings, const QDateTime& from,
+             const QDateTime& to, QList<Reminder>& out) {
     const QDate& date = day.date;
     for (qsizetype i = 0; i < day.lines.size(); ++i) {
         const QByteArray& line = day.lines.at(i);
@@ -151,7 +159,6 @@ void planDay(const DayPlanLines& day, const ReminderSettings& settings, QList<Re
         Reminder r;
         r.date = date;
         r.title = trimmed(row[ScheduleColumn::Title]);
-        r.place = trimmed(row[ScheduleColumn::Place]);
         if (r.title.isEmpty())
             continue; // a line without a title shows nothing in the month either
         const QTime start = storedTime(row[ScheduleColumn::Start]);
@@ -159,11 +166,14 @@ void planDay(const DayPlanLines& day, const ReminderSettings& settings, QList<Re
         const std::optional<qint64> alarm = day.alarms.at(i);
         if (start.isValid()) {
             r.kind = Reminder::Timed;
-            r.start = start.toString(QStringLiteral("HH:mm")).toLatin1();
             const QDateTime starts(date, start);
             // An alarm after the start reminds of nothing ahead: the default.
             r.due = alarm && *alarm <= 0 ? starts.addSecs(*alarm)
                                          : starts.addSecs(-60 * qint64(settings.leadMinutes));
+            // A plan covers hours of the days it reads: the rest is passed over here.
+            if (r.due < from || !(r.due < to))
+                continue;
+            r.start = start.toString(QStringLiteral("HH:mm")).toLatin1();
             const QTime end = storedTime(row[ScheduleColumn::End]);
             if (end.isValid() && end > start)
                 r.end = end.toString(QStringLiteral("HH:mm")).toLatin1();
@@ -181,6 +191,7 @@ void planDay(const DayPlanLines& day, const ReminderSettings& settings, QList<Re
             r.due = QDateTime(date, settings.allDayTime);
             r.passes = QDateTime(date.addDays(1), QTime(0, 0));
         }
+        r.place = trimmed(row[ScheduleColumn::Place]);
         out.append(r);
     }
 }
@@ -326,7 +337,7 @@ QList<Reminder> PlanReminders(const QString& dataFolder, const ReminderSettings&
         for (qsizetype e = d; e < dates.size() && dates.at(e).year() == dates.at(d).year(); ++e)
             ofYear.append(dates.at(e));
         for (const DayPlanLines& day : readDays(dataFolder, ofYear.first().year(), ofYear)) {
-            planDay(day, settings, out);
+            planDay(day, settings, from, to, out);
             out += anniversaries.at(d++);
         }
     }

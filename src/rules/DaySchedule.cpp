@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -149,6 +150,54 @@ bool IsDayLine(QByteArrayView line, const QByteArray& dayKey) {
                                            static_cast<unsigned char>(line.at(k)) <= 0x20);
     }
     return FirstCommaField(line.toByteArray()) == dayKey;
+}
+
+void ForEachLineWithDayKeys(const char* data, qsizetype size, const QList<QDate>& dates,
+                            const std::function<bool(qsizetype)>& accept,
+                            const std::function<void(qsizetype, qsizetype)>& onLine) {
+    // The keys by all but their last digit, each found in turn; the nearest of them is the next.
+    struct Keys {
+        QByteArray head;
+        QByteArray lastDigits;
+        qsizetype next = -2; // -1: no more; -2: not looked for yet
+    };
+    std::vector<Keys> keys;
+    for (const QDate& date : dates) {
+        const QByteArray key = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+        if (key.isEmpty())
+            continue;
+        const QByteArray head = key.chopped(1);
+        const auto same =
+            std::find_if(keys.begin(), keys.end(), [&](const Keys& k) { return k.head == head; });
+        if (same == keys.end())
+            keys.push_back({head, QByteArray(1, key.back())});
+        else if (!same->lastDigits.contains(key.back()))
+            same->lastDigits += key.back();
+    }
+    const auto nextOf = [&](const Keys& k, qsizetype from) {
+        for (;;) {
+            const qsizetype at = TextFileDetail::find(data, size, from, k.head);
+            if (at < 0)
+                return at;
+            const qsizetype last = at + k.head.size();
+            if (last < size &&
+                std::memchr(k.lastDigits.constData(), data[last], size_t(k.lastDigits.size())) &&
+                (!accept || accept(last + 1)))
+                return at;
+            from = at + 1;
+        }
+    };
+    const auto find = [&](qsizetype from) {
+        qsizetype first = -1;
+        for (Keys& k : keys) {
+            if (k.next != -1 && k.next < from)
+                k.next = nextOf(k, from);
+            if (k.next >= 0 && (first < 0 || k.next < first))
+                first = k.next;
+        }
+        return first;
+    };
+    TextFileDetail::forEachLineFound(data, size, find, onLine);
 }
 
 void FillYearTable(const TextLines& lines, StringGrid& yearTable) {

@@ -5,8 +5,11 @@
 #include "rules/StringGrid.h"
 
 #include <QByteArray>
+#include <QDate>
+#include <QList>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // The schedule of one day as its list window edits it: rows of seven cells, the columns of a
@@ -38,6 +41,14 @@ QByteArray CaptionDayKey(const QString& caption);
 // Whether a line of the year's file belongs to the day. The first field is taken unquoted, so
 // a hand-quoted date is still recognised and its line neither hidden nor lost.
 bool IsDayLine(QByteArrayView line, const QByteArray& dayKey);
+
+// Calls onLine(start, size) once for each line of the bytes, in file order, that holds the day
+// key (YYYYMMDD) of one of the dates where accept(after), given the place just after the key,
+// agrees (no accept: always). Keys alike but for their last digit are found in one pass over the
+// bytes, not one pass each: the reminders look at a few days together.
+void ForEachLineWithDayKeys(const char* data, qsizetype size, const QList<QDate>& dates,
+                            const std::function<bool(qsizetype)>& accept,
+                            const std::function<void(qsizetype, qsizetype)>& onLine);
 
 // One row per line, in file order (the year's memory of the other days).
 void FillYearTable(const TextLines& lines, StringGrid& yearTable);

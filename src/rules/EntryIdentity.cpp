@@ -1034,25 +1034,15 @@ std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int y
     // A record holds its line's bytes, the date's digits among them as they are. Its
     // LAST-MODIFIED ("20261207T093000Z") holds a date too, never a line's: the day's key followed
     // by a T is no day's line, and passed over (each record made today holds today's key there).
-    std::set<std::pair<qsizetype, qsizetype>> found;
     const char* records = file.bytes().constData();
     const qsizetype size = file.bytes().size();
-    for (const QDate& date : dates) {
-        const QByteArray key = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-        const auto findLineKey = [&](qsizetype from) {
-            for (;;) {
-                const qsizetype at = TextFileDetail::find(records, size, from, key);
-                if (at < 0 || at + key.size() >= size || records[at + key.size()] != 'T')
-                    return at;
-                from = at + 1;
-            }
-        };
-        const auto keep = [&](qsizetype start, qsizetype length) { found.emplace(start, length); };
-        TextFileDetail::forEachLineFound(records, size, findLineKey, keep);
-    }
     TextLines recordLines;
-    for (const auto& [start, length] : found)
-        recordLines.append(QByteArray(records + start, length));
+    ForEachLineWithDayKeys(
+        records, size, dates,
+        [&](qsizetype after) { return after >= size || records[after] != 'T'; },
+        [&](qsizetype start, qsizetype length) {
+            recordLines.append(QByteArray(records + start, length));
+        });
     // Not by another day: the records of the other days are not at hand to say whether a line
     // is the only one that fits.
     const ListLines lines{dayLines};
