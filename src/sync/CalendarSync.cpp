@@ -299,6 +299,25 @@ QByteArray patchAnniversary(const QByteArray& ics, const ServerAnniversary& was,
     return editedText(root.get(), event);
 }
 
+// Whether the lines are exactly those the records hold as last synced, none to send again.
+bool asSynced(const QList<LocalEntry>& lines, const QMap<QByteArray, SyncRecord>& records) {
+    QHash<QByteArray, int> count;
+    for (const LocalEntry& e : lines)
+        ++count[e.hash];
+    qsizetype occurrences = 0;
+    for (const SyncRecord& r : records) {
+        if (r.etag.isEmpty())
+            return false;
+        for (const SyncOccurrence& o : r.occurrences) {
+            const auto it = count.find(o.hash);
+            if (it == count.end() || --*it < 0)
+                return false;
+            ++occurrences;
+        }
+    }
+    return occurrences == lines.size();
+}
+
 QByteArray xmlEscape(const QByteArray& text) {
     return QString::fromUtf8(text).toHtmlEscaped().toUtf8();
 }
@@ -318,6 +337,7 @@ struct CalendarSync::Pass {
 
     CalendarSync& sync;
     SyncState state;
+    SyncState saved; // as the file holds it
     QUrl calendar;
     QByteArray zoneId = ExchangeZoneId();
     // The server's listing: changed (or, full, every) href with its etag; hrefs removed.
@@ -378,6 +398,13 @@ struct CalendarSync::Pass {
         failure = e.message();
         cause = QStringLiteral("file");
         finish();
+    }
+    // A state as the file holds it is not written again, nor built to compare.
+    void saveState() {
+        if (state == saved)
+            return;
+        state.save(sync.m_folder);
+        saved = state;
     }
     void fail(const DavResponse& r) {
         failure = CalDavClient::failure(r, calendar);
@@ -495,6 +522,7 @@ void CalendarSync::Pass::begin() {
     }
     try {
         state = SyncState::load(sync.m_folder);
+        saved = state;
     } catch (const KalendoError& e) {
         failFile(e);
         return;
@@ -583,8 +611,15 @@ void CalendarSync::Pass::readLocal() {
         for (const SyncRecord& record : std::as_const(state.records))
             if (!listed.contains(record.href) && !record.etag.isEmpty())
                 removed.insert(record.href);
+    // Nothing changed there: the entries' identities are needed only where a line here is not
+    // as last synced, and reading them costs more than the lines.
+    const bool quietThere = !full && !grew && !reclassify && listed.isEmpty() && removed.isEmpty();
+    bool quiet = quietThere;
     try {
-        local = ReadLocalEntries(sync.m_folder);
+        local = ReadLocalEntries(sync.m_folder, !quietThere);
+        quiet = quietThere && asSynced(local, state.records);
+        if (quietThere && !quiet)
+            local = ReadLocalEntries(sync.m_folder);
     } catch (const KalendoError& e) {
         failFile(e);
         return;
@@ -593,6 +628,13 @@ void CalendarSync::Pass::readLocal() {
         readAnniversaries();
     if (!failure.isEmpty())
         return;
+    if (quiet && !anniversaries) {
+        // Nothing changed here or there: nothing to merge.
+        state.firstYear = firstYear;
+        state.lastYear = lastYear;
+        write();
+        return;
+    }
     consumed = QList<bool>(local.size(), false);
     for (const SyncRecord& record : std::as_const(state.records))
         usedUids.insert(record.uid);
@@ -1106,7 +1148,7 @@ void CalendarSync::Pass::write() {
             ApplyLocalChanges(sync.m_folder, changes);
         if (!annivRemovals.isEmpty() || !annivAdditions.isEmpty())
             ApplyAnniversaryChanges(sync.m_folder, annivRemovals, annivAdditions);
-        state.save(sync.m_folder);
+        saveState();
     } catch (const KalendoError& e) {
         failFile(e);
         return;
@@ -1161,7 +1203,7 @@ void CalendarSync::Pass::opDone(const Op& op, const DavResponse& r) {
     }
     if (++doneOps % SaveEvery == 0) {
         try {
-            state.save(sync.m_folder);
+            saveState();
         } catch (const KalendoError&) {
             // Kept in memory; the save at the end tells.
         }
@@ -1176,7 +1218,7 @@ void CalendarSync::Pass::finish() {
         state.syncToken = newToken;
     if (written) {
         try {
-            state.save(sync.m_folder);
+            saveState();
         } catch (const KalendoError& e) {
             if (failure.isEmpty()) {
                 failure = e.message();
@@ -1215,11 +1257,15 @@ void CalendarSync::start(const SyncAccount& account) {
     if (m_running)
         return;
     m_running = true;
-    m_account = account;
     m_passes = 0;
     m_total = SyncOutcome();
-    delete m_client;
-    m_client = new CalDavClient(account.user, account.password, this);
+    // One client while the login stays: its connections and their handshakes are kept.
+    if (!m_client || account.user != m_account.user || account.password != m_account.password) {
+        delete m_client;
+        m_client = new CalDavClient(account.user, account.password, this);
+    }
+    m_account = account;
+    m_requestsBefore = m_client->requestCount();
     runPass();
 }
 
@@ -1247,7 +1293,7 @@ void CalendarSync::endPass(const SyncOutcome& outcome, bool again) {
                                          "同期を終えられませんでした");
         m_total.cause = QStringLiteral("busy");
     }
-    m_total.requests = m_client->requestCount();
+    m_total.requests = m_client->requestCount() - m_requestsBefore;
     m_running = false;
     const SyncOutcome total = m_total;
     QMetaObject::invokeMethod(

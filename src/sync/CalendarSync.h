@@ -88,5 +88,6 @@ private:
     int m_passes = 0;
     SyncOutcome m_total;
     CalDavClient* m_client = nullptr;
+    int m_requestsBefore = 0; // the client's count when this sync started
     std::unique_ptr<Pass> m_pass;
 };

@@ -1,6 +1,7 @@
 #include "sync/LocalEntries.h"
 
 #include "data/Codec.h"
+#include "data/TextFile.h"
 #include "exchange/TextFit.h"
 #include "rules/ComType.h"
 #include "rules/ListFile.h"
@@ -12,15 +13,30 @@
 
 namespace {
 
+// The day of a key "yyyyMMdd", or an invalid date.
+QDate dayOfKey(const QByteArray& key) {
+    if (key.size() != 8)
+        return {};
+    int value[3] = {0, 0, 0};
+    for (int i = 0; i < 8; ++i) {
+        const char c = key.at(i);
+        if (c < '0' || c > '9')
+            return {};
+        int& part = value[i < 4 ? 0 : i < 6 ? 1 : 2];
+        part = part * 10 + (c - '0');
+    }
+    return QDate(value[0], value[1], value[2]);
+}
+
 LocalEntry entryOf(const Row& row, int year, bool& ok) {
     const QByteArray key = row.at(ScheduleColumn::Date).trimmed();
-    const QDate day = QDate::fromString(QString::fromLatin1(key), QStringLiteral("yyyyMMdd"));
+    const QDate day = dayOfKey(key);
     LocalEntry e;
     e.day = day;
     e.entry = {row.at(ScheduleColumn::Start).trimmed(), row.at(ScheduleColumn::End).trimmed(),
                row.at(ScheduleColumn::Title).trimmed(), row.at(ScheduleColumn::Place).trimmed(),
                row.at(ScheduleColumn::Memo).trimmed()};
-    ok = key.size() == 8 && day.isValid() && day.year() == year && !e.entry.title.isEmpty();
+    ok = day.isValid() && day.year() == year && !e.entry.title.isEmpty();
     if (ok)
         e.hash = LocalEntryHash(day, e.entry);
     return e;
@@ -61,7 +77,18 @@ QByteArray FittedField(const QByteArray& text, int maxBytes) {
 }
 
 QByteArray DayKeyOf(const QDate& day) {
-    return day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    int y = 0, m = 0, d = 0;
+    day.getDate(&y, &m, &d);
+    if (!day.isValid() || y < 1 || y > 9999)
+        return day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    char key[8];
+    for (int i = 3; i >= 0; --i, y /= 10)
+        key[i] = char('0' + y % 10);
+    key[4] = char('0' + m / 10);
+    key[5] = char('0' + m % 10);
+    key[6] = char('0' + d / 10);
+    key[7] = char('0' + d % 10);
+    return QByteArray(key, 8);
 }
 
 QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry) {
@@ -76,9 +103,20 @@ QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry) {
     return hash.result().toHex().left(32);
 }
 
-QList<LocalEntry> ReadLocalEntries(const QString& dataFolder) {
+QList<LocalEntry> ReadLocalEntries(const QString& dataFolder, bool identities) {
     QList<LocalEntry> entries;
     for (const int year : yearFiles(dataFolder)) {
+        if (!identities) {
+            TextBuffer lines;
+            lines.load(ScheduleFilePath(dataFolder, year));
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                bool ok = false;
+                LocalEntry e = entryOf(LineRow(lines.line(i), ScheduleColumn::Count), year, ok);
+                if (ok)
+                    entries << e;
+            }
+            continue;
+        }
         const YearIdentities ids = YearIdentities::read(dataFolder, year);
         for (qsizetype i = 0; i < ids.size(); ++i) {
             bool ok = false;

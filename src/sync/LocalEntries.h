@@ -32,9 +32,10 @@ QByteArray FittedField(const QByteArray& text, int maxBytes);
 QByteArray LocalEntryHash(const QDate& day, const DayEntry& entry);
 
 // Every entry of every year file (NNNN.csv) of the data folder, in file order: lines with a
-// date of their year and a title, with their identities (recorded when new ones were given).
-// Files that cannot be read throw KalendoError.
-QList<LocalEntry> ReadLocalEntries(const QString& dataFolder);
+// date of their year and a title, with their identities (recorded when new ones were given), or
+// without (identities false: reading them costs more than the entries). Files that cannot be
+// read throw KalendoError.
+QList<LocalEntry> ReadLocalEntries(const QString& dataFolder, bool identities = true);
 
 // Changes to the year files: lines to remove (by hash, one line each), entries to add (each
 // numbered after its day's last).

@@ -12,6 +12,7 @@ struct SyncOccurrence {
     QByteArray occurrence;
     QByteArray dayKey;
     QByteArray hash;
+    bool operator==(const SyncOccurrence&) const = default;
 };
 
 // An event of the calendar as last synced. An empty etag: sent but not yet known to have
@@ -22,6 +23,7 @@ struct SyncRecord {
     QByteArray etag;
     QByteArray uid;
     QList<SyncOccurrence> occurrences;
+    bool operator==(const SyncRecord&) const = default;
 };
 
 // What the data folder knows of its calendar on the server, kept in sync-state.csv beside the
@@ -39,6 +41,7 @@ struct SyncState {
     // synced, so that they are neither taken for schedule entries nor forgotten.
     QMap<QByteArray, SyncRecord> anniversaries;
     bool anniversariesSynced = false; // whether the last sync took them
+    bool operator==(const SyncState&) const = default;
 
     // A missing file gives an empty state; one that cannot be read throws KalendoError.
     static SyncState load(const QString& dataFolder);

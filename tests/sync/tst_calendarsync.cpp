@@ -223,6 +223,9 @@ void tst_CalendarSync::scenarios_data() {
         "=S~ RECURRENCE-ID;TZID=Asia/Tokyo:20261208T190000\n"
         "=S~ DTSTART;TZID=Asia/Tokyo:20261210T190000\nB>\n"
         "=B 20261201|19:00|20:00|ヨガ||;20261210|19:00|20:00|ヨガ||;20261215|19:00|20:00|ヨガ||");
+    // After a sync with nothing new there, an entry added here goes out under its own UID.
+    row("added here after a quiet sync", "A+ 20261207|10:00|11:00|会議||\nA>\nA>\n=R 1\n"
+                                         "A+ 20261208|||休み||\nA>\n=S 2\n=U 休み");
     row("delete here", "A+ 20261207|10:00|11:00|会議||\nA>\nB>\nA- 会議\nA>\n=S 0\nB>\n=B ");
     row("delete there", "A+ 20261207|10:00|11:00|会議||\nA+ 20261208|||休み||\nA>\nP- * > 休み\n"
                         "A>\n=A 20261207|10:00|11:00|会議||\n=S 1");
@@ -507,6 +510,17 @@ void tst_CalendarSync::scenarios() {
                                                               e.day.month(), e.day.day()));
             QVERIFY2(hint.contains(arg), qPrintable(hint));
             QCOMPARE(hint.contains(QStringLiteral("※") + arg), step[2] != QLatin1Char('!'));
+        } else if (step.startsWith(QLatin1String("=U"))) {
+            // The server has A's entry of that title under the UID A's identity file gives it.
+            const YearIdentities ids = YearIdentities::read(devices[0].folder.path(), 2026);
+            QByteArray uid;
+            for (qsizetype i = 0; i < ids.size(); ++i)
+                if (Codec::toUnicode(EntryCells(ids.line(i)).value(4)) == arg)
+                    uid = ids.identity(i).uid;
+            bool found = false;
+            for (const QByteArray& body : phone.events())
+                found = found || (!uid.isEmpty() && body.contains(QByteArray("UID:" + uid + '\n')));
+            QVERIFY2(found, uid.constData());
         } else if (step.startsWith(QLatin1String("=C"))) {
             QCOMPARE(devices[1].last.conflicts + devices[0].last.conflicts, arg.toInt());
         } else if (step.startsWith(QLatin1String("=R"))) {
