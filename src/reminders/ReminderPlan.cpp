@@ -7,6 +7,7 @@
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
 #include "rules/EntryIdentity.h"
+#include "rules/RuleEntry.h"
 
 #include <QCryptographicHash>
 #include <QSet>
@@ -238,16 +239,20 @@ void planAnniversaries(const TextBuffer& lines, const QList<QDate>& dates,
                 line = lines.line(i).toByteArray();
             Row row(2);
             CommaLineToRow(line, row);
-            const QDate first = QDate::fromString(QString::fromLatin1(trimmed(row[0])),
-                                                  QStringLiteral("yyyy/MM/dd"));
+            QByteArray from = trimmed(row[0]);
+            const bool noYear = from.startsWith(AnniversaryNoYear);
+            if (noYear)
+                from.replace(0, 4, QByteArray::number(AnniversaryNoYearIn));
+            const QDate first =
+                QDate::fromString(QString::fromLatin1(from), QStringLiteral("yyyy/MM/dd"));
             if (!first.isValid() || first.month() != date.month() || first.day() != date.day() ||
-                first.year() > date.year())
+                (!noYear && first.year() > date.year()))
                 continue;
             Reminder r;
             r.kind = Reminder::Anniversary;
             r.date = date;
             r.title = trimmed(row[1]);
-            r.years = date.year() - first.year();
+            r.years = noYear ? -1 : date.year() - first.year();
             r.due = QDateTime(date, at);
             r.passes = QDateTime(date.addDays(1), QTime(0, 0));
             out[d].append(r);
@@ -273,7 +278,10 @@ QString Reminder::body() const {
         text += QStringLiteral("終日");
         break;
     case Anniversary:
-        text += QString::number(years) + QStringLiteral("年目");
+        if (years >= 0)
+            text += QString::number(years) + QStringLiteral("年目");
+        else
+            text.chop(1);
         break;
     }
     if (!place.isEmpty())

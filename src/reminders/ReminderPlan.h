@@ -26,7 +26,7 @@ struct Reminder {
     QByteArray end;
     QByteArray title;
     QByteArray place;
-    int years = 0; // anniversaries: the years since
+    int years = 0; // anniversaries: the years since, -1 for one without a year
 
     // What a notification or Kalendo's own window shows.
     QString summary() const;

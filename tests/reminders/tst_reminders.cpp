@@ -93,6 +93,9 @@ void tst_Reminders::reminded_data() {
     QTest::newRow("all-day off: anniversary still at 9:00")
         << 10 << "off" << true << QStringList{"09:00", "09:50"} << QStringList{wedding, meeting}
         << 2;
+    QTest::newRow("an anniversary without a year: no years")
+        << 10 << "off" << true << QStringList{"anniversary ----/12/07,父の誕生日,", "09:00"}
+        << QStringList{QStringLiteral("記念日: 父の誕生日|2026/12/07")} << 1;
     QTest::newRow("anniversaries off")
         << 10 << "09:00" << false << QStringList{"09:00"} << QStringList{checkup} << 1;
     QTest::newRow("once across a restart")
@@ -201,6 +204,12 @@ void tst_Reminders::reminded() {
                 if (ids.line(i).contains(entry))
                     ids.identity(i).properties.insert("ALARM", step.section(' ', -1).toLatin1());
             QVERIFY(WriteYearIdentities(folder.path(), 2026, ids).isEmpty());
+            QVERIFY(planned.wait());
+        } else if (step.startsWith(QStringLiteral("anniversary "))) {
+            // The anniversary file saved with that line alone.
+            QSignalSpy planned(m_scheduler.get(), &ReminderScheduler::planned);
+            SaveTextLines(folder.file(QStringLiteral("anniversary.csv")),
+                          {sj(step.mid(12).toUtf8().constData())});
             QVERIFY(planned.wait());
         } else if (step.startsWith(QStringLiteral("save "))) {
             QSignalSpy planned(m_scheduler.get(), &ReminderScheduler::planned);
