@@ -49,9 +49,10 @@ void TAnniversaryForm::gridAnvDblClick() {
     // is the user's, and cancelling a "new" entry would delete it.
     if (!text.isEmpty() || !grid.cell(DateColumn, row).isEmpty()) {
         // Read first: a date that cannot be read leaves the editor closed.
-        const QDate date = AnniversaryDateFromText(grid.cell(DateColumn, row));
+        bool noYear = false;
+        const QDate date = AnniversaryDayFromText(grid.cell(DateColumn, row), noYear);
         m_editForm->EntryMode = 1;
-        m_editForm->dtpAnniversary->setDate(date);
+        m_editForm->dtpAnniversary->setDate(AnniversaryShownDate(date, noYear));
         m_editForm->setWindowTitle(QStringLiteral("修正中です..."));
     } else {
         m_editForm->EntryMode = 0;

@@ -1,6 +1,7 @@
 #include "anniversary/AnniversaryEdit.h"
 
 #include "anniversary/Anniversary.h"
+#include "rules/Clock.h"
 #include "rules/RuleEntry.h"
 #include "widgets/Cp932LineEdit.h"
 #include "widgets/DialogKeyFilter.h"
@@ -9,6 +10,14 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
+
+QDate AnniversaryShownDate(const QDate& stored, bool noYear) {
+    if (!noYear)
+        return stored;
+    const int year = Clock::today().year();
+    return QDate(stored.month() == 2 && stored.day() == 29 ? NearestLeapYear(year) : year,
+                 stored.month(), stored.day());
+}
 
 TAnniversaryEditForm::TAnniversaryEditForm(TAnniversaryForm* listForm, QWidget* parent)
     : EditForm(listForm, parent, 300, 124) {
@@ -42,8 +51,17 @@ void TAnniversaryEditForm::FormShow() {
 }
 
 void TAnniversaryEditForm::storeRow(StringGrid& grid, int row) const {
-    // A date the user left as it was keeps its stored text.
-    if (EntryMode == 1 && AnniversaryDateFromText(grid.cell(0, row)) == dtpAnniversary->date())
-        return;
-    grid.setCell(0, row, AnniversaryDateText(dtpAnniversary->date()));
+    // A date the user left as it was keeps its stored text; one without a year stays so while
+    // its year is left as shown.
+    const QDate picked = dtpAnniversary->date();
+    bool noYear = false;
+    if (EntryMode == 1) {
+        const QDate stored = AnniversaryDayFromText(grid.cell(0, row), noYear);
+        const QDate shown = AnniversaryShownDate(stored, noYear);
+        if (shown == picked)
+            return;
+        noYear = noYear && shown.year() == picked.year();
+    }
+    const QByteArray text = AnniversaryDateText(picked);
+    grid.setCell(0, row, noYear ? AnniversaryNoYear + text.mid(4) : text);
 }

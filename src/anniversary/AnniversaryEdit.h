@@ -6,6 +6,13 @@ class QDateEdit;
 class QLabel;
 class TAnniversaryForm;
 
+#include <QDate>
+
+// The date the editor shows for a stored one. An anniversary without a year (rules/RuleEntry.h)
+// shows in this year (29 February in the nearest leap year) and stays without one while its year
+// is left as shown.
+QDate AnniversaryShownDate(const QDate& stored, bool noYear);
+
 // The editor of one anniversary: its date, year included, and its text.
 class TAnniversaryEditForm : public EditForm {
     Q_OBJECT

@@ -33,6 +33,8 @@ private slots:
     void emptiedListIsSaved();
     void cancelWritesNothing();
     void unreadableDateKeepsEditorClosed();
+    void editedWithoutYear_data();
+    void editedWithoutYear();
     void emptyTextIsRefused();
     void editorKeys();
     void savedEntryReachesYearTables();
@@ -201,6 +203,44 @@ void tst_Anniversary::unreadableDateKeepsEditorClosed() {
     QCOMPARE(message, QStringLiteral("'2012/13/45' は日付ではありません"));
     QVERIFY(!m_list->editForm()->isVisible());
     QCOMPARE(column(1), QList<QByteArray>{sj("変")});
+}
+
+void tst_Anniversary::editedWithoutYear_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QDate>("shown"); // the editor's date; today is 2025/03/07
+    QTest::addColumn<QDate>("picked");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("renamed") << sj("----/05/10,父,") << QDate(2025, 5, 10) << QDate(2025, 5, 10)
+                             << sj("----/05/10,父の誕生日,\r\n");
+    QTest::newRow("another day, the year as shown")
+        << sj("----/05/10,父,") << QDate(2025, 5, 10) << QDate(2025, 5, 11)
+        << sj("----/05/11,父の誕生日,\r\n");
+    QTest::newRow("a year given") << sj("----/05/10,父,") << QDate(2025, 5, 10)
+                                  << QDate(1960, 5, 10) << sj("1960/05/10,父の誕生日,\r\n");
+    QTest::newRow("29 February in a leap year")
+        << sj("----/02/29,祖母,") << QDate(2024, 2, 29) << QDate(2024, 2, 29)
+        << sj("----/02/29,父の誕生日,\r\n");
+}
+
+void tst_Anniversary::editedWithoutYear() {
+    QFETCH(QByteArray, line);
+    QFETCH(QDate, shown);
+    QFETCH(QDate, picked);
+    QFETCH(QByteArray, saved);
+    m_folder->write(FileName, line + "\r\n");
+    open();
+    TAnniversaryEditForm* editor = m_list->editForm();
+    QDate was;
+    whenModal(editor, [&] {
+        was = editor->dtpAnniversary->date();
+        editor->dtpAnniversary->setDate(picked);
+        editor->editTitle->setText(QStringLiteral("父の誕生日"));
+        editor->btnOkClick();
+    });
+    m_list->gridAnvDblClick();
+    QCOMPARE(was, shown);
+    m_list->btnOkClick();
+    QCOMPARE(m_folder->read(FileName), saved);
 }
 
 void tst_Anniversary::emptyTextIsRefused() {
