@@ -987,21 +987,40 @@ int CalendarSync::Pass::takeAnniversary(const QByteArray& hash) {
     return -1;
 }
 
-// The line that is the record's anniversary edited: a new line of its date (renamed), else of
-// its title as the server has it (moved). A conflict's copy is always one of its own.
+// The line that is the record's anniversary edited: a new line of its date (renamed; of several,
+// the one sharing most characters with the server's title, then the first), else of its title as
+// the server has it (moved). A conflict's copy is always one of its own.
 int CalendarSync::Pass::takeEditedAnniversary(const SyncRecord& record) {
+    if (record.occurrences.isEmpty())
+        return -1;
     const QByteArray prefix = conflictPrefix();
     const QByteArray title = annivOf.value(record.href).title;
-    for (const bool sameDate : {true, false})
-        for (int i = 0; i < annivs.size() && !record.occurrences.isEmpty(); ++i)
-            if (!annivTaken[i] && !annivs[i].title.startsWith(prefix) &&
-                (sameDate ? DayKeyOf(annivs[i].date) == record.occurrences.first().dayKey
-                          : !title.isEmpty() &&
-                                FittedField(annivs[i].title, AnniversaryTitleBytes) == title)) {
-                annivTaken[i] = true;
-                return i;
+    const QString was = Codec::toUnicode(title);
+    const auto shared = [&](const QByteArray& other) {
+        QString left = was;
+        int count = 0;
+        for (const QChar c : Codec::toUnicode(other))
+            if (const qsizetype at = left.indexOf(c); at >= 0) {
+                left.remove(at, 1);
+                ++count;
             }
-    return -1;
+        return count;
+    };
+    int best = -1, bestShared = -1;
+    for (int i = 0; i < annivs.size(); ++i)
+        if (!annivTaken[i] && !annivs[i].title.startsWith(prefix) &&
+            DayKeyOf(annivs[i].date) == record.occurrences.first().dayKey)
+            if (const int n = was.isEmpty() ? 0 : shared(annivs[i].title); n > bestShared) {
+                best = i;
+                bestShared = n;
+            }
+    for (int i = 0; i < annivs.size() && best < 0 && !title.isEmpty(); ++i)
+        if (!annivTaken[i] && !annivs[i].title.startsWith(prefix) &&
+            FittedField(annivs[i].title, AnniversaryTitleBytes) == title)
+            best = i;
+    if (best >= 0)
+        annivTaken[best] = true;
+    return best;
 }
 
 // Events fetched that are anniversaries leave the schedule's merge; one kept so far as a
