@@ -197,7 +197,8 @@ SearchMatch anniversaryMatch(const QByteArray& line, const QStringList& words, c
     match.kind = SearchKind::Anniversary;
     match.memo.text = shown(row[0]);
     try {
-        const QDate from = AnniversaryDateFromText(row[0]);
+        bool noYear = false;
+        const QDate from = AnniversaryDayFromText(row[0], noYear);
         match.date =
             nearestDay(today, [&](int year) { return QDate(year, from.month(), from.day()); });
     } catch (const KalendoError&) {

@@ -122,6 +122,9 @@ void tst_DataSearch::finds_data() {
         << Files{{QStringLiteral("anniversary.csv"),
                   {"1990/01/03,結婚記念日,", "1985/07/01,創立記念日,"}}}
         << "結婚" << QStringList{"* 記念日 2027-01-03 - [結婚]記念日||1990/01/03"} << QStringList{};
+    QTest::newRow("an anniversary without a year")
+        << Files{{QStringLiteral("anniversary.csv"), {"----/05/10,父の誕生日,"}}} << "誕生"
+        << QStringList{"* 記念日 2027-05-10 - 父の[誕生]日||----/05/10"} << QStringList{};
     QTest::newRow("holiday and event rules, a weekday rule resolved")
         << Files{{QStringLiteral("holiday.csv"), {"11/03,文化の日,0,0", "01/--,成人の日,2,1"}},
                  {QStringLiteral("event.csv"), {"12/--,文化祭,1,6"}}}
