@@ -1,5 +1,7 @@
 #include "rules/DaySchedule.h"
 
+#include "rules/BytesHasher.h"
+
 #include "data/CsvLine.h"
 #include "data/KalendoError.h"
 #include "rules/ListFile.h"
@@ -317,7 +319,8 @@ TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
 }
 
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
-                        const QByteArray& dayKey, const DayLineStarts* dayStarts, SavedDay* saved) {
+                        const QByteArray& dayKey, const DayLineStarts* dayStarts, SavedDay* saved,
+                        BytesHasher* hash) {
     TextLines written;
     const bool telling = saved && dayStarts;
     const auto whole = [&](const AddLine& add) {
@@ -326,7 +329,22 @@ ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayLi
     };
     ChangedFileSave save;
     try {
-        save.backupFailure = SaveTextLinesFrom(path, whole, &year.stamp());
+        if (hash) {
+            // The pieces go to the file as they come, each followed by CR LF.
+            save.backupFailure = SaveTextLinesFrom(
+                path,
+                [&](const AddLine& add) {
+                    *hash = BytesHasher();
+                    whole([&](QByteArrayView text) {
+                        hash->add(text);
+                        hash->add("\r\n");
+                        add(text);
+                    });
+                },
+                &year.stamp());
+        } else {
+            save.backupFailure = SaveTextLinesFrom(path, whole, &year.stamp());
+        }
         save.outcome = ChangedFileSave::Saved;
         if (telling) {
             // Looked at once written: whatever another program writes after this is seen by

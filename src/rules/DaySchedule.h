@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+class BytesHasher;
+
 // The schedule of one day as its list window edits it: rows of seven cells, the columns of a
 // line of the year's schedule file.
 namespace ScheduleColumn {
@@ -103,9 +105,10 @@ struct SavedDay {
 // it now is and the list shows the day's lines of both sides.
 // dayStarts as for DaySaveLines; they no longer hold once year has become another version.
 // With saved and dayStarts, a save over the version read (outcome Saved) says there what it wrote.
+// With written, such a save hashes the bytes there as it writes them (for RecordYearIdentities).
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
                         const QByteArray& dayKey, const DayLineStarts* dayStarts = nullptr,
-                        SavedDay* saved = nullptr);
+                        SavedDay* saved = nullptr, BytesHasher* written = nullptr);
 
 // Numbers the data rows 1..n from the top in the given column.
 void RenumberRows(StringGrid& grid, int column);

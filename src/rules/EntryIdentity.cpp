@@ -2,6 +2,7 @@
 
 #include "data/CsvLine.h"
 #include "data/KalendoError.h"
+#include "rules/BytesHasher.h"
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
@@ -243,76 +244,6 @@ QByteArray newUid() {
     return QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@kalendo";
 }
 
-// What the identity file notes of the year file it was matched to: a save that left the year's
-// bytes as they were needs no matching again.
-// A fast hash: it tells a change from none, no adversary is involved, and it is asked at
-// every save of a large year. Its own, not Qt's: qHash differs with the processor's features,
-// so a folder used on another computer would be matched again at every save.
-// Bytes may come in pieces (the records of a file being written): the hash is the same as of
-// the bytes whole.
-class BytesHasher {
-public:
-    void add(QByteArrayView bytes) {
-        const char* p = bytes.data();
-        qsizetype n = bytes.size();
-        m_length += quint64(n);
-        if (m_pending > 0 && n > 0) {
-            const qsizetype part = std::min<qsizetype>(32 - m_pending, n);
-            std::memcpy(m_tail + m_pending, p, size_t(part));
-            m_pending += int(part);
-            p += part;
-            n -= part;
-            if (m_pending < 32)
-                return;
-            m_pending = 0;
-            blocks(m_tail, 32);
-        }
-        const qsizetype whole = n & ~qsizetype(31);
-        blocks(p, whole);
-        if (n > whole) {
-            std::memcpy(m_tail, p + whole, size_t(n - whole));
-            m_pending = int(n - whole);
-        }
-    }
-
-    quint64 finish() const {
-        quint64 h = std::rotl(m_lanes[0], 1) + std::rotl(m_lanes[1], 7) +
-                    std::rotl(m_lanes[2], 12) + std::rotl(m_lanes[3], 18) + m_length;
-        const char* p = m_tail;
-        qsizetype n = m_pending;
-        for (; n >= 8; p += 8, n -= 8)
-            h = std::rotl(h ^ mix(0, word(p)), 27) * k1 + k2;
-        for (; n > 0; ++p, --n)
-            h = std::rotl(h ^ (quint64(static_cast<unsigned char>(*p)) * k1), 11) * k2;
-        h ^= h >> 33;
-        h *= k2;
-        h ^= h >> 29;
-        h *= k1;
-        return h ^ (h >> 32);
-    }
-
-private:
-    static constexpr quint64 k1 = 0x9E3779B185EBCA87ULL;
-    static constexpr quint64 k2 = 0xC2B2AE3D27D4EB4FULL;
-    static quint64 word(const char* at) { return qFromLittleEndian<quint64>(at); }
-    static quint64 mix(quint64 acc, quint64 value) { return std::rotl(acc + value * k2, 31) * k1; }
-    // Four lanes of eight bytes, so that the multiplications overlap; kept in locals, since the
-    // bytes (chars) could alias the members.
-    void blocks(const char* p, qsizetype n) {
-        quint64 lanes[4] = {m_lanes[0], m_lanes[1], m_lanes[2], m_lanes[3]};
-        for (; n >= 32; p += 32, n -= 32)
-            for (int i = 0; i < 4; ++i)
-                lanes[i] = mix(lanes[i], word(p + 8 * i));
-        std::copy(lanes, lanes + 4, m_lanes);
-    }
-
-    quint64 m_lanes[4] = {0x4B616C656E646FULL + k1 + k2, 0x4B616C656E646FULL + k2,
-                          0x4B616C656E646FULL, 0x4B616C656E646FULL - k1};
-    char m_tail[32] = {};
-    int m_pending = 0;
-    quint64 m_length = 0;
-};
-
 quint64 bytesHash(QByteArrayView bytes) {
     BytesHasher hasher;
     hasher.add(bytes);
@@ -323,8 +254,12 @@ QByteArray bytesMark(const QByteArray& bytes) {
     return QByteArray::number(bytesHash(bytes), 16);
 }
 
+QByteArray yearMark(quint64 hash) {
+    return "#year " + QByteArray::number(hash, 16);
+}
+
 QByteArray yearMark(const QByteArray& yearBytes) {
-    return "#year " + bytesMark(yearBytes);
+    return yearMark(bytesHash(yearBytes));
 }
 
 QByteArray recordsMark(const QByteArray& records) {
@@ -998,6 +933,9 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
         }
         TextBuffer file;
         file.loadBytes(path, MaxIdentityFileBytes);
+        // Read whole anyway: whether its mark fits is noted, so that a save of the year while
+        // the file stays as it is need not read it again.
+        fittingMark(path, file);
         if (!file.bytes().contains(InexactTextProperty)) {
             FileStamp stamp = file.stamp();
             stamp.bytes.clear(); // the metadata tells
@@ -1073,15 +1011,18 @@ QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearI
 }
 
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
-                                 const QList<KnownIdentity>& known, const QList<EntryEdit>& edits) {
+                                 const QList<KnownIdentity>& known, const QList<EntryEdit>& edits,
+                                 const BytesHasher* written) {
     const QString path = IdentityFilePath(dataFolder, year);
     try {
-        const QByteArray yearBytes = readYearBytes(ScheduleFilePath(dataFolder, year));
-        const QByteArray mark = yearMark(yearBytes);
-        const QByteArray markStart = mark + ' ';
         // Unchanged since the identities were matched to it: nothing to do.
         // The mark also covers the records after it, so a hand edit of them is seen.
         const bool byMarkAlone = known.isEmpty() && edits.isEmpty();
+        QByteArray yearBytes;
+        if (!written)
+            yearBytes = readYearBytes(ScheduleFilePath(dataFolder, year));
+        QByteArray mark = written ? yearMark(written->finish()) : yearMark(yearBytes);
+        QByteArray markStart = mark + ' ';
         if (byMarkAlone && notedMark(path).startsWith(markStart))
             return {};
         // An identity file that exists but cannot be read fails here (see read()).
@@ -1089,6 +1030,12 @@ QStringList RecordYearIdentities(const QString& dataFolder, int year,
         identityFile.loadBytes(path, MaxIdentityFileBytes);
         if (byMarkAlone && fittingMark(path, identityFile).startsWith(markStart))
             return {};
+        if (written) {
+            // Matched to the year as it is now, which another program may have written since.
+            yearBytes = readYearBytes(ScheduleFilePath(dataFolder, year));
+            mark = yearMark(yearBytes);
+            markStart = mark + ' ';
+        }
         // Both files whole once, the lines as places in them: a large year is matched and its
         // identities written without a copy of every line.
         const LinePlaces lines(yearBytes);

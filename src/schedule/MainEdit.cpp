@@ -3,6 +3,7 @@
 #include "data/Codec.h"
 #include "data/ErrorReport.h"
 #include "data/KalendoError.h"
+#include "rules/BytesHasher.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
 #include "rules/EntryIdentity.h"
@@ -231,8 +232,9 @@ void TMainEditForm::btnOkClick() {
     const QString path = ScheduleFilePath(DataFolder(), year);
     const QByteArray dayKey = DayKey();
     SavedDay saved;
+    BytesHasher written;
     const ChangedFileSave save = SaveDay(path, m_year, gridEdit->grid(), dayKey,
-                                         m_dayStarts ? &*m_dayStarts : nullptr, &saved);
+                                         m_dayStarts ? &*m_dayStarts : nullptr, &saved, &written);
     ReportBackupFailure(save.backupFailure);
     if (const QString message = ChangedFileMessage(save, path); !message.isEmpty())
         ErrorReport::report(message);
@@ -248,7 +250,9 @@ void TMainEditForm::btnOkClick() {
     // identity file whole: together they would make the largest year's peak.
     m_year = TextBuffer();
     m_dayStarts.reset();
-    const QStringList identityFailures = RecordYearIdentities(DataFolder(), year, {}, m_edits);
+    const QStringList identityFailures =
+        RecordYearIdentities(DataFolder(), year, {}, m_edits,
+                             save.outcome == ChangedFileSave::Saved ? &written : nullptr);
     done(1);
     for (const QString& failure : identityFailures)
         ReportBackupFailure(failure);

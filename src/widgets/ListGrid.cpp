@@ -385,8 +385,8 @@ void ListGrid::drawGridLines(QPainter& painter, const QRegion& region) const {
     }
 }
 
-QRect ListGrid::currentRowRect() const {
-    const int modelRow = m_grid.currentRow() - m_grid.fixedRows();
+QRect ListGrid::rowRect(int gridRow) const {
+    const int modelRow = gridRow - m_grid.fixedRows();
     if (!m_viewSetUp || modelRow < 0 || modelRow >= m_model->rowCount())
         return {};
     QRect frame;
@@ -427,7 +427,9 @@ void ListGrid::currentChanged(const QModelIndex& current, const QModelIndex& /*p
     // hidden columns and header counted, where ListGridAccessible counts neither.
     if (current.isValid() && hasAutoScroll() && isVisible())
         scrollTo(current);
-    viewport()->update();
+    // Only the current row looks current: the rows it leaves and reaches are painted again, not
+    // the whole list (the current index is put aside whenever the focus leaves the list).
+    const int before = m_grid.currentRow();
     if (current.isValid() && hasFocus() && QAccessible::isActive()) {
         // The row's first shown cell stands for the row, as ListGridAccessible::focusChild.
         QAccessibleEvent focus(this, QAccessible::Focus);
@@ -436,8 +438,10 @@ void ListGrid::currentChanged(const QModelIndex& current, const QModelIndex& /*p
             focus.setChild(table->childIndex(current.row(), 0));
         QAccessible::updateAccessibility(&focus);
     }
-    if (!m_syncing && current.isValid()) {
+    if (!m_syncing && current.isValid())
         m_grid.setCurrentRow(current.row() + m_grid.fixedRows());
-        viewport()->update();
+    if (m_grid.currentRow() != before) {
+        viewport()->update(rowRect(before));
+        viewport()->update(currentRowRect());
     }
 }

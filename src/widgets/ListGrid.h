@@ -103,7 +103,9 @@ private:
     bool onFixedCell(const QPoint& pos) const;
     int firstBodyColumn() const;
     void drawGridLines(QPainter& painter, const QRegion& region) const;
-    QRect currentRowRect() const;
+    QRect currentRowRect() const { return rowRect(m_grid.currentRow()); }
+    // A grid row's shown cells, in the viewport; empty for a fixed row or one not in the view.
+    QRect rowRect(int gridRow) const;
 
     StringGrid m_grid;
     ListGridModel* m_model;
