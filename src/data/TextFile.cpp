@@ -659,24 +659,48 @@ bool TextBuffer::rewriteAsSaved(const std::vector<qsizetype>& dropped, const Tex
     if (d != dropped.size() || to + size > MaxTextFileBytes)
         return false;
     m_stamp = FileStamp(); // first, so that the bytes' storage is no longer shared
+    const qsizetype oldSize = m_bytes.size();
     if (to + size > m_bytes.size())
         m_bytes.resize(to + size);
     char* bytes = m_bytes.data();
     to = 0;
     d = 0;
     size_t kept = 0;
+    // Lines that follow each other with CR LF between them are moved as one run (most of a year
+    // saved by Kalendo): one move for the run rather than one for each line. A move only writes
+    // below the place of the next line kept, so the bytes still to be moved stay as read.
+    qsizetype runFrom = 0;
+    qsizetype runSize = 0;
+    qsizetype runTo = 0;
+    const auto moveRun = [&] {
+        if (runSize > 0 && runFrom != runTo)
+            std::memmove(bytes + runTo, bytes + runFrom, size_t(runSize));
+        runSize = 0;
+    };
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (d < dropped.size() && dropped[d] == qsizetype(i)) {
             ++d;
             continue;
         }
         const Span span = m_lines[i];
-        std::memmove(bytes + to, bytes + span.start, span.size);
+        const qsizetype end = qsizetype(span.start) + span.size;
+        if (runSize == 0 || qsizetype(span.start) != runFrom + runSize) {
+            moveRun();
+            runFrom = span.start;
+            runTo = to;
+        }
         m_lines[kept++] = {quint32(to), span.size, 0};
-        to += span.size;
-        bytes[to++] = kCR;
-        bytes[to++] = kLF;
+        to += span.size + 2;
+        if (end + 1 < oldSize && bytes[end] == kCR && bytes[end + 1] == kLF) {
+            runSize += span.size + 2;
+        } else {
+            runSize += span.size;
+            moveRun();
+            bytes[to - 2] = kCR;
+            bytes[to - 1] = kLF;
+        }
     }
+    moveRun();
     m_lines.resize(kept);
     for (const QByteArray& line : added) {
         std::memcpy(bytes + to, line.constData(), size_t(line.size()));

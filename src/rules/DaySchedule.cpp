@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -128,6 +129,34 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
         if (written) // a copy: a line kept may lie in the caller's bytes
             written->append(QByteArray(line.constData(), line.size()));
     }
+}
+
+// The lines of bytes[from, to) as a save writes them, joined by CR LF, when the bytes already
+// hold them so: each line followed by CR LF (the last may end the bytes), none starting with a
+// blank or a control byte; from may start with the CR LF that ends the line before. Nothing
+// where the bytes differ: their lines are then written one by one.
+std::optional<QByteArrayView> linesAsSaved(const char* bytes, qsizetype from, qsizetype to) {
+    const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    if (from < to && bytes[from] != '\r' && blankOrControl(bytes[from]))
+        return std::nullopt;
+    constexpr qsizetype chunkBytes = 64 * 64;
+    quint64 masks[64];
+    for (qsizetype chunk = from; chunk < to; chunk += chunkBytes) {
+        const qsizetype count = std::min(chunkBytes, to - chunk);
+        TextFileDetail::lineEndMasks(bytes + chunk, count, chunk > from && bytes[chunk - 1] == '\r',
+                                     masks);
+        for (qsizetype m = 0; m * 64 < count; ++m) {
+            for (quint64 ends = masks[m]; ends != 0; ends &= ends - 1) {
+                const qsizetype end = chunk + m * 64 + std::countr_zero(ends);
+                if (bytes[end] != '\r' || end + 1 >= to || bytes[end + 1] != '\n' ||
+                    (end + 2 < to && blankOrControl(bytes[end + 2])))
+                    return std::nullopt;
+            }
+        }
+    }
+    const qsizetype first = from < to && bytes[from] == '\r' ? from + 2 : from;
+    const qsizetype last = to - first >= 2 && bytes[to - 1] == '\n' ? to - 2 : to;
+    return QByteArrayView(bytes + first, std::max<qsizetype>(last - first, 0));
 }
 
 } // namespace
@@ -289,19 +318,37 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
             add(line);
         }
     };
-    size_t nextDay = 0;
     saveLines(
         [&](auto&& f) {
-            year.forEachFileLine([&](qsizetype start, qsizetype size) {
-                const QByteArrayView line(bytes.constData() + start, size);
-                if (!dayStarts) {
-                    f(line);
+            if (!dayStarts) {
+                year.forEachFileLine([&](qsizetype start, qsizetype size) {
+                    f(QByteArrayView(bytes.constData() + start, size));
+                });
+                return;
+            }
+            // Knowing where the day's lines are, the others go in the pieces between them, each
+            // as one run where it already holds its lines as written.
+            const char* data = bytes.constData();
+            const auto others = [&](qsizetype from, qsizetype to) {
+                if (const auto lines = linesAsSaved(data, from, to)) {
+                    if (!lines->isEmpty())
+                        f(*lines, false);
                     return;
                 }
-                const bool isDay = nextDay < dayStarts->size() && (*dayStarts)[nextDay] == start;
-                nextDay += isDay;
-                f(line, isDay);
-            });
+                auto each = [&](qsizetype start, qsizetype size) {
+                    f(QByteArrayView(data + from + start, size), false);
+                };
+                TextFileDetail::forEachLine(data + from, to - from, each);
+            };
+            qsizetype from = 0;
+            for (const qsizetype start : *dayStarts) {
+                others(from, start);
+                const char* lineEnd =
+                    std::find_if(data + start, end, [](char c) { return c == '\r' || c == '\n'; });
+                f(QByteArrayView(data + start, lineEnd), true);
+                from = lineEnd - data;
+            }
+            others(from, bytes.size());
         },
         dayList, dayKey, addLine, written);
     flush();

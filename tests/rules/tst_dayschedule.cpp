@@ -122,6 +122,13 @@ void tst_DaySchedule::readAsBytesAgreesWithLines_data() {
     QTest::newRow("Ctrl-Z ends the file") << day + "\x1a" + day;
     QTest::newRow("empty lines between other days' lines")
         << "20250308,1,,,b,,\n\n20250309,1,,,c,,\r\n\r\n20250310,,\r\n" + day;
+    // The other days' lines go as runs only where the file holds them as a save writes them.
+    QTest::newRow("blank-led or control-led line after the day's")
+        << day + " \t20250308,1,,,b,,\r\n" + other + "\x01" + other + day;
+    QTest::newRow("CR CR LF after the day's line, trailing blanks")
+        << "20250307,1,,,a,,\r\r\n" + other + "  ";
+    QTest::newRow("no line of the day, no last line end") << other + other.chopped(2);
+    QTest::newRow("the day's lines first and last") << day + other + other + day;
     QTest::newRow("key with more digits, key at line end")
         << QByteArray("202503071,1,,,no,,\r\nx,20250307\r\n20250307\r\n");
     // Files are read a quarter of a megabyte at a time: a line of the day, its key, and a

@@ -357,25 +357,36 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow_data() {
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<int>("year");
     QTest::addColumn<int>("month");
+    // What ends the year's lines before the save.
+    QTest::addColumn<QByteArray>("lineEnd");
     const QByteArray none;
-    QTest::newRow("holiday rule") << none << HolidayFileName << crlf({"03/21,休B,0,0"}) << 2025
-                                  << 4;
-    QTest::newRow("event rule") << none << EventFileName << crlf({"03/--,催B,2,1"}) << 2025 << 4;
+    const QByteArray crlfEnd = "\r\n";
+    QTest::newRow("holiday rule") << none << HolidayFileName << crlf({"03/21,休B,0,0"}) << 2025 << 4
+                                  << crlfEnd;
+    QTest::newRow("event rule") << none << EventFileName << crlf({"03/--,催B,2,1"}) << 2025 << 4
+                                << crlfEnd;
     QTest::newRow("anniversary") << none << AnniversaryFileName << crlf({"2000/03/10,記B,"}) << 2025
-                                 << 4;
+                                 << 4 << crlfEnd;
     QTest::newRow("schedule") << none << QStringLiteral("2025.csv") << crlf({"20250310,1,,,予B,,"})
-                              << 2025 << 2;
-    QTest::newRow("none, another year") << none << QString() << QByteArray() << 2026 << 3;
-    QTest::newRow("none, December") << none << QString() << QByteArray() << 2025 << 12;
-    QTest::newRow("day saved") << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3;
+                              << 2025 << 2 << crlfEnd;
+    QTest::newRow("none, another year")
+        << none << QString() << QByteArray() << 2026 << 3 << crlfEnd;
+    QTest::newRow("none, December") << none << QString() << QByteArray() << 2025 << 12 << crlfEnd;
+    QTest::newRow("day saved") << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3
+                               << crlfEnd;
     QTest::newRow("day saved, another month shown")
-        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 6;
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 6 << crlfEnd;
     // As many bytes as the save wrote, another program's, right after it.
     QTest::newRow("day saved, then rewritten")
         << QByteArray("20250310") << QStringLiteral("2025.csv")
         << crlf({"20250305,1,,,予X,,", "20240310,1,,,前,,", "20250601,1,,,六,,",
                  "20250310,1,,,予A,,", "20250310,2,,,予M,,"})
-        << 2025 << 3;
+        << 2025 << 3 << crlfEnd;
+    // Lines the tables' copy cannot move as one run.
+    QTest::newRow("day saved, lines ended by LF alone")
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3 << QByteArray("\n");
+    QTest::newRow("day saved, lines led by a tab")
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3 << QByteArray("\r\n\t");
 }
 
 void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
@@ -384,12 +395,14 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
     QFETCH(QByteArray, after);
     QFETCH(int, year);
     QFETCH(int, month);
+    QFETCH(QByteArray, lineEnd);
     TempDataFolder dir;
     dir.write(HolidayFileName, crlf({"03/20,休A,0,0"}));
     dir.write(EventFileName, crlf({"03/--,催A,2,1"}));
     dir.write(AnniversaryFileName, crlf({"2000/03/10,記A,"}));
     dir.write(QStringLiteral("2025.csv"), crlf({"20250305,1,,,予X,,", "20250310,1,,,予A,,",
-                                                "20240310,1,,,前,,", "20250601,1,,,六,,"}));
+                                                "20240310,1,,,前,,", "20250601,1,,,六,,"})
+                                              .replace("\r\n", lineEnd));
     dir.write(QStringLiteral("2026.csv"), crlf({"20260310,1,,,予C,,"}));
     YearTables kept;
     BuildYearTables(kept, 2025, dir.path(), 3);
@@ -406,6 +419,7 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
         SavedDay day;
         QCOMPARE(SaveDay(path, read, list, saved, &starts, &day).outcome, ChangedFileSave::Saved);
         QVERIFY(kept.takeSavedDay(day));
+        QCOMPARE(kept.YearSchedules(), LoadTextLines(path)); // its copy rewritten as the file
     }
     if (!file.isEmpty())
         dir.write(file, after);
