@@ -66,6 +66,27 @@ QTime readTime(const QByteArray& cell) {
                             : QTime();
 }
 
+// libical names its zones with a prefix of its own; other calendars know the plain name, so the
+// definition carries that, as every time that refers to it does.
+icalcomponent* zoneDefinition(icaltimezone* zone, const QByteArray& tzid) {
+    icalcomponent* definition = icalcomponent_new_clone(icaltimezone_get_component(zone));
+    icalproperty_set_tzid(icalcomponent_get_first_property(definition, ICAL_TZID_PROPERTY),
+                          tzid.constData());
+    return definition;
+}
+
+void collectZoneIds(icalcomponent* component, QList<QByteArray>& ids) {
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY))
+        if (icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER))
+            if (!ids.contains(icalparameter_get_tzid(tzid)))
+                ids.append(icalparameter_get_tzid(tzid));
+    for (icalcomponent* c = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); c;
+         c = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
+        if (icalcomponent_isa(c) != ICAL_VTIMEZONE_COMPONENT)
+            collectZoneIds(c, ids);
+}
+
 class CalendarWriter {
 public:
     CalendarWriter(icaltimezone* zone, const QByteArray& zoneId)
@@ -77,14 +98,8 @@ public:
                                    icalproperty_new_prodid("-//Kalendo//Kalendo//JA"));
         icalcomponent_add_property(m_calendar.get(), icalproperty_new_version("2.0"));
         icalcomponent_add_property(m_calendar.get(), icalproperty_new_calscale("GREGORIAN"));
-        if (!m_tzid.isEmpty()) {
-            // libical names its zones with a prefix of its own; other calendars know the plain
-            // name, so the zone and every time that refers to it carry that.
-            icalcomponent* definition = icalcomponent_new_clone(icaltimezone_get_component(zone));
-            icalproperty_set_tzid(icalcomponent_get_first_property(definition, ICAL_TZID_PROPERTY),
-                                  m_tzid.constData());
-            icalcomponent_add_component(m_calendar.get(), definition);
-        }
+        if (!m_tzid.isEmpty())
+            icalcomponent_add_component(m_calendar.get(), zoneDefinition(zone, m_tzid));
     }
 
     icalcomponent* add(const QByteArray& uid, const QByteArray& summary) {
@@ -420,4 +435,15 @@ void SetIcsEntryTimes(icalcomponent* event, const QDate& day, const QByteArray& 
     if (calendar && zone && readTime(start).isValid() &&
         !icalcomponent_get_timezone(calendar, id.constData()))
         icalcomponent_add_component(calendar, icalcomponent_new_clone(zone));
+}
+
+void AddIcsZoneDefinitions(icalcomponent* calendar) {
+    QList<QByteArray> ids;
+    collectZoneIds(calendar, ids);
+    for (const QByteArray& id : std::as_const(ids)) {
+        icaltimezone* zone = IcalZone(id);
+        if (zone && zone != icaltimezone_get_utc_timezone() &&
+            !icalcomponent_get_timezone(calendar, id.constData()))
+            icalcomponent_add_component(calendar, zoneDefinition(zone, id));
+    }
 }

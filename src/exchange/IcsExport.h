@@ -67,3 +67,8 @@ void SetIcsYearOmitted(icalcomponent* event, std::optional<int> year);
 // calendar holding the event gets the zone's VTIMEZONE when it has none of that name.
 void SetIcsEntryTimes(icalcomponent* event, const QDate& day, const QByteArray& start,
                       const QByteArray& end, const QByteArray& zoneId);
+
+// Gives a calendar the VTIMEZONE of every zone its times name by an IANA name and it does not
+// define (a phone may leave them out): servers refuse or misread a TZID without one. A name
+// libical does not know stays as it is.
+void AddIcsZoneDefinitions(icalcomponent* calendar);

@@ -114,6 +114,7 @@ QByteArray editedText(icalcomponent* calendar, icalcomponent* target) {
     icalcomponent_set_dtstamp(target, utcNow());
     removeAll(target, ICAL_LASTMODIFIED_PROPERTY);
     icalcomponent_add_property(target, icalproperty_new_lastmodified(utcNow()));
+    AddIcsZoneDefinitions(calendar);
     char* raw = icalcomponent_as_ical_string_r(calendar);
     QByteArray out(raw);
     icalmemory_free_buffer(raw);

@@ -375,6 +375,16 @@ void tst_CalendarSync::scenarios_data() {
         "=S 1\n=S~ EXDATE;TZID=Asia/Tokyo:20261208T190000\n"
         "=S~ RECURRENCE-ID;TZID=Asia/Tokyo:20261215T190000\n=S~ RRULE:FREQ=WEEKLY\n"
         "B>\n=B 20261201|19:00|20:00|ヨガ||;20261215|19:30|20:30|ヨガ(遅)||");
+    // A phone's series naming its zone without defining it: the server gets the zone with the
+    // EXDATE (servers refuse or misread a TZID with no VTIMEZONE).
+    row("occurrence of a series in an undefined zone deleted",
+        "P+ z.ics > BEGIN:VEVENT\\nUID:z1\\nDTSTAMP:20261101T000000Z\\n"
+        "DTSTART;TZID=Asia/Tokyo:20261201T190000\\n"
+        "DTEND;TZID=Asia/Tokyo:20261201T200000\\nRRULE:FREQ=WEEKLY;COUNT=3\\n"
+        "SUMMARY:ヨガ\\nEND:VEVENT\n"
+        "A>\nA- ヨガ@20261208\nA>\n=S~ EXDATE;TZID=Asia/Tokyo:20261208T190000 & "
+        "BEGIN:VTIMEZONE\nA>\n=R 1\nB>\n=B "
+        "20261201|19:00|20:00|ヨガ||;20261215|19:00|20:00|ヨガ||");
 }
 
 void tst_CalendarSync::scenarios() {
