@@ -6,6 +6,7 @@
 #include "exchange/IcsExport.h"
 #include "exchange/IcsImport.h"
 #include "rules/Clock.h"
+#include "rules/RuleEntry.h"
 #include "sync/AnniversarySync.h"
 #include "sync/CalDavClient.h"
 #include "sync/LocalEntries.h"
@@ -974,7 +975,12 @@ void CalendarSync::Pass::readAnniversaries() {
         annivOwn.insert(record.href, own);
         const bool changedThere =
             listed.contains(record.href) && listed.value(record.href) != record.etag;
-        if (changedThere || (own < 0 && !record.etag.isEmpty() && !removed.contains(record.href)))
+        // A line in the year a birthday without one starts in may have synced before such lines
+        // were kept without a year: its event tells.
+        const bool mayLackYear =
+            own >= 0 && !annivs[own].noYear && annivs[own].date.year() == AnniversaryNoYearIn;
+        if (changedThere || mayLackYear ||
+            (own < 0 && !record.etag.isEmpty() && !removed.contains(record.href)))
             toFetch << record.href;
     }
 }
@@ -1083,13 +1089,15 @@ void CalendarSync::Pass::mergeAnniversaries() {
     // Changed there: the server's version takes the place; one changed here too is kept beside.
     for (auto it = annivFetched.cbegin(); it != annivFetched.cend(); ++it) {
         const auto record = state.anniversaries.find(it.key());
+        const int own = annivOwn.value(it.key(), -1);
+        // Unchanged there, but a line of it synced with its year 1604 takes the form without.
+        const bool yearLeftOut = own >= 0 && annivOf[it.key()].noYear && !annivs[own].noYear;
         if (mergedAnniv.contains(it.key()) || record == state.anniversaries.end() ||
-            record->etag == it->etag)
+            (record->etag == it->etag && !yearLeftOut))
             continue;
         mergedAnniv.insert(it.key());
         const ServerAnniversary& a = annivOf[it.key()];
         const QByteArray hash = AnniversaryHash(a.date, a.noYear, a.title);
-        const int own = annivOwn.value(it.key(), -1);
         const int edited = own >= 0 ? own : takeEditedAnniversary(*record);
         if (edited < 0 || annivs[edited].hash != hash) {
             annivAdditions << AnniversaryLine(a.date, a.noYear, a.title);
