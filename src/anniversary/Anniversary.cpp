@@ -6,8 +6,6 @@
 #include "rules/RuleEntry.h"
 #include "widgets/ListGrid.h"
 
-#include <QDateEdit>
-
 namespace {
 constexpr int DateColumn = 0;
 constexpr int TextColumn = 1;
@@ -52,11 +50,11 @@ void TAnniversaryForm::gridAnvDblClick() {
         bool noYear = false;
         const QDate date = AnniversaryDayFromText(grid.cell(DateColumn, row), noYear);
         m_editForm->EntryMode = 1;
-        m_editForm->dtpAnniversary->setDate(AnniversaryShownDate(date, noYear));
+        m_editForm->setDate(date, noYear);
         m_editForm->setWindowTitle(QStringLiteral("修正中です..."));
     } else {
         m_editForm->EntryMode = 0;
-        m_editForm->dtpAnniversary->setDate(Clock::today());
+        m_editForm->setDate(Clock::today(), false);
         m_editForm->setWindowTitle(QStringLiteral("新規作成中です..."));
     }
     m_editForm->setTitle(text);

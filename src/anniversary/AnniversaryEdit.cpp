@@ -7,6 +7,7 @@
 #include "widgets/DialogKeyFilter.h"
 #include "widgets/FormParts.h"
 
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
@@ -20,25 +21,30 @@ QDate AnniversaryShownDate(const QDate& stored, bool noYear) {
 }
 
 TAnniversaryEditForm::TAnniversaryEditForm(TAnniversaryForm* listForm, QWidget* parent)
-    : EditForm(listForm, parent, 300, 124) {
+    : EditForm(listForm, parent, 330, 124) {
     setObjectName(QStringLiteral("AnniversaryEditForm"));
 
     Panel1 = NewLabelPanel(this, QStringLiteral("Panel1"), QStringLiteral("記念日"));
     Panel1->setGeometry(8, 8, 80, 26);
     dtpAnniversary = NewDatePicker(this, QStringLiteral("dtpAnniversary"));
     dtpAnniversary->setGeometry(92, 8, 130, 26);
+    chkNoYear = new QCheckBox(QStringLiteral("年なし(&Y)"), this);
+    chkNoYear->setObjectName(QStringLiteral("chkNoYear"));
+    chkNoYear->setGeometry(230, 8, 96, 26);
+    connect(chkNoYear, &QCheckBox::toggled, this, &TAnniversaryEditForm::showYear);
     Panel2 = NewLabelPanel(this, QStringLiteral("Panel2"), QStringLiteral("内容"));
     Panel2->setGeometry(8, 42, 80, 26);
     editTitle->setGeometry(92, 42, 200, 26);
     NameField(dtpAnniversary, Panel1);
     NameField(editTitle, Panel2);
-    btnOk->setGeometry(128, 86, 78, 28);
-    btnCancel->setGeometry(214, 86, 78, 28);
+    btnOk->setGeometry(158, 86, 78, 28);
+    btnCancel->setGeometry(244, 86, 78, 28);
 
     // The date comes first on screen but last in tab order: from it the user goes on to the text.
     setTabOrder(editTitle, btnOk);
     setTabOrder(btnOk, btnCancel);
-    setTabOrder(btnCancel, dtpAnniversary);
+    setTabOrder(btnCancel, chkNoYear);
+    setTabOrder(chkNoYear, dtpAnniversary);
     DialogKeyFilter::install(this);
 }
 
@@ -46,21 +52,30 @@ void TAnniversaryEditForm::setListForm(TAnniversaryForm* listForm) {
     m_listForm = listForm;
 }
 
+void TAnniversaryEditForm::setDate(const QDate& date, bool noYear) {
+    chkNoYear->setChecked(noYear);
+    showYear(noYear);
+    dtpAnniversary->setDate(AnniversaryShownDate(date, noYear));
+}
+
+void TAnniversaryEditForm::showYear(bool noYear) {
+    dtpAnniversary->setDisplayFormat(noYear ? QStringLiteral("MM/dd")
+                                            : QStringLiteral("yyyy/MM/dd"));
+}
+
 void TAnniversaryEditForm::FormShow() {
     dtpAnniversary->setFocus();
 }
 
 void TAnniversaryEditForm::storeRow(StringGrid& grid, int row) const {
-    // A date the user left as it was keeps its stored text; one without a year stays so while
-    // its year is left as shown.
+    // A date the user left as it was keeps its stored text.
     const QDate picked = dtpAnniversary->date();
-    bool noYear = false;
+    const bool noYear = chkNoYear->isChecked();
     if (EntryMode == 1) {
-        const QDate stored = AnniversaryDayFromText(grid.cell(0, row), noYear);
-        const QDate shown = AnniversaryShownDate(stored, noYear);
-        if (shown == picked)
+        bool wasNoYear = false;
+        const QDate stored = AnniversaryDayFromText(grid.cell(0, row), wasNoYear);
+        if (wasNoYear == noYear && AnniversaryShownDate(stored, noYear) == picked)
             return;
-        noYear = noYear && shown.year() == picked.year();
     }
     const QByteArray text = AnniversaryDateText(picked);
     grid.setCell(0, row, noYear ? AnniversaryNoYear + text.mid(4) : text);

@@ -2,18 +2,18 @@
 
 #include "widgets/ListForm.h"
 
+class QCheckBox;
 class QDateEdit;
 class QLabel;
 class TAnniversaryForm;
 
 #include <QDate>
 
-// The date the editor shows for a stored one. An anniversary without a year (rules/RuleEntry.h)
-// shows in this year (29 February in the nearest leap year) and stays without one while its year
-// is left as shown.
+// The date the editor holds for a stored one. An anniversary without a year (rules/RuleEntry.h)
+// is held in this year (29 February in the nearest leap year), only its month and day shown.
 QDate AnniversaryShownDate(const QDate& stored, bool noYear);
 
-// The editor of one anniversary: its date, year included, and its text.
+// The editor of one anniversary: its date, year included unless 年なし is ticked, and its text.
 class TAnniversaryEditForm : public EditForm {
     Q_OBJECT
 public:
@@ -21,12 +21,16 @@ public:
 
     void setListForm(TAnniversaryForm* listForm);
 
+    // The date to edit, and whether its year is unknown.
+    void setDate(const QDate& date, bool noYear);
     void FormShow() override;
 
     QLabel* Panel1;
     QLabel* Panel2;
     QDateEdit* dtpAnniversary;
+    QCheckBox* chkNoYear;
 
 protected:
+    void showYear(bool noYear);
     void storeRow(StringGrid& grid, int row) const override;
 };

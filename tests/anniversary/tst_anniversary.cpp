@@ -11,6 +11,7 @@
 #include "WhenModal.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -208,37 +209,55 @@ void tst_Anniversary::unreadableDateKeepsEditorClosed() {
 void tst_Anniversary::editedWithoutYear_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QDate>("shown"); // the editor's date; today is 2025/03/07
+    QTest::addColumn<bool>("ticked"); // 年なし as the editor opens
     QTest::addColumn<QDate>("picked");
+    QTest::addColumn<bool>("noYear"); // 年なし as the user leaves it
     QTest::addColumn<QByteArray>("saved");
-    QTest::newRow("renamed") << sj("----/05/10,父,") << QDate(2025, 5, 10) << QDate(2025, 5, 10)
-                             << sj("----/05/10,父の誕生日,\r\n");
-    QTest::newRow("another day, the year as shown")
-        << sj("----/05/10,父,") << QDate(2025, 5, 10) << QDate(2025, 5, 11)
-        << sj("----/05/11,父の誕生日,\r\n");
-    QTest::newRow("a year given") << sj("----/05/10,父,") << QDate(2025, 5, 10)
-                                  << QDate(1960, 5, 10) << sj("1960/05/10,父の誕生日,\r\n");
+    QTest::newRow("renamed") << sj("----/05/10,父,") << QDate(2025, 5, 10) << true
+                             << QDate(2025, 5, 10) << true << sj("----/05/10,父の誕生日,\r\n");
+    QTest::newRow("renamed, the date kept as written")
+        << sj("----/5/10,父,") << QDate(2025, 5, 10) << true << QDate(2025, 5, 10) << true
+        << sj("----/5/10,父の誕生日,\r\n");
+    QTest::newRow("another day") << sj("----/05/10,父,") << QDate(2025, 5, 10) << true
+                                 << QDate(2025, 5, 11) << true << sj("----/05/11,父の誕生日,\r\n");
+    QTest::newRow("a year given") << sj("----/05/10,父,") << QDate(2025, 5, 10) << true
+                                  << QDate(1960, 5, 10) << false
+                                  << sj("1960/05/10,父の誕生日,\r\n");
+    QTest::newRow("this year given")
+        << sj("----/05/10,父,") << QDate(2025, 5, 10) << true << QDate(2025, 5, 10) << false
+        << sj("2025/05/10,父の誕生日,\r\n");
+    QTest::newRow("the year dropped")
+        << sj("1990/05/10,父,") << QDate(1990, 5, 10) << false << QDate(1990, 5, 10) << true
+        << sj("----/05/10,父の誕生日,\r\n");
     QTest::newRow("29 February in a leap year")
-        << sj("----/02/29,祖母,") << QDate(2024, 2, 29) << QDate(2024, 2, 29)
+        << sj("----/02/29,祖母,") << QDate(2024, 2, 29) << true << QDate(2024, 2, 29) << true
         << sj("----/02/29,父の誕生日,\r\n");
 }
 
 void tst_Anniversary::editedWithoutYear() {
     QFETCH(QByteArray, line);
     QFETCH(QDate, shown);
+    QFETCH(bool, ticked);
     QFETCH(QDate, picked);
+    QFETCH(bool, noYear);
     QFETCH(QByteArray, saved);
     m_folder->write(FileName, line + "\r\n");
     open();
     TAnniversaryEditForm* editor = m_list->editForm();
     QDate was;
+    bool wasTicked = false;
     whenModal(editor, [&] {
         was = editor->dtpAnniversary->date();
+        wasTicked = editor->chkNoYear->isChecked();
+        if (noYear != wasTicked)
+            editor->chkNoYear->click();
         editor->dtpAnniversary->setDate(picked);
         editor->editTitle->setText(QStringLiteral("父の誕生日"));
         editor->btnOkClick();
     });
     m_list->gridAnvDblClick();
     QCOMPARE(was, shown);
+    QCOMPARE(wasTicked, ticked);
     m_list->btnOkClick();
     QCOMPARE(m_folder->read(FileName), saved);
 }
