@@ -643,11 +643,24 @@ bool TextBuffer::rewriteAsSaved(const std::vector<qsizetype>& dropped, const Tex
             return false;
         size += line.size() + 2;
     }
+    // The lines before the first one left out that already stand as written keep their places.
+    const char* const read = m_bytes.constData();
+    const size_t firstDropped = dropped.empty() ? m_lines.size() : size_t(dropped.front());
+    size_t unmoved = 0;
+    qsizetype unmovedEnd = 0;
+    for (; unmoved < firstDropped && unmoved < m_lines.size(); ++unmoved) {
+        const Span span = m_lines[unmoved];
+        const qsizetype end = qsizetype(span.start) + span.size;
+        if (qsizetype(span.start) != unmovedEnd || end + 1 >= m_bytes.size() || read[end] != kCR ||
+            read[end + 1] != kLF)
+            break;
+        unmovedEnd = end + 2;
+    }
     // Every line kept moves down (or stays): its new place is never past its old one, so the
     // bytes are moved in place, front to back.
-    qsizetype to = 0;
+    qsizetype to = unmovedEnd;
     size_t d = 0;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
+    for (size_t i = unmoved; i < m_lines.size(); ++i) {
         if (d < dropped.size() && dropped[d] == qsizetype(i)) {
             ++d;
             continue;
@@ -663,9 +676,9 @@ bool TextBuffer::rewriteAsSaved(const std::vector<qsizetype>& dropped, const Tex
     if (to + size > m_bytes.size())
         m_bytes.resize(to + size);
     char* bytes = m_bytes.data();
-    to = 0;
+    to = unmovedEnd;
     d = 0;
-    size_t kept = 0;
+    size_t kept = unmoved;
     // Lines that follow each other with CR LF between them are moved as one run (most of a year
     // saved by Kalendo): one move for the run rather than one for each line. A move only writes
     // below the place of the next line kept, so the bytes still to be moved stay as read.
@@ -677,7 +690,7 @@ bool TextBuffer::rewriteAsSaved(const std::vector<qsizetype>& dropped, const Tex
             std::memmove(bytes + runTo, bytes + runFrom, size_t(runSize));
         runSize = 0;
     };
-    for (size_t i = 0; i < m_lines.size(); ++i) {
+    for (size_t i = unmoved; i < m_lines.size(); ++i) {
         if (d < dropped.size() && dropped[d] == qsizetype(i)) {
             ++d;
             continue;
