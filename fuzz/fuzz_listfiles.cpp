@@ -108,11 +108,17 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     StringGrid fromBytes(ScheduleColumn::Count, 1, 1, 2);
     TextBuffer year;
     QByteArray writtenFromBytes; // every text handed to the save, then CR LF
+    QByteArray writtenKnown;     // the same, with the day's lines known from the reading
     FUZZ_CHECK(runCore([&] {
-                   LoadDayRows(path, dayKey, year, fromBytes);
+                   DayLineStarts starts;
+                   LoadDayRows(path, dayKey, year, fromBytes, &starts);
                    DaySaveLines(year, fromBytes, dayKey, [&](QByteArrayView text) {
                        writtenFromBytes.append(text).append("\r\n");
                    });
+                   DaySaveLines(
+                       year, fromBytes, dayKey,
+                       [&](QByteArrayView text) { writtenKnown.append(text).append("\r\n"); },
+                       &starts);
                }),
                QStringLiteral("load as bytes failed"));
     FUZZ_CHECK(fromBytes.rowCount() == list.rowCount(), hex(read));
@@ -122,6 +128,7 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     for (const QByteArray& line : DaySaveLines(read, list, dayKey))
         written += line + "\r\n";
     FUZZ_CHECK(writtenFromBytes == written, QString::fromLatin1(writtenFromBytes.toHex()));
+    FUZZ_CHECK(writtenKnown == written, QString::fromLatin1(writtenKnown.toHex()));
     TextLines saved = saveAndRead(path, DaySaveLines(read, list, dayKey));
     // Every line byte for byte, the other days first and in order.
     FUZZ_CHECK(otherDays(saved, dayKey) == otherDays(read, dayKey), hex(saved));
