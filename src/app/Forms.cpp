@@ -290,8 +290,11 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
             QTimer::singleShot(0, &app, [&app, startBeside] {
                 QTimer::singleShot(0, &app, [startBeside] {
                     startBeside();
-                    QTimer::singleShot(DayListPrepareDelayMs, MainEditForm,
-                                       [] { MainEditForm->Prepare(MainForm->CurrentDayDate()); });
+                    QTimer::singleShot(DayListPrepareDelayMs, MainEditForm, [] {
+                        MainEditForm->Prepare(MainForm->CurrentDayDate());
+                        // The first paint needed the shown months' lines only.
+                        MainForm->Tables().takeInEveryMonth();
+                    });
                 });
             });
         });

@@ -130,7 +130,9 @@ void TGuidePanel::paintEvent(QPaintEvent*) {
     for (int i = 0; i < PanelCount; ++i) {
         const QRect rect = panelRect(i);
         qDrawShadePanel(&painter, rect, palette(), true, 1);
-        painter.drawText(rect, Qt::AlignCenter, m_texts.at(size_t(i)));
+        // Empty until the clock's first tick: the first paint then loads no face for them.
+        if (!m_texts.at(size_t(i)).isEmpty())
+            painter.drawText(rect, Qt::AlignCenter, m_texts.at(size_t(i)));
     }
     if (!m_note.isEmpty()) {
         const QRect rect = noteRect();

@@ -864,11 +864,14 @@ void SaveExportFile(const QString& path, const QByteArray& bytes) {
 
 namespace {
 
-// Removes the regular files of a folder whose names match, never following a link.
-void removeMatching(const QString& folder, const QRegularExpression& pattern) {
+// Removes the regular files of a folder whose names match, never following a link. Every name
+// the pattern matches holds part: the others (the folder's lock, the data files) are passed over
+// without the pattern, which is only compiled once a name is matched against it.
+void removeMatching(const QString& folder, const QRegularExpression& pattern,
+                    QLatin1StringView part) {
     QDir dir(folder);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!pattern.match(name).hasMatch())
+        if (!name.contains(part) || !pattern.match(name).hasMatch())
             continue;
         const QByteArray native = QFile::encodeName(dir.filePath(name));
         struct stat st {};
@@ -884,12 +887,13 @@ void RemoveLeftoverSaves(const QString& folder) {
     // XXXXXX: a name no other program chooses.
     const QString suffix = QRegularExpression::escape(QLatin1String(SaveTempSuffix)) +
                            QStringLiteral("[A-Za-z0-9]{6}$");
-    removeMatching(folder, QRegularExpression(QStringLiteral("^\\..+") + suffix));
+    removeMatching(folder, QRegularExpression(QStringLiteral("^\\..+") + suffix),
+                   QLatin1StringView(SaveTempSuffix));
     // Earlier releases named them ".2025.csv.Ab3xYz": such a name is Kalendo's only when the
     // file it was for is one of Kalendo's own.
     static const QRegularExpression earlier(QStringLiteral(
         "^\\.(holiday|event|anniversary|\\d{4}|\\d{4}\\.uid)\\.csv\\.[A-Za-z0-9]{6}$"));
-    removeMatching(folder, earlier);
+    removeMatching(folder, earlier, QLatin1StringView(".csv."));
     RemoveLeftoverBackups(folder);
     // A data file that is a link is saved through it, beside the file it names.
     static const QRegularExpression dataFile(
@@ -906,6 +910,7 @@ void RemoveLeftoverSaves(const QString& folder) {
             target.absolutePath(),
             QRegularExpression(QLatin1Char('^') +
                                QRegularExpression::escape(QLatin1Char('.') + target.fileName()) +
-                               suffix));
+                               suffix),
+            QLatin1StringView(SaveTempSuffix));
     }
 }

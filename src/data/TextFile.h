@@ -259,6 +259,11 @@ public:
     template <typename OnLine> void forEachFileLine(OnLine&& onLine) const {
         TextFileDetail::forEachLine(m_bytes.constData(), m_bytes.size(), onLine);
     }
+    // Forgets the lines but keeps the bytes, for a reader that walks them again.
+    void dropLines() { m_lines.clear(); }
+    // Room for this many lines in all, for a reader that knows roughly how many will come.
+    void reserveLines(qsizetype lines) { m_lines.reserve(size_t(lines)); }
+    qsizetype lineCapacity() const { return qsizetype(m_lines.capacity()); }
     void addFileLine(qsizetype start, qsizetype size) {
         m_lines.push_back({quint32(start), quint32(size), 0});
     }

@@ -12,8 +12,6 @@
 #include <QCryptographicHash>
 #include <QSet>
 
-#include <libical/ical.h>
-
 #include <algorithm>
 #include <optional>
 
@@ -36,13 +34,85 @@ QTime storedTime(const QByteArray& cell) {
     return okH && okM ? QTime(h, m) : QTime();
 }
 
+// An iCalendar duration's parts, read as the calendar importers' library reads them (the same
+// answer for every text): a sign, "P", then numbers each followed by its unit, each unit set at
+// most once (a unit set to 0 may be set again), weeks and days before "T" (no weeks after
+// days), hours, minutes and seconds after it; a number left without its unit is dropped. Read
+// here so that the reminders do not load that library into the program.
+struct DurationParts {
+    bool negative = false;
+    qint64 weeks = 0, days = 0, hours = 0, minutes = 0, seconds = 0;
+};
+
+std::optional<DurationParts> durationParts(QByteArrayView text) {
+    DurationParts d;
+    bool begun = false;
+    bool inTime = false;
+    bool hasDays = false;
+    std::optional<qint64> number; // read but not yet given its unit
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto take = [&](qint64& part, bool allowed) {
+            if (!allowed || part != 0 || !number)
+                return false;
+            part = *number;
+            number.reset();
+            return true;
+        };
+        switch (c) {
+        case '+':
+        case '-':
+            if (i != 0 || begun)
+                return {};
+            d.negative = c == '-';
+            break;
+        case 'P':
+            if (i > 1)
+                return {};
+            begun = true;
+            break;
+        case 'T':
+            inTime = true;
+            break;
+        case 'H':
+        case 'M':
+        case 'S':
+            if (!take(c == 'H' ? d.hours : c == 'M' ? d.minutes : d.seconds, inTime))
+                return {};
+            break;
+        case 'W':
+            if (!take(d.weeks, !inTime && !hasDays))
+                return {};
+            break;
+        case 'D':
+            if (!take(d.days, !inTime))
+                return {};
+            hasDays = true;
+            break;
+        default:
+            if (c < '0' || c > '9')
+                return {};
+            // The digits that follow belong to this number; more digits after a number not yet
+            // given its unit are passed over.
+            if (!number) {
+                if (!begun)
+                    return {};
+                qint64 value = 0;
+                for (qsizetype j = i; j < text.size() && text[j] >= '0' && text[j] <= '9'; ++j)
+                    value = std::min<qint64>(value * 10 + (text[j] - '0'), qint64(1) << 40);
+                number = value;
+            }
+        }
+    }
+    return d;
+}
+
 // The offset from the start of an iCalendar duration ("-PT15M", "-P1DT2H", "PT9H"), in seconds,
 // as an imported or synced alarm's trigger; nothing for anything else.
 std::optional<qint64> alarmOffsetSeconds(const QByteArray& trigger) {
     const QByteArray text = trigger.trimmed();
-    // libical reads a number without its unit ("PT5", "P5T5M") or no part at all ("P", "PT",
-    // "P1DT") as nothing, and wraps numbers past its fields: such a trigger is none here, and
-    // each number is capped first so that no sum overflows.
+    // A number without its unit ("PT5", "P5T5M") or no part at all ("P", "PT", "P1DT") is no
+    // trigger, and each number is capped first so that no sum overflows.
     if (text.isEmpty() || !QByteArrayView("WDHMS").contains(text.back()))
         return {};
     QByteArray capped;
@@ -60,13 +130,13 @@ std::optional<qint64> alarmOffsetSeconds(const QByteArray& trigger) {
             return {};
         capped += QByteArray::number(number);
     }
-    const icaldurationtype d = icaldurationtype_from_string(capped.constData());
-    if (icaldurationtype_is_bad_duration(d))
+    const std::optional<DurationParts> d = durationParts(capped);
+    if (!d)
         return {};
-    const qint64 seconds = qint64(d.weeks) * 7 * 86400 + qint64(d.days) * 86400 +
-                           qint64(d.hours) * 3600 + qint64(d.minutes) * 60 + qint64(d.seconds);
+    const qint64 seconds =
+        d->weeks * 7 * 86400 + d->days * 86400 + d->hours * 3600 + d->minutes * 60 + d->seconds;
     // No alarm goes off further ahead than the longest lead time.
-    if (d.is_neg)
+    if (d->negative)
         return -std::min<qint64>(seconds, 60 * qint64(MaxLeadMinutes));
     return seconds;
 }

@@ -349,6 +349,49 @@ template <int kind> inline bool YearTables::mayHold(QByteArrayView line) const {
     return true;
 }
 
+// The lines of the bytes from..end of a stored list's file, just read, kept by their places and
+// indexed. Where the index takes in the shown months only, so does the list: a line naming
+// another month is passed over on one comparison, and the list takes in the others when first
+// asked for them (completeIndex). Every line of the stored files passes here, so what decides
+// stays in registers.
+template <int kind> void YearTables::takeFileLines(TextBuffer& out, qsizetype from, qsizetype end) {
+    // Room for the lines the rest of the file holds at the rate of those before (and an eighth),
+    // so that the list seldom moves while it grows.
+    if (from > 0) {
+        const qsizetype expected = out.size() + out.size() * (out.bytes().size() - from) / from;
+        if (out.lineCapacity() < expected)
+            out.reserveLines(expected + expected / 8 + 16);
+    }
+    const char* const bytes = out.bytes().constData() + from;
+    const Index& index = m_index[kind];
+    const bool every = index.complete;
+    const std::array<quint64, 3> months = index.monthBytes;
+    qsizetype i = out.size();
+    const auto add = [&](qsizetype start, qsizetype size) {
+        const char* const line = bytes + start;
+        if constexpr (kind == akSchedule || kind == akAnniversary) {
+            constexpr qsizetype at = kind == akSchedule ? 0 : 5;
+            constexpr size_t length = kind == akSchedule ? 6 : 3; // "YYYYMM" or "MM/"
+            constexpr qsizetype least = kind == akSchedule ? 8 : 10;
+            if (!every) {
+                // A schedule date quoted by hand ("20250115") is the day's as the day list
+                // reads it; a line too short to name its month has no day at all.
+                const qsizetype quote = kind == akSchedule && line[0] == '"';
+                if (size < least + quote)
+                    return;
+                quint64 named = 0;
+                std::memcpy(&named, line + at + quote, length);
+                if (named != months[0] && named != months[1] && named != months[2])
+                    return;
+            }
+        }
+        indexLine<kind>(i, QByteArrayView(line, size));
+        out.addFileLine(from + start, size);
+        ++i;
+    };
+    TextFileDetail::forEachLine(bytes, end - from, add);
+}
+
 // The slot of the next line of a list, line i: the fields that decide are read where they
 // stand, and the commas looked for only after them.
 template <int kind> void YearTables::indexLine(qsizetype i, QByteArrayView line) {
@@ -438,15 +481,35 @@ void YearTables::finishIndex(int kind) {
 }
 
 void YearTables::completeIndex(int kind) const {
-    // Asked of a month the index left out: it takes in every line now, once.
+    // Asked of a month the index left out: it takes in every line now, once. A stored list that
+    // holds the shown months' lines only finds the others in its bytes, as read.
     auto* self = const_cast<YearTables*>(this);
     Index& index = self->m_index[kind];
+    const bool listToo = !index.complete && (kind == akSchedule || kind == akAnniversary);
     index.complete = true;
     restartIndex(index);
+    if (listToo) {
+        TextBuffer& list = self->m_lists[kind];
+        list.dropLines();
+        if (kind == akSchedule)
+            self->takeFileLines<akSchedule>(list, 0, list.bytes().size());
+        else
+            self->takeFileLines<akAnniversary>(list, 0, list.bytes().size());
+        index.indexed = list.size();
+        m_lineCopies[size_t(kind)].reset();
+    }
     self->finishIndex(kind);
 }
 
+void YearTables::takeInEveryMonth() const {
+    for (int kind = 0; kind < 4; ++kind)
+        if (!m_index[kind].complete)
+            completeIndex(kind);
+}
+
 const TextLines& YearTables::lines(int kind) const {
+    if (!m_index[kind].complete)
+        completeIndex(kind);
     std::optional<TextLines>& copy = m_lineCopies[size_t(kind)];
     if (!copy)
         copy = m_lists[kind].toLines();
@@ -824,6 +887,9 @@ bool YearTables::takeSavedDay(const SavedDay& saved) {
     if (!source.current || source.path != saved.path || source.year != m_year ||
         !saved.written.exists || !SameFileTimes(source.stamp, saved.read))
         return false;
+    // The day's lines are found among all of them.
+    if (!m_index[akSchedule].complete)
+        completeIndex(akSchedule);
     // The day's lines by where they start, as the list found them in the same bytes.
     std::vector<qsizetype> dropped;
     dropped.reserve(saved.dayStarts.size());
@@ -933,14 +999,7 @@ void BuildYearTables(YearTables& tables, int year, const QString& dataFolder, in
         rebuild(kind, path, [&](TextBuffer& out) {
             try {
                 out.loadBytes(path, [&](qsizetype from, qsizetype end) {
-                    const char* bytes = out.bytes().constData() + from;
-                    auto add = [&](qsizetype start, qsizetype size) {
-                        const QByteArrayView line(bytes + start, size);
-                        if (tables.mayHold<decltype(kind)::value>(line))
-                            tables.indexLine<decltype(kind)::value>(out.size(), line);
-                        out.addFileLine(from + start, size);
-                    };
-                    TextFileDetail::forEachLine(bytes, end - from, add);
+                    tables.takeFileLines<decltype(kind)::value>(out, from, end);
                 });
                 tables.m_index[kind].indexed = out.size();
             } catch (...) {

@@ -48,6 +48,9 @@ public:
     // later write from this one). Tables holding another version, or another year, are left
     // as they are and read the file at the next build. True when taken.
     bool takeSavedDay(const SavedDay& saved);
+    // A build given the shown month holds the lines of the months its grid shows and takes in
+    // the others when first asked for them; this takes them in now, at a moment nothing waits.
+    void takeInEveryMonth() const;
     // Counts the lists a build replaced: while it stays the same (and the year), a day looks
     // as it did but for the days taken from saves.
     quint64 changes() const { return m_changes; }
@@ -90,6 +93,7 @@ private:
     static void restartIndex(Index& index);
     template <int kind> bool mayHold(QByteArrayView line) const;
     template <int kind> void indexLine(qsizetype i, QByteArrayView line);
+    template <int kind> void takeFileLines(TextBuffer& out, qsizetype from, qsizetype end);
     void indexLines(int kind);
     void finishIndex(int kind);
     // Takes the lines of every month into an index that holds the shown months' only.

@@ -139,6 +139,9 @@ void tst_Reminders::reminded_data() {
         << 10 << "off" << false
         << QStringList{"save 20261208,1,10:00,11:00,会議,会議室A,", "alarm -P1D", "09:59", "10:00"}
         << QStringList{QStringLiteral("会議|2026/12/08 10:00〜11:00 / 場所: 会議室A")} << 1;
+    QTest::newRow("an alarm of hours and minutes")
+        << 10 << "off" << false << QStringList{"08:30", "alarm -PT1H5M", "08:54", "08:55"}
+        << QStringList{meeting} << 1;
     QTest::newRow("an alarm after the start: the default")
         << 10 << "off" << false << QStringList{"09:20", "alarm PT5M", "09:30", "09:49", "09:50"}
         << QStringList{meeting} << 1;

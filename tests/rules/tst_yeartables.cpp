@@ -331,6 +331,11 @@ void tst_YearTables::shownMonthAnswersAsTheWholeYear() {
                                          "2001/06/15,w,", "2010/07/01,v"}));
     YearTables whole;
     BuildYearTables(whole, 2025, dir.path());
+    // Its lists, asked for before any answer, hold every line too.
+    YearTables listed;
+    BuildYearTables(listed, 2025, dir.path(), shownMonth);
+    QCOMPARE(listed.YearSchedules(), whole.YearSchedules());
+    QCOMPARE(listed.Anniversaries(), whole.Anniversaries());
     YearTables shown;
     BuildYearTables(shown, 2025, dir.path(), shownMonth);
     // The grid's months as the window asks them, then every day from the year before's last
