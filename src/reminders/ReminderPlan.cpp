@@ -49,14 +49,14 @@ std::optional<DurationParts> durationParts(QByteArrayView text) {
     bool begun = false;
     bool inTime = false;
     bool hasDays = false;
-    std::optional<qint64> number; // read but not yet given its unit
+    qint64 number = -1; // read but not yet given its unit; -1 for none
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const auto take = [&](qint64& part, bool allowed) {
-            if (!allowed || part != 0 || !number)
+            if (!allowed || part != 0 || number < 0)
                 return false;
-            part = *number;
-            number.reset();
+            part = number;
+            number = -1;
             return true;
         };
         switch (c) {
@@ -94,7 +94,7 @@ std::optional<DurationParts> durationParts(QByteArrayView text) {
                 return {};
             // The digits that follow belong to this number; more digits after a number not yet
             // given its unit are passed over.
-            if (!number) {
+            if (number < 0) {
                 if (!begun)
                     return {};
                 qint64 value = 0;

@@ -80,6 +80,14 @@ for _ in $(seq 1200); do
 done
 grep -qF "$prefix/$modules/kalendo-extras.so" "/proc/$pid/maps" ||
     { echo "the installed program did not load its extras module" >&2; exit 1; }
+# The module's libraries are its own: the program loads none of them before its first paint.
+needed=$(readelf -d "$prefix/bin/kalendo" | grep NEEDED || true)
+for library in libical libQt6Network libQt6PrintSupport libqt6keychain; do
+    if grep -q "$library" <<<"$needed"; then
+        echo "the program itself needs $library" >&2
+        exit 1
+    fi
+done
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 pid=
