@@ -16,6 +16,20 @@ QByteArray RowToCommaLine(const Row& row);
 // fields beyond the last cell are dropped.
 void CommaLineToRow(const QByteArray& line, Row& row);
 
+// The lists' reading: CommaLineToRow of the line with one "," appended (so that an empty last
+// field still fills its cell), without copying the line. With owner, the bytes that hold the
+// line, a cell of SharedCellBytes or more that the line holds as it is shares them (SharedBytes).
+void ListLineToRow(QByteArrayView line, Row& row, const QByteArray* owner = nullptr);
+
+// From this size on a cell read from bytes held in memory may share them rather than be a copy.
+constexpr qsizetype SharedCellBytes = 64 * 1024;
+
+// Part of the owner's bytes as an array that shares the owner's storage (a reference to it,
+// freed with the last) when part lies in it, holds SharedCellBytes or more and half the owner's
+// bytes or more; else a copy. A field of megabytes then costs nothing more, while a part that
+// outlives its owner never keeps more than twice its size in memory.
+QByteArray SharedBytes(const QByteArray& owner, QByteArrayView part);
+
 // The line with one field (counted from 0 as CommaLineToRow counts them) replaced by the text,
 // quoted as RowToCommaLine would; every other byte stays. A line with fewer fields gets commas
 // up to it.

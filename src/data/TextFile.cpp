@@ -744,6 +744,13 @@ QString SaveTextLines(const QString& path, const TextLines& lines, const FileSta
 
 QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines,
                           const FileStamp* expected) {
+    return SaveTextPiecesFrom(
+        path, [&](const AddPiece& add) { lines([&](QByteArrayView text) { add(text, true); }); },
+        expected);
+}
+
+QString SaveTextPiecesFrom(const QString& path, const std::function<void(const AddPiece&)>& pieces,
+                           const FileStamp* expected) {
     const QFileInfo info(path);
     // Write through a link to the file it names, so the link stays a link.
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
@@ -791,7 +798,7 @@ QString SaveTextLinesFrom(const QString& path, const std::function<void(const Ad
                 fail(errno);
             buffer.resize(0);
         };
-        lines([&](QByteArrayView text) {
+        pieces([&](QByteArrayView text, bool lineEnds) {
             if (text.size() >= 1 << 16) {
                 // A long run goes out as it stands, without a copy.
                 flush();
@@ -800,7 +807,8 @@ QString SaveTextLinesFrom(const QString& path, const std::function<void(const Ad
             } else {
                 buffer.append(text);
             }
-            buffer.append("\r\n", 2);
+            if (lineEnds)
+                buffer.append("\r\n", 2);
             if (buffer.size() >= 1 << 16)
                 flush();
         });

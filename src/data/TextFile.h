@@ -302,6 +302,11 @@ QString SaveTextLines(const QString& path, const TextLines& lines,
 using AddLine = std::function<void(QByteArrayView)>;
 QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines,
                           const FileStamp* expected = nullptr);
+// The same for lines that may come in pieces: add(text, lineEnds) writes the text, followed by
+// CR LF when lineEnds; a line of megabytes need never be whole in memory.
+using AddPiece = std::function<void(QByteArrayView, bool)>;
+QString SaveTextPiecesFrom(const QString& path, const std::function<void(const AddPiece&)>& pieces,
+                           const FileStamp* expected = nullptr);
 
 // Writes a file for another program (an export) whole: it replaces the file at path only once
 // complete, and keeps no backup, since it is no data file and may lie in any folder. A failure

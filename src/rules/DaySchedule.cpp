@@ -23,8 +23,9 @@ void requireCaption(const QString& caption) {
         throw KalendoError::notDate(caption);
 }
 
-Row lineToRow(QByteArrayView line) {
-    return LineRow(line, ScheduleColumn::Count);
+// owner: the bytes that hold the line, which a large field then shares (SharedBytes).
+Row lineToRow(QByteArrayView line, const QByteArray* owner = nullptr) {
+    return LineRow(line, ScheduleColumn::Count, owner);
 }
 
 bool allDigits(QByteArrayView text) {
@@ -66,13 +67,14 @@ void sortByNumber(StringGrid& dayList) {
         dayList.row(first + i) = rows.at(i);
 }
 
-// The list's rows from the day's lines, which forEachLine(f) gives to f in file order.
+// The list's rows from the day's lines, which forEachLine(f) gives to f in file order, each
+// with the bytes that hold it: f(line, owner).
 template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringGrid& dayList) {
     const int first = dayList.fixedRows();
     dayList.setRowCount(first);
-    forEachLine([&](QByteArrayView line) {
+    forEachLine([&](QByteArrayView line, const QByteArray* owner) {
         dayList.setRowCount(dayList.rowCount() + 1);
-        dayList.setRow(dayList.rowCount() - 1, lineToRow(line));
+        dayList.setRow(dayList.rowCount() - 1, lineToRow(line, owner));
     });
     if (dayList.rowCount() == first) {
         dayList.setRowCount(first + 1);
@@ -84,10 +86,11 @@ template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringG
 
 // The lines of a save, given to add: forEachLine(f) gives f every line of the year in order,
 // f(line, isDay) where the caller already knows whether it is the day's. With written, the
-// day's lines as written (after all the others) are copied there.
+// day's lines as written (after all the others) are copied there. owner: the bytes that hold
+// every line given, if one array does.
 template <typename ForEachLine, typename Add>
 void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByteArray& dayKey,
-               Add&& add, TextLines* written = nullptr) {
+               Add&& add, TextLines* written = nullptr, const QByteArray* owner = nullptr) {
     ReadLines dayLines(ScheduleColumn::Number);
     forEachLine([&](QByteArrayView line, std::optional<bool> isDay = std::nullopt) {
         // Not value_or(): its argument would test every line of the year for the key.
@@ -96,7 +99,7 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
         else
             // The bytes stay where the caller holds them for the whole save: no copy of a day's
             // lines, however long.
-            dayLines.add(lineToRow(line), QByteArray::fromRawData(line.data(), line.size()));
+            dayLines.add(lineToRow(line, owner), QByteArray::fromRawData(line.data(), line.size()));
     });
     // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL, empty
     // fields. Rows as read take their lines first, so that a row only renumbered (by a deletion
@@ -104,8 +107,11 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
     const int first = dayList.fixedRows();
     std::vector<std::optional<QByteArray>> keptLines(
         size_t(std::max(dayList.rowCount() - first, 0)));
-    for (int r = first; r < dayList.rowCount(); ++r)
+    std::vector<bool> asRead(keptLines.size()); // in the caller's bytes, not made here
+    for (int r = first; r < dayList.rowCount(); ++r) {
         keptLines[size_t(r - first)] = dayLines.take(dayList.row(r));
+        asRead[size_t(r - first)] = keptLines[size_t(r - first)].has_value();
+    }
     for (int r = first; r < dayList.rowCount(); ++r)
         if (!keptLines[size_t(r - first)])
             keptLines[size_t(r - first)] = dayLines.takeRenumbered(dayList.row(r));
@@ -126,7 +132,15 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
             continue;
         }
         add(line);
-        if (written) // a copy: a line kept may lie in the caller's bytes
+        if (!written)
+            continue;
+        // A line as read lies in the caller's bytes: a copy, or a share of them for a large one.
+        // A line made here is shared as it is.
+        if (!asRead[size_t(r - first)])
+            written->append(line);
+        else if (owner)
+            written->append(SharedBytes(*owner, line));
+        else
             written->append(QByteArray(line.constData(), line.size()));
     }
 }
@@ -242,7 +256,7 @@ void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& d
         [&](auto&& f) {
             for (const QByteArray& line : lines)
                 if (IsDayLine(line, dayKey))
-                    f(line);
+                    f(line, &line);
         },
         dayList);
 }
@@ -267,7 +281,7 @@ void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year
     listRows(
         [&](auto&& f) {
             for (const auto& [start, size] : dayLines)
-                f(QByteArrayView(bytes + start, size));
+                f(QByteArrayView(bytes + start, size), &year.bytes());
         },
         dayList);
     if (dayStarts) {
@@ -350,7 +364,7 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
             }
             others(from, bytes.size());
         },
-        dayList, dayKey, addLine, written);
+        dayList, dayKey, addLine, written, &bytes);
     flush();
 }
 

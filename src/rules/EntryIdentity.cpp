@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <span>
 #include <vector>
 
 namespace {
@@ -120,7 +121,13 @@ void appendStamp(QByteArray& out, const QDateTime& stamp) {
     out += 'Z';
 }
 
-void appendRecord(QByteArray& out, QByteArrayView line, const EntryIdentity& id) {
+// Where a record goes in pieces: each piece is handed on and out emptied, so that a record of a
+// line of megabytes is never whole in memory.
+using RecordPiece = std::function<void(QByteArrayView)>;
+constexpr qsizetype RecordPieceBytes = qsizetype(1) << 16;
+
+void appendRecord(QByteArray& out, QByteArrayView line, const EntryIdentity& id,
+                  const RecordPiece* spill = nullptr) {
     appendEncoded(out, id.uid);
     out += ',';
     appendEncoded(out, id.recurrenceId);
@@ -129,7 +136,13 @@ void appendRecord(QByteArray& out, QByteArrayView line, const EntryIdentity& id)
     out += ',';
     appendStamp(out, id.lastModified);
     out += ',';
-    appendEncoded(out, line);
+    for (qsizetype at = 0; at < line.size(); at += RecordPieceBytes) {
+        appendEncoded(out, line.sliced(at, std::min(RecordPieceBytes, line.size() - at)));
+        if (spill && out.size() >= RecordPieceBytes) {
+            (*spill)(out);
+            out.resize(0);
+        }
+    }
     for (auto it = id.properties.cbegin(); it != id.properties.cend(); ++it) {
         out += ',';
         appendEncoded(out, it.key());
@@ -210,24 +223,34 @@ private:
     std::vector<QByteArray> m_blocks;
 };
 
-// The keys an entry is known by, from the surest to the loosest.
+// The keys an entry is known by, from the surest to the loosest: the cells each compares.
 enum Stage { Cells, Edited, Texts, Times, OtherDay, StageCount };
-QByteArray keyOf(const Row& r, Stage stage) {
+std::span<const int> keyColumns(Stage stage) {
     using namespace ScheduleColumn;
+    static constexpr int cells[] = {Date, Start, End, Title, Place, Memo};
+    static constexpr int texts[] = {Date, Title, Place, Memo};
+    static constexpr int times[] = {Date, Start, End};
+    static constexpr int otherDay[] = {Start, End, Title, Place, Memo};
     switch (stage) {
     case Cells:
     case Edited:
-        return r[Date] + '\0' + r[Start] + '\0' + r[End] + '\0' + r[Title] + '\0' + r[Place] +
-               '\0' + r[Memo];
+        return cells;
     case Texts:
-        return r[Date] + '\0' + r[Title] + '\0' + r[Place] + '\0' + r[Memo];
+        return texts;
     case Times:
-        return r[Date] + '\0' + r[Start] + '\0' + r[End];
+        return times;
     case OtherDay:
-        return r[Start] + '\0' + r[End] + '\0' + r[Title] + '\0' + r[Place] + '\0' + r[Memo];
+        return otherDay;
     default:
         return {};
     }
+}
+
+bool sameKey(const Row& a, const Row& b, Stage stage) {
+    for (const int c : keyColumns(stage))
+        if (a[c] != b[c])
+            return false;
+    return true;
 }
 
 // The UID earlier versions exported for an entry (its day and number): a data folder that has
@@ -312,6 +335,17 @@ QByteArray fittingMark(const QString& path, const TextBuffer& file) {
     return line;
 }
 
+// A key's hash: its cells are never joined into one array, which for a field of megabytes would
+// be megabytes again. Equal hashes are confirmed by sameKey.
+quint64 keyHash(const Row& r, Stage stage) {
+    BytesHasher hasher;
+    for (const int c : keyColumns(stage)) {
+        hasher.add(r[c]);
+        hasher.add(QByteArrayView("", 1)); // a cell never holds a NUL
+    }
+    return hasher.finish();
+}
+
 QByteArray readYearBytes(const QString& path) {
     return QFile::exists(path) ? LoadFileBytes(path) : QByteArray();
 }
@@ -334,6 +368,15 @@ public:
         const Place& place = m_blocks[size_t(i >> BlockBits)][size_t(i & BlockMask)];
         return {m_bytes.constData() + place.start, qsizetype(place.size)};
     }
+    Row cells(qsizetype i) const { return EntryCells(line(i), &m_bytes); }
+    const QByteArray* storage() const { return &m_bytes; }
+    // Line i's bytes to change in place, or null while another holder shares them.
+    char* mutableLine(qsizetype i) {
+        if (!m_bytes.isDetached())
+            return nullptr;
+        const Place& place = m_blocks[size_t(i >> BlockBits)][size_t(i & BlockMask)];
+        return m_bytes.data() + place.start;
+    }
 
 private:
     struct Place {
@@ -352,6 +395,9 @@ struct ListLines {
     const TextLines& list;
     qsizetype size() const { return list.size(); }
     QByteArrayView line(qsizetype i) const { return list.at(i); }
+    Row cells(qsizetype i) const { return EntryCells(list.at(i)); }
+    const QByteArray* storage() const { return nullptr; }
+    char* mutableLine(qsizetype) const { return nullptr; }
 };
 
 // A record of the identity file as matching needs it, without taking it apart: where it and its
@@ -364,6 +410,28 @@ struct RecordRef {
     bool escaped = false;   // the line field holds escapes
     bool asWritten = false; // the text is what appendRecord writes for its line and identity
 };
+
+// bytesHash of a field as appendEncoded writes it, unescaped: decoded a piece at a time into
+// scratch, so that a line of megabytes is never whole twice.
+quint64 decodedHash(QByteArrayView field, QByteArray& scratch) {
+    BytesHasher hasher;
+    constexpr qsizetype piece = qsizetype(1) << 16;
+    for (qsizetype at = 0; at < field.size();) {
+        qsizetype end = std::min(field.size(), at + piece);
+        // An escape stays whole: never cut within its three bytes (every '%' starts one).
+        if (end < field.size()) {
+            if (field[end - 1] == '%')
+                end -= 1;
+            else if (field[end - 2] == '%')
+                end -= 2;
+        }
+        scratch.resize(0);
+        appendDecoded(scratch, field.sliced(at, end - at));
+        hasher.add(scratch);
+        at = end;
+    }
+    return hasher.finish();
+}
 
 // Looks at a line of the identity file; false for one that is no record (parseRecord's rules).
 bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArray& scratch) {
@@ -417,7 +485,7 @@ bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArray& scratch) {
     if (!ref.escaped)
         ref.lineHash = bytesHash(fields[4]);
     else if (ref.asWritten)
-        appendDecoded(scratch, fields[4]), ref.lineHash = bytesHash(scratch);
+        ref.lineHash = decodedHash(fields[4], scratch);
     else
         ref.lineHash = bytesHash(decode(fields[4].toByteArray()));
     return true;
@@ -435,13 +503,14 @@ struct Matching {
     std::vector<Given> given; // for each line
     std::vector<QByteArrayView> newUids;
     Arena arena; // new UIDs
+    // Lines of records decoded where they stand (see decodeInPlace), by record.
+    QHash<qint32, QByteArrayView> decoded;
     QDateTime now;
     bool changed = false;
 };
 
-// The line a record holds, unescaped.
-template <typename Texts>
-QByteArrayView recordLineOf(const Texts& texts, const RecordRef& ref, QByteArray& scratch) {
+// The line field of a record as it stands in the identity file.
+template <typename Texts> QByteArrayView recordLineField(const Texts& texts, const RecordRef& ref) {
     const QByteArrayView rest = texts.line(ref.text).sliced(ref.lineAt);
     const void* comma = std::memchr(rest.data(), ',', size_t(rest.size()));
     qsizetype end = comma ? static_cast<const char*>(comma) - rest.data() : rest.size();
@@ -449,7 +518,13 @@ QByteArrayView recordLineOf(const Texts& texts, const RecordRef& ref, QByteArray
         while (end > 0 &&
                (rest[end - 1] == ' ' || (rest[end - 1] >= '\t' && rest[end - 1] <= '\r')))
             --end;
-    const QByteArrayView field = rest.first(end);
+    return rest.first(end);
+}
+
+// The line a record holds, unescaped.
+template <typename Texts>
+QByteArrayView recordLineOf(const Texts& texts, const RecordRef& ref, QByteArray& scratch) {
+    const QByteArrayView field = recordLineField(texts, ref);
     if (!ref.escaped)
         return field;
     scratch.resize(0);
@@ -471,16 +546,50 @@ QByteArrayView recordUidOf(const Texts& texts, const RecordRef& ref, QByteArray&
     return scratch;
 }
 
-template <typename Texts> Record parsedRecord(const Texts& texts, const RecordRef& ref) {
+// Whether a line field as appendEncoded writes it holds the line's bytes, without decoding it.
+bool encodedEquals(QByteArrayView field, QByteArrayView line) {
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < field.size(); ++i, ++at) {
+        if (at == line.size())
+            return false;
+        char c = field[i];
+        if (c == '%') {
+            c = char(upperHex(field[i + 1]) * 16 + upperHex(field[i + 2]));
+            i += 2;
+        }
+        if (c != line[at])
+            return false;
+    }
+    return at == line.size();
+}
+
+// The identity a record holds. Its line field, which may be megabytes or decoded in place
+// (ending at lineEnd then), is left out.
+template <typename Texts>
+EntryIdentity recordIdentity(const Texts& texts, const RecordRef& ref,
+                             const char* lineEnd = nullptr) {
+    const QByteArrayView raw = texts.line(ref.text);
+    if (!lineEnd) {
+        const QByteArrayView field = recordLineField(texts, ref);
+        lineEnd = field.data() + field.size();
+    }
     Record record;
-    parseRecord(texts.line(ref.text).toByteArray(), record);
-    return record;
+    parseRecord(raw.first(ref.lineAt).toByteArray() + 'x' +
+                    raw.sliced(lineEnd - raw.data()).toByteArray(),
+                record);
+    return record.identity;
+}
+
+// Where a record's line decoded in place ends, or null.
+inline const char* decodedEnd(const Matching& m, qint32 record) {
+    const auto it = m.decoded.constFind(record);
+    return it == m.decoded.cend() ? nullptr : it->data() + it->size();
 }
 
 // Matches the records (identity file's lines) to the year's lines by the rules of the header;
 // by another day only with otherDays (whose records are all at hand).
 template <typename Lines, typename Texts>
-Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIdentity>& known,
+Matching matchLines(const Lines& lines, Texts& texts, const QList<KnownIdentity>& known,
                     const QList<EntryEdit>& edits, bool otherDays = true) {
     Matching m;
     m.now = Clock::now().toUTC();
@@ -588,7 +697,7 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
         for (size_t r = 0; r < records.size(); ++r) {
             if (taken[size_t(records[r].uid)] == 0)
                 continue;
-            const EntryIdentity identity = parsedRecord(texts, records[r]).identity;
+            const EntryIdentity identity = recordIdentity(texts, records[r]);
             used[r] = std::any_of(known.begin(), known.end(), [&](const KnownIdentity& k) {
                 return k.identity.uid == identity.uid &&
                        k.identity.recurrenceId == identity.recurrenceId;
@@ -631,7 +740,9 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
                 if (gone[j])
                     continue;
                 const auto r = size_t(byHash[j].second);
-                if (recordLineOf(texts, records[r], scratch) != line)
+                const RecordRef& ref = records[r];
+                if (ref.escaped && ref.asWritten ? !encodedEquals(recordLineField(texts, ref), line)
+                                                 : recordLineOf(texts, ref, scratch) != line)
                     continue;
                 gone[j] = true;
                 if (served(r))
@@ -668,7 +779,7 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
             return false;
         const auto which = [&](size_t k) -> QByteArray {
             return QByteArray::number(records[k].uid) + ',' +
-                   parsedRecord(texts, records[k]).identity.recurrenceId;
+                   recordIdentity(texts, records[k], decodedEnd(m, qint32(k))).recurrenceId;
         };
         if (dayRecords.isEmpty())
             for (size_t k = 0; k < records.size(); ++k)
@@ -679,38 +790,85 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
     if (!left.empty() && anyRecordLeft()) {
         std::vector<Row> lineCells(left.size());
         for (size_t j = 0; j < left.size(); ++j)
-            lineCells[j] = EntryCells(lines.line(left[j]).toByteArray());
-        // An edit made in the day list: the entry as it was now stands as it became.
-        QHash<QByteArray, QByteArray> becameOf;
-        for (const EntryEdit& edit : edits)
-            becameOf.insert(keyOf(EntryCells(edit.before), Cells),
-                            keyOf(EntryCells(edit.after), Cells));
+            lineCells[j] = lines.cells(left[j]);
+        // The records left have their lines decoded where they stand when the identity file's
+        // bytes are this step's alone: a record of a line of megabytes then needs no copy. Such
+        // a record is never written as it stood (only records matched by their bytes are).
+        for (size_t r = 0; r < records.size(); ++r) {
+            if (used[r] || served(r) || !records[r].escaped)
+                continue;
+            char* at = texts.mutableLine(records[r].text);
+            if (!at)
+                break;
+            const QByteArrayView field = recordLineField(texts, records[r]);
+            char* const start = at + (field.data() - texts.line(records[r].text).data());
+            qsizetype size = 0;
+            if (records[r].asWritten) {
+                for (qsizetype i = 0; i < field.size(); ++i, ++size) {
+                    if (start[i] != '%') {
+                        start[size] = start[i];
+                        continue;
+                    }
+                    start[size] = char(upperHex(start[i + 1]) * 16 + upperHex(start[i + 2]));
+                    i += 2;
+                }
+            } else {
+                const QByteArray line = decode(field.toByteArray());
+                size = line.size(); // never more than the field
+                std::memcpy(start, line.constData(), size_t(size));
+            }
+            // Moved to the field's end, which the identity's fields after it are found by.
+            char* const moved = start + field.size() - size;
+            std::memmove(moved, start, size_t(size));
+            m.decoded.insert(qint32(r), QByteArrayView(moved, size));
+        }
         QByteArray scratch;
+        const auto recordCells = [&](size_t r) {
+            if (const auto it = m.decoded.constFind(qint32(r)); it != m.decoded.cend())
+                return EntryCells(*it, texts.storage());
+            const QByteArrayView line = recordLineOf(texts, records[r], scratch);
+            return line.data() == scratch.constData() ? EntryCells(scratch)
+                                                      : EntryCells(line, texts.storage());
+        };
+        // An edit made in the day list: the entry as it was now stands as it became. Of edits
+        // from the same cells, the last counts.
+        std::vector<std::pair<Row, Row>> editCells;
+        QHash<quint64, int> editOf; // by the hash of the cells before
+        for (const EntryEdit& edit : edits) {
+            editCells.emplace_back(EntryCells(edit.before), EntryCells(edit.after));
+            editOf.insert(keyHash(editCells.back().first, Cells), int(editCells.size() - 1));
+        }
         for (int stage = Cells; stage < (otherDays ? StageCount : OtherDay); ++stage) {
-            QHash<QByteArray, std::deque<size_t>> byKey;
+            // Records by their key's hash, each with the cells a line must show to fit: its own,
+            // or those of the edit it became (the edit's index).
+            QHash<quint64, std::deque<std::pair<size_t, int>>> byKey;
             for (size_t r = 0; r < records.size(); ++r) {
                 if (used[r] || served(r))
                     continue;
-                const QByteArray key =
-                    keyOf(EntryCells(recordLineOf(texts, records[r], scratch).toByteArray()),
-                          Stage(stage));
-                if (stage != Edited)
-                    byKey[key].push_back(r);
-                else if (const auto became = becameOf.constFind(key); became != becameOf.cend())
-                    byKey[*became].push_back(r);
+                const Row cells = recordCells(r);
+                if (stage != Edited) {
+                    byKey[keyHash(cells, Stage(stage))].emplace_back(r, -1);
+                    continue;
+                }
+                const auto edit = editOf.constFind(keyHash(cells, Cells));
+                if (edit == editOf.cend())
+                    continue;
+                const auto& [before, after] = editCells[size_t(*edit)];
+                if (sameKey(cells, before, Cells))
+                    byKey[keyHash(after, Cells)].emplace_back(r, *edit);
             }
             if (byKey.isEmpty())
                 continue;
-            QHash<QByteArray, int> linesWithKey;
+            QHash<quint64, int> linesWithKey;
             const bool oneToOne = stage == Times || stage == OtherDay;
             if (oneToOne)
                 for (size_t j = 0; j < left.size(); ++j)
                     if (!done(left[j]))
-                        ++linesWithKey[keyOf(lineCells[j], Stage(stage))];
+                        ++linesWithKey[keyHash(lineCells[j], Stage(stage))];
             for (size_t j = 0; j < left.size(); ++j) {
                 if (done(left[j]))
                     continue;
-                const QByteArray key = keyOf(lineCells[j], Stage(stage));
+                const quint64 key = keyHash(lineCells[j], Stage(stage));
                 auto it = byKey.find(key);
                 if (it == byKey.end() || it->empty())
                     continue;
@@ -718,12 +876,22 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
                 // says which; a delete and an identical add elsewhere read as a move.
                 if (oneToOne && (it->size() != 1 || linesWithKey.value(key) != 1))
                     continue;
-                const size_t r = it->front();
+                // The first record whose cells are the line's (the hash may hold others too).
+                auto fit = it->begin();
+                for (; fit != it->end(); ++fit) {
+                    const Row cells = fit->second >= 0 ? editCells[size_t(fit->second)].second
+                                                       : recordCells(fit->first);
+                    if (sameKey(cells, lineCells[j], Stage(stage)))
+                        break;
+                }
+                if (fit == it->end())
+                    continue;
+                const size_t r = fit->first;
                 // Of a line without a title the other cells tell nothing of who it is.
                 if (stage == OtherDay &&
                     (lineCells[j][ScheduleColumn::Title].isEmpty() || dayOfSeveral(r)))
                     continue;
-                it->pop_front();
+                it->erase(fit);
                 used[r] = true;
                 take(left[j], stage == Cells ? Source::Moved : Source::Changed, qint32(r),
                      records[r].uid);
@@ -741,7 +909,7 @@ Matching matchLines(const Lines& lines, const Texts& texts, const QList<KnownIde
             continue;
         QByteArray uid;
         if (firstTime) {
-            const Row cells = EntryCells(lines.line(i).toByteArray());
+            const Row cells = lines.cells(i);
             const QByteArray where =
                 cells[ScheduleColumn::Date] + '/' + cells[ScheduleColumn::Number];
             uid = earlierUid(cells, seen[where]++);
@@ -770,9 +938,10 @@ EntryIdentity identityOf(const Matching& m, qsizetype i, const Texts& texts,
     switch (given.source) {
     case Source::Record:
     case Source::Moved:
-        return parsedRecord(texts, m.records[size_t(given.index)]).identity;
+        return recordIdentity(texts, m.records[size_t(given.index)], decodedEnd(m, given.index));
     case Source::Changed:
-        identity = parsedRecord(texts, m.records[size_t(given.index)]).identity;
+        identity =
+            recordIdentity(texts, m.records[size_t(given.index)], decodedEnd(m, given.index));
         ++identity.sequence;
         identity.lastModified = m.now;
         return identity;
@@ -789,32 +958,39 @@ EntryIdentity identityOf(const Matching& m, qsizetype i, const Texts& texts,
 }
 
 // Line i's record as the identity file holds it: a record matched by its bytes and already as
-// written stays as it is, without being taken apart.
+// written stays as it is, without being taken apart. Made records come as appendRecord spills
+// them, the rest returned.
 template <typename Lines, typename Texts>
 QByteArrayView recordOf(const Matching& m, qsizetype i, const Lines& lines, const Texts& texts,
-                        const QList<KnownIdentity>& known, QByteArray& scratch) {
+                        const QList<KnownIdentity>& known, QByteArray& scratch,
+                        const RecordPiece& spill) {
     const Given& given = m.given[size_t(i)];
     if (given.source == Source::Record && m.records[size_t(given.index)].asWritten)
         return texts.line(m.records[size_t(given.index)].text);
     scratch.resize(0);
-    appendRecord(scratch, lines.line(i), identityOf(m, i, texts, known));
+    appendRecord(scratch, lines.line(i), identityOf(m, i, texts, known), &spill);
     return scratch;
 }
 
+// Gives record i: its first pieces to spill, the rest returned (see appendRecord).
+using RecordOf = std::function<QByteArrayView(qsizetype, QByteArray&, const RecordPiece&)>;
+
 // Writes an identity file: its header, the mark line when there is a year mark (it covers the
 // records, so they are made twice: to know it, then to write them), then count records, as
-// record(i, scratch) gives them. Messages as WriteYearIdentities.
+// record gives them. Messages as WriteYearIdentities.
 QStringList writeIdentityFile(const QString& path, const QByteArray& yearMark, qsizetype count,
-                              const std::function<QByteArrayView(qsizetype, QByteArray&)>& record) {
+                              const RecordOf& record) {
     try {
         QByteArray scratch;
         BytesHasher hasher;
         qint64 bytes = qint64(sizeof Header) + 1;
-        for (qsizetype i = 0; i < count; ++i) {
-            const QByteArrayView text = record(i, scratch);
+        const RecordPiece hash = [&](QByteArrayView text) {
             hasher.add(text);
-            hasher.add("\r\n");
-            bytes += text.size() + 2;
+            bytes += text.size();
+        };
+        for (qsizetype i = 0; i < count; ++i) {
+            hash(record(i, scratch, hash));
+            hash("\r\n");
         }
         QByteArray markLine;
         if (!yearMark.isEmpty()) {
@@ -826,12 +1002,13 @@ QStringList writeIdentityFile(const QString& path, const QByteArray& yearMark, q
             return {QStringLiteral("予定の識別情報を保存できませんでした。\n"
                                    "識別情報が大きすぎます（上限 %1 MB）。")
                         .arg(MaxIdentityFileBytes / (1024 * 1024))};
-        const QString failure = SaveTextLinesFrom(path, [&](const AddLine& add) {
-            add(QByteArrayView(Header));
+        const QString failure = SaveTextPiecesFrom(path, [&](const AddPiece& add) {
+            add(QByteArrayView(Header), true);
             if (!markLine.isEmpty())
-                add(markLine);
+                add(markLine, true);
+            const RecordPiece piece = [&](QByteArrayView text) { add(text, false); };
             for (qsizetype i = 0; i < count; ++i)
-                add(record(i, scratch));
+                add(record(i, scratch, piece), true);
         });
         return failure.isEmpty() ? QStringList() : QStringList{failure};
     } catch (const KalendoError& error) {
@@ -868,7 +1045,7 @@ YearIdentities YearIdentities::match(const TextLines& yearLines, const TextLines
                                      const QList<KnownIdentity>& known,
                                      const QList<EntryEdit>& edits) {
     const ListLines lines{yearLines};
-    const ListLines texts{identityLines};
+    ListLines texts{identityLines};
     return YearIdentitiesBuilder::build(matchLines(lines, texts, known, edits), lines, texts, known,
                                         yearLines);
 }
@@ -882,7 +1059,7 @@ YearIdentities YearIdentities::read(const QString& dataFolder, int year) {
     TextBuffer identityFile;
     identityFile.loadBytes(IdentityFilePath(dataFolder, year), MaxIdentityFileBytes);
     const LinePlaces lines(yearFile.bytes());
-    const LinePlaces texts(identityFile.bytes());
+    LinePlaces texts(identityFile.bytes());
     return YearIdentitiesBuilder::build(matchLines(lines, texts, {}, {}), lines, texts, {});
 }
 
@@ -989,11 +1166,14 @@ std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int y
                                         dayLines);
 }
 
-Row EntryCells(const QByteArray& line) {
+Row EntryCells(QByteArrayView line, const QByteArray* owner) {
     Row row(ScheduleColumn::Count);
-    CommaLineToRow(line + ',', row);
-    for (QByteArray& cell : row)
-        cell = cell.trimmed();
+    ListLineToRow(line, row, owner);
+    for (QByteArray& cell : row) {
+        const QByteArrayView trimmed = QByteArrayView(cell).trimmed();
+        if (trimmed.size() != cell.size())
+            cell = SharedBytes(cell, trimmed);
+    }
     return row;
 }
 
@@ -1003,9 +1183,9 @@ QString IdentityFilePath(const QString& dataFolder, int year) {
 
 QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearIdentities& ids) {
     return writeIdentityFile(IdentityFilePath(dataFolder, year), {}, ids.size(),
-                             [&](qsizetype i, QByteArray& scratch) {
+                             [&](qsizetype i, QByteArray& scratch, const RecordPiece& spill) {
                                  scratch.resize(0);
-                                 appendRecord(scratch, ids.line(i), ids.identity(i));
+                                 appendRecord(scratch, ids.line(i), ids.identity(i), &spill);
                                  return QByteArrayView(scratch);
                              });
 }
@@ -1039,16 +1219,20 @@ QStringList RecordYearIdentities(const QString& dataFolder, int year,
         // Both files whole once, the lines as places in them: a large year is matched and its
         // identities written without a copy of every line.
         const LinePlaces lines(yearBytes);
-        const LinePlaces texts(identityFile.bytes());
+        // The identity file's bytes are the matching's own from here: its records' lines can be
+        // decoded where they stand.
+        LinePlaces texts(identityFile.bytes());
+        identityFile = TextBuffer();
         Matching m = matchLines(lines, texts, known, edits);
         // A file without the mark gets it, so that the next unchanged save is quick.
         if (texts.size() < 2 || !texts.line(1).startsWith(markStart))
             m.changed = true;
         if (!m.changed)
             return {};
-        return writeIdentityFile(path, mark, lines.size(), [&](qsizetype i, QByteArray& scratch) {
-            return recordOf(m, i, lines, texts, known, scratch);
-        });
+        return writeIdentityFile(path, mark, lines.size(),
+                                 [&](qsizetype i, QByteArray& scratch, const RecordPiece& spill) {
+                                     return recordOf(m, i, lines, texts, known, scratch, spill);
+                                 });
     } catch (const KalendoError& error) {
         return {QStringLiteral("予定の識別情報を保存できませんでした。\n") + error.message()};
     }

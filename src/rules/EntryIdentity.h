@@ -127,8 +127,12 @@ std::optional<YearIdentities> DayLineIdentities(const QString& dataFolder, int y
                                                 const QList<QDate>& dates,
                                                 const TextLines& dayLines);
 
-// A schedule line's seven cells with their blanks trimmed: what identities compare.
-QList<QByteArray> EntryCells(const QByteArray& line);
+// A schedule line's seven cells with their blanks trimmed: what identities compare. Large cells
+// share the bytes of owner (or of the line given as an array), as ListLineToRow's do.
+QList<QByteArray> EntryCells(QByteArrayView line, const QByteArray* owner = nullptr);
+inline QList<QByteArray> EntryCells(const QByteArray& line) {
+    return EntryCells(QByteArrayView(line), &line);
+}
 
 // Writes the year's identity file through SaveTextLines, unless it would be larger than
 // MaxIdentityFileBytes, which no read takes (the file there then stays). The result: the messages

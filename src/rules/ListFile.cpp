@@ -1,11 +1,8 @@
 #include "rules/ListFile.h"
 
-Row LineRow(QByteArrayView line, int columns) {
+Row LineRow(QByteArrayView line, int columns, const QByteArray* owner) {
     Row row(columns);
-    QByteArray withComma;
-    withComma.reserve(line.size() + 1);
-    withComma.append(line).append(',');
-    CommaLineToRow(withComma, row);
+    ListLineToRow(line, row, owner);
     return row;
 }
 

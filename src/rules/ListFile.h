@@ -11,8 +11,8 @@
 #include <optional>
 
 // A line as the lists read it, one row of `columns` cells: with one "," appended, so that an
-// empty last field still fills its cell.
-Row LineRow(QByteArrayView line, int columns);
+// empty last field still fills its cell. Owner as for ListLineToRow.
+Row LineRow(QByteArrayView line, int columns, const QByteArray* owner = nullptr);
 
 // Lines as read, found again by the row each reads as; each line serves once.
 class ReadLines {

@@ -66,6 +66,16 @@ QByteArrayList entryLines(const StringGrid& grid) {
     return out;
 }
 
+// Whether the day's lines as saved are most of the year's file: the month reads such a year again
+// as cheaply as it takes the day, and kept they would be another copy of the year beside the
+// identity step's.
+bool mostlyTheDay(const SavedDay& saved) {
+    qint64 bytes = 0;
+    for (const QByteArray& line : saved.dayLines)
+        bytes += line.size();
+    return bytes >= SharedCellBytes && bytes >= saved.written.size / 2;
+}
+
 } // namespace
 
 TMainEditForm::TMainEditForm(QWidget* parent) : QDialog(parent) {
@@ -244,12 +254,16 @@ void TMainEditForm::btnOkClick() {
         gridEdit->refresh();
         return;
     }
-    if (save.outcome == ChangedFileSave::Saved && m_dayStarts)
+    if (save.outcome == ChangedFileSave::Saved && m_dayStarts && !mostlyTheDay(saved))
         m_saved = std::move(saved);
+    saved = SavedDay();
     // The year as read is no longer needed, and the identity step reads the year and its
-    // identity file whole: together they would make the largest year's peak.
+    // identity file whole: together they would make the largest year's peak. The rows go too:
+    // a large field shares the year's bytes, and the window closes once the step is done.
     m_year = TextBuffer();
     m_dayStarts.reset();
+    clearRows();
+    gridEdit->refresh();
     const QStringList identityFailures =
         RecordYearIdentities(DataFolder(), year, {}, m_edits,
                              save.outcome == ChangedFileSave::Saved ? &written : nullptr);
@@ -280,18 +294,22 @@ void TMainEditForm::forgetDay() {
     m_yearLoaded = false;
     m_dayStarts.reset();
     m_edits.clear();
-    StringGrid& grid = gridEdit->grid();
-    StringGrid emptied(ScheduleColumn::Count, grid.fixedRows() + 1, grid.fixedRows(),
-                       grid.fixedColumns());
-    for (int r = 0; r < grid.fixedRows(); ++r)
-        emptied.setRow(r, grid.row(r));
-    grid = std::move(emptied);
+    clearRows();
     gridEdit->refresh();
 #ifdef __GLIBC__
     // The year's bytes were taken from the heap once glibc had raised its threshold for giving
     // large blocks their own mapping; freed there they would stay with the process for good.
     malloc_trim(0);
 #endif
+}
+
+void TMainEditForm::clearRows() {
+    StringGrid& grid = gridEdit->grid();
+    StringGrid emptied(ScheduleColumn::Count, grid.fixedRows() + 1, grid.fixedRows(),
+                       grid.fixedColumns());
+    for (int r = 0; r < grid.fixedRows(); ++r)
+        emptied.setRow(r, grid.row(r));
+    grid = std::move(emptied);
 }
 
 // Escape and the close box come here.

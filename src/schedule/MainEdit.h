@@ -73,6 +73,8 @@ private:
     void showRows();
     // Drops the year's lines and the day's rows, which a closed list has no use for.
     void forgetDay();
+    // Leaves the header rows and one empty row.
+    void clearRows();
 
     // The year's file as read, so the other days' lines are written back byte for byte.
     TextBuffer m_year;
