@@ -49,5 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Row read(cells.size());
     CommaLineToRow(written + ',', read);
     FUZZ_CHECK(read == asRead(cells), show(cells) + QStringLiteral(" -> ") + show(read));
+
+    // The lists' reading without a copy of the line is that reading of the line.
+    Row listed(columns);
+    ListLineToRow(line, listed, &line);
+    Row appended(columns);
+    CommaLineToRow(line + ',', appended);
+    FUZZ_CHECK(listed == appended, show(appended) + QStringLiteral(" listed ") + show(listed));
     return 0;
 }

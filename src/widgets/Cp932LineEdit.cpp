@@ -37,7 +37,17 @@ Cp932LineEdit::Cp932LineEdit(int maxBytes, QWidget* parent)
 
 void Cp932LineEdit::setStoredBytes(const QByteArray& stored, bool trimmed) {
     m_stored = stored;
-    m_storedText = Codec::toUnicode(trimmed ? stored.trimmed() : stored);
+    // The box holds maxLength() characters. Longer text (a hand edit) is shown cut and can then
+    // only be read there, so that an OK never saves it cut. Only what is shown is decoded: two
+    // bytes a character at most, and one more to tell that there is more.
+    QByteArrayView shown = stored;
+    if (trimmed)
+        shown = shown.trimmed();
+    const qsizetype most = 2 * qsizetype(maxLength()) + 1;
+    m_storedText = Codec::toUnicode(shown.first(std::min(shown.size(), most)).toByteArray());
+    const bool cut = m_storedText.size() > maxLength();
+    m_storedText.truncate(maxLength());
+    setReadOnly(cut);
     // Shown as it is, even where it holds marks of bytes that are no code page 932.
     m_lastGood = m_storedText;
     setText(m_storedText);

@@ -30,7 +30,8 @@ public:
     void setAllCommasRefused(bool refused) { m_allCommasRefused = refused; }
 
     // Shows stored bytes (trimmed of blanks when asked): until the user changes the text,
-    // bytes() gives them back exactly, even bytes that are no code page 932.
+    // bytes() gives them back exactly, even bytes that are no code page 932. Text longer than
+    // the box holds is shown cut, and the box is then read-only.
     void setStoredBytes(const QByteArray& stored, bool trimmed = false);
 
     // The stored bytes while the text shows them unchanged; otherwise the text in code page

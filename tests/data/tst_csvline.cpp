@@ -69,6 +69,14 @@ void tst_CsvLine::lineToRow_data() {
     QTest::newRow("NUL ends the text") << QByteArray("a,b\0c,d", 7) << 3 << row({"a", "b", ""});
     QTest::newRow("undecodable bytes kept")
         << QByteArray("\xff\x80,\x82") << 2 << row({"\xff\x80", "\x82"});
+    QTest::newRow("lead byte last") << QByteArray("a,b\x82") << 2 << row({"a", "b\x82"});
+    // Fields large enough to share the bytes they are read from.
+    const QByteArray large(SharedCellBytes * 2, 't');
+    QTest::newRow("large field") << "1," + large + ", x " << 3 << row({"1", large, "x"});
+    QTest::newRow("large quoted field") << "1,\"" + large + "\"" << 2 << row({"1", large});
+    QTest::newRow("large field with a doubled quote")
+        << "\"" + large + "\"\"\",x" << 2 << row({large + '"', "x"});
+    QTest::newRow("large unterminated quote") << "1,\"" + large << 2 << row({"1", large});
 }
 
 void tst_CsvLine::lineToRow() {
@@ -78,6 +86,17 @@ void tst_CsvLine::lineToRow() {
     Row r(columns, "stale");
     CommaLineToRow(line, r);
     QCOMPARE(r, cells);
+    // The lists' reading, without the comma appended to a copy of the line; a cell that shares
+    // the line's bytes changes alone.
+    Row withComma(columns);
+    CommaLineToRow(line + ',', withComma);
+    QByteArray owner = line;
+    Row listed(columns, "stale");
+    ListLineToRow(owner, listed, &owner);
+    QCOMPARE(listed, withComma);
+    for (QByteArray& cell : listed)
+        cell.fill('#');
+    QCOMPARE(owner, line);
 }
 
 void tst_CsvLine::roundTrip_data() {

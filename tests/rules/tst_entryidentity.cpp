@@ -48,65 +48,80 @@ void tst_EntryIdentity::followsTheEntry_data() {
     // Entries that keep their UID, in file order: "title", or "title=title before" when edited.
     QTest::addColumn<QByteArrayList>("kept");
     QTest::addColumn<QByteArrayList>("changed"); // of those, entries whose SEQUENCE grows
+    // A memo given to Dentist before and after: a line of records written and read in pieces.
+    QTest::addColumn<QByteArray>("memo");
     QTest::newRow("insert before, renumbered")
         << QByteArray("20250310,1,08:00,08:30,Breakfast,,\r\n20250310,2,09:00,10:00,Dentist,,\r\n"
                       "20250310,3,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n")
-        << QByteArray("kept") << all << QByteArrayList{};
+        << QByteArray("kept") << all << QByteArrayList{} << QByteArray();
     QTest::newRow("delete above")
         << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n")
-        << QByteArray("kept") << QByteArrayList{"Meeting", "Trip"} << QByteArrayList{};
+        << QByteArray("kept") << QByteArrayList{"Meeting", "Trip"} << QByteArrayList{}
+        << QByteArray();
     QTest::newRow("time moved, re-sorted")
         << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n"
                       "20250310,2,15:00,16:00,Dentist,,\r\n20250311,1,,,Trip,,\r\n")
         << QByteArray("kept") << QByteArrayList{"Meeting", "Dentist", "Trip"}
-        << QByteArrayList{"Dentist"};
+        << QByteArrayList{"Dentist"} << QByteArray();
     QTest::newRow("title edited")
         << QByteArray("20250310,1,09:00,10:00,\"Dentist Sato\",,\r\n"
                       "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n")
         << QByteArray("kept") << QByteArrayList{"Dentist Sato=Dentist", "Meeting", "Trip"}
-        << QByteArrayList{"Dentist"};
+        << QByteArrayList{"Dentist"} << QByteArray();
     QTest::newRow("hand edit: quoted, spaced, reordered")
         << QByteArray("20250311,1,,,Trip,,\r\n\"20250310\",  1 ,09:00,10:00,Dentist\r\n"
                       "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n")
-        << QByteArray("kept") << QByteArrayList{"Trip", "Dentist", "Meeting"} << QByteArrayList{};
+        << QByteArray("kept") << QByteArrayList{"Trip", "Dentist", "Meeting"} << QByteArrayList{}
+        << QByteArray();
     QTest::newRow("date changed by hand, renumbered")
         << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n"
                       "20250311,2,09:00,10:00,Dentist,,\r\n")
         << QByteArray("kept") << QByteArrayList{"Meeting", "Trip", "Dentist"}
-        << QByteArrayList{"Dentist"};
+        << QByteArrayList{"Dentist"} << QByteArray();
     // Two lines the moved entry could be: neither is guessed.
     QTest::newRow("date changed by hand and copied")
         << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n20250311,1,,,Trip,,\r\n"
                       "20250312,1,09:00,10:00,Dentist,,\r\n20250313,1,09:00,10:00,Dentist,,\r\n")
-        << QByteArray("kept") << QByteArrayList{"Meeting", "Trip"} << QByteArrayList{};
+        << QByteArray("kept") << QByteArrayList{"Meeting", "Trip"} << QByteArrayList{}
+        << QByteArray();
     QTest::newRow("deleted, and another time added on another day")
         << QByteArray("20250310,1,09:00,10:00,Dentist,,\r\n"
                       "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n20250320,1,10:00,,Trip,,\r\n")
-        << QByteArray("kept") << QByteArrayList{"Dentist", "Meeting"} << QByteArrayList{};
+        << QByteArray("kept") << QByteArrayList{"Dentist", "Meeting"} << QByteArrayList{}
+        << QByteArray();
     // One day of an event over two days found on another day is no move: the event would
     // stretch over the days between.
     QTest::newRow("a day of a two-day event elsewhere")
         << Before + "20250320,1,,,Trip,,\r\n"
-        << QByteArray("two-day Trip") << all << QByteArrayList{};
+        << QByteArray("two-day Trip") << all << QByteArrayList{} << QByteArray();
     QTest::newRow("line copied by hand: the copy is another entry")
         << Before + "20250310,2,13:00,14:00,Meeting,\"Room 3\",\r\n"
-        << QByteArray("kept") << all << QByteArrayList{};
+        << QByteArray("kept") << all << QByteArrayList{} << QByteArray();
     // A byte no text function may stop at: the new entry's record must fit its line again.
     QTest::newRow("new line with a NUL byte")
         << Before + QByteArray("20250312,1,,,Nul\0byte,,\r\n", 26) << QByteArray("kept") << all
-        << QByteArrayList{};
+        << QByteArrayList{} << QByteArray();
     // Without identities an entry gets the UID earlier versions exported for its day and number.
     QTest::newRow("identity file missing")
-        << Before << QByteArray("missing") << all << QByteArrayList{};
+        << Before << QByteArray("missing") << all << QByteArrayList{} << QByteArray();
     QTest::newRow("identity record damaged by hand")
         << Before << QByteArray("x,,not a number,,Meeting") << QByteArrayList{"Dentist", "Trip"}
-        << QByteArrayList{};
+        << QByteArrayList{} << QByteArray();
     // An identity file that cannot be read is never read as missing and written anew with
     // fewer identities: the save says so and leaves it as it was.
     QTest::newRow("identity file a folder")
-        << Before << QByteArray("folder") << QByteArrayList{} << QByteArrayList{};
+        << Before << QByteArray("folder") << QByteArrayList{} << QByteArrayList{} << QByteArray();
     QTest::newRow("identity file too large")
-        << Before << QByteArray("huge") << QByteArrayList{} << QByteArrayList{};
+        << Before << QByteArray("huge") << QByteArrayList{} << QByteArrayList{} << QByteArray();
+    // Escapes fall on every place of the pieces a long record is hashed and written in.
+    const QByteArray longMemo = '"' + QByteArray("ab %,").repeated(60000) + '"';
+    QTest::newRow("long memo kept")
+        << Before << QByteArray("kept") << all << QByteArrayList{} << longMemo;
+    QTest::newRow("long memo, time moved")
+        << QByteArray("20250310,1,13:00,14:00,Meeting,\"Room 3\",\r\n"
+                      "20250310,2,15:00,16:00,Dentist,,\r\n20250311,1,,,Trip,,\r\n")
+        << QByteArray("kept") << QByteArrayList{"Meeting", "Dentist", "Trip"}
+        << QByteArrayList{"Dentist"} << longMemo;
 }
 
 void tst_EntryIdentity::followsTheEntry() {
@@ -114,8 +129,12 @@ void tst_EntryIdentity::followsTheEntry() {
     QFETCH(QByteArray, identities);
     QFETCH(QByteArrayList, kept);
     QFETCH(QByteArrayList, changed);
+    QFETCH(QByteArray, memo);
+    const QByteArray dentist = "Dentist,," + memo;
+    const QByteArray beforeFile = QByteArray(Before).replace("Dentist,,", dentist);
+    after.replace("Dentist,,", dentist);
     TempDataFolder folder;
-    QByteArray first = Before;
+    QByteArray first = beforeFile;
     QList<KnownIdentity> known;
     if (identities == "two-day Trip") {
         first += "20250312,1,,,Trip,,\r\n";

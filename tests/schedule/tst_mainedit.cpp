@@ -200,6 +200,12 @@ void tst_MainEdit::editorOpensByAllDayRule_data() {
         << QByteArray("20250105,1,09:00,10:00,a,p,m") << false << "09:00"
         << "10:00" << QByteArray("20250105,1,09:00,10:00,a,p,m") << true
         << QByteArray("20250104,1,,,x,,\r\n20250105,1,08:00,,old,q,\r\n20250105,2,,,b,,\r\n");
+    // A memo of the size whose cell shares the bytes read, written by hand with blanks.
+    const QByteArray memo = QByteArray("m ").repeated(SharedCellBytes) + 'm';
+    QTest::newRow("large memo, nothing changed")
+        << "20250105,1,09:00,10:00,a,p," + memo << false << "09:00"
+        << "10:00"
+        << "20250105,1,09:00,10:00,a,p," + memo << false << QByteArray();
 }
 
 void tst_MainEdit::editorOpensByAllDayRule() {
