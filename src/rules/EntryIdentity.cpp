@@ -18,6 +18,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <deque>
@@ -255,12 +256,29 @@ bool sameKey(const Row& a, const Row& b, Stage stage) {
 
 // The UID earlier versions exported for an entry (its day and number): a data folder that has
 // never had identities keeps what other calendars already hold from it.
-QByteArray earlierUid(const Row& r, int nth) {
-    QByteArray where = r[ScheduleColumn::Date] + '/' + r[ScheduleColumn::Number];
+// It is "schedule-" + the first 12 bytes of a SHA-1 in hex + "@kalendo": a year's lines keep
+// only those bytes until their records are written.
+using EarlierUidBytes = std::array<char, 12>;
+EarlierUidBytes earlierUidBytes(QByteArrayView where, int nth) {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(where);
     if (nth > 0)
-        where += '#' + QByteArray::number(nth);
-    return "schedule-" +
-           QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(24) + "@kalendo";
+        hash.addData(QByteArray('#' + QByteArray::number(nth)));
+    const QByteArray digest = hash.result();
+    EarlierUidBytes bytes;
+    std::memcpy(bytes.data(), digest.constData(), bytes.size());
+    return bytes;
+}
+
+QByteArray earlierUid(const EarlierUidBytes& bytes) {
+    return "schedule-" + QByteArray(bytes.data(), qsizetype(bytes.size())).toHex() + "@kalendo";
+}
+
+// A line's day and number as earlier versions named an entry by them.
+QByteArray entryWhere(QByteArrayView line) {
+    Row cells(2);
+    ListLineToRow(line, cells);
+    return cells[0].trimmed() + '/' + cells[1].trimmed();
 }
 
 QByteArray newUid() {
@@ -492,7 +510,8 @@ bool scanRecord(QByteArrayView raw, RecordRef& ref, QByteArray& scratch) {
 }
 
 // What matching gave a line of the year.
-enum class Source : quint8 { None, Record, Moved, Changed, Known, New };
+// Earlier: the UID earlier versions exported (Matching::earlierUids).
+enum class Source : quint8 { None, Record, Moved, Changed, Known, New, Earlier };
 struct Given {
     Source source = Source::None;
     qint32 index = -1; // of the record, the known identity or the new UID
@@ -502,6 +521,7 @@ struct Matching {
     std::vector<RecordRef> records;
     std::vector<Given> given; // for each line
     std::vector<QByteArrayView> newUids;
+    std::vector<EarlierUidBytes> earlierUids;
     Arena arena; // new UIDs
     // Lines of records decoded where they stand (see decodeInPlace), by record.
     QHash<qint32, QByteArrayView> decoded;
@@ -900,27 +920,52 @@ Matching matchLines(const Lines& lines, Texts& texts, const QList<KnownIdentity>
         }
     }
 
-    // New entries. Only the first time can a UID made here be one given already (a line's day
-    // and number written by hand as another's): after that each is new.
-    QHash<QByteArray, int> seen;
-    QSet<QByteArrayView> givenNew;
+    // New entries. The first time each gets the UID earlier versions exported for its day and
+    // number, the nth line of the same day and number counted from 0 in file order, unless an
+    // earlier line already has that UID (a day and number written by hand as another's). Counted
+    // and told apart through sorted hashes, never a table of every line's UID: a year of millions
+    // of lines has its identities made here at once.
+    if (firstTime && !left.empty()) {
+        std::vector<std::pair<quint64, qint32>> byWhere; // (hash of the day and number, line)
+        byWhere.reserve(left.size());
+        for (const qsizetype i : left)
+            byWhere.emplace_back(bytesHash(entryWhere(lines.line(i))), qint32(i));
+        std::sort(byWhere.begin(), byWhere.end());
+        m.earlierUids.resize(left.size());
+        const auto index = [&](qsizetype i) { return i - left.front(); }; // left holds every line
+        for (size_t j = 0; j < byWhere.size();) {
+            size_t end = j + 1;
+            while (end < byWhere.size() && byWhere[end].first == byWhere[j].first)
+                ++end;
+            QHash<QByteArray, int> seen; // the lines of this hash, in file order
+            for (; j < end; ++j) {
+                const qsizetype i = byWhere[j].second;
+                const QByteArray where = entryWhere(lines.line(i));
+                m.earlierUids[size_t(index(i))] = earlierUidBytes(where, seen[where]++);
+            }
+        }
+        std::vector<std::pair<quint64, qint32>>().swap(byWhere);
+        std::vector<qint32> sameUid(left.size());
+        for (size_t k = 0; k < sameUid.size(); ++k)
+            sameUid[k] = qint32(k);
+        std::sort(sameUid.begin(), sameUid.end(), [&](qint32 a, qint32 b) {
+            const int order = std::memcmp(m.earlierUids[size_t(a)].data(),
+                                          m.earlierUids[size_t(b)].data(), sizeof(EarlierUidBytes));
+            return order != 0 ? order < 0 : a < b;
+        });
+        for (size_t k = 0; k < sameUid.size(); ++k) {
+            const auto line = left[size_t(sameUid[k])];
+            if (k > 0 && m.earlierUids[size_t(sameUid[k])] == m.earlierUids[size_t(sameUid[k - 1])])
+                continue; // given new below
+            take(line, Source::Earlier, sameUid[k], -1);
+        }
+        m.changed = true;
+    }
     for (const qsizetype i : left) {
         if (done(i))
             continue;
-        QByteArray uid;
-        if (firstTime) {
-            const Row cells = lines.cells(i);
-            const QByteArray where =
-                cells[ScheduleColumn::Date] + '/' + cells[ScheduleColumn::Number];
-            uid = earlierUid(cells, seen[where]++);
-        }
-        if (uid.isEmpty() || givenNew.contains(uid))
-            uid = newUid();
-        const QByteArrayView kept = m.arena.keep(uid);
-        if (firstTime)
-            givenNew.insert(kept);
         take(i, Source::New, qint32(m.newUids.size()), -1);
-        m.newUids.push_back(kept);
+        m.newUids.push_back(m.arena.keep(newUid()));
         m.changed = true;
     }
     for (size_t r = 0; r < records.size(); ++r)
@@ -951,6 +996,10 @@ EntryIdentity identityOf(const Matching& m, qsizetype i, const Texts& texts,
         return identity;
     case Source::New:
         identity.uid = m.newUids[size_t(given.index)].toByteArray();
+        identity.lastModified = m.now;
+        return identity;
+    case Source::Earlier:
+        identity.uid = earlierUid(m.earlierUids[size_t(given.index)]);
         identity.lastModified = m.now;
         return identity;
     }

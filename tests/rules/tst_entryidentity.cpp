@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
@@ -104,6 +105,11 @@ void tst_EntryIdentity::followsTheEntry_data() {
     // Without identities an entry gets the UID earlier versions exported for its day and number.
     QTest::newRow("identity file missing")
         << Before << QByteArray("missing") << all << QByteArrayList{} << QByteArray();
+    // A second line of a day and number, then one whose number is written as the second's UID
+    // names it: that UID is the second's, and the third gets one of its own.
+    QTest::newRow("identity file missing, a day and number twice")
+        << Before + "20250310,1,,,Copy,,\r\n20250310,1#1,,,Hand,,\r\n"
+        << QByteArray("missing") << all << QByteArrayList{} << QByteArray();
     QTest::newRow("identity record damaged by hand")
         << Before << QByteArray("x,,not a number,,Meeting") << QByteArrayList{"Dentist", "Trip"}
         << QByteArrayList{} << QByteArray();
@@ -190,6 +196,7 @@ void tst_EntryIdentity::followsTheEntry() {
         earlierUids.insert(id.uid);
     QSet<QByteArray> uids;
     QByteArrayList keeping;
+    QByteArrayList wheres;
     for (qsizetype i = 0; i < now.size(); ++i) {
         Row row(ScheduleColumn::Count);
         CommaLineToRow(now.line(i) + ',', row);
@@ -197,6 +204,19 @@ void tst_EntryIdentity::followsTheEntry() {
         const EntryIdentity& id = now.identity(i);
         QVERIFY2(!uids.contains(id.uid), title.constData());
         uids.insert(id.uid);
+        // Made anew, each UID is the one earlier versions exported for the day and number.
+        const QByteArray where = row.at(0).trimmed() + '/' + row.at(1).trimmed();
+        const int nth = int(std::count(wheres.begin(), wheres.end(), where));
+        wheres << where;
+        const QByteArray earlier =
+            "schedule-" +
+            QCryptographicHash::hash(nth > 0 ? where + '#' + QByteArray::number(nth) : where,
+                                     QCryptographicHash::Sha1)
+                .toHex()
+                .left(24) +
+            "@kalendo";
+        if (identities == "missing")
+            QCOMPARE(id.uid == earlier, title != "Hand");
         for (const QByteArray& was : all) {
             if (before.value(was).uid != id.uid)
                 continue;
