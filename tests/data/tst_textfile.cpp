@@ -25,6 +25,8 @@ private slots:
     void keepsModeOfExistingFile();
     void certainlyUnchanged_data();
     void certainlyUnchanged();
+    void holdsBytes_data();
+    void holdsBytes();
 };
 
 void tst_TextFile::split_data() {
@@ -255,6 +257,40 @@ void tst_TextFile::certainlyUnchanged() {
     QFETCH(FileStamp, now);
     QFETCH(bool, unchanged);
     QCOMPARE(CertainlyUnchanged(read, now), unchanged);
+}
+
+void tst_TextFile::holdsBytes_data() {
+    // What the file holds and the bytes a reader kept: whether it may keep them without reading
+    // and indexing the file again. The file is read in blocks of 256 KiB.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("kept");
+    QTest::addColumn<bool>("holds");
+    const QByteArray big = QByteArray("20260101,1,,,a\r\n").repeated(40000); // over two blocks
+    QByteArray changedLate = big;
+    changedLate[big.size() - 3] = 'b';
+    QByteArray changedAtBlock = big;
+    changedAtBlock[1 << 18] = 'X';
+    QTest::newRow("the same") << big << big << true;
+    QTest::newRow("a byte of the last block changed") << changedLate << big << false;
+    QTest::newRow("the first byte of the second block changed") << changedAtBlock << big << false;
+    QTest::newRow("a line added") << big + "x\r\n" << big << false;
+    QTest::newRow("a line removed") << big.left(big.size() - 16) << big << false;
+    QTest::newRow("what follows a Ctrl-Z is not read")
+        << QByteArray("a\r\n\x1A junk") << QByteArray("a\r\n") << true;
+    QTest::newRow("empty") << QByteArray() << QByteArray() << true;
+}
+
+void tst_TextFile::holdsBytes() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, kept);
+    QFETCH(bool, holds);
+    TempDataFolder dir;
+    dir.write(QStringLiteral("2026.csv"), file);
+    FileStamp read;
+    QCOMPARE(FileHoldsBytes(dir.file(QStringLiteral("2026.csv")), kept, read), holds);
+    QCOMPARE(read.exists, holds);
+    FileStamp missing;
+    QVERIFY(!FileHoldsBytes(dir.file(QStringLiteral("2027.csv")), kept, missing));
 }
 
 QTEST_GUILESS_MAIN(tst_TextFile)
