@@ -1160,8 +1160,9 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
         TextBuffer file;
         file.loadBytes(path, MaxIdentityFileBytes);
         // Read whole anyway: whether its mark fits is noted, so that a save of the year while
-        // the file stays as it is need not read it again.
-        fittingMark(path, file);
+        // the file stays as it is need not read it again. Hashed once per version of the file.
+        if (notedMark(path).isEmpty())
+            fittingMark(path, file);
         if (!file.bytes().contains(InexactTextProperty)) {
             FileStamp stamp = file.stamp();
             stamp.bytes.clear(); // the metadata tells
