@@ -1170,14 +1170,27 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
             unmarkedFiles().insert(path, stamp);
             return keys; // most years: one scan, nothing matched
         }
-        // Matched to the lines as they are now: a line edited since its record was written
-        // (by hand, or by a program that does not record identities) is still found.
-        const YearIdentities ids = YearIdentities::read(dataFolder, year);
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            const QByteArray mark = ids.identity(i).properties.value(InexactTextProperty);
+        // Matched to the lines as they are now, as YearIdentities::read matches them: a line
+        // edited since its record was written (by hand, or by a program that does not record
+        // identities) is still found. The identity file is the one just read, and only records
+        // that name the mark are parsed.
+        TextBuffer yearFile;
+        yearFile.loadBytes(ScheduleFilePath(dataFolder, year));
+        const LinePlaces lines(yearFile.bytes());
+        LinePlaces texts(file.bytes());
+        file = TextBuffer(); // the matching may decode the records' lines in place
+        const Matching m = matchLines(lines, texts, {}, {});
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const Given& given = m.given[size_t(i)];
+            if ((given.source != Source::Record && given.source != Source::Moved &&
+                 given.source != Source::Changed) ||
+                !texts.line(m.records[size_t(given.index)].text).contains(InexactTextProperty))
+                continue;
+            const QByteArray mark =
+                identityOf(m, i, texts, {}).properties.value(InexactTextProperty);
             if (mark.isEmpty())
                 continue;
-            const Row cells = EntryCells(ids.line(i));
+            const Row cells = lines.cells(i);
             using namespace ScheduleColumn;
             if (mark == InexactTextMark(cells.value(Title), cells.value(Place), cells.value(Memo)))
                 keys.insert(InexactTextKey(cells));

@@ -112,8 +112,8 @@ QByteArray InexactTextMark(const QByteArray& title, const QByteArray& place,
 // day's or another text, leaving its number out: the key InexactTextKeys gives.
 QByteArray InexactTextKey(const QList<QByteArray>& cells);
 // The keys of the year's lines whose text is marked as not exactly the other calendar's, for
-// the day list and the hint to show 「※」 before them. Reads the identity file only; a file
-// that cannot be read gives none.
+// the day list and the hint to show 「※」 before them. Reads the identity file once, and the
+// year's file only when a record names the mark; a file that cannot be read gives none.
 QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year);
 
 // The identities of some days' lines of a year (dayLines: those days' lines as the year's file
