@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QUuid>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -382,6 +383,7 @@ struct CalendarSync::Pass {
     QHash<QByteArray, ServerEvent> annivFetched;
     QHash<QByteArray, ServerAnniversary> annivOf;
     QByteArrayList annivRemovals, annivAdditions;
+    QByteArrayList yearChecks; // records fetched to see whether their 1604 is a year
 
     explicit Pass(CalendarSync& s) : sync(s) {}
 
@@ -976,9 +978,12 @@ void CalendarSync::Pass::readAnniversaries() {
         const bool changedThere =
             listed.contains(record.href) && listed.value(record.href) != record.etag;
         // A line in the year a birthday without one starts in may have synced before such lines
-        // were kept without a year: its event tells.
-        const bool mayLackYear =
-            own >= 0 && !annivs[own].noYear && annivs[own].date.year() == AnniversaryNoYearIn;
+        // were kept without a year: its event tells, once.
+        const bool mayLackYear = !state.anniversaryYearsChecked && own >= 0 &&
+                                 !annivs[own].noYear &&
+                                 annivs[own].date.year() == AnniversaryNoYearIn;
+        if (mayLackYear)
+            yearChecks << record.href;
         if (changedThere || mayLackYear ||
             (own < 0 && !record.etag.isEmpty() && !removed.contains(record.href)))
             toFetch << record.href;
@@ -1152,6 +1157,11 @@ void CalendarSync::Pass::mergeAnniversaries() {
     for (int i = 0; i < annivs.size(); ++i)
         if (!annivTaken[i])
             addAnniversary(annivs[i]);
+    // Checked once all were fetched; one the server did not give is asked for again next time.
+    state.anniversaryYearsChecked =
+        std::all_of(yearChecks.cbegin(), yearChecks.cend(), [&](const QByteArray& href) {
+            return annivFetched.contains(href) || !state.anniversaries.contains(href);
+        });
 }
 
 // A new anniversary goes out under a UID an import recognises as Kalendo's anniversary, so that

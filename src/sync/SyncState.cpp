@@ -9,7 +9,9 @@ QString SyncStatePath(const QString& dataFolder) {
 
 namespace {
 constexpr int Columns = 7;
-}
+// A third cell of the anniversaries' line, which earlier versions pass over.
+constexpr char YearsChecked[] = "years-checked";
+} // namespace
 
 SyncState SyncState::load(const QString& dataFolder) {
     SyncState state;
@@ -30,6 +32,7 @@ SyncState SyncState::load(const QString& dataFolder) {
             state.noSyncReport = row.at(1) == "calendar-query";
         } else if (kind == "anniversaries") {
             state.anniversariesSynced = row.at(1) == "on";
+            state.anniversaryYearsChecked = row.at(2) == YearsChecked;
         } else if ((kind == "event" || kind == "anniversary") && !row.at(1).isEmpty()) {
             SyncRecord& record = (kind == "event" ? state.records : state.anniversaries)[row.at(1)];
             record.href = row.at(1);
@@ -53,7 +56,8 @@ QString SyncState::save(const QString& dataFolder) const {
         lines << RowToCommaLine(
             {"years", QByteArray::number(firstYear), QByteArray::number(lastYear)});
     if (anniversariesSynced)
-        lines << RowToCommaLine({"anniversaries", "on"});
+        lines << (anniversaryYearsChecked ? RowToCommaLine({"anniversaries", "on", YearsChecked})
+                                          : RowToCommaLine({"anniversaries", "on"}));
     for (const auto& [kind, map] : {std::pair{"event", &records}, {"anniversary", &anniversaries}})
         for (const SyncRecord& record : *map) {
             // An event without lines here (one outside the years shown) still keeps its etag.

@@ -41,6 +41,9 @@ struct SyncState {
     // synced, so that they are neither taken for schedule entries nor forgotten.
     QMap<QByteArray, SyncRecord> anniversaries;
     bool anniversariesSynced = false; // whether the last sync took them
+    // Whether every anniversary record was made or checked by a sync that keeps a birthday
+    // without a year as such: a line of the year 1604 is then that year, not one to mend.
+    bool anniversaryYearsChecked = false;
     bool operator==(const SyncState&) const = default;
 
     // A missing file gives an empty state; one that cannot be read throws KalendoError.
