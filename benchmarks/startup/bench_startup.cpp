@@ -3,7 +3,9 @@
 // shown and painted, and the same window showing one line of Japanese text. Any window with text
 // pays for its font set-up, so the target is set against the second. Each probe also reports the
 // peak resident size it reached.
-// Run: bench_startup [runs]  (default 20)
+// Run: bench_startup [runs] [other probe_kalendo]  (default 20 runs)
+// A second Kalendo probe (an earlier build's, say) is started in turn with the others, so that
+// before and after come from the same run.
 // The platform is the environment's QT_QPA_PLATFORM, or offscreen when there is no display.
 
 #include <QCoreApplication>
@@ -105,9 +107,17 @@ int main(int argc, char** argv) {
         QList<double> times;
         long peakKb = 0;
     };
-    Series series[] = {{"floor (empty window)", {}, floor, {}},
-                       {"one line of Japanese text", {QStringLiteral("text")}, floor, {}},
-                       {"kalendo (main window)", {}, kalendo, {}}};
+    QList<Series> series = {{"floor (empty window)", {}, floor, {}},
+                            {"one line of Japanese text", {QStringLiteral("text")}, floor, {}},
+                            {"kalendo (main window)", {}, kalendo, {}}};
+    if (argc > 2) {
+        const QString other = QString::fromLocal8Bit(argv[2]);
+        if (runProbeRetrying(other, env).ms < 0) {
+            std::fprintf(stderr, "the other probe did not paint\n");
+            return 1;
+        }
+        series.append({"other kalendo", {}, other, {}});
+    }
     for (int i = 0; i < runs; ++i) {
         for (Series& s : series) {
             const Probe p = runProbeRetrying(s.program, env, s.arguments);
@@ -129,5 +139,8 @@ int main(int argc, char** argv) {
     const double ratio = median(series[2].times) / median(series[1].times);
     std::printf("kalendo / one line of text: %.2f (target <= %.1f): %s\n", ratio, Target,
                 ratio <= Target ? "met" : "NOT met");
+    if (series.size() > 3)
+        std::printf("other kalendo / one line of text: %.2f\n",
+                    median(series[3].times) / median(series[1].times));
     return 0;
 }

@@ -355,6 +355,13 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::TimerMainTimer() {
+    // Not before the window has been on the screen: the panels' texts are in a face of their
+    // own, which a slow start would otherwise set up before the first paint.
+    if (!m_clockShown) {
+        if (!windowHandle() || !windowHandle()->isExposed())
+            return;
+        m_clockShown = true;
+    }
     GuidePanel->setPanelText(0, Clock::now().date().toString(QStringLiteral("yyyy/MM/dd")));
     GuidePanel->setPanelText(1, QLocale(QLocale::Japanese, QLocale::Japan)
                                     .dayName(Clock::now().date().dayOfWeek(), QLocale::LongFormat));

@@ -184,6 +184,7 @@ private:
     std::array<quint64, 3> m_filled{};
     QList<QDate> m_savedDays;
     bool m_shown = false;
+    bool m_clockShown = false; // the clock has been shown once
     int m_wheelRest = 0; // eighths of a degree not yet a whole step
     TSearchForm* m_searchForm = nullptr;
     QByteArray m_entryToSelect;
