@@ -22,6 +22,24 @@ TAnniversaryForm::TAnniversaryForm(QWidget* parent)
     setObjectName(QStringLiteral("AnniversaryForm"));
     setWindowTitle(QStringLiteral("記念日設定"));
     gridAnv = m_list;
+    // A date without a year shows as its month and day, under the dated ones' month and day;
+    // a screen reader is told the year is not known.
+    gridAnv->setCellTextHandler([](int column, const QByteArray& stored, ListGrid::TextUse use) {
+        const QByteArray monthDay =
+            column == DateColumn ? AnniversaryMonthDayText(stored) : QByteArray();
+        if (monthDay.isNull())
+            return QString();
+        const QString text = QString::fromLatin1(monthDay);
+        return use == ListGrid::TextUse::Spoken ? text + QStringLiteral(" 年なし") : text;
+    });
+    gridAnv->setDrawCellHandler([this](QPainter& painter, const ListCell& cell) {
+        ListCell shown = cell;
+        // Five blanks are as wide as "YYYY/" in the list's fixed-pitch font.
+        if (!cell.fixed && cell.column == DateColumn &&
+            !AnniversaryMonthDayText(gridAnv->grid().cell(DateColumn, cell.row)).isNull())
+            shown.text = QStringLiteral("     ") + cell.text;
+        DrawListCell(painter, shown);
+    });
     setEditForm(new TAnniversaryEditForm(this, this));
 }
 
@@ -33,6 +51,10 @@ void TAnniversaryForm::setEditForm(TAnniversaryEditForm* editForm) {
 
 QString TAnniversaryForm::filePath() const {
     return AnniversaryFilePath(DataFolder());
+}
+
+void TAnniversaryForm::sortRows(StringGrid& grid) const {
+    SortAnniversaryRows(grid, DateColumn);
 }
 
 QWidget* TAnniversaryForm::editor() const {

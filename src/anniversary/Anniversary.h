@@ -4,8 +4,9 @@
 
 class TAnniversaryEditForm;
 
-// The anniversary list, "記念日設定", over anniversary.csv: newest first, every line ending with
-// a comma. The opener moves it onto the main window's top-left corner and refreshes on Ok.
+// The anniversary list, "記念日設定", over anniversary.csv: newest first and those without a year
+// after them (SortAnniversaryRows), every line ending with a comma. The opener moves it onto the
+// main window's top-left corner and refreshes on Ok.
 class TAnniversaryForm : public ListForm {
     Q_OBJECT
 public:
@@ -23,6 +24,7 @@ protected:
     QString filePath() const override;
     void openEditor() override { gridAnvDblClick(); }
     QWidget* editor() const override;
+    void sortRows(StringGrid& grid) const override;
 
 private:
     TAnniversaryEditForm* m_editForm = nullptr;

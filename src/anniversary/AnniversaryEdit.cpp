@@ -11,13 +11,18 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+// The year the editor holds a date without a year in: a leap year, so that 29 February can be
+// typed, and the one nearest today, which the calendar drop-down then shows.
+int noYearHeldIn() {
+    return NearestLeapYear(Clock::today().year());
+}
+} // namespace
 
 QDate AnniversaryShownDate(const QDate& stored, bool noYear) {
-    if (!noYear)
-        return stored;
-    const int year = Clock::today().year();
-    return QDate(stored.month() == 2 && stored.day() == 29 ? NearestLeapYear(year) : year,
-                 stored.month(), stored.day());
+    return noYear ? QDate(noYearHeldIn(), stored.month(), stored.day()) : stored;
 }
 
 TAnniversaryEditForm::TAnniversaryEditForm(TAnniversaryForm* listForm, QWidget* parent)
@@ -31,7 +36,7 @@ TAnniversaryEditForm::TAnniversaryEditForm(TAnniversaryForm* listForm, QWidget* 
     chkNoYear = new QCheckBox(QStringLiteral("年なし(&Y)"), this);
     chkNoYear->setObjectName(QStringLiteral("chkNoYear"));
     chkNoYear->setGeometry(230, 8, 96, 26);
-    connect(chkNoYear, &QCheckBox::toggled, this, &TAnniversaryEditForm::showYear);
+    connect(chkNoYear, &QCheckBox::toggled, this, &TAnniversaryEditForm::noYearToggled);
     Panel2 = NewLabelPanel(this, QStringLiteral("Panel2"), QStringLiteral("内容"));
     Panel2->setGeometry(8, 42, 80, 26);
     editTitle->setGeometry(92, 42, 200, 26);
@@ -53,14 +58,38 @@ void TAnniversaryEditForm::setListForm(TAnniversaryForm* listForm) {
 }
 
 void TAnniversaryEditForm::setDate(const QDate& date, bool noYear) {
-    chkNoYear->setChecked(noYear);
-    showYear(noYear);
-    dtpAnniversary->setDate(AnniversaryShownDate(date, noYear));
+    {
+        const QSignalBlocker quiet(chkNoYear);
+        chkNoYear->setChecked(noYear);
+    }
+    m_datedYear = noYear ? Clock::today().year() : date.year();
+    showDate(AnniversaryShownDate(date, noYear), noYear);
 }
 
-void TAnniversaryEditForm::showYear(bool noYear) {
+void TAnniversaryEditForm::noYearToggled(bool noYear) {
+    const QDate shown = dtpAnniversary->date();
+    if (noYear) {
+        // Unticking again gives back the year the date had.
+        m_datedYear = shown.year();
+        showDate(AnniversaryShownDate(shown, true), true);
+        return;
+    }
+    int year = m_datedYear;
+    if (!QDate::isValid(year, shown.month(), shown.day()))
+        year = NearestLeapYear(year);
+    showDate(QDate(year, shown.month(), shown.day()), false);
+}
+
+void TAnniversaryEditForm::showDate(const QDate& date, bool noYear) {
+    dtpAnniversary->clearMinimumDate();
+    dtpAnniversary->clearMaximumDate();
     dtpAnniversary->setDisplayFormat(noYear ? QStringLiteral("MM/dd")
                                             : QStringLiteral("yyyy/MM/dd"));
+    dtpAnniversary->setDate(date);
+    // Without a year the drop-down calendar keeps to the year the date is held in, where
+    // 29 February is a day.
+    if (noYear)
+        dtpAnniversary->setDateRange(QDate(date.year(), 1, 1), QDate(date.year(), 12, 31));
 }
 
 void TAnniversaryEditForm::FormShow() {

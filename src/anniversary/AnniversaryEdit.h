@@ -10,7 +10,7 @@ class TAnniversaryForm;
 #include <QDate>
 
 // The date the editor holds for a stored one. An anniversary without a year (rules/RuleEntry.h)
-// is held in this year (29 February in the nearest leap year), only its month and day shown.
+// is held in the leap year nearest today, only its month and day shown.
 QDate AnniversaryShownDate(const QDate& stored, bool noYear);
 
 // The editor of one anniversary: its date, year included unless 年なし is ticked, and its text.
@@ -31,6 +31,12 @@ public:
     QCheckBox* chkNoYear;
 
 protected:
-    void showYear(bool noYear);
+    // Puts the date in the control, with its year or without.
+    void showDate(const QDate& date, bool noYear);
+    void noYearToggled(bool noYear);
     void storeRow(StringGrid& grid, int row) const override;
+
+private:
+    // The year 年なし unticked gives the date: the one it had, else this year.
+    int m_datedYear = 0;
 };

@@ -4,7 +4,9 @@
 #include "data/KalendoError.h"
 #include "rules/ComType.h"
 
+#include <algorithm>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -100,4 +102,52 @@ QDate AnniversaryDayFromText(const QByteArray& text, bool& noYear) {
 
 QByteArray AnniversaryDateText(const QDate& date) {
     return date.toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
+}
+
+QByteArray AnniversaryMonthDayText(const QByteArray& stored) {
+    const QByteArray date = stored.trimmed();
+    if (!date.startsWith(AnniversaryNoYear))
+        return {};
+    bool noYear = false;
+    try {
+        AnniversaryDayFromText(stored, noYear);
+    } catch (const KalendoError&) {
+        return {};
+    }
+    return date.mid(date.indexOf('/') + 1);
+}
+
+void SortAnniversaryRows(StringGrid& grid, int dateColumn) {
+    const int first = grid.fixedRows();
+    if (grid.rowCount() - first <= 1 || dateColumn < 0 || dateColumn >= grid.columnCount())
+        return;
+    // (group, month, day): 0 dated, 1 without a year, 2 unreadable without a year, 3 no date.
+    using Key = std::tuple<int, int, int>;
+    const auto keyOf = [dateColumn](const Row& row) -> Key {
+        const QByteArray& date = row.at(dateColumn);
+        if (date.trimmed().isEmpty())
+            return {3, 0, 0};
+        if (!date.trimmed().startsWith(AnniversaryNoYear))
+            return {0, 0, 0};
+        bool noYear = false;
+        try {
+            const QDate day = AnniversaryDayFromText(date, noYear);
+            return {1, day.month(), day.day()};
+        } catch (const KalendoError&) {
+            return {2, 0, 0};
+        }
+    };
+    QList<std::pair<Key, Row>> rows;
+    for (int r = first; r < grid.rowCount(); ++r)
+        rows.append({keyOf(grid.row(r)), grid.row(r)});
+    std::stable_sort(rows.begin(), rows.end(), [dateColumn](const auto& x, const auto& y) {
+        if (x.first != y.first)
+            return x.first < y.first;
+        const int group = std::get<0>(x.first);
+        if (group == 0)
+            return CompareGridText(x.second.at(dateColumn), y.second.at(dateColumn)) > 0;
+        return group == 2 && CompareGridText(x.second.at(dateColumn), y.second.at(dateColumn)) < 0;
+    });
+    for (int i = 0; i < rows.size(); ++i)
+        grid.row(first + i) = rows.at(i).second;
 }

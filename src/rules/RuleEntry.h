@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/CsvLine.h"
+#include "rules/StringGrid.h"
 
 #include <QDate>
 
@@ -40,3 +41,13 @@ inline constexpr char AnniversaryNoYear[] = "----";
 inline constexpr int AnniversaryNoYearIn = 1604;
 // AnniversaryDateFromText that also reads "----/MM/DD", telling so in noYear.
 QDate AnniversaryDayFromText(const QByteArray& text, bool& noYear);
+
+// An anniversary's month and day as the lists show them: for one without a year, what is stored
+// after "----/" (the year's place is no part of it); null for any other text.
+QByteArray AnniversaryMonthDayText(const QByteArray& stored);
+
+// Orders the anniversary list as the file keeps it: dated ones newest first, then those without a
+// year in calendar order (January first, as a phone lists birthdays), then rows without a date.
+// Entries of the same date keep their order, so an OK never swaps them. A "----" date that cannot
+// be read goes after the readable ones without a year.
+void SortAnniversaryRows(StringGrid& grid, int dateColumn);

@@ -129,10 +129,11 @@ QString shown(const QByteArray& cell) {
     return Codec::toUnicode(cell).trimmed();
 }
 
-// Of the days a yearly date gives in the years around today, the nearest.
+// Of the days a yearly date gives in the years around today, the nearest. Four years each way,
+// so that 29 February is found from a common year; a nearer day always wins.
 template <typename DayOf> QDate nearestDay(const QDate& today, DayOf&& dayOf) {
     QDate best;
-    for (int year = today.year() - 1; year <= today.year() + 1; ++year) {
+    for (int year = today.year() - 4; year <= today.year() + 4; ++year) {
         const QDate day = dayOf(year);
         if (day.isValid() &&
             (!best.isValid() || std::abs(today.daysTo(day)) < std::abs(today.daysTo(best))))
@@ -199,6 +200,8 @@ SearchMatch anniversaryMatch(const QByteArray& line, const QStringList& words, c
     try {
         bool noYear = false;
         const QDate from = AnniversaryDayFromText(row[0], noYear);
+        if (noYear)
+            match.memo.text = QStringLiteral("年なし"); // no date to count the years from
         match.date =
             nearestDay(today, [&](int year) { return QDate(year, from.month(), from.day()); });
     } catch (const KalendoError&) {

@@ -75,8 +75,12 @@ void ListForm::FormShow() {
 }
 
 void ListForm::sortEntries() {
-    SortGridRows(m_list->grid(), m_columns.keyColumn, m_columns.newestFirst);
+    sortRows(m_list->grid());
     m_list->refresh();
+}
+
+void ListForm::sortRows(StringGrid& grid) const {
+    SortGridRows(grid, m_columns.keyColumn, m_columns.newestFirst);
 }
 
 void ListForm::btnAddNewClick() {

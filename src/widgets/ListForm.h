@@ -54,6 +54,9 @@ protected:
     // Fills the editor from the current row and runs it (the grid's double-click).
     virtual void openEditor() = 0;
     virtual QWidget* editor() const = 0;
+    // Puts the grid's rows in the order the file keeps; by the key column unless a list knows
+    // better.
+    virtual void sortRows(StringGrid& grid) const;
 
     void showEvent(QShowEvent* event) override;
 

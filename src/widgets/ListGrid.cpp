@@ -46,7 +46,8 @@ void DrawListCell(QPainter& painter, const ListCell& cell) {
 // The data rows of the StringGrid as a table; the header row comes through headerData.
 class ListGridModel : public QAbstractTableModel {
 public:
-    ListGridModel(StringGrid& grid, QObject* parent) : QAbstractTableModel(parent), m_grid(grid) {}
+    ListGridModel(StringGrid& grid, ListGrid* view)
+        : QAbstractTableModel(view), m_grid(grid), m_view(view) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : m_grid.rowCount() - m_grid.fixedRows();
@@ -58,7 +59,7 @@ public:
         if (role != Qt::DisplayRole || !index.isValid())
             return {};
         // What screen readers and the keyboard search see, cut as the cell shows it.
-        return ShownLine(m_grid.cell(index.column(), index.row() + m_grid.fixedRows()));
+        return m_view->cellText(index.column(), index.row() + m_grid.fixedRows());
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (role != Qt::DisplayRole || orientation != Qt::Horizontal || m_grid.fixedRows() == 0)
@@ -75,6 +76,7 @@ public:
 
 private:
     StringGrid& m_grid;
+    ListGrid* m_view;
 };
 
 namespace {
@@ -250,9 +252,17 @@ ListCell ListGrid::cellAt(int column, int row) const {
     // Whole-row selection: every body cell of the current row, focused or not.
     cell.selected = !cell.fixed && row == m_grid.currentRow();
     if (row >= 0 && row < m_grid.rowCount() && column >= 0 && column < m_grid.columnCount())
-        cell.text = ShownLine(m_grid.cell(column, row));
+        cell.text = cellText(column, row);
     cell.fixedColour = CellColors::ButtonFace;
     return cell;
+}
+
+QString ListGrid::cellText(int column, int row, TextUse use) const {
+    const QByteArray& stored = m_grid.cell(column, row);
+    if (m_cellText && row >= m_grid.fixedRows())
+        if (QString text = m_cellText(column, stored, use); !text.isNull())
+            return text;
+    return ShownLine(stored);
 }
 
 void ListGrid::drawCell(QPainter& painter, const ListCell& cell) const {

@@ -51,6 +51,11 @@ class ListGrid : public QTableView {
     Q_OBJECT
 public:
     using DrawCellHandler = std::function<void(QPainter&, const ListCell&)>;
+    // What a cell shows (its paint and the keyboard search) or what a screen reader reads of it,
+    // for a list whose stored text is not what the user should see; null leaves ShownLine's.
+    enum class TextUse { Shown, Spoken };
+    using CellTextHandler =
+        std::function<QString(int column, const QByteArray& stored, TextUse use)>;
 
     explicit ListGrid(QWidget* parent = nullptr);
     ~ListGrid() override;
@@ -65,6 +70,9 @@ public:
 
     void setColumnWidths(const QList<int>& widths);
     void setDrawCellHandler(DrawCellHandler handler);
+    void setCellTextHandler(CellTextHandler handler) { m_cellText = std::move(handler); }
+    // A cell's text as the grid shows it or reads it out (header rows counted).
+    QString cellText(int column, int row, TextUse use = TextUse::Shown) const;
 
     // Moves a data row as a drag by its fixed cell does: no renumbering, the current row stays
     // on the same entry.
@@ -110,6 +118,7 @@ private:
     StringGrid m_grid;
     ListGridModel* m_model;
     DrawCellHandler m_drawCell;
+    CellTextHandler m_cellText;
     QList<int> m_columnWidths;
     bool m_viewSetUp = false;
     int m_dragFrom = -1;

@@ -24,8 +24,9 @@ public:
         if (t != QAccessible::Name || !grid())
             return {};
         const StringGrid& cells = grid()->grid();
-        const QString shown = ShownLine(
-            cells.cell(shownColumn(grid(), columnIndex()), rowIndex() + cells.fixedRows()));
+        const QString shown =
+            grid()->cellText(shownColumn(grid(), columnIndex()), rowIndex() + cells.fixedRows(),
+                             ListGrid::TextUse::Spoken);
         // An empty field is read from the file as a blank: nothing to read out.
         return shown.trimmed().isEmpty() ? QString() : shown;
     }

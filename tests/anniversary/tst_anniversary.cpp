@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "WhenModal.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -36,6 +37,8 @@ private slots:
     void unreadableDateKeepsEditorClosed();
     void editedWithoutYear_data();
     void editedWithoutYear();
+    void listOrderAndText_data();
+    void listOrderAndText();
     void emptyTextIsRefused();
     void editorKeys();
     void savedEntryReachesYearTables();
@@ -207,57 +210,115 @@ void tst_Anniversary::unreadableDateKeepsEditorClosed() {
 }
 
 void tst_Anniversary::editedWithoutYear_data() {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QDate>("shown"); // the editor's date; today is 2025/03/07
-    QTest::addColumn<bool>("ticked"); // 年なし as the editor opens
-    QTest::addColumn<QDate>("picked");
-    QTest::addColumn<bool>("noYear"); // 年なし as the user leaves it
+    QTest::addColumn<QByteArray>("line"); // none: a new entry, today 2025/03/07
+    QTest::addColumn<QString>("shown");   // the date as the editor opens
+    QTest::addColumn<bool>("ticked");     // 年なし as the editor opens
+    QTest::addColumn<int>("clicks");      // on 年なし
+    QTest::addColumn<QString>("typed");   // into the date, from its first section
     QTest::addColumn<QByteArray>("saved");
-    QTest::newRow("renamed") << sj("----/05/10,父,") << QDate(2025, 5, 10) << true
-                             << QDate(2025, 5, 10) << true << sj("----/05/10,父の誕生日,\r\n");
+    QTest::newRow("renamed") << sj("----/05/10,父,") << "05/10" << true << 0 << QString()
+                             << sj("----/05/10,父の誕生日,\r\n");
     QTest::newRow("renamed, the date kept as written")
-        << sj("----/5/10,父,") << QDate(2025, 5, 10) << true << QDate(2025, 5, 10) << true
+        << sj("----/5/10,父,") << "05/10" << true << 0 << QString()
         << sj("----/5/10,父の誕生日,\r\n");
-    QTest::newRow("another day") << sj("----/05/10,父,") << QDate(2025, 5, 10) << true
-                                 << QDate(2025, 5, 11) << true << sj("----/05/11,父の誕生日,\r\n");
-    QTest::newRow("a year given") << sj("----/05/10,父,") << QDate(2025, 5, 10) << true
-                                  << QDate(1960, 5, 10) << false
+    QTest::newRow("another day") << sj("----/05/10,父,") << "05/10" << true << 0 << "0511"
+                                 << sj("----/05/11,父の誕生日,\r\n");
+    QTest::newRow("a year given") << sj("----/05/10,父,") << "05/10" << true << 1 << "19600510"
                                   << sj("1960/05/10,父の誕生日,\r\n");
-    QTest::newRow("this year given")
-        << sj("----/05/10,父,") << QDate(2025, 5, 10) << true << QDate(2025, 5, 10) << false
-        << sj("2025/05/10,父の誕生日,\r\n");
-    QTest::newRow("the year dropped")
-        << sj("1990/05/10,父,") << QDate(1990, 5, 10) << false << QDate(1990, 5, 10) << true
-        << sj("----/05/10,父の誕生日,\r\n");
-    QTest::newRow("29 February in a leap year")
-        << sj("----/02/29,祖母,") << QDate(2024, 2, 29) << true << QDate(2024, 2, 29) << true
-        << sj("----/02/29,父の誕生日,\r\n");
+    QTest::newRow("this year given") << sj("----/05/10,父,") << "05/10" << true << 1 << QString()
+                                     << sj("2025/05/10,父の誕生日,\r\n");
+    QTest::newRow("the year dropped") << sj("1990/05/10,父,") << "1990/05/10" << false << 1
+                                      << QString() << sj("----/05/10,父の誕生日,\r\n");
+    QTest::newRow("the year dropped and given back")
+        << sj("1990/05/10,父,") << "1990/05/10" << false << 2 << QString()
+        << sj("1990/05/10,父の誕生日,\r\n");
+    QTest::newRow("29 February in a leap year") << sj("----/02/29,祖母,") << "02/29" << true << 0
+                                                << QString() << sj("----/02/29,父の誕生日,\r\n");
+    // Held in this common year, the date control would refuse the 29th of February.
+    QTest::newRow("29 February, new, in a common year")
+        << QByteArray() << "2025/03/07" << false << 1 << "0229" << sj("----/02/29,父の誕生日,\r\n");
+    QTest::newRow("29 February given a year in a common year: the nearest leap year")
+        << sj("----/02/29,祖母,") << "02/29" << true << 1 << QString()
+        << sj("2024/02/29,父の誕生日,\r\n");
 }
 
 void tst_Anniversary::editedWithoutYear() {
     QFETCH(QByteArray, line);
-    QFETCH(QDate, shown);
+    QFETCH(QString, shown);
     QFETCH(bool, ticked);
-    QFETCH(QDate, picked);
-    QFETCH(bool, noYear);
+    QFETCH(int, clicks);
+    QFETCH(QString, typed);
     QFETCH(QByteArray, saved);
-    m_folder->write(FileName, line + "\r\n");
+    if (!line.isEmpty())
+        m_folder->write(FileName, line + "\r\n");
     open();
     TAnniversaryEditForm* editor = m_list->editForm();
-    QDate was;
+    QString was;
     bool wasTicked = false;
     whenModal(editor, [&] {
-        was = editor->dtpAnniversary->date();
+        QDateEdit* date = editor->dtpAnniversary;
+        was = date->text();
         wasTicked = editor->chkNoYear->isChecked();
-        if (noYear != wasTicked)
+        for (int i = 0; i < clicks; ++i)
             editor->chkNoYear->click();
-        editor->dtpAnniversary->setDate(picked);
+        if (!typed.isEmpty()) {
+            date->setFocus();
+            date->setSelectedSection(date->sectionAt(0));
+            QTest::keyClicks(date, typed);
+        }
         editor->editTitle->setText(QStringLiteral("父の誕生日"));
         editor->btnOkClick();
     });
     m_list->gridAnvDblClick();
     QCOMPARE(was, shown);
     QCOMPARE(wasTicked, ticked);
+    m_list->btnOkClick();
+    QCOMPARE(m_folder->read(FileName), saved);
+}
+
+void tst_Anniversary::listOrderAndText_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("shown"); // the date column, as shown and as read out
+    QTest::addColumn<QString>("typed");     // into the list: finds by what the dates show
+    QTest::addColumn<int>("found");         // the row it selects
+    QTest::addColumn<QByteArray>("saved");  // after OK
+    QTest::newRow("dated newest first, then those without a year from January")
+        << sj("----/12/24,友人,\r\n2001/05/05,子供,\r\n----/01/15,母,\r\n"
+              "2012/03/30,結婚,\r\n----/5/10,父,\r\n")
+        << QStringList{"2012/03/30|2012/03/30", "2001/05/05|2001/05/05", "01/15|01/15 年なし",
+                       "5/10|5/10 年なし", "12/24|12/24 年なし"}
+        << "12" << 5
+        << sj("2012/03/30,結婚,\r\n2001/05/05,子供,\r\n----/01/15,母,\r\n"
+              "----/5/10,父,\r\n----/12/24,友人,\r\n");
+    QTest::newRow("the same date keeps its order")
+        << sj("2020/01/02,a,\r\n2020/01/02,b,\r\n----/03/03,c,\r\n----/3/3,d,\r\n")
+        << QStringList{"2020/01/02|2020/01/02", "2020/01/02|2020/01/02", "03/03|03/03 年なし",
+                       "3/3|3/3 年なし"}
+        << "3" << 4 << sj("2020/01/02,a,\r\n2020/01/02,b,\r\n----/03/03,c,\r\n----/3/3,d,\r\n");
+    QTest::newRow("no date to read without a year: shown as stored, after the readable ones")
+        << sj("----/13/45,x,\r\n----/02/29,y,\r\n")
+        << QStringList{"02/29|02/29 年なし", "----/13/45|----/13/45"} << "-" << 2
+        << sj("----/02/29,y,\r\n----/13/45,x,\r\n");
+}
+
+void tst_Anniversary::listOrderAndText() {
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, typed);
+    QFETCH(int, found);
+    QFETCH(QByteArray, saved);
+    m_folder->write(FileName, file);
+    open();
+    ListGrid* grid = m_list->gridAnv;
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(grid)->tableInterface();
+    QStringList dates;
+    for (int r = 0; r < table->rowCount(); ++r)
+        dates << grid->model()->index(r, 0).data().toString() + QLatin1Char('|') +
+                     table->cellAt(r, 0)->text(QAccessible::Name);
+    QCOMPARE(dates, shown);
+    QTest::keyClicks(grid, typed);
+    QCOMPARE(grid->grid().currentRow(), found);
     m_list->btnOkClick();
     QCOMPARE(m_folder->read(FileName), saved);
 }

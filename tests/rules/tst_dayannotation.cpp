@@ -25,7 +25,8 @@ struct Fixture {
         dir.write(HolidayFileName, sj("03/30,休業日,0,0\r\n11/03,文化の日,0,0\r\n"));
         dir.write(EventFileName, sj("03/30,棚卸,0,0\r\n04/01,\"a b\",0,0\r\n"));
         dir.write(AnniversaryFileName, sj("2012/03/30,結婚記念日,\r\n2026/03/31,未来,\r\n"
-                                          "2026/03/31,コンマなし\r\n----/04/07,父の誕生日,\r\n") +
+                                          "2026/03/31,コンマなし\r\n----/04/07,父の誕生日,\r\n"
+                                          "----/02/29,祖母,\r\n") +
                                            "2000/04/06," + QByteArray(2000, 'w') + ",\r\n");
         dir.write(QStringLiteral("2024.csv"), sj("20240330,1,,,会議,,\r\n"
                                                  "20240331,1,09:00,10:00,A,B,C\r\n"
@@ -64,6 +65,8 @@ void tst_DayAnnotation::annotation_data() {
         << 2 << 2 << 3 << 31 << QStringLiteral("★未来[-2]");
     QTest::newRow("anniversary without a year shows no years")
         << 0 << 3 << 4 << 7 << QStringLiteral("★父の誕生日");
+    QTest::newRow("29 February without a year, in a leap year")
+        << 2 << 2 << 2 << 29 << QStringLiteral("★祖母");
     QTest::newRow("two entries") << 3 << 3 << 3 << 31 << QStringLiteral("A-B-C\r\nD");
     // The lines of a day are those its day list shows (IsDayLine): a quoted date is one, a date
     // with more after it none.
@@ -131,6 +134,13 @@ void tst_DayAnnotation::otherYearsAndBadLines() {
     // A line of another year in the file matches when that year is asked.
     QCOMPARE(BuildDayAnnotation(f.tables, 3, 3, 2025, 3, 31), sj("other year"));
     QVERIFY(BuildDayAnnotation(f.tables, 3, 3, 2024, 3, 31) != sj("other year"));
+
+    // 29 February without a year is a yearly event on that day: in a common year it is not
+    // moved to a day next to it, as calendars show such an event from a sync.
+    YearTables common;
+    BuildYearTables(common, 2025, f.dir.path());
+    QVERIFY(!common.hasAnnotation(akAnniversary, 2025, 2, 28));
+    QVERIFY(!common.hasAnnotation(akAnniversary, 2025, 3, 1));
 
     // An anniversary whose year cannot be read is left out; the others still show.
     TempDataFolder dir;

@@ -124,7 +124,11 @@ void tst_DataSearch::finds_data() {
         << "結婚" << QStringList{"* 記念日 2027-01-03 - [結婚]記念日||1990/01/03"} << QStringList{};
     QTest::newRow("an anniversary without a year")
         << Files{{QStringLiteral("anniversary.csv"), {"----/05/10,父の誕生日,"}}} << "誕生"
-        << QStringList{"* 記念日 2027-05-10 - 父の[誕生]日||----/05/10"} << QStringList{};
+        << QStringList{"* 記念日 2027-05-10 - 父の[誕生]日||年なし"} << QStringList{};
+    // No 29 February in the years next to 2026: the search looks further.
+    QTest::newRow("29 February, from a common year between common years")
+        << Files{{QStringLiteral("anniversary.csv"), {"----/02/29,祖母の誕生日,"}}} << "祖母"
+        << QStringList{"* 記念日 2028-02-29 - [祖母]の誕生日||年なし"} << QStringList{};
     QTest::newRow("holiday and event rules, a weekday rule resolved")
         << Files{{QStringLiteral("holiday.csv"), {"11/03,文化の日,0,0", "01/--,成人の日,2,1"}},
                  {QStringLiteral("event.csv"), {"12/--,文化祭,1,6"}}}
