@@ -6,6 +6,9 @@
 // Also counts the requests of the unchanged sync (one, where the server has sync tokens),
 // checks that it leaves the sync state file as it was, and measures its reading of the sync
 // state and the entries with their identities against reading those files' bytes.
+// Then the same with anniversaries synced too (KALENDO_BENCH_ANNIVERSARIES of them, default
+// 2,000, in both calendars): an unchanged sync against the same one-REPORT floor, and its reading
+// of the anniversaries and the sync state against reading those files' bytes.
 // Floor and work are taken in turn, each first sync into a new calendar; the unchanged sync is
 // the best of several. The server stores through bench_radicale_storage.py (Radicale's own
 // storage without its per-PUT scan of every stored event and without fsync; see there), as
@@ -21,6 +24,7 @@
 #include "rules/Clock.h"
 #include "rules/ComType.h"
 #include "rules/EntryIdentity.h"
+#include "sync/AnniversarySync.h"
 #include "sync/CalendarSync.h"
 #include "sync/LocalEntries.h"
 #include "sync/SyncState.h"
@@ -141,7 +145,7 @@ QByteArray tokenOf(const QByteArray& multistatus) {
     return {};
 }
 
-SyncOutcome runSync(const QString& folder, const QUrl& calendar) {
+SyncOutcome runSync(const QString& folder, const QUrl& calendar, bool anniversaries = false) {
     CalendarSync sync(folder);
     SyncOutcome outcome;
     QEventLoop loop;
@@ -149,7 +153,7 @@ SyncOutcome runSync(const QString& folder, const QUrl& calendar) {
         outcome = o;
         loop.quit();
     });
-    sync.start({calendar, User, Password});
+    sync.start({calendar, User, Password, anniversaries});
     loop.exec();
     if (!outcome.ok)
         qFatal("sync failed: %s", qPrintable(outcome.message));
@@ -162,6 +166,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int entries = envInt("KALENDO_BENCH_ENTRIES", 5000);
     const int rounds = envInt("KALENDO_BENCH_RUNS", 1);
+    const int anniversaries = envInt("KALENDO_BENCH_ANNIVERSARIES", 2000);
     constexpr int unchangedRuns = 10;
     auto server = std::make_unique<RadicaleServer>();
     if (!qEnvironmentVariableIsSet("KALENDO_BENCH_STOCK_RADICALE"))
@@ -264,6 +269,7 @@ int main(int argc, char** argv) {
         qFatal("no sync-collection report");
     const QByteArray token = tokenOf(answer);
     // Any write of the file, in place or by replacing it, moves its change time.
+    qint64 changed = 0;
     const auto stateChanged = [&] {
         struct stat st {};
         const QByteArray path = QFile::encodeName(SyncStatePath(folder->path() + QLatin1Char('/')));
@@ -274,35 +280,41 @@ int main(int argc, char** argv) {
     // The first sync's token was taken before its own PUTs: the next sync takes the newer one,
     // and only from then on is there nothing to write.
     runSync(folder->path() + QLatin1Char('/'), workCalendar);
-    const qint64 changed = stateChanged();
-    // Wall time, and this process's CPU time (the client's own work, the server's excluded).
-    double unchangedFloor = 1e300, unchangedWork = 1e300, floorCpu = 1e300, workCpu = 1e300;
-    int requests = 0;
-    for (int i = 0; i < unchangedRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        double cpu = processCpuNs();
-        if (floor.once("REPORT", floorCalendar, syncReport(token), {{"Depth", "0"}}, &answer) !=
-            207)
-            qFatal("the floor's sync-collection report failed");
-        unchangedFloor = std::min(unchangedFloor, double(t.nsecsElapsed()));
-        floorCpu = std::min(floorCpu, processCpuNs() - cpu);
-        t.start();
-        cpu = processCpuNs();
-        const SyncOutcome outcome = runSync(folder->path() + QLatin1Char('/'), workCalendar);
-        unchangedWork = std::min(unchangedWork, double(t.nsecsElapsed()));
-        workCpu = std::min(workCpu, processCpuNs() - cpu);
-        if (outcome.sent != 0 || outcome.received != 0)
-            qFatal("an unchanged sync sent %d and received %d", outcome.sent, outcome.received);
-        requests = std::max(requests, outcome.requests);
-    }
-    if (stateChanged() != changed)
-        qFatal("a sync with nothing changed rewrote the sync state");
-    qInfo("sync with nothing changed: %.1f ms, %d request(s) (target 1: %s); floor (one "
-          "sync-collection REPORT): %.1f ms; %.2f x floor; CPU here %.1f ms against the floor's "
-          "%.1f ms",
-          unchangedWork / 1e6, requests, requests == 1 ? "met" : "NOT met", unchangedFloor / 1e6,
-          unchangedWork / unchangedFloor, workCpu / 1e6, floorCpu / 1e6);
+    changed = stateChanged();
+    // Wall time, and this process's CPU time (the client's own work, the server's excluded);
+    // the most requests an unchanged sync made.
+    const auto unchanged = [&](const char* what, const QByteArray& fromToken, bool withAnniv) {
+        double unchangedFloor = 1e300, unchangedWork = 1e300, floorCpu = 1e300, workCpu = 1e300;
+        int requests = 0;
+        for (int i = 0; i < unchangedRuns; ++i) {
+            QElapsedTimer t;
+            t.start();
+            double cpu = processCpuNs();
+            if (floor.once("REPORT", floorCalendar, syncReport(fromToken), {{"Depth", "0"}},
+                           &answer) != 207)
+                qFatal("the floor's sync-collection report failed");
+            unchangedFloor = std::min(unchangedFloor, double(t.nsecsElapsed()));
+            floorCpu = std::min(floorCpu, processCpuNs() - cpu);
+            t.start();
+            cpu = processCpuNs();
+            const SyncOutcome outcome =
+                runSync(folder->path() + QLatin1Char('/'), workCalendar, withAnniv);
+            unchangedWork = std::min(unchangedWork, double(t.nsecsElapsed()));
+            workCpu = std::min(workCpu, processCpuNs() - cpu);
+            if (outcome.sent != 0 || outcome.received != 0)
+                qFatal("an unchanged sync sent %d and received %d", outcome.sent, outcome.received);
+            requests = std::max(requests, outcome.requests);
+        }
+        if (stateChanged() != changed)
+            qFatal("a sync with nothing changed rewrote the sync state");
+        qInfo("%s: %.1f ms, %d request(s) (target 1: %s); floor (one sync-collection REPORT): "
+              "%.1f ms; %.2f x floor; CPU here %.1f ms against the floor's %.1f ms, %.1f x",
+              what, unchangedWork / 1e6, requests, requests == 1 ? "met" : "NOT met",
+              unchangedFloor / 1e6, unchangedWork / unchangedFloor, workCpu / 1e6, floorCpu / 1e6,
+              workCpu / floorCpu);
+        return requests;
+    };
+    const int requests = unchanged("sync with nothing changed", token, false);
 
     // Every sync first reads its state and the entries (each entry's text fitted and hashed);
     // their identities (the identity file matched to the year's lines) only where the server or
@@ -341,5 +353,63 @@ int main(int argc, char** argv) {
           "%.1f x floor",
           readEntries / 1e6, readIdentities / 1e6, readState / 1e6, qlonglong(bytes),
           readBytes / 1e6, (readEntries + readState) / readBytes);
-    return requests == 1 ? 0 : 1;
+
+    // Anniversaries in both calendars: the floor's PUT as the work's first sync sends them.
+    QByteArray annivLines;
+    QList<QPair<QByteArray, QByteArray>> annivEvents;
+    const QByteArray annivTitle = *Codec::fromUnicode(QStringLiteral("誕生日"));
+    for (int i = 0; i < anniversaries; ++i) {
+        const QDate day = QDate(1950, 1, 1).addDays(i * 13 % 27000);
+        const QByteArray text = annivTitle + QByteArray::number(i);
+        annivLines += day.toString(QStringLiteral("yyyy/MM/dd")).toLatin1() + ',' + text + ",\r\n";
+        const QByteArray uid = "anniversary-" +
+                               QUuid::createUuid().toByteArray(QUuid::WithoutBraces) +
+                               KalendoUidSuffix;
+        annivEvents << qMakePair(uid + ".ics", BuildIcsAnniversary(uid, day, false, text));
+    }
+    QFile annivFile(AnniversaryFilePath(workFolder));
+    if (!annivFile.open(QIODevice::WriteOnly) || annivFile.write(annivLines) != annivLines.size())
+        qFatal("cannot write the anniversaries");
+    annivFile.close();
+    if (floor.putAll(floorCalendar, annivEvents) != anniversaries)
+        qFatal("the floor did not store every anniversary");
+    if (floor.once("REPORT", floorCalendar, syncReport({}), {{"Depth", "0"}}, &answer) != 207)
+        qFatal("no sync-collection report");
+    const QByteArray annivToken = tokenOf(answer);
+    if (const SyncOutcome first = runSync(workFolder, workCalendar, true);
+        first.sent != anniversaries)
+        qFatal("the anniversaries' first sync sent %d of %d", first.sent, anniversaries);
+    runSync(workFolder, workCalendar, true);
+    changed = stateChanged();
+    const QString what =
+        QStringLiteral("with %1 anniversaries too, nothing changed").arg(anniversaries);
+    const int annivRequests = unchanged(qPrintable(what), annivToken, true);
+    const QStringList annivPaths = {AnniversaryFilePath(workFolder), SyncStatePath(workFolder)};
+    double annivBytes = 1e300, readAnniv = 1e300;
+    readState = 1e300;
+    for (int i = 0; i < unchangedRuns; ++i) {
+        double t = processCpuNs();
+        bytes = 0;
+        for (const QString& path : annivPaths) {
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly))
+                qFatal("cannot read %s", qPrintable(path));
+            bytes += f.readAll().size();
+        }
+        annivBytes = std::min(annivBytes, processCpuNs() - t);
+        t = processCpuNs();
+        const qsizetype read = ReadLocalAnniversaries(workFolder).size();
+        readAnniv = std::min(readAnniv, processCpuNs() - t);
+        t = processCpuNs();
+        const qsizetype records = SyncState::load(workFolder).anniversaries.size();
+        readState = std::min(readState, processCpuNs() - t);
+        if (read != anniversaries || records != anniversaries)
+            qFatal("read %lld and %lld of %d anniversaries", qlonglong(read), qlonglong(records),
+                   anniversaries);
+    }
+    qInfo("  of its CPU reading the anniversaries %.1f ms and the sync state %.1f ms; floor "
+          "(reading those two files, %lld bytes): %.2f ms; %.1f x floor",
+          readAnniv / 1e6, readState / 1e6, qlonglong(bytes), annivBytes / 1e6,
+          (readAnniv + readState) / annivBytes);
+    return requests == 1 && annivRequests == 1 ? 0 : 1;
 }
