@@ -379,6 +379,7 @@ struct CalendarSync::Pass {
     bool reclassify = false; // just turned on: events kept as schedule entries may be some
     QList<LocalAnniversary> annivs;
     QList<bool> annivTaken;
+    QHash<QByteArray, QList<int>> annivByHash; // the lines of each hash, in the file's order
     QHash<QByteArray, int> annivOwn;
     QHash<QByteArray, ServerEvent> annivFetched;
     QHash<QByteArray, ServerAnniversary> annivOf;
@@ -969,6 +970,8 @@ void CalendarSync::Pass::readAnniversaries() {
         return;
     }
     annivTaken = QList<bool>(annivs.size(), false);
+    for (int i = 0; i < annivs.size(); ++i)
+        annivByHash[annivs[i].hash] << i;
     for (const SyncRecord& record : std::as_const(state.anniversaries)) {
         if (full && !listed.contains(record.href) && !record.etag.isEmpty())
             removed.insert(record.href);
@@ -991,8 +994,8 @@ void CalendarSync::Pass::readAnniversaries() {
 }
 
 int CalendarSync::Pass::takeAnniversary(const QByteArray& hash) {
-    for (int i = 0; i < annivs.size(); ++i)
-        if (!annivTaken[i] && annivs[i].hash == hash) {
+    for (const int i : annivByHash.value(hash))
+        if (!annivTaken[i]) {
             annivTaken[i] = true;
             return i;
         }
