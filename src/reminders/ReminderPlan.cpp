@@ -35,16 +35,21 @@ QTime storedTime(const QByteArray& cell) {
 }
 
 // An iCalendar duration's parts, read as the calendar importers' library reads them (the same
-// answer for every text): a sign, "P", then numbers each followed by its unit, each unit set at
-// most once (a unit set to 0 may be set again), weeks and days before "T" (no weeks after
-// days), hours, minutes and seconds after it; a number left without its unit is dropped. Read
-// here so that the reminders do not load that library into the program.
+// answer for every text it gives one for): a sign, "P", then numbers each followed by its unit,
+// each unit set at most once (a unit set to 0 may be set again), weeks and days before "T" (no
+// weeks after days), hours, minutes and seconds after it. Where the library drops a number
+// without its unit ("PT5", "P5T5M") or reads no part at all ("P", "PT", "P1DT"), this is no
+// duration; each number is capped so that no sum overflows. Read here so that the reminders do
+// not load that library into the program.
 struct DurationParts {
     bool negative = false;
     qint64 weeks = 0, days = 0, hours = 0, minutes = 0, seconds = 0;
 };
 
 std::optional<DurationParts> durationParts(QByteArrayView text) {
+    const auto isUnit = [](char c) { return QByteArrayView("WDHMS").contains(c); };
+    if (text.isEmpty() || !isUnit(text.back()))
+        return {};
     DurationParts d;
     bool begun = false;
     bool inTime = false;
@@ -89,19 +94,18 @@ std::optional<DurationParts> durationParts(QByteArrayView text) {
                 return {};
             hasDays = true;
             break;
-        default:
-            if (c < '0' || c > '9')
+        default: {
+            if (c < '0' || c > '9' || !begun)
                 return {};
-            // The digits that follow belong to this number; more digits after a number not yet
-            // given its unit are passed over.
-            if (number < 0) {
-                if (!begun)
-                    return {};
-                qint64 value = 0;
-                for (qsizetype j = i; j < text.size() && text[j] >= '0' && text[j] <= '9'; ++j)
-                    value = std::min<qint64>(value * 10 + (text[j] - '0'), qint64(1) << 40);
-                number = value;
-            }
+            qint64 value = 0;
+            qsizetype j = i;
+            for (; j < text.size() && text[j] >= '0' && text[j] <= '9'; ++j)
+                value = std::min<qint64>(value * 10 + (text[j] - '0'), 1 << 30);
+            if (j == text.size() || !isUnit(text[j]))
+                return {};
+            number = value;
+            i = j - 1; // its unit is next
+        }
         }
     }
     return d;
@@ -110,27 +114,7 @@ std::optional<DurationParts> durationParts(QByteArrayView text) {
 // The offset from the start of an iCalendar duration ("-PT15M", "-P1DT2H", "PT9H"), in seconds,
 // as an imported or synced alarm's trigger; nothing for anything else.
 std::optional<qint64> alarmOffsetSeconds(const QByteArray& trigger) {
-    const QByteArray text = trigger.trimmed();
-    // A number without its unit ("PT5", "P5T5M") or no part at all ("P", "PT", "P1DT") is no
-    // trigger, and each number is capped first so that no sum overflows.
-    if (text.isEmpty() || !QByteArrayView("WDHMS").contains(text.back()))
-        return {};
-    QByteArray capped;
-    for (qsizetype i = 0; i < text.size();) {
-        if (text.at(i) < '0' || text.at(i) > '9') {
-            if (text.at(i) == '\0')
-                return {};
-            capped += text.at(i++);
-            continue;
-        }
-        qint64 number = 0;
-        for (; i < text.size() && text.at(i) >= '0' && text.at(i) <= '9'; ++i)
-            number = std::min<qint64>(number * 10 + (text.at(i) - '0'), 1 << 30);
-        if (i == text.size() || !QByteArrayView("WDHMS").contains(text.at(i)))
-            return {};
-        capped += QByteArray::number(number);
-    }
-    const std::optional<DurationParts> d = durationParts(capped);
+    const std::optional<DurationParts> d = durationParts(QByteArrayView(trigger).trimmed());
     if (!d)
         return {};
     const qint64 seconds =

@@ -148,6 +148,9 @@ void tst_Reminders::reminded_data() {
     QTest::newRow("a trigger of no duration: the default")
         << 10 << "off" << false << QStringList{"09:20", "alarm -P", "09:49", "09:50"}
         << QStringList{meeting} << 1;
+    QTest::newRow("a number without its unit: the default")
+        << 10 << "off" << false << QStringList{"09:20", "alarm -P5T5M", "09:49", "09:50"}
+        << QStringList{meeting} << 1;
     // Counted from the start of the day, and due also with the default for all-day entries off.
     QTest::newRow("an all-day entry's own alarm")
         << 10 << "off" << true << QStringList{"all-day alarm PT9H30M", "09:00", "09:29", "09:30"}
