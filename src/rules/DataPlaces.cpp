@@ -16,14 +16,16 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
-// Newest last. A release that changes client/holiday.csv adds the new file's sum here, or the
-// next release could not tell that copy from one the user changed (tst_dataplaces checks it).
-const QList<QByteArray> ShippedHolidayVersions = {
-    "c65bf00b2f8b17fe1e3ce4953c50b8aeb872c5cadce756961ac09214ce6f6ce5",
+// Newest last. A release that changes client/holiday.csv adds the new file's size and sum here,
+// or the next release could not tell that copy from one the user changed (tst_dataplaces checks
+// it).
+const QList<ShippedVersion> ShippedHolidayVersions = {
+    {292, "c65bf00b2f8b17fe1e3ce4953c50b8aeb872c5cadce756961ac09214ce6f6ce5"},
 };
 
 namespace {
@@ -201,7 +203,7 @@ QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shi
 }
 
 bool UpdateShippedFile(const QString& userFile, const QString& shippedFile,
-                       const QList<QByteArray>& shippedVersions) {
+                       const QList<ShippedVersion>& shippedVersions) {
     // Only small regular files are read: a FIFO or device under the name must not hang the start.
     constexpr qint64 largest = 1 << 20;
     const QFileInfo user(userFile);
@@ -215,8 +217,12 @@ bool UpdateShippedFile(const QString& userFile, const QString& shippedFile,
     const QByteArray mine = userBytes.readAll();
     if (mine == shippedBytes.readAll())
         return false;
-    if (!shippedVersions.contains(
-            QCryptographicHash::hash(mine, QCryptographicHash::Sha256).toHex()))
+    // Hashed only when a shipped version has its size: an edited copy seldom has, and the
+    // check runs at every start.
+    if (std::none_of(shippedVersions.begin(), shippedVersions.end(),
+                     [&mine](const ShippedVersion& v) { return v.size == mine.size(); }) ||
+        !shippedVersions.contains(
+            {mine.size(), QCryptographicHash::hash(mine, QCryptographicHash::Sha256).toHex()}))
         return false;
     CopyFileAtomically(shippedFile, userFile, int(user.permissions()));
     return true;

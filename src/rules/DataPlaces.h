@@ -34,11 +34,19 @@ DataFolderChoice ChooseDataFolder(const DataPlaces& places);
 // Returns what the user must be told, nothing when all went as usual.
 QStringList PrepareDataFolder(const DataFolderChoice& choice, const QString& shippedFolder);
 
-// SHA-256 (hex) of every holiday.csv a release has shipped.
-extern const QList<QByteArray> ShippedHolidayVersions;
+// A file as a release shipped it: its size and its SHA-256 (hex). The size lets a copy of
+// another size pass without being hashed.
+struct ShippedVersion {
+    qint64 size = 0;
+    QByteArray sha256;
+    bool operator==(const ShippedVersion&) const = default;
+};
+
+// Every holiday.csv a release has shipped.
+extern const QList<ShippedVersion> ShippedHolidayVersions;
 
 // Replaces userFile by shippedFile when it differs and is, byte for byte, one of the shipped
 // versions (so the user never changed it). A changed or unknown copy is left alone. True when
 // replaced; throws KalendoError when the replacement fails.
 bool UpdateShippedFile(const QString& userFile, const QString& shippedFile,
-                       const QList<QByteArray>& shippedVersions);
+                       const QList<ShippedVersion>& shippedVersions);

@@ -28,8 +28,8 @@ private slots:
 
 namespace {
 
-QByteArray sha256(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+ShippedVersion version(const QByteArray& bytes) {
+    return {bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
 }
 
 // A program in app/bin/ with its shipped data in app/share/kalendo/, and a home in home/.
@@ -260,6 +260,7 @@ void tst_DataPlaces::holidayUpgrade_data() {
     QTest::addColumn<bool>("replaced");
     QTest::newRow("an earlier release's copy") << QByteArray("01/01,old\r\n") << true;
     QTest::newRow("changed by the user") << QByteArray("01/01,old\r\n02/02,mine\r\n") << false;
+    QTest::newRow("changed, the size kept") << QByteArray("01/01,OLD\r\n") << false;
     QTest::newRow("no release shipped it") << QByteArray("01/01,other\r\n") << false;
     QTest::newRow("already this release's") << QByteArray("01/01,new\r\n") << false;
     QTest::newRow("removed by the user") << QByteArray() << false;
@@ -269,7 +270,7 @@ void tst_DataPlaces::holidayUpgrade() {
     QFETCH(QByteArray, mine);
     QFETCH(bool, replaced);
     const QByteArray shipped = "01/01,new\r\n";
-    const QList<QByteArray> versions = {sha256("01/01,old\r\n"), sha256(shipped)};
+    const QList<ShippedVersion> versions = {version("01/01,old\r\n"), version(shipped)};
     TempDataFolder dir;
     dir.write(QStringLiteral("shipped.csv"), shipped);
     if (!mine.isEmpty())
@@ -286,7 +287,7 @@ void tst_DataPlaces::holidayUpgrade() {
 void tst_DataPlaces::everyShippedHolidayFileIsKnown() {
     QFile shipped(QStringLiteral(KALENDO_SHIPPED_CLIENT) + HolidayFileName);
     QVERIFY(shipped.open(QIODevice::ReadOnly));
-    QVERIFY(ShippedHolidayVersions.contains(sha256(shipped.readAll())));
+    QVERIFY(ShippedHolidayVersions.contains(version(shipped.readAll())));
 }
 
 QTEST_GUILESS_MAIN(tst_DataPlaces)
