@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QAccessible>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -333,6 +334,18 @@ void ListGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     m_dragFrom = -1;
     event->accept();
     emit dblClicked();
+}
+
+void ListGrid::keyPressEvent(QKeyEvent* event) {
+    // From the keyboard, Enter opens the current row as a double-click does, as it opens the
+    // current day in the month.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        emit dblClicked();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void ListGrid::paintEvent(QPaintEvent* event) {

@@ -17,7 +17,7 @@
 //   grid->grid() = StringGrid(7, 2, 1, 2);      // 7 columns, 1 header row, 2 fixed columns
 //   grid->grid().setCell(...); grid->refresh(); // refresh() after every change made to grid()
 //   grid->setColumnWidths({-1, 35, 55});        // -1 hides a column; call at every showing
-//   connect(grid, &ListGrid::dblClicked, ...);  // double-click anywhere, header included
+//   connect(grid, &ListGrid::dblClicked, ...);  // double-click anywhere, header included, or Enter
 //   grid->setDrawCellHandler(...);              // optional; the default paints by DrawListCell
 // Row 0 .. fixedRows-1 of the StringGrid are shown as the (non-scrolling) header; the current
 // row of the StringGrid is the selected row of the view and follows clicks and arrow keys.
@@ -97,6 +97,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
