@@ -264,15 +264,21 @@ int RunKalendo(int argc, char** argv, const std::function<void()>& afterCreate) 
         afterCreate();
     app.EndOnSignals(MainForm);
     InstanceDoor door;
-    if (program == InstanceGuard::Acquired)
-        door.open(programLock);
-    if (folder == InstanceGuard::Acquired)
-        door.open(InstanceGuard::DataFolderLockPath(data.folder));
     QObject::connect(&door, &InstanceDoor::showRequested, MainForm, ShowMainWindow);
+    // Opening a door makes and removes a folder, which the disk may be waiting on: not before
+    // the first paint. A start from the menu meanwhile finds no door and leaves the showing to
+    // this one, whose window is on its way.
+    const auto openDoors = [&] {
+        if (program == InstanceGuard::Acquired)
+            door.open(programLock);
+        if (folder == InstanceGuard::Acquired)
+            door.open(InstanceGuard::DataFolderLockPath(data.folder));
+    };
     bool besideStarted = false;
-    const auto startBeside = [&app, &besideStarted] {
+    const auto startBeside = [&app, &besideStarted, openDoors] {
         if (std::exchange(besideStarted, true))
             return;
+        openDoors();
         CreateOtherForms();
         StartReminders(&app);
         StartSync(&app);
