@@ -369,6 +369,13 @@ void TMainForm::TimerMainTimer() {
 }
 
 void TMainForm::RefreshMonth() {
+    // The busy cursor while another year's files are read, the one wait a user could see: a
+    // month within the year reads nothing, and the cursor's round trips would cost the step
+    // more than its filling. Not before the window is on the screen: the first build has the
+    // splash window for it, and loading the cursor's images would hold up the first paint.
+    std::optional<BusyCursor> busy;
+    if (m_tables.year() != m_year && windowHandle() && windowHandle()->isExposed())
+        busy.emplace();
     // A data file the rules cannot read still leaves the grid showing the shown month, with
     // whatever was read; the error then goes on to the user.
     try {
@@ -394,11 +401,6 @@ void TMainForm::RefreshMonth() {
 }
 
 void TMainForm::FillMonthGrid() {
-    // Not before the window is on the screen: the first fill has the splash window for it, and
-    // loading the cursor's images would hold up the first paint.
-    std::optional<BusyCursor> busy;
-    if (windowHandle() && windowHandle()->isExposed())
-        busy.emplace();
     MonthGrid& cells = gridCal->Cells();
     cells.setFilling(true);
     const auto done = qScopeGuard([&cells] { cells.setFilling(false); });
@@ -419,8 +421,9 @@ void TMainForm::FillMonthGrid() {
                 gridCal->update(gridCal->CellRect(col, row));
         }
     } else {
-        update();
-        gridCal->update();
+        // The year and month fields repaint as their texts change; nothing else outside the
+        // week rows shows the month.
+        gridCal->UpdateWeekRows();
     }
     m_filled = filled;
     m_savedDays.clear();

@@ -62,6 +62,11 @@ QRect TCalendarGrid::CellRect(int col, int row) const {
     return QRect(cellOrigin() + QPoint(col * step, row * step), QSize(CellSize, CellSize));
 }
 
+void TCalendarGrid::UpdateWeekRows() {
+    update(CellRect(0, MonthGrid::FixedRows)
+               .united(CellRect(MonthGrid::ColCount - 1, MonthGrid::RowCount - 1)));
+}
+
 bool TCalendarGrid::MouseToCell(const QPoint& pos, int& col, int& row) const {
     const QPoint p = pos - cellOrigin();
     const int step = CellSize + LineWidth;
@@ -92,7 +97,9 @@ bool TCalendarGrid::SetCurrentCell(int col, int row) {
 
 void TCalendarGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    drawFrame(&painter);
+    // The frame's shading costs as much as a row of cells; most repaints lie within it.
+    if (!contentsRect().contains(event->rect()))
+        drawFrame(&painter);
     painter.setClipRect(contentsRect());
     painter.fillRect(contentsRect(), palette().color(QPalette::Mid));
     const bool focused = hasFocus();
@@ -112,6 +119,7 @@ void TCalendarGrid::paintEvent(QPaintEvent* event) {
                 state |= gdFocused;
 
             TGridCanvas canvas(painter);
+            canvas.Texts = &m_texts;
             canvas.Font = font();
             // The cells keep their own colours under any desktop theme; the handler's colours
             // are chosen to be read on them.

@@ -30,6 +30,8 @@ public:
     void HoldAnnouncements(bool hold) { m_holdAnnouncements = hold; }
 
     QRect CellRect(int col, int row) const;
+    // Repaints the week rows: what another month changes. The header and the frame stay.
+    void UpdateWeekRows();
     // The cell under a point of the control; false outside every cell.
     bool MouseToCell(const QPoint& pos, int& col, int& row) const;
 
@@ -62,6 +64,7 @@ private:
     void announceCurrent();
 
     MonthGrid m_cells;
+    TGridTextCache m_texts;
     bool m_holdAnnouncements = false;
 };
 

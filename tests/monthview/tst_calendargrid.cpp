@@ -54,12 +54,20 @@ void tst_CalendarGrid::focusMarkAtThisScale() {
     grid.show();
     QVERIFY(QTest::qWaitForWindowActive(&grid));
     grid.setFocus();
-    // 0: the focus leaves the grid, or comes back to it.
+    // 0: the focus leaves the grid, or comes back to it; Refill: April fills the week rows,
+    // which alone are repainted (March's last row, the 30th and 31st, empties).
+    constexpr int Refill = -1;
     const QList<int> moves = {Qt::Key_Right, Qt::Key_Down,  Qt::Key_Left, Qt::Key_Up, Qt::Key_Up,
                               Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, 0,          0,
-                              Qt::Key_Left};
+                              Qt::Key_Left,  Refill,        Qt::Key_Right};
     for (int key : moves) {
-        if (key == 0 && grid.hasFocus())
+        if (key == Refill) {
+            grid.Cells().setFilling(true);
+            grid.Cells().layOutMonth(2025, 4);
+            SelectDayCell(1, &grid);
+            grid.Cells().setFilling(false);
+            grid.UpdateWeekRows();
+        } else if (key == 0 && grid.hasFocus())
             grid.clearFocus();
         else if (key == 0)
             grid.setFocus();
