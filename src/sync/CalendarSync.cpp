@@ -408,7 +408,7 @@ struct CalendarSync::Pass {
     void saveState() {
         if (state == saved)
             return;
-        state.save(sync.m_folder);
+        sync.m_stateFile.save(state);
         saved = state;
     }
     void fail(const DavResponse& r) {
@@ -526,7 +526,7 @@ void CalendarSync::Pass::begin() {
         return;
     }
     try {
-        state = SyncState::load(sync.m_folder);
+        state = sync.m_stateFile.load();
         saved = state;
     } catch (const KalendoError& e) {
         failFile(e);
@@ -1274,8 +1274,9 @@ void CalendarSync::Pass::finish() {
 }
 
 CalendarSync::CalendarSync(const QString& dataFolder, QObject* parent)
-    : QObject(parent), m_folder(dataFolder), m_usualFirst(Clock::today().year() - 1),
-      m_usualLast(Clock::today().year() + 2), m_firstYear(m_usualFirst), m_lastYear(m_usualLast) {}
+    : QObject(parent), m_folder(dataFolder), m_stateFile(dataFolder),
+      m_usualFirst(Clock::today().year() - 1), m_usualLast(Clock::today().year() + 2),
+      m_firstYear(m_usualFirst), m_lastYear(m_usualLast) {}
 
 CalendarSync::~CalendarSync() {
     delete m_client; // its answers must not reach a pass being destroyed

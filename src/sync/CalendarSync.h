@@ -79,7 +79,8 @@ private:
     void endPass(const SyncOutcome& outcome, bool again);
 
     QString m_folder;
-    int m_usualFirst; // the year before to two years ahead, when made
+    SyncStateFile m_stateFile; // kept from one sync to the next
+    int m_usualFirst;          // the year before to two years ahead, when made
     int m_usualLast;
     int m_firstYear;
     int m_lastYear;

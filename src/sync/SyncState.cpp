@@ -13,9 +13,9 @@ constexpr int Columns = 7;
 constexpr char YearsChecked[] = "years-checked";
 } // namespace
 
-SyncState SyncState::load(const QString& dataFolder) {
+SyncState SyncState::load(const QString& dataFolder, FileStamp* stamp) {
     SyncState state;
-    for (const QByteArray& line : LoadTextLines(SyncStatePath(dataFolder))) {
+    for (const QByteArray& line : LoadTextLines(SyncStatePath(dataFolder), stamp)) {
         Row row(Columns);
         CommaLineToRow(line + ',', row);
         for (QByteArray& cell : row)
@@ -71,4 +71,24 @@ QString SyncState::save(const QString& dataFolder) const {
     if (LoadTextLines(SyncStatePath(dataFolder)) == lines)
         return {};
     return SaveTextLines(SyncStatePath(dataFolder), lines);
+}
+
+SyncState SyncStateFile::load() {
+    if (m_stamp) {
+        const std::optional<FileStamp> now = StatFileStamp(SyncStatePath(m_folder));
+        if (now && CertainlyUnchanged(*m_stamp, *now))
+            return m_state;
+    }
+    FileStamp stamp;
+    m_stamp.reset();
+    m_state = SyncState::load(m_folder, &stamp);
+    stamp.bytes.clear(); // the times tell
+    m_stamp = stamp;
+    return m_state;
+}
+
+QString SyncStateFile::save(const SyncState& state) {
+    m_stamp.reset();
+    m_state = SyncState();
+    return state.save(m_folder);
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "data/TextFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QString>
+
+#include <optional>
 
 // One schedule line an event of the server gave (or a line sent as one): which occurrence of
 // the event it is (empty for a one-off event), its day and the hash of the line's fields as
@@ -46,10 +50,28 @@ struct SyncState {
     bool anniversaryYearsChecked = false;
     bool operator==(const SyncState&) const = default;
 
-    // A missing file gives an empty state; one that cannot be read throws KalendoError.
-    static SyncState load(const QString& dataFolder);
+    // A missing file gives an empty state; one that cannot be read throws KalendoError. With
+    // stamp, what the file was is kept there.
+    static SyncState load(const QString& dataFolder, FileStamp* stamp = nullptr);
     // Throws KalendoError when the file cannot be written; returns a backup's failure message.
     QString save(const QString& dataFolder) const;
 };
 
 QString SyncStatePath(const QString& dataFolder);
+
+// The state file of one data folder as its syncs read it, one after another: the state last read
+// is kept with the file's stamp, and taken again, without reading or parsing the file, while the
+// file is certainly the one read. A write drops it, as does a file changed since.
+class SyncStateFile {
+public:
+    explicit SyncStateFile(const QString& dataFolder) : m_folder(dataFolder) {}
+    // As SyncState::load.
+    SyncState load();
+    // As SyncState::save.
+    QString save(const SyncState& state);
+
+private:
+    QString m_folder;
+    std::optional<FileStamp> m_stamp; // of the file m_state was read from
+    SyncState m_state;
+};

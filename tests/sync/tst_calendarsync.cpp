@@ -118,6 +118,8 @@ QString entries(const QString& folder) {
 
 struct Device {
     TempDataFolder folder;
+    // One for all the device's syncs, as the program's sync runner keeps one.
+    std::unique_ptr<CalendarSync> sync;
     SyncOutcome last;
     bool anniversaries = false;
 
@@ -494,10 +496,13 @@ void tst_CalendarSync::scenarios() {
             }
         } else if (step.size() >= 2 &&
                    (step[1] == QLatin1Char('>') || step.startsWith(QLatin1String("A!pw")))) {
-            CalendarSync sync(device->folder.path());
+            if (!device->sync)
+                device->sync = std::make_unique<CalendarSync>(device->folder.path());
+            CalendarSync& sync = *device->sync;
             QSignalSpy done(&sync, &CalendarSync::finished);
+            QObject thisStep;
             if (!armedEdit.isEmpty())
-                connect(&sync, &CalendarSync::sending, this, [&] {
+                connect(&sync, &CalendarSync::sending, &thisStep, [&] {
                     if (!armedEdit.isEmpty())
                         phoneEdit(std::exchange(armedEdit, QString()));
                 });
