@@ -1,14 +1,16 @@
 // Any bytes as the file of a list window, loaded and saved by the core functions the windows
 // call (the day list: LoadDayRows and ListDayRows, StoreDayEntry, DaySaveLines; the anniversary
-// and rule lists: ListFile, FillListRows, SortGridRows). Saved without an edit, the file gives
-// back every line byte for byte; an edit of one row changes that row's line and no other (in
-// the day list the edit renumbers the day, so there the other rows keep all but their number);
-// a row only renumbered (by deleting the first) keeps every byte of its line but the number.
+// and rule lists: ListFile, FillListRows, SortAnniversaryRows or SortGridRows). Saved without an
+// edit, the file gives back every line byte for byte; an edit of one row changes that row's line
+// and no other (in the day list the edit renumbers the day, so there the other rows keep all but
+// their number); a row only renumbered (by deleting the first) keeps every byte of its line but the
+// number.
 #include "FuzzSupport.h"
 #include "data/CsvLine.h"
 #include "data/TextFile.h"
 #include "rules/DaySchedule.h"
 #include "rules/ListFile.h"
+#include "rules/RuleEntry.h"
 #include "rules/StringGrid.h"
 
 #include <QFile>
@@ -20,15 +22,21 @@ namespace {
 
 struct ListKind {
     int columns;
-    bool newestFirst;
+    void (*sort)(StringGrid& grid);
     QByteArray tail;
     Row edit; // what the editor's OK stores
 };
 
 // The anniversary list and the rule list, as their windows set up ListForm.
 const ListKind lists[] = {
-    {2, true, ",", {"2030/01/01", "\x95\xd2\x8f\x57"}},
-    {4, false, {}, {"01/--", "\x95\xd2\x8f\x57", "2", "1"}},
+    {2,
+     [](StringGrid& grid) { SortAnniversaryRows(grid, 0); },
+     ",",
+     {"2030/01/01", "\x95\xd2\x8f\x57"}},
+    {4,
+     [](StringGrid& grid) { SortGridRows(grid, 0, false); },
+     {},
+     {"01/--", "\x95\xd2\x8f\x57", "2", "1"}},
 };
 
 Row readRow(const QByteArray& line, int columns) {
@@ -184,7 +192,7 @@ void listWindow(const QString& path, const TextLines& read, const ListKind& kind
     QList<Row> rows;
     FUZZ_CHECK(runCore([&] { rows = file.load(path, kind.columns); }), QStringLiteral("load"));
     FillListRows(grid, rows);
-    SortGridRows(grid, 0, kind.newestFirst);
+    kind.sort(grid);
     const auto save = [&] {
         return saveAndRead(path, file.lines(file.entries(grid, 0), kind.tail));
     };
@@ -202,7 +210,7 @@ void listWindow(const QString& path, const TextLines& read, const ListKind& kind
     const Row was = grid.row(row);
     for (int c = 0; c < kind.columns; ++c)
         grid.setCell(c, row, kind.edit.at(c));
-    SortGridRows(grid, 0, kind.newestFirst);
+    kind.sort(grid);
     TextLines gone = kept;
     TextLines came;
     for (const QByteArray& line : save())
