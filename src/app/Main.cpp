@@ -298,7 +298,8 @@ void TMainForm::FormCreate() {
         Guarded([&] { ApplicationShowHint(info); });
     };
     qApp->installEventFilter(m_hintHook);
-    move(OnSomeScreen(QRect(ReadWindowPosition(), size())) ? ReadWindowPosition() : QPoint());
+    const QPoint stored = ReadWindowPosition();
+    move(OnSomeScreen(QRect(stored, size())) ? stored : QPoint());
     const auto* digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (QLineEdit* edit : {editYear, editMonth}) {

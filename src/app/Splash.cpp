@@ -46,7 +46,14 @@ void TSplashForm::ShowNow() {
     while (windowHandle() && !windowHandle()->isExposed() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::WaitForMoreEvents);
-    repaint();
+    // Taking the window usually paints it at once; painting it again would only repeat that.
+    if (!m_painted)
+        repaint();
+}
+
+void TSplashForm::paintEvent(QPaintEvent* event) {
+    m_painted = true;
+    QWidget::paintEvent(event);
 }
 
 void TSplashForm::CloseSplash() {

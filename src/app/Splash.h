@@ -17,4 +17,10 @@ public:
     void ShowNow();
     // Hides the window; it stays alive.
     void CloseSplash();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool m_painted = false;
 };
