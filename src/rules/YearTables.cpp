@@ -777,14 +777,14 @@ QByteArray YearTables::assemble(int firstKind, int lastKind, int year, int month
 void YearTables::markInexact(QSet<QByteArray> keys) {
     m_inexact = std::move(keys);
     for (auto& cache : m_textCache)
-        cache.assign(kSlots, std::nullopt);
+        std::fill(cache.begin(), cache.end(), std::nullopt);
 }
 
 void YearTables::clearCache() const {
-    if (!m_textCached && !m_textCache[0].empty())
+    if (!m_textCached)
         return;
     for (auto& cache : m_textCache)
-        cache.assign(kSlots, std::nullopt);
+        std::fill(cache.begin(), cache.end(), std::nullopt);
     m_textCached = false;
 }
 
@@ -795,8 +795,12 @@ QByteArray YearTables::annotation(int firstKind, int lastKind, int year, int mon
         return QByteArray();
     if (year != m_year)
         return assemble(firstKind, lastKind, year, month, day);
-    std::optional<QByteArray>& cached =
-        m_textCache[size_t(firstKind * 4 + lastKind)][size_t(slotOf(month, day))];
+    // Made when first asked for: a start that shows no text pays neither its memory nor
+    // filling it.
+    std::vector<std::optional<QByteArray>>& texts = m_textCache[size_t(firstKind * 4 + lastKind)];
+    if (texts.empty())
+        texts.resize(kSlots);
+    std::optional<QByteArray>& cached = texts[size_t(slotOf(month, day))];
     if (!cached) {
         cached = assemble(firstKind, lastKind, year, month, day);
         m_textCached = true;
