@@ -77,9 +77,9 @@ QByteArray AnniversaryLine(const QDate& date, bool noYear, const QByteArray& tit
            ',';
 }
 
-QList<LocalAnniversary> ReadLocalAnniversaries(const QString& dataFolder) {
+QList<LocalAnniversary> ReadLocalAnniversaries(const QString& dataFolder, FileStamp* stamp) {
     QList<LocalAnniversary> out;
-    for (const QByteArray& line : LoadTextLines(AnniversaryFilePath(dataFolder))) {
+    for (const QByteArray& line : LoadTextLines(AnniversaryFilePath(dataFolder), stamp)) {
         const Row row = LineRow(line, 2);
         LocalAnniversary a{line, {}, false, row.at(1).trimmed(), {}};
         try {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/TextFile.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -36,8 +38,10 @@ QByteArray AnniversaryHash(const QDate& date, bool noYear, const QByteArray& tit
 QByteArray AnniversaryLine(const QDate& date, bool noYear, const QByteArray& title);
 
 // The lines of the data folder's anniversary file that sync takes, in file order; a missing
-// file gives none. A file that cannot be read throws KalendoError.
-QList<LocalAnniversary> ReadLocalAnniversaries(const QString& dataFolder);
+// file gives none. A file that cannot be read throws KalendoError. With stamp, what the file was
+// is kept there.
+QList<LocalAnniversary> ReadLocalAnniversaries(const QString& dataFolder,
+                                               FileStamp* stamp = nullptr);
 
 // The anniversary an event of the server is, its title stored as the file holds it; none when
 // the event is no anniversary (above). A start marked IcsOmitYear with its own year has no year.

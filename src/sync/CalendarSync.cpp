@@ -6,6 +6,7 @@
 #include "exchange/IcsExport.h"
 #include "exchange/IcsImport.h"
 #include "rules/Clock.h"
+#include "rules/ComType.h"
 #include "rules/RuleEntry.h"
 #include "sync/AnniversarySync.h"
 #include "sync/CalDavClient.h"
@@ -408,7 +409,8 @@ struct CalendarSync::Pass {
     void saveState() {
         if (state == saved)
             return;
-        sync.m_stateFile.save(state);
+        sync.m_state.forget();
+        state.save(sync.m_folder);
         saved = state;
     }
     void fail(const DavResponse& r) {
@@ -526,7 +528,9 @@ void CalendarSync::Pass::begin() {
         return;
     }
     try {
-        state = sync.m_stateFile.load();
+        state = sync.m_state.get(SyncStatePath(sync.m_folder), [this](FileStamp* stamp) {
+            return SyncState::load(sync.m_folder, stamp);
+        });
         saved = state;
     } catch (const KalendoError& e) {
         failFile(e);
@@ -964,7 +968,10 @@ void CalendarSync::Pass::changeSpan(const SyncRecord& record, const QList<int>& 
 
 void CalendarSync::Pass::readAnniversaries() {
     try {
-        annivs = ReadLocalAnniversaries(sync.m_folder);
+        annivs =
+            sync.m_anniversaries.get(AnniversaryFilePath(sync.m_folder), [this](FileStamp* stamp) {
+                return ReadLocalAnniversaries(sync.m_folder, stamp);
+            });
     } catch (const KalendoError& e) {
         failFile(e);
         return;
@@ -1274,9 +1281,8 @@ void CalendarSync::Pass::finish() {
 }
 
 CalendarSync::CalendarSync(const QString& dataFolder, QObject* parent)
-    : QObject(parent), m_folder(dataFolder), m_stateFile(dataFolder),
-      m_usualFirst(Clock::today().year() - 1), m_usualLast(Clock::today().year() + 2),
-      m_firstYear(m_usualFirst), m_lastYear(m_usualLast) {}
+    : QObject(parent), m_folder(dataFolder), m_usualFirst(Clock::today().year() - 1),
+      m_usualLast(Clock::today().year() + 2), m_firstYear(m_usualFirst), m_lastYear(m_usualLast) {}
 
 CalendarSync::~CalendarSync() {
     delete m_client; // its answers must not reach a pass being destroyed

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/KeptReading.h"
+#include "sync/AnniversarySync.h"
 #include "sync/SyncState.h"
 
 #include <QObject>
@@ -79,8 +81,10 @@ private:
     void endPass(const SyncOutcome& outcome, bool again);
 
     QString m_folder;
-    SyncStateFile m_stateFile; // kept from one sync to the next
-    int m_usualFirst;          // the year before to two years ahead, when made
+    // The state and the anniversaries as the last sync read them, while their files stay.
+    KeptReading<SyncState> m_state;
+    KeptReading<QList<LocalAnniversary>> m_anniversaries;
+    int m_usualFirst; // the year before to two years ahead, when made
     int m_usualLast;
     int m_firstYear;
     int m_lastYear;

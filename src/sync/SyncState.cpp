@@ -72,23 +72,3 @@ QString SyncState::save(const QString& dataFolder) const {
         return {};
     return SaveTextLines(SyncStatePath(dataFolder), lines);
 }
-
-SyncState SyncStateFile::load() {
-    if (m_stamp) {
-        const std::optional<FileStamp> now = StatFileStamp(SyncStatePath(m_folder));
-        if (now && CertainlyUnchanged(*m_stamp, *now))
-            return m_state;
-    }
-    FileStamp stamp;
-    m_stamp.reset();
-    m_state = SyncState::load(m_folder, &stamp);
-    stamp.bytes.clear(); // the times tell
-    m_stamp = stamp;
-    return m_state;
-}
-
-QString SyncStateFile::save(const SyncState& state) {
-    m_stamp.reset();
-    m_state = SyncState();
-    return state.save(m_folder);
-}

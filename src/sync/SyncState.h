@@ -7,8 +7,6 @@
 #include <QMap>
 #include <QString>
 
-#include <optional>
-
 // One schedule line an event of the server gave (or a line sent as one): which occurrence of
 // the event it is (empty for a one-off event), its day and the hash of the line's fields as
 // last synced (LocalEntryHash).
@@ -58,20 +56,3 @@ struct SyncState {
 };
 
 QString SyncStatePath(const QString& dataFolder);
-
-// The state file of one data folder as its syncs read it, one after another: the state last read
-// is kept with the file's stamp, and taken again, without reading or parsing the file, while the
-// file is certainly the one read. A write drops it, as does a file changed since.
-class SyncStateFile {
-public:
-    explicit SyncStateFile(const QString& dataFolder) : m_folder(dataFolder) {}
-    // As SyncState::load.
-    SyncState load();
-    // As SyncState::save.
-    QString save(const SyncState& state);
-
-private:
-    QString m_folder;
-    std::optional<FileStamp> m_stamp; // of the file m_state was read from
-    SyncState m_state;
-};
