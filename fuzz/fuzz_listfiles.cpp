@@ -117,16 +117,17 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     TextBuffer year;
     QByteArray writtenFromBytes; // every text handed to the save, then CR LF
     QByteArray writtenKnown;     // the same, with the day's lines known from the reading
+    DayLineStarts starts;
+    DayLineRows rows;
     FUZZ_CHECK(runCore([&] {
-                   DayLineStarts starts;
-                   LoadDayRows(path, dayKey, year, fromBytes, &starts);
+                   LoadDayRows(path, dayKey, year, fromBytes, &starts, &rows);
                    DaySaveLines(year, fromBytes, dayKey, [&](QByteArrayView text) {
                        writtenFromBytes.append(text).append("\r\n");
                    });
                    DaySaveLines(
                        year, fromBytes, dayKey,
                        [&](QByteArrayView text) { writtenKnown.append(text).append("\r\n"); },
-                       &starts);
+                       &starts, nullptr, &rows);
                }),
                QStringLiteral("load as bytes failed"));
     FUZZ_CHECK(fromBytes.rowCount() == list.rowCount(), hex(read));
@@ -173,6 +174,18 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     list.setCurrentRow(row);
     const DayEntry entry{"10:00", {}, "\x95\xd2\x8f\x57", {}, {}};
     StoreDayEntry(list, dayKey, entry);
+    // The same edit in the list read as bytes, its rows' lines found by the rows read.
+    fromBytes.setCurrentRow(row);
+    StoreDayEntry(fromBytes, dayKey, entry);
+    QByteArray editedKnown;
+    DaySaveLines(
+        year, fromBytes, dayKey,
+        [&](QByteArrayView text) { editedKnown.append(text).append("\r\n"); }, &starts, nullptr,
+        &rows);
+    written.clear();
+    for (const QByteArray& line : DaySaveLines(read, list, dayKey))
+        written += line + "\r\n";
+    FUZZ_CHECK(editedKnown == written, QString::fromLatin1(editedKnown.toHex()));
     saved = saveAndRead(path, DaySaveLines(read, list, dayKey));
     FUZZ_CHECK(otherDays(saved, dayKey) == otherDays(read, dayKey), hex(saved));
     Row was = asRead(edited);

@@ -6,6 +6,7 @@
 #include "data/KalendoError.h"
 #include "rules/ListFile.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -67,14 +68,13 @@ void sortByNumber(StringGrid& dayList) {
         dayList.row(first + i) = rows.at(i);
 }
 
-// The list's rows from the day's lines, which forEachLine(f) gives to f in file order, each
-// with the bytes that hold it: f(line, owner).
-template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringGrid& dayList) {
+// The list's rows from the day's lines, which forEachRow(f) gives to f in file order.
+template <typename ForEachRow> void listRows(ForEachRow&& forEachRow, StringGrid& dayList) {
     const int first = dayList.fixedRows();
     dayList.setRowCount(first);
-    forEachLine([&](QByteArrayView line, const QByteArray* owner) {
+    forEachRow([&](const Row& row) {
         dayList.setRowCount(dayList.rowCount() + 1);
-        dayList.setRow(dayList.rowCount() - 1, lineToRow(line, owner));
+        dayList.setRow(dayList.rowCount() - 1, row);
     });
     if (dayList.rowCount() == first) {
         dayList.setRowCount(first + 1);
@@ -84,23 +84,35 @@ template <typename ForEachLine> void listRows(ForEachLine&& forEachLine, StringG
     dayList.setCurrentRow(first);
 }
 
+// A row's own bytes: those of its first cell that holds any. A row the list still holds as it
+// was read shares them with the row read, whatever was sorted or renumbered around it.
+const char* rowBytes(const Row& row) {
+    for (const QByteArray& cell : row)
+        if (!cell.isEmpty())
+            return cell.constData();
+    return nullptr;
+}
+
 // The lines of a save, given to add: forEachLine(f) gives f every line of the year in order,
 // f(line, isDay) where the caller already knows whether it is the day's. With written, the
 // day's lines as written (after all the others) are copied there. owner: the bytes that hold
-// every line given, if one array does.
+// every line given, if one array does. dayRows: the rows the day's lines were read as, in file
+// order (LoadDayRows), if known.
 template <typename ForEachLine, typename Add>
 void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByteArray& dayKey,
-               Add&& add, TextLines* written = nullptr, const QByteArray* owner = nullptr) {
-    ReadLines dayLines(ScheduleColumn::Number);
+               Add&& add, TextLines* written = nullptr, const QByteArray* owner = nullptr,
+               const DayLineRows* dayRows = nullptr) {
+    // The bytes stay where the caller holds them for the whole save: no copy of a day's lines,
+    // however long.
+    std::vector<QByteArray> dayLines;
     forEachLine([&](QByteArrayView line, std::optional<bool> isDay = std::nullopt) {
         // Not value_or(): its argument would test every line of the year for the key.
         if (!(isDay ? *isDay : IsDayLine(line, dayKey)))
             add(line);
         else
-            // The bytes stay where the caller holds them for the whole save: no copy of a day's
-            // lines, however long.
-            dayLines.add(lineToRow(line, owner), QByteArray::fromRawData(line.data(), line.size()));
+            dayLines.push_back(QByteArray::fromRawData(line.data(), line.size()));
     });
+    const bool rowsKnown = dayRows && dayRows->size() == dayLines.size();
     // A row nobody changed keeps its line: fields past the seventh, bytes after a NUL, empty
     // fields. Rows as read take their lines first, so that a row only renumbered (by a deletion
     // or a new entry above it) never takes the line of another that is still as read.
@@ -108,13 +120,38 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
     std::vector<std::optional<QByteArray>> keptLines(
         size_t(std::max(dayList.rowCount() - first, 0)));
     std::vector<bool> asRead(keptLines.size()); // in the caller's bytes, not made here
+    std::vector<bool> lineTaken(dayLines.size());
+    if (rowsKnown) {
+        // A row still holding the bytes of a row read, and equal to it, takes that row's line
+        // without its text being looked up.
+        QHash<const char*, qsizetype> readAt;
+        readAt.reserve(qsizetype(dayLines.size()));
+        for (size_t k = 0; k < dayLines.size(); ++k)
+            if (const char* bytes = rowBytes((*dayRows)[k]))
+                readAt.insert(bytes, qsizetype(k));
+        for (int r = first; r < dayList.rowCount(); ++r) {
+            const Row& row = dayList.row(r);
+            const auto at = readAt.constFind(rowBytes(row));
+            if (at == readAt.cend() || lineTaken[size_t(*at)] || row != (*dayRows)[size_t(*at)])
+                continue;
+            lineTaken[size_t(*at)] = true;
+            keptLines[size_t(r - first)] = dayLines[size_t(*at)];
+            asRead[size_t(r - first)] = true;
+        }
+    }
+    ReadLines readLines(ScheduleColumn::Number);
+    for (size_t k = 0; k < dayLines.size(); ++k)
+        if (!lineTaken[k])
+            readLines.add(rowsKnown ? (*dayRows)[k] : lineToRow(dayLines[k], owner), dayLines[k]);
     for (int r = first; r < dayList.rowCount(); ++r) {
-        keptLines[size_t(r - first)] = dayLines.take(dayList.row(r));
+        if (asRead[size_t(r - first)])
+            continue;
+        keptLines[size_t(r - first)] = readLines.take(dayList.row(r));
         asRead[size_t(r - first)] = keptLines[size_t(r - first)].has_value();
     }
     for (int r = first; r < dayList.rowCount(); ++r)
         if (!keptLines[size_t(r - first)])
-            keptLines[size_t(r - first)] = dayLines.takeRenumbered(dayList.row(r));
+            keptLines[size_t(r - first)] = readLines.takeRenumbered(dayList.row(r));
     for (int r = first; r < dayList.rowCount(); ++r) {
         // A row without a title still has its date when the file gave it; the placeholder of
         // an empty day and an emptied row have neither and are no entries.
@@ -256,13 +293,13 @@ void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& d
         [&](auto&& f) {
             for (const QByteArray& line : lines)
                 if (IsDayLine(line, dayKey))
-                    f(line, &line);
+                    f(lineToRow(line, &line));
         },
         dayList);
 }
 
 void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year,
-                 StringGrid& dayList, DayLineStarts* dayStarts) {
+                 StringGrid& dayList, DayLineStarts* dayStarts, DayLineRows* dayRows) {
     std::vector<std::pair<qsizetype, qsizetype>> dayLines;
     year.loadBytes(path, [&](qsizetype start, qsizetype end) {
         const char* bytes = year.bytes().constData() + start;
@@ -278,12 +315,18 @@ void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year
             TextFileDetail::forEachLine(bytes, end - start, keep);
     });
     const char* bytes = year.bytes().constData();
+    DayLineRows rows;
+    rows.reserve(dayLines.size());
+    for (const auto& [start, size] : dayLines)
+        rows.push_back(lineToRow(QByteArrayView(bytes + start, size), &year.bytes()));
     listRows(
         [&](auto&& f) {
-            for (const auto& [start, size] : dayLines)
-                f(QByteArrayView(bytes + start, size), &year.bytes());
+            for (const Row& row : rows)
+                f(row);
         },
         dayList);
+    if (dayRows)
+        *dayRows = std::move(rows);
     if (dayStarts) {
         dayStarts->clear();
         for (const auto& line : dayLines)
@@ -305,7 +348,8 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 }
 
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
-                  const AddLine& add, const DayLineStarts* dayStarts, TextLines* written) {
+                  const AddLine& add, const DayLineStarts* dayStarts, TextLines* written,
+                  const DayLineRows* dayRows) {
     const QByteArray& bytes = year.bytes();
     const char* const end = bytes.constData() + bytes.size();
     // The other days' lines go on in runs where the file already holds them as the save writes
@@ -364,7 +408,7 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
             }
             others(from, bytes.size());
         },
-        dayList, dayKey, addLine, written, &bytes);
+        dayList, dayKey, addLine, written, &bytes, dayStarts ? dayRows : nullptr);
     flush();
 }
 
@@ -381,12 +425,13 @@ TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
 
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
                         const QByteArray& dayKey, const DayLineStarts* dayStarts, SavedDay* saved,
-                        BytesHasher* hash) {
+                        BytesHasher* hash, const DayLineRows* dayRows) {
     TextLines written;
     const bool telling = saved && dayStarts;
     const auto whole = [&](const AddLine& add) {
         written.clear();
-        DaySaveLines(year, dayList, dayKey, add, dayStarts, telling ? &written : nullptr);
+        DaySaveLines(year, dayList, dayKey, add, dayStarts, telling ? &written : nullptr,
+                     dayRows);
     };
     ChangedFileSave save;
     try {

@@ -61,12 +61,17 @@ void ListDayRows(const TextLines& lines, const QByteArray& dayKey, StringGrid& d
 // Where the day's lines start in the bytes of a year read, in file order: what a save needs to
 // know of the day, so that it does not look at every line again.
 using DayLineStarts = std::vector<qsizetype>;
+// The rows the day's lines were read as, in file order: a save finds the lines of the rows still
+// as read by them rather than by their text.
+using DayLineRows = std::vector<Row>;
 
 // Reads the year's file into year (TextBuffer::loadBytes) and lists the day as ListDayRows does.
 // Of a large year only the lines that hold the key are looked at, as they are read; a file that
-// cannot be read throws before the list is touched. With dayStarts, where the day's lines start.
+// cannot be read throws before the list is touched. With dayStarts, where the day's lines start;
+// with dayRows, the rows they were read as (sharing their cells with the list's rows).
 void LoadDayRows(const QString& path, const QByteArray& dayKey, TextBuffer& year,
-                 StringGrid& dayList, DayLineStarts* dayStarts = nullptr);
+                 StringGrid& dayList, DayLineStarts* dayStarts = nullptr,
+                 DayLineRows* dayRows = nullptr);
 
 // The lines a save writes: the other days' lines first, byte for byte in file order, then the
 // day's rows in list order: a row still as read gives its line byte for byte, any other row
@@ -78,10 +83,11 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 // to one call, each but the last followed by CR LF.
 // Given dayStarts of the same bytes (LoadDayRows), the day's lines are those, and no other line
 // is tested for the key.
-// With written, the day's lines as written are copied there.
+// With written, the day's lines as written are copied there. dayRows (with dayStarts) as
+// LoadDayRows gave them for the same bytes.
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
                   const AddLine& add, const DayLineStarts* dayStarts = nullptr,
-                  TextLines* written = nullptr);
+                  TextLines* written = nullptr, const DayLineRows* dayRows = nullptr);
 
 // The day's lines of a year read, in file order.
 TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey);
@@ -108,7 +114,8 @@ struct SavedDay {
 // With written, such a save hashes the bytes there as it writes them (for RecordYearIdentities).
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
                         const QByteArray& dayKey, const DayLineStarts* dayStarts = nullptr,
-                        SavedDay* saved = nullptr, BytesHasher* written = nullptr);
+                        SavedDay* saved = nullptr, BytesHasher* written = nullptr,
+                        const DayLineRows* dayRows = nullptr);
 
 // Numbers the data rows 1..n from the top in the given column.
 void RenumberRows(StringGrid& grid, int column);

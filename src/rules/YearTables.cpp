@@ -920,11 +920,18 @@ bool YearTables::takeSavedDay(const SavedDay& saved) {
     // The index keeps its lines but the day's, each moved down past the day's lines before it;
     // the lines added after them are indexed as a build indexes them.
     Index& index = m_index[akSchedule];
+    // Each line's new place (-1: the day's), made in one pass: a search among the day's lines
+    // for each line of the year cost more than the rest of the move.
+    std::vector<int> places(size_t(before), -1);
+    for (qsizetype i = 0, d = 0; i < before; ++i) {
+        if (d < qsizetype(dropped.size()) && dropped[size_t(d)] == i)
+            ++d;
+        else
+            places[size_t(i)] = int(i - d);
+    }
     const auto moved = [&](int i) -> std::optional<int> {
-        const auto at = std::lower_bound(dropped.begin(), dropped.end(), qsizetype(i));
-        if (at != dropped.end() && *at == i)
-            return std::nullopt;
-        return i - int(at - dropped.begin());
+        const int to = i >= 0 && i < before ? places[size_t(i)] : -1;
+        return to < 0 ? std::nullopt : std::optional<int>(to);
     };
     index.kept.clear();
     index.counts.assign(kSlots, 0);

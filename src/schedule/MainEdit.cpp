@@ -142,10 +142,12 @@ void TMainEditForm::LoadDaySchedule() {
     const QString path = ScheduleFilePath(DataFolder(), CaptionYear(windowTitle()));
     TextBuffer year;
     DayLineStarts starts;
-    LoadDayRows(path, DayKey(), year, gridEdit->grid(), &starts);
+    DayLineRows rows;
+    LoadDayRows(path, DayKey(), year, gridEdit->grid(), &starts, &rows);
     m_inexact = InexactTextKeys(DataFolder(), CaptionYear(windowTitle()));
     m_year = std::move(year);
     m_dayStarts = std::move(starts);
+    m_dayRows = std::move(rows);
     m_saved.reset();
     m_yearLoaded = true;
     gridEdit->refresh();
@@ -243,14 +245,16 @@ void TMainEditForm::btnOkClick() {
     const QByteArray dayKey = DayKey();
     SavedDay saved;
     BytesHasher written;
-    const ChangedFileSave save = SaveDay(path, m_year, gridEdit->grid(), dayKey,
-                                         m_dayStarts ? &*m_dayStarts : nullptr, &saved, &written);
+    const ChangedFileSave save =
+        SaveDay(path, m_year, gridEdit->grid(), dayKey, m_dayStarts ? &*m_dayStarts : nullptr,
+                &saved, &written, m_dayStarts ? &m_dayRows : nullptr);
     ReportBackupFailure(save.backupFailure);
     if (const QString message = ChangedFileMessage(save, path); !message.isEmpty())
         ErrorReport::report(message);
     if (save.outcome == ChangedFileSave::Conflict) {
         // Both sides stay in the list; nothing is lost until the user decides.
         m_dayStarts.reset(); // the year is now the version the other program wrote
+        m_dayRows = DayLineRows();
         gridEdit->refresh();
         return;
     }
@@ -262,6 +266,7 @@ void TMainEditForm::btnOkClick() {
     // a large field shares the year's bytes, and the window closes once the step is done.
     m_year = TextBuffer();
     m_dayStarts.reset();
+    m_dayRows = DayLineRows();
     clearRows();
     gridEdit->refresh();
     const QStringList identityFailures =
@@ -293,6 +298,7 @@ void TMainEditForm::forgetDay() {
     m_year = TextBuffer();
     m_yearLoaded = false;
     m_dayStarts.reset();
+    m_dayRows = DayLineRows();
     m_edits.clear();
     clearRows();
     gridEdit->refresh();

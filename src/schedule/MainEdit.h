@@ -81,6 +81,8 @@ private:
     bool m_yearLoaded = false;
     // Where the day's lines start in m_year, while it is the version the day was listed from.
     std::optional<DayLineStarts> m_dayStarts;
+    // The rows those lines were read as; they share the year's bytes where a field is large.
+    DayLineRows m_dayRows;
     std::optional<SavedDay> m_saved;
     TMainInputForm* m_inputForm = nullptr;
     // Entries the editor changed since the opening, so that each keeps its identity at OK.

@@ -152,7 +152,9 @@ void tst_DaySchedule::readAsBytesAgreesWithLines() {
     StringGrid fromBytes(ScheduleColumn::Count, 1, 1, 2);
     TextBuffer year;
     DayLineStarts starts;
-    LoadDayRows(folder.file(QStringLiteral("2025.csv")), "20250307", year, fromBytes, &starts);
+    DayLineRows rows;
+    LoadDayRows(folder.file(QStringLiteral("2025.csv")), "20250307", year, fromBytes, &starts,
+                &rows);
     QCOMPARE(fromBytes.rowCount(), fromLines.rowCount());
     for (int r = 0; r < fromLines.rowCount(); ++r)
         QCOMPARE(fromBytes.row(r), fromLines.row(r));
@@ -163,7 +165,7 @@ void tst_DaySchedule::readAsBytesAgreesWithLines() {
         expected += line + "\r\n";
     for (const DayLineStarts* known : {&starts, static_cast<DayLineStarts*>(nullptr)}) {
         SaveTextLinesFrom(folder.file(QStringLiteral("saved.csv")), [&](const AddLine& add) {
-            DaySaveLines(year, fromBytes, "20250307", add, known);
+            DaySaveLines(year, fromBytes, "20250307", add, known, nullptr, &rows);
         });
         QCOMPARE(folder.read(QStringLiteral("saved.csv")), expected);
     }
