@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -512,6 +513,8 @@ bool CertainlyUnchanged(const FileStamp& read, const FileStamp& now) {
         return !read.exists && !now.exists; // a file made meanwhile exists
     if (!SameFileTimes(read, now))
         return false;
+    if (read.ownWrite)
+        return true;
     // Every write sets the change time from the kernel's clock, which runs up to a tick behind
     // the wall clock (a few milliseconds); file systems whose times have no fractions of a second
     // (FAT) count in steps of up to two seconds. A change older than that when the file was read
@@ -743,14 +746,14 @@ QString SaveTextLines(const QString& path, const TextLines& lines, const FileSta
 }
 
 QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines,
-                          const FileStamp* expected) {
+                          const FileStamp* expected, FileStamp* written) {
     return SaveTextPiecesFrom(
         path, [&](const AddPiece& add) { lines([&](QByteArrayView text) { add(text, true); }); },
-        expected);
+        expected, written);
 }
 
 QString SaveTextPiecesFrom(const QString& path, const std::function<void(const AddPiece&)>& pieces,
-                           const FileStamp* expected) {
+                           const FileStamp* expected, FileStamp* written) {
     const QFileInfo info(path);
     // Write through a link to the file it names, so the link stays a link.
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
@@ -833,6 +836,23 @@ QString SaveTextPiecesFrom(const QString& path, const std::function<void(const A
     }
     if (::fchmod(fd.get(), mode) != 0)
         fail(errno);
+    // The file's modification time set a nanosecond before the one its last write gave it: any
+    // later write gives a time no earlier than that one, so while the file keeps this time it
+    // is the one written here, even within the same tick of the file system's clock. Where the
+    // file system cannot hold the time exactly, the stamp below tells nothing of the kind.
+    struct stat made {};
+    std::optional<qint64> markedNs;
+    if (written && ::fstat(fd.get(), &made) == 0) {
+        struct timespec times[2] = {{0, UTIME_OMIT}, made.st_mtim};
+        if (times[1].tv_nsec > 0) {
+            --times[1].tv_nsec;
+        } else {
+            --times[1].tv_sec;
+            times[1].tv_nsec = 999999999;
+        }
+        if (::futimens(fd.get(), times) == 0)
+            markedNs = qint64(times[1].tv_sec) * 1000000000 + times[1].tv_nsec;
+    }
     if (exists && (st.st_uid != ::getuid() || st.st_gid != ::getgid())) {
         // Keep the owner of a file written on someone's behalf; only root can, and may fail.
         [[maybe_unused]] const int ignored = ::fchown(fd.get(), st.st_uid, st.st_gid);
@@ -855,6 +875,18 @@ QString SaveTextPiecesFrom(const QString& path, const std::function<void(const A
         const int error = errno;
         ::unlink(tempName.constData());
         throw KalendoError::io(error, path);
+    }
+    if (written) {
+        struct stat now {};
+        const qint64 takenNs = wallClockNs();
+        *written = FileStamp();
+        written->takenNs = takenNs;
+        if (::stat(nativeTarget.constData(), &now) == 0) {
+            *written = stampOf(now);
+            written->takenNs = takenNs;
+            written->ownWrite = markedNs && now.st_ino == made.st_ino &&
+                                now.st_dev == made.st_dev && written->modifiedNs == *markedNs;
+        }
     }
     // Make the new name itself durable.
     Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

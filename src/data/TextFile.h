@@ -30,6 +30,9 @@ struct FileStamp {
     QByteArray bytes; // before any Ctrl-Z, when size <= StampedBytes
     // The wall clock just before the file was looked at (not part of what the file was).
     qint64 takenNs = 0;
+    // Looked at right after this program wrote it, with the writer's modification time (see
+    // SaveTextPiecesFrom): no later write leaves that time, so the times alone tell.
+    bool ownWrite = false;
     bool operator==(const FileStamp& other) const {
         return exists == other.exists && device == other.device && inode == other.inode &&
                size == other.size && modifiedNs == other.modifiedNs &&
@@ -46,7 +49,7 @@ std::optional<FileStamp> StatFileStamp(const QString& path);
 // file, size and times, and its last change at least a clock tick of any file system older than
 // the reading, so that any later write shows in its times. A file written just before it was
 // read may have been written again within the same tick: then this answers false, and only its
-// bytes can tell.
+// bytes can tell. A stamp of this program's own write (ownWrite) needs only the same times.
 bool CertainlyUnchanged(const FileStamp& read, const FileStamp& now);
 
 // Whether two stamps show the same file with the same size and times (their bytes aside).
@@ -299,14 +302,16 @@ QString SaveTextLines(const QString& path, const TextLines& lines,
 // The same for lines handed over as they come: lines(add) calls add(text) in order, and each
 // text is written followed by CR LF. A text may be several lines already joined by CR LF (a run
 // of a file's bytes as they stand), so that a large file's lines need no copy each.
+// With written, the file's stamp once replaced (without its bytes): ownWrite when the file then
+// still has the modification time the writer gave it.
 using AddLine = std::function<void(QByteArrayView)>;
 QString SaveTextLinesFrom(const QString& path, const std::function<void(const AddLine&)>& lines,
-                          const FileStamp* expected = nullptr);
+                          const FileStamp* expected = nullptr, FileStamp* written = nullptr);
 // The same for lines that may come in pieces: add(text, lineEnds) writes the text, followed by
 // CR LF when lineEnds; a line of megabytes need never be whole in memory.
 using AddPiece = std::function<void(QByteArrayView, bool)>;
 QString SaveTextPiecesFrom(const QString& path, const std::function<void(const AddPiece&)>& pieces,
-                           const FileStamp* expected = nullptr);
+                           const FileStamp* expected = nullptr, FileStamp* written = nullptr);
 
 // Writes a file for another program (an export) whole: it replaces the file at path only once
 // complete, and keeps no backup, since it is no data file and may lie in any folder. A failure

@@ -7,6 +7,7 @@
 #include "rules/ListFile.h"
 
 #include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -185,9 +186,16 @@ void saveLines(ForEachLine&& forEachLine, const StringGrid& dayList, const QByte
 // The lines of bytes[from, to) as a save writes them, joined by CR LF, when the bytes already
 // hold them so: each line followed by CR LF (the last may end the bytes), none starting with a
 // blank or a control byte; from may start with the CR LF that ends the line before. Nothing
-// where the bytes differ: their lines are then written one by one.
-std::optional<QByteArrayView> linesAsSaved(const char* bytes, qsizetype from, qsizetype to) {
+// where the bytes differ: their lines are then written one by one. known: all the bytes are
+// known to hold their lines so (a version a save wrote), and are not looked at.
+std::optional<QByteArrayView> linesAsSaved(const char* bytes, qsizetype from, qsizetype to,
+                                           bool known) {
     const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    if (known) {
+        const qsizetype first = from < to && bytes[from] == '\r' ? from + 2 : from;
+        const qsizetype last = to - first >= 2 && bytes[to - 1] == '\n' ? to - 2 : to;
+        return QByteArrayView(bytes + first, std::max<qsizetype>(last - first, 0));
+    }
     if (from < to && bytes[from] != '\r' && blankOrControl(bytes[from]))
         return std::nullopt;
     constexpr qsizetype chunkBytes = 64 * 64;
@@ -205,10 +213,35 @@ std::optional<QByteArrayView> linesAsSaved(const char* bytes, qsizetype from, qs
             }
         }
     }
-    const qsizetype first = from < to && bytes[from] == '\r' ? from + 2 : from;
-    const qsizetype last = to - first >= 2 && bytes[to - 1] == '\n' ? to - 2 : to;
-    return QByteArrayView(bytes + first, std::max<qsizetype>(last - first, 0));
+    return linesAsSaved(bytes, from, to, true);
 }
+
+// Whether a line made by a save reads back as itself, one line led by no blank or control byte.
+bool madeLineAsSaved(QByteArrayView line) {
+    return !line.isEmpty() && static_cast<unsigned char>(line.front()) > 0x20 &&
+           std::none_of(line.begin(), line.end(),
+                        [](char c) { return c == '\r' || c == '\n' || c == '\x1a'; });
+}
+
+// What the last save of a day wrote, for the next save from that version: while the file is
+// certainly that version, its lines are known to stand as a save writes them, and its hash is
+// known.
+struct WrittenYear {
+    QString path;
+    FileStamp stamp; // ownWrite
+    bool asSaved = false;
+    std::optional<quint64> hash;
+};
+QMutex writtenYearLock;
+WrittenYear& writtenYear() {
+    static WrittenYear written;
+    return written;
+}
+
+// DaySaveLines, told whether the year's bytes hold their lines as a save writes them (asSaved).
+void daySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
+                  const AddLine& add, const DayLineStarts* dayStarts, TextLines* written,
+                  const DayLineRows* dayRows, bool asSaved);
 
 } // namespace
 
@@ -350,6 +383,14 @@ TextLines DaySaveLines(const TextLines& yearLines, const StringGrid& dayList,
 void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
                   const AddLine& add, const DayLineStarts* dayStarts, TextLines* written,
                   const DayLineRows* dayRows) {
+    daySaveLines(year, dayList, dayKey, add, dayStarts, written, dayRows, false);
+}
+
+namespace {
+
+void daySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByteArray& dayKey,
+                  const AddLine& add, const DayLineStarts* dayStarts, TextLines* written,
+                  const DayLineRows* dayRows, bool asSaved) {
     const QByteArray& bytes = year.bytes();
     const char* const end = bytes.constData() + bytes.size();
     // The other days' lines go on in runs where the file already holds them as the save writes
@@ -388,7 +429,7 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
             // as one run where it already holds its lines as written.
             const char* data = bytes.constData();
             const auto others = [&](qsizetype from, qsizetype to) {
-                if (const auto lines = linesAsSaved(data, from, to)) {
+                if (const auto lines = linesAsSaved(data, from, to, asSaved)) {
                     if (!lines->isEmpty())
                         f(*lines, false);
                     return;
@@ -412,6 +453,8 @@ void DaySaveLines(const TextBuffer& year, const StringGrid& dayList, const QByte
     flush();
 }
 
+} // namespace
+
 TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
     TextLines lines;
     const char* bytes = year.bytes().constData();
@@ -425,47 +468,89 @@ TextLines DayLines(const TextBuffer& year, const QByteArray& dayKey) {
 
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
                         const QByteArray& dayKey, const DayLineStarts* dayStarts, SavedDay* saved,
-                        BytesHasher* hash, const DayLineRows* dayRows) {
+                        std::optional<quint64>* hash, const DayLineRows* dayRows) {
+    // The version read, if the last save wrote it: then its lines stand as saved, and where
+    // this save writes the same bytes again its hash is known.
+    WrittenYear known;
+    {
+        const QMutexLocker locker(&writtenYearLock);
+        const WrittenYear& last = writtenYear();
+        if (dayStarts && last.path == path && last.stamp.ownWrite &&
+            CertainlyUnchanged(last.stamp, year.stamp()))
+            known = last;
+    }
+    const QByteArray& bytes = year.bytes();
     TextLines written;
     const bool telling = saved && dayStarts;
     const auto whole = [&](const AddLine& add) {
         written.clear();
-        DaySaveLines(year, dayList, dayKey, add, dayStarts, telling ? &written : nullptr,
-                     dayRows);
+        daySaveLines(year, dayList, dayKey, add, dayStarts, telling ? &written : nullptr, dayRows,
+                     known.asSaved);
     };
     ChangedFileSave save;
     try {
-        if (hash) {
-            // The pieces go to the file as they come, each followed by CR LF.
-            save.backupFailure = SaveTextLinesFrom(
-                path,
-                [&](const AddLine& add) {
-                    *hash = BytesHasher();
-                    whole([&](QByteArrayView text) {
-                        hash->add(text);
-                        hash->add("\r\n");
-                        add(text);
-                    });
-                },
-                &year.stamp());
-        } else {
-            save.backupFailure = SaveTextLinesFrom(path, whole, &year.stamp());
-        }
+        BytesHasher hasher;
+        const bool hashing = hash && !known.hash;
+        qsizetype at = 0;          // where the next text goes
+        bool asRead = true;        // every text so far where it stood in the version read
+        bool madeAsSaved = true;   // every line made here reads back as itself
+        FileStamp writtenStamp;
+        // The pieces go to the file as they come, each followed by CR LF.
+        save.backupFailure = SaveTextLinesFrom(
+            path,
+            [&](const AddLine& add) {
+                hasher = BytesHasher();
+                at = 0;
+                asRead = true;
+                madeAsSaved = true;
+                whole([&](QByteArrayView text) {
+                    const bool inBytes = text.data() >= bytes.constData() &&
+                                         text.data() < bytes.constData() + bytes.size();
+                    if (!inBytes)
+                        madeAsSaved = madeAsSaved && madeLineAsSaved(text);
+                    asRead = asRead && text.data() == bytes.constData() + at &&
+                             at + text.size() + 2 <= bytes.size() &&
+                             bytes[at + text.size()] == '\r' &&
+                             bytes[at + text.size() + 1] == '\n';
+                    at += text.size() + 2;
+                    if (hashing) {
+                        hasher.add(text);
+                        hasher.add("\r\n");
+                    }
+                    add(text);
+                });
+            },
+            &year.stamp(), &writtenStamp);
         save.outcome = ChangedFileSave::Saved;
+        // The hash of what was written: hashed as it went, or that of the version read when
+        // the same bytes went back. Else none: the identity step reads the year itself, as it
+        // would anyway where the year changed.
+        std::optional<quint64> writtenHash;
+        if (hashing)
+            writtenHash = hasher.finish();
+        else if (asRead && at == bytes.size())
+            writtenHash = known.hash;
+        if (hash)
+            *hash = writtenHash;
+        {
+            const QMutexLocker locker(&writtenYearLock);
+            writtenYear() = WrittenYear();
+            if (writtenStamp.ownWrite && dayStarts)
+                writtenYear() = {path, writtenStamp, madeAsSaved, writtenHash};
+        }
         if (telling) {
             // Looked at once written: whatever another program writes after this is seen by
             // its times, or by the bytes where they cannot tell.
             FileStamp read = year.stamp();
             read.bytes = QByteArray(); // the year's bytes are freed with the list's
-            *saved = {path,
-                      dayKey,
-                      read,
-                      *dayStarts,
-                      std::move(written),
-                      StatFileStamp(path).value_or(FileStamp())};
+            *saved = {path, dayKey, read, *dayStarts, std::move(written), writtenStamp};
         }
         return save;
     } catch (const FileChangedError&) {
+    }
+    {
+        const QMutexLocker locker(&writtenYearLock);
+        writtenYear() = WrittenYear();
     }
     const TextLines before = DayLines(year, dayKey);
     save = SaveOverChangedFile(path, LineChanges(before, DaySaveLines(before, dayList, dayKey)),

@@ -10,9 +10,8 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
-
-class BytesHasher;
 
 // The schedule of one day as its list window edits it: rows of seven cells, the columns of a
 // line of the year's schedule file.
@@ -111,10 +110,13 @@ struct SavedDay {
 // it now is and the list shows the day's lines of both sides.
 // dayStarts as for DaySaveLines; they no longer hold once year has become another version.
 // With saved and dayStarts, a save over the version read (outcome Saved) says there what it wrote.
-// With written, such a save hashes the bytes there as it writes them (for RecordYearIdentities).
+// With hash, such a save gives there the BytesHasher hash of the bytes written (for
+// RecordYearIdentities) where it is known without another pass: hashed as they are written, or,
+// when the save writes back the very bytes of the version the previous save wrote, that one's.
+// dayRows as for DaySaveLines.
 ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayList,
                         const QByteArray& dayKey, const DayLineStarts* dayStarts = nullptr,
-                        SavedDay* saved = nullptr, BytesHasher* written = nullptr,
+                        SavedDay* saved = nullptr, std::optional<quint64>* hash = nullptr,
                         const DayLineRows* dayRows = nullptr);
 
 // Numbers the data rows 1..n from the top in the given column.

@@ -1255,7 +1255,7 @@ QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearI
 
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
                                  const QList<KnownIdentity>& known, const QList<EntryEdit>& edits,
-                                 const BytesHasher* written) {
+                                 const quint64* written) {
     const QString path = IdentityFilePath(dataFolder, year);
     try {
         // Unchanged since the identities were matched to it: nothing to do.
@@ -1264,7 +1264,7 @@ QStringList RecordYearIdentities(const QString& dataFolder, int year,
         QByteArray yearBytes;
         if (!written)
             yearBytes = readYearBytes(ScheduleFilePath(dataFolder, year));
-        QByteArray mark = written ? yearMark(written->finish()) : yearMark(yearBytes);
+        QByteArray mark = written ? yearMark(*written) : yearMark(yearBytes);
         QByteArray markStart = mark + ' ';
         if (byMarkAlone && notedMark(path).startsWith(markStart))
             return {};

@@ -12,7 +12,6 @@
 
 #include <optional>
 
-class BytesHasher;
 
 // Who each schedule entry is, so that another calendar can follow it through edits.
 //
@@ -144,9 +143,9 @@ QStringList WriteYearIdentities(const QString& dataFolder, int year, const YearI
 // them (known first) and writes the identity file when anything changed. Messages as
 // WriteYearIdentities; a year or identity file that cannot be read gives a message too, and the
 // identity file is then left as it was.
-// written: the year's bytes as the save just wrote them, hashed as they went (SaveDay); while the
-// identity file still fits them, neither file is read.
+// writtenHash: the BytesHasher hash of the year's bytes as the save just wrote them (SaveDay);
+// while the identity file still fits them, neither file is read.
 QStringList RecordYearIdentities(const QString& dataFolder, int year,
                                  const QList<KnownIdentity>& known = {},
                                  const QList<EntryEdit>& edits = {},
-                                 const BytesHasher* written = nullptr);
+                                 const quint64* writtenHash = nullptr);

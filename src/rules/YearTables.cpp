@@ -891,6 +891,11 @@ bool YearTables::takeSavedDay(const SavedDay& saved) {
     if (!source.current || source.path != saved.path || source.year != m_year ||
         !saved.written.exists || !SameFileTimes(source.stamp, saved.read))
         return false;
+    // The same version as the list read, certainly, when the earlier of the two readings was
+    // of a version no write could follow within the same times.
+    const bool sameVersion = source.stamp.takenNs <= saved.read.takenNs
+                                 ? CertainlyUnchanged(source.stamp, saved.read)
+                                 : CertainlyUnchanged(saved.read, source.stamp);
     // The day's lines are found among all of them.
     if (!m_index[akSchedule].complete)
         completeIndex(akSchedule);
@@ -959,10 +964,14 @@ bool YearTables::takeSavedDay(const SavedDay& saved) {
     finishIndex(akSchedule);
     m_lineCopies[akSchedule].reset();
     clearCache();
-    // The file's bytes are compared at the next build however old its times look: the version
-    // these tables read might differ from the one the list read within a tick of a write.
+    // Unless the list's save certainly wrote over the very version these tables read, the
+    // file's bytes are compared at the next build however old its times look: the version they
+    // read might differ from the one the list read within a tick of a write.
     source = {saved.path, m_year, saved.written, true};
-    source.stamp.takenNs = 0;
+    if (!sameVersion || !saved.written.ownWrite) {
+        source.stamp.takenNs = 0;
+        source.stamp.ownWrite = false;
+    }
     return true;
 }
 

@@ -3,7 +3,6 @@
 #include "data/Codec.h"
 #include "data/ErrorReport.h"
 #include "data/KalendoError.h"
-#include "rules/BytesHasher.h"
 #include "rules/ComType.h"
 #include "rules/DaySchedule.h"
 #include "rules/EntryIdentity.h"
@@ -244,7 +243,7 @@ void TMainEditForm::btnOkClick() {
     const QString path = ScheduleFilePath(DataFolder(), year);
     const QByteArray dayKey = DayKey();
     SavedDay saved;
-    BytesHasher written;
+    std::optional<quint64> written;
     const ChangedFileSave save =
         SaveDay(path, m_year, gridEdit->grid(), dayKey, m_dayStarts ? &*m_dayStarts : nullptr,
                 &saved, &written, m_dayStarts ? &m_dayRows : nullptr);
@@ -271,7 +270,8 @@ void TMainEditForm::btnOkClick() {
     gridEdit->refresh();
     const QStringList identityFailures =
         RecordYearIdentities(DataFolder(), year, {}, m_edits,
-                             save.outcome == ChangedFileSave::Saved ? &written : nullptr);
+                             save.outcome == ChangedFileSave::Saved && written ? &*written
+                                                                              : nullptr);
     done(1);
     for (const QString& failure : identityFailures)
         ReportBackupFailure(failure);

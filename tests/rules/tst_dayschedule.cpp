@@ -1,4 +1,5 @@
 #include "data/KalendoError.h"
+#include "rules/BytesHasher.h"
 #include "rules/Clock.h"
 #include "rules/DaySchedule.h"
 #include "rules/ListFile.h"
@@ -168,6 +169,22 @@ void tst_DaySchedule::readAsBytesAgreesWithLines() {
             DaySaveLines(year, fromBytes, "20250307", add, known, nullptr, &rows);
         });
         QCOMPARE(folder.read(QStringLiteral("saved.csv")), expected);
+    }
+    // Saved over the file as the window saves it; again from the version that save wrote, whose
+    // lines then stand as saved and whose hash is known; and again once another program wrote
+    // the file back as it was. The same bytes each time, and their hash.
+    BytesHasher expectedHash;
+    expectedHash.add(expected);
+    const QString path = folder.file(QStringLiteral("2025.csv"));
+    for (int round = 0; round < 3; ++round) {
+        if (round == 2)
+            folder.write(QStringLiteral("2025.csv"), file);
+        LoadDayRows(path, "20250307", year, fromBytes, &starts, &rows);
+        std::optional<quint64> hash;
+        QCOMPARE(SaveDay(path, year, fromBytes, "20250307", &starts, nullptr, &hash, &rows).outcome,
+                 ChangedFileSave::Saved);
+        QCOMPARE(folder.read(QStringLiteral("2025.csv")), expected);
+        QCOMPARE(hash, std::optional<quint64>(expectedHash.finish()));
     }
 }
 

@@ -364,34 +364,47 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow_data() {
     QTest::addColumn<int>("month");
     // What ends the year's lines before the save.
     QTest::addColumn<QByteArray>("lineEnd");
+    // Whether the files are older than a tick of the file system's clock when the tables read
+    // them, so that the tables and the list certainly read the same version.
+    QTest::addColumn<bool>("settled");
     const QByteArray none;
     const QByteArray crlfEnd = "\r\n";
     QTest::newRow("holiday rule") << none << HolidayFileName << crlf({"03/21,休B,0,0"}) << 2025 << 4
-                                  << crlfEnd;
+                                  << crlfEnd << false;
     QTest::newRow("event rule") << none << EventFileName << crlf({"03/--,催B,2,1"}) << 2025 << 4
-                                << crlfEnd;
+                                << crlfEnd << false;
     QTest::newRow("anniversary") << none << AnniversaryFileName << crlf({"2000/03/10,記B,"}) << 2025
-                                 << 4 << crlfEnd;
+                                 << 4 << crlfEnd << false;
     QTest::newRow("schedule") << none << QStringLiteral("2025.csv") << crlf({"20250310,1,,,予B,,"})
-                              << 2025 << 2 << crlfEnd;
+                              << 2025 << 2 << crlfEnd << false;
     QTest::newRow("none, another year")
-        << none << QString() << QByteArray() << 2026 << 3 << crlfEnd;
-    QTest::newRow("none, December") << none << QString() << QByteArray() << 2025 << 12 << crlfEnd;
+        << none << QString() << QByteArray() << 2026 << 3 << crlfEnd << false;
+    QTest::newRow("none, December") << none << QString() << QByteArray() << 2025 << 12 << crlfEnd << false;
     QTest::newRow("day saved") << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3
-                               << crlfEnd;
+                               << crlfEnd << false;
     QTest::newRow("day saved, another month shown")
-        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 6 << crlfEnd;
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 6 << crlfEnd << false;
     // As many bytes as the save wrote, another program's, right after it.
     QTest::newRow("day saved, then rewritten")
         << QByteArray("20250310") << QStringLiteral("2025.csv")
         << crlf({"20250305,1,,,予X,,", "20240310,1,,,前,,", "20250601,1,,,六,,",
                  "20250310,1,,,予A,,", "20250310,2,,,予M,,"})
-        << 2025 << 3 << crlfEnd;
+        << 2025 << 3 << crlfEnd << false;
+    // The same on files settled before the tables read them: the tables then know their copy
+    // is the file the save wrote, and the other program's write, within the same tick and of
+    // the same size, shows in the time the save gave the file.
+    QTest::newRow("settled, day saved, then rewritten")
+        << QByteArray("20250310") << QStringLiteral("2025.csv")
+        << crlf({"20250305,1,,,予X,,", "20240310,1,,,前,,", "20250601,1,,,六,,",
+                 "20250310,1,,,予A,,", "20250310,2,,,予M,,"})
+        << 2025 << 3 << crlfEnd << true;
+    QTest::newRow("settled, day saved") << QByteArray("20250310") << QString() << QByteArray()
+                                        << 2025 << 3 << crlfEnd << true;
     // Lines the tables' copy cannot move as one run.
     QTest::newRow("day saved, lines ended by LF alone")
-        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3 << QByteArray("\n");
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3 << QByteArray("\n") << false;
     QTest::newRow("day saved, lines led by a tab")
-        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3 << QByteArray("\r\n\t");
+        << QByteArray("20250310") << QString() << QByteArray() << 2025 << 3 << QByteArray("\r\n\t") << false;
 }
 
 void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
@@ -401,6 +414,7 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
     QFETCH(int, year);
     QFETCH(int, month);
     QFETCH(QByteArray, lineEnd);
+    QFETCH(bool, settled);
     TempDataFolder dir;
     dir.write(HolidayFileName, crlf({"03/20,休A,0,0"}));
     dir.write(EventFileName, crlf({"03/--,催A,2,1"}));
@@ -409,6 +423,12 @@ void tst_YearTables::rebuildShowsTheFilesAsTheyAreNow() {
                                                 "20240310,1,,,前,,", "20250601,1,,,六,,"})
                                               .replace("\r\n", lineEnd));
     dir.write(QStringLiteral("2026.csv"), crlf({"20260310,1,,,予C,,"}));
+    if (settled) {
+        const QString path = dir.file(QStringLiteral("2025.csv"));
+        const qint64 changedNs = StatFileStamp(path)->changedNs;
+        QTRY_VERIFY_WITH_TIMEOUT(StatFileStamp(path)->takenNs - changedNs > qint64(200) * 1000000,
+                                 10000);
+    }
     YearTables kept;
     BuildYearTables(kept, 2025, dir.path(), 3);
     for (int day = 1; day <= 31; ++day)
