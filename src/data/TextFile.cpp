@@ -89,6 +89,18 @@ qsizetype findBytes(const char* data, qsizetype size, qsizetype from, QByteArray
     return -1;
 }
 
+// Whether bytes [from, to) keep a save's line rules against the byte before each, one at a time.
+bool savedPairs(const char* data, qsizetype from, qsizetype to) {
+    for (qsizetype i = from; i < to; ++i) {
+        const char c = data[i];
+        const char before = data[i - 1];
+        if ((c == kLF) != (before == kCR) ||
+            (before == kLF && static_cast<unsigned char>(c) <= 0x20))
+            return false;
+    }
+    return true;
+}
+
 // Finding line ends and searching walk every byte of every file read, so they compare as many
 // bytes at a time as the processor can: 64 with AVX-512, 32 with AVX2 (decided once, at run
 // time), else 16. bits64 gives a bit for each of the 64 bytes at p that equals c.
@@ -250,6 +262,41 @@ findAnyAvx512(const AnyNeedle& needles, const char* data, qsizetype size, qsizet
     return findAnyWith<Avx512>(needles, data, size, from);
 }
 
+// Whether bytes [1, size) keep a save's line rules against the byte before each (see
+// linesEndAsSaved), 16 at a time.
+bool savedPairsSse2(const char* data, qsizetype size) {
+    const __m128i cr = _mm_set1_epi8(kCR);
+    const __m128i lf = _mm_set1_epi8(kLF);
+    const __m128i blank = _mm_set1_epi8(0x20);
+    __m128i bad = _mm_setzero_si128();
+    qsizetype i = 1;
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i - 1));
+        const __m128i lowOrBlank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
+        bad = _mm_or_si128(bad, _mm_xor_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(before, cr)));
+        bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, lf), lowOrBlank));
+    }
+    return _mm_movemask_epi8(bad) == 0 && savedPairs(data, i, size);
+}
+
+__attribute__((target("avx2"))) bool savedPairsAvx2(const char* data, qsizetype size) {
+    const __m256i cr = _mm256_set1_epi8(kCR);
+    const __m256i lf = _mm256_set1_epi8(kLF);
+    const __m256i blank = _mm256_set1_epi8(0x20);
+    __m256i bad = _mm256_setzero_si256();
+    qsizetype i = 1;
+    for (; i + 32 <= size; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i - 1));
+        const __m256i lowOrBlank = _mm256_cmpeq_epi8(_mm256_max_epu8(v, blank), blank);
+        bad = _mm256_or_si256(bad, _mm256_xor_si256(_mm256_cmpeq_epi8(v, lf),
+                                                     _mm256_cmpeq_epi8(before, cr)));
+        bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpeq_epi8(before, lf), lowOrBlank));
+    }
+    return _mm256_movemask_epi8(bad) == 0 && savedPairs(data, i, size);
+}
+
 // Of the same work built for each level, the one for this processor's.
 template <typename F> F bySimd(F avx512, F avx2, F sse2) {
     switch (simd()) {
@@ -272,6 +319,18 @@ void TextFileDetail::lineEndMasks(const char* data, qsizetype count, bool afterC
                                                                          masks);
 #else
     lineEndMasksWith<Bytes>(data, count, afterCR, masks);
+#endif
+}
+
+bool TextFileDetail::linesEndAsSaved(const char* data, qsizetype size) {
+    if (size == 0)
+        return true;
+    if (data[0] == kLF || data[size - 1] == kCR)
+        return false;
+#if defined(__x86_64__)
+    return bySimd(savedPairsAvx2, savedPairsAvx2, savedPairsSse2)(data, size);
+#else
+    return savedPairs(data, 1, size);
 #endif
 }
 

@@ -101,6 +101,9 @@ qsizetype bytesBeforeCtrlZ(const char* data, qsizetype size);
 // count <= 64 * 64 bytes: a CR, and an LF but for one right after a CR (afterCR: the byte before
 // data was one), whose piece would be empty.
 void lineEndMasks(const char* data, qsizetype count, bool afterCR, quint64* masks);
+// Whether the bytes end their lines as a save writes them: each CR followed by LF, each LF right
+// after a CR, and the byte after each LF (if any) above blank.
+bool linesEndAsSaved(const char* data, qsizetype size);
 
 // The first place at or after from where the needle's bytes stand, or -1.
 qsizetype find(const char* data, qsizetype size, qsizetype from, QByteArrayView needle);

@@ -198,21 +198,8 @@ std::optional<QByteArrayView> linesAsSaved(const char* bytes, qsizetype from, qs
     }
     if (from < to && bytes[from] != '\r' && blankOrControl(bytes[from]))
         return std::nullopt;
-    constexpr qsizetype chunkBytes = 64 * 64;
-    quint64 masks[64];
-    for (qsizetype chunk = from; chunk < to; chunk += chunkBytes) {
-        const qsizetype count = std::min(chunkBytes, to - chunk);
-        TextFileDetail::lineEndMasks(bytes + chunk, count, chunk > from && bytes[chunk - 1] == '\r',
-                                     masks);
-        for (qsizetype m = 0; m * 64 < count; ++m) {
-            for (quint64 ends = masks[m]; ends != 0; ends &= ends - 1) {
-                const qsizetype end = chunk + m * 64 + std::countr_zero(ends);
-                if (bytes[end] != '\r' || end + 1 >= to || bytes[end + 1] != '\n' ||
-                    (end + 2 < to && blankOrControl(bytes[end + 2])))
-                    return std::nullopt;
-            }
-        }
-    }
+    if (!TextFileDetail::linesEndAsSaved(bytes + from, to - from))
+        return std::nullopt;
     return linesAsSaved(bytes, from, to, true);
 }
 

@@ -21,10 +21,6 @@
 #include <algorithm>
 #include <utility>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace {
 
 const QStringList kHeaders = {
@@ -302,11 +298,6 @@ void TMainEditForm::forgetDay() {
     m_edits.clear();
     clearRows();
     gridEdit->refresh();
-#ifdef __GLIBC__
-    // The year's bytes were taken from the heap once glibc had raised its threshold for giving
-    // large blocks their own mapping; freed there they would stay with the process for good.
-    malloc_trim(0);
-#endif
 }
 
 void TMainEditForm::clearRows() {

@@ -141,6 +141,14 @@ void tst_DaySchedule::readAsBytesAgreesWithLines_data() {
             << pad + "\r\n" + day + other + day;
     }
     QTest::newRow("CR LF across a block's end") << QByteArray(block - 1, 'x') + "\r\n" + day;
+    // The other days' bytes are checked 16 or 32 at a time: a lone LF, a lone CR or a blank-led
+    // line on either side of those steps.
+    for (const int at : {15, 16, 17, 31, 32, 33, 64}) {
+        const QByteArray pad = "20250308,1,,,b" + QByteArray(at - 14, 'x');
+        QTest::addRow("lone LF %d bytes in", at) << pad + "\n" + other + day;
+        QTest::addRow("lone CR %d bytes in", at) << pad + "\r" + other + day;
+        QTest::addRow("blank-led line %d bytes in", at) << pad + "\r\n " + other + day;
+    }
 }
 
 void tst_DaySchedule::readAsBytesAgreesWithLines() {
