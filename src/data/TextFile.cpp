@@ -263,38 +263,34 @@ findAnyAvx512(const AnyNeedle& needles, const char* data, qsizetype size, qsizet
 }
 
 // Whether bytes [1, size) keep a save's line rules against the byte before each (see
-// linesEndAsSaved), 16 at a time.
-bool savedPairsSse2(const char* data, qsizetype size) {
-    const __m128i cr = _mm_set1_epi8(kCR);
-    const __m128i lf = _mm_set1_epi8(kLF);
-    const __m128i blank = _mm_set1_epi8(0x20);
-    __m128i bad = _mm_setzero_si128();
+// linesEndAsSaved), Width at a time: 16 with SSE2, 32 with AVX2.
+template <int Width> inline bool savedPairsBy(const char* data, qsizetype size) {
+    typedef signed char Bytes __attribute__((vector_size(Width)));
+    typedef unsigned char Unsigned __attribute__((vector_size(Width)));
+    Bytes bad{};
     qsizetype i = 1;
-    for (; i + 16 <= size; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i - 1));
-        const __m128i lowOrBlank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
-        bad = _mm_or_si128(bad, _mm_xor_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(before, cr)));
-        bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, lf), lowOrBlank));
+    for (; i + Width <= size; i += Width) {
+        Bytes v;
+        Bytes before;
+        std::memcpy(&v, data + i, Width);
+        std::memcpy(&before, data + i - 1, Width);
+        bad |= (v == kLF) ^ (before == kCR);
+        bad |= (before == kLF) & (Unsigned(v) <= 0x20);
     }
-    return _mm_movemask_epi8(bad) == 0 && savedPairs(data, i, size);
+    quint64 words[Width / 8];
+    std::memcpy(words, &bad, Width);
+    quint64 any = 0;
+    for (const quint64 word : words)
+        any |= word;
+    return any == 0 && savedPairs(data, i, size);
 }
 
-__attribute__((target("avx2"))) bool savedPairsAvx2(const char* data, qsizetype size) {
-    const __m256i cr = _mm256_set1_epi8(kCR);
-    const __m256i lf = _mm256_set1_epi8(kLF);
-    const __m256i blank = _mm256_set1_epi8(0x20);
-    __m256i bad = _mm256_setzero_si256();
-    qsizetype i = 1;
-    for (; i + 32 <= size; i += 32) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
-        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i - 1));
-        const __m256i lowOrBlank = _mm256_cmpeq_epi8(_mm256_max_epu8(v, blank), blank);
-        bad = _mm256_or_si256(bad, _mm256_xor_si256(_mm256_cmpeq_epi8(v, lf),
-                                                     _mm256_cmpeq_epi8(before, cr)));
-        bad = _mm256_or_si256(bad, _mm256_and_si256(_mm256_cmpeq_epi8(before, lf), lowOrBlank));
-    }
-    return _mm256_movemask_epi8(bad) == 0 && savedPairs(data, i, size);
+bool savedPairsSse2(const char* data, qsizetype size) {
+    return savedPairsBy<16>(data, size);
+}
+
+__attribute__((target("avx2"), flatten)) bool savedPairsAvx2(const char* data, qsizetype size) {
+    return savedPairsBy<32>(data, size);
 }
 
 // Of the same work built for each level, the one for this processor's.
