@@ -119,7 +119,7 @@ void TCalendarGrid::paintEvent(QPaintEvent* event) {
                 state |= gdFocused;
 
             TGridCanvas canvas(painter);
-            canvas.Texts = &m_texts;
+            canvas.Cache = &m_cache;
             canvas.Font = font();
             // The cells keep their own colours under any desktop theme; the handler's colours
             // are chosen to be read on them.

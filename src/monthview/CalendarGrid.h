@@ -64,7 +64,7 @@ private:
     void announceCurrent();
 
     MonthGrid m_cells;
-    TGridTextCache m_texts;
+    TGridCellCache m_cache;
     bool m_holdAnnouncements = false;
 };
 

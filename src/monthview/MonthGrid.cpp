@@ -96,7 +96,14 @@ bool MonthGrid::selectDay(int day) {
 }
 
 QString DayCellText(int day) {
-    return QString::asprintf("%2d", day);
+    // Made once: a month step lays out a month's days and looks for the one to select.
+    static const auto days = [] {
+        std::array<QString, 32> texts;
+        for (int d = 1; d < int(texts.size()); ++d)
+            texts[size_t(d)] = QString::asprintf("%2d", d);
+        return texts;
+    }();
+    return day >= 1 && day < int(days.size()) ? days[size_t(day)] : QString::asprintf("%2d", day);
 }
 
 int WeekdayOf(int year, int month, int day) {
