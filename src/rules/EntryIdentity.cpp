@@ -1133,14 +1133,25 @@ QByteArray InexactTextKey(const QList<QByteArray>& cells) {
     return key;
 }
 
-// Identity files seen to carry no 「※」 mark, with their stamps as read. The day list asks at
-// every opening and the hint after every month step; most years have no mark, and their
-// identity files (megabytes) need not be read again while they are certainly unchanged.
+// The 「※」 keys found in years, by identity file, with the stamps of the files they came from:
+// the year file's only where the identity file names the mark (a file without marks marks
+// nothing, whatever the year holds). The day list asks at every opening and the hint after every
+// month step; most years have no mark, and their identity files (megabytes) need not be read
+// again, nor a marked year's lines matched again, while the files are certainly unchanged.
 namespace {
-QMutex unmarkedFilesLock;
-QHash<QString, FileStamp>& unmarkedFiles() {
-    static QHash<QString, FileStamp> files;
-    return files;
+struct KnownKeys {
+    FileStamp identities;
+    std::optional<FileStamp> year;
+    QSet<QByteArray> keys;
+};
+QMutex knownKeysLock;
+QHash<QString, KnownKeys>& knownKeys() {
+    static QHash<QString, KnownKeys> known;
+    return known;
+}
+FileStamp stampWithoutBytes(FileStamp stamp) {
+    stamp.bytes.clear(); // the metadata tells
+    return stamp;
 }
 } // namespace
 
@@ -1151,11 +1162,17 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
         const std::optional<FileStamp> now = StatFileStamp(path);
         if (!now || !now->exists)
             return keys;
+        const QString yearPath = ScheduleFilePath(dataFolder, year);
         {
-            const QMutexLocker locker(&unmarkedFilesLock);
-            const auto it = unmarkedFiles().constFind(path);
-            if (it != unmarkedFiles().cend() && CertainlyUnchanged(*it, *now))
-                return keys;
+            const QMutexLocker locker(&knownKeysLock);
+            const auto it = knownKeys().constFind(path);
+            if (it != knownKeys().cend() && CertainlyUnchanged(it->identities, *now)) {
+                if (!it->year)
+                    return keys;
+                const std::optional<FileStamp> yearNow = StatFileStamp(yearPath);
+                if (yearNow && CertainlyUnchanged(*it->year, *yearNow))
+                    return it->keys;
+            }
         }
         TextBuffer file;
         file.loadBytes(path, MaxIdentityFileBytes);
@@ -1163,11 +1180,10 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
         // the file stays as it is need not read it again. Hashed once per version of the file.
         if (notedMark(path).isEmpty())
             fittingMark(path, file);
+        const FileStamp identities = stampWithoutBytes(file.stamp());
         if (!file.bytes().contains(InexactTextProperty)) {
-            FileStamp stamp = file.stamp();
-            stamp.bytes.clear(); // the metadata tells
-            const QMutexLocker locker(&unmarkedFilesLock);
-            unmarkedFiles().insert(path, stamp);
+            const QMutexLocker locker(&knownKeysLock);
+            knownKeys().insert(path, {identities, std::nullopt, {}});
             return keys; // most years: one scan, nothing matched
         }
         // Matched to the lines as they are now, as YearIdentities::read matches them: a line
@@ -1175,7 +1191,7 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
         // identities) is still found. The identity file is the one just read, and only records
         // that name the mark are parsed.
         TextBuffer yearFile;
-        yearFile.loadBytes(ScheduleFilePath(dataFolder, year));
+        yearFile.loadBytes(yearPath);
         const LinePlaces lines(yearFile.bytes());
         LinePlaces texts(file.bytes());
         file = TextBuffer(); // the matching may decode the records' lines in place
@@ -1195,6 +1211,8 @@ QSet<QByteArray> InexactTextKeys(const QString& dataFolder, int year) {
             if (mark == InexactTextMark(cells.value(Title), cells.value(Place), cells.value(Memo)))
                 keys.insert(InexactTextKey(cells));
         }
+        const QMutexLocker locker(&knownKeysLock);
+        knownKeys().insert(path, {identities, stampWithoutBytes(yearFile.stamp()), keys});
     } catch (const KalendoError&) {
         // A file that cannot be read marks nothing; whoever reads it says why.
     }
