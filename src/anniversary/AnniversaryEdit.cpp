@@ -7,6 +7,7 @@
 #include "widgets/DialogKeyFilter.h"
 #include "widgets/FormParts.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -87,9 +88,12 @@ void TAnniversaryEditForm::showDate(const QDate& date, bool noYear) {
                                             : QStringLiteral("yyyy/MM/dd"));
     dtpAnniversary->setDate(date);
     // Without a year the drop-down calendar keeps to the year the date is held in, where
-    // 29 February is a day.
+    // 29 February is a day, and does not show that year.
     if (noYear)
         dtpAnniversary->setDateRange(QDate(date.year(), 1, 1), QDate(date.year(), 12, 31));
+    if (QCalendarWidget* calendar = dtpAnniversary->calendarWidget())
+        if (auto* year = calendar->findChild<QWidget*>(QStringLiteral("qt_calendar_yearbutton")))
+            year->setVisible(!noYear);
 }
 
 void TAnniversaryEditForm::FormShow() {

@@ -12,6 +12,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QMessageBox>
@@ -255,6 +256,7 @@ void tst_Anniversary::editedWithoutYear() {
     TAnniversaryEditForm* editor = m_list->editForm();
     QString was;
     bool wasTicked = false;
+    bool yearInCalendar = false;
     whenModal(editor, [&] {
         QDateEdit* date = editor->dtpAnniversary;
         was = date->text();
@@ -266,10 +268,15 @@ void tst_Anniversary::editedWithoutYear() {
             date->setSelectedSection(date->sectionAt(0));
             QTest::keyClicks(date, typed);
         }
+        // The drop-down calendar shows a year only where the date has one.
+        const auto* year =
+            date->calendarWidget()->findChild<QWidget*>(QStringLiteral("qt_calendar_yearbutton"));
+        yearInCalendar = year && !year->isHidden();
         editor->editTitle->setText(QStringLiteral("父の誕生日"));
         editor->btnOkClick();
     });
     m_list->gridAnvDblClick();
+    QCOMPARE(yearInCalendar, saved.at(0) != '-');
     QCOMPARE(was, shown);
     QCOMPARE(wasTicked, ticked);
     m_list->btnOkClick();
