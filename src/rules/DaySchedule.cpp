@@ -512,10 +512,11 @@ ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayLi
         // The hash of what was written: hashed as it went, or that of the version read when
         // the same bytes went back. Else none: the identity step reads the year itself, as it
         // would anyway where the year changed.
+        const bool sameBytes = asRead && at == bytes.size();
         std::optional<quint64> writtenHash;
         if (hashing)
             writtenHash = hasher.finish();
-        else if (asRead && at == bytes.size())
+        else if (sameBytes)
             writtenHash = known.hash;
         if (hash)
             *hash = writtenHash;
@@ -530,7 +531,7 @@ ChangedFileSave SaveDay(const QString& path, TextBuffer& year, StringGrid& dayLi
             // its times, or by the bytes where they cannot tell.
             FileStamp read = year.stamp();
             read.bytes = QByteArray(); // the year's bytes are freed with the list's
-            *saved = {path, dayKey, read, *dayStarts, std::move(written), writtenStamp};
+            *saved = {path, dayKey, read, *dayStarts, std::move(written), writtenStamp, sameBytes};
         }
         return save;
     } catch (const FileChangedError&) {

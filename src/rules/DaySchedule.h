@@ -102,6 +102,7 @@ struct SavedDay {
     DayLineStarts dayStarts; // where the day's lines start in it
     TextLines dayLines;      // the day's lines as written
     FileStamp written;       // the file as it was seen once written
+    bool sameBytes = false;  // written byte for byte as read (the bytes before any Ctrl-Z)
 };
 
 // OK of the day list: the year's file written as DaySaveLines gives it while the file is still

@@ -896,6 +896,11 @@ bool YearTables::takeSavedDay(const SavedDay& saved) {
     const bool sameVersion = source.stamp.takenNs <= saved.read.takenNs
                                  ? CertainlyUnchanged(source.stamp, saved.read)
                                  : CertainlyUnchanged(saved.read, source.stamp);
+    if (sameVersion && saved.written.ownWrite && saved.sameBytes) {
+        // The save wrote back the very bytes these tables hold.
+        source.stamp = saved.written;
+        return true;
+    }
     // The day's lines are found among all of them.
     if (!m_index[akSchedule].complete)
         completeIndex(akSchedule);
