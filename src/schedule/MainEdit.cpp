@@ -21,6 +21,10 @@
 #include <algorithm>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 const QStringList kHeaders = {
@@ -298,6 +302,12 @@ void TMainEditForm::forgetDay() {
     m_edits.clear();
     clearRows();
     gridEdit->refresh();
+#ifdef __GLIBC__
+    // The year's bytes were taken from the heap once glibc had raised its threshold for giving
+    // large blocks their own mapping; freed there they would stay with the process for good.
+    // (Fixing that threshold instead cost the next opening more than this does.)
+    malloc_trim(0);
+#endif
 }
 
 void TMainEditForm::clearRows() {
