@@ -28,9 +28,7 @@ TSplashForm::TSplashForm(QWidget* parent)
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setGeometry(0, 17, 385, 41);
     lblTitle->setAlignment(Qt::AlignCenter);
-    // The year and month fields' face: the main window's first paint loads it anyway, so the
-    // splash window sets up no face of its own before that paint.
-    lblTitle->setFont(GothicFont(21, true));
+    lblTitle->setFont(GothicFont(15, true));
     SetLegibleTextColor(lblTitle, QPalette::WindowText, QColor(0x00, 0x00, 0x80));
 }
 

@@ -237,6 +237,9 @@ void tst_MainForm::startsOnToday() {
     QVERIFY(!SplashForm->isVisible());
     QCOMPARE(SplashForm->lblTitle->text(), QStringLiteral("アプリケーションを起動中です。"));
     QVERIFY(contains(SplashForm->lblTitle->grab().toImage(), QColor(0x00, 0x00, 0x80)));
+    // Its own face, not one the main window happens to load first.
+    QCOMPARE(SplashForm->lblTitle->font().pixelSize(), 15);
+    QVERIFY(SplashForm->lblTitle->font().bold());
     QCOMPARE(MainForm->windowTitle(), QStringLiteral("Kalendo  [Version 2.2.1.192]"));
     QCOMPARE(MainForm->ShownYear(), 2025);
     QCOMPARE(MainForm->ShownMonth(), 3);
