@@ -10,6 +10,7 @@
 
 struct TGridCellCache::Laid {
     QFont font;
+    int dpi = 0;
     std::unique_ptr<QTextLayout> layout;
     qreal ascent = 0;
 };
@@ -30,9 +31,11 @@ TGridCellCache::~TGridCellCache() = default;
 
 void TGridCellCache::drawText(QPainter& painter, const QPoint& baseline, const QFont& font,
                               const QString& text) {
+    // A font sized in points takes its pixels from the device's resolution.
+    const int dpi = painter.device() ? painter.device()->logicalDpiY() : 0;
     std::vector<Laid>& versions = m_laid[text];
     auto it = std::find_if(versions.begin(), versions.end(),
-                           [&](const Laid& laid) { return laid.font == font; });
+                           [&](const Laid& laid) { return laid.dpi == dpi && laid.font == font; });
     if (it == versions.end()) {
         // In the font as the painter resolves it for its device, as drawText does.
         auto layout = std::make_unique<QTextLayout>(text, font, painter.device());
@@ -44,7 +47,7 @@ void TGridCellCache::drawText(QPainter& painter, const QPoint& baseline, const Q
         QTextLine line = layout->createLine();
         line.setNumColumns(int(text.size()));
         layout->endLayout();
-        versions.push_back({font, std::move(layout), line.ascent()});
+        versions.push_back({font, dpi, std::move(layout), line.ascent()});
         it = versions.end() - 1;
     }
     it->layout->draw(&painter, QPointF(baseline.x(), baseline.y() - it->ascent));
