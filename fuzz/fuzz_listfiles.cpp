@@ -185,7 +185,33 @@ void dayList(const QString& path, const TextLines& read, int pick) {
     written.clear();
     for (const QByteArray& line : DaySaveLines(read, list, dayKey))
         written += line + "\r\n";
-    FUZZ_CHECK(editedKnown == written, QString::fromLatin1(editedKnown.toHex()));
+    // Two of the day's lines may read as the same row (bytes hidden behind a NUL): the rows
+    // read keep their own lines, where the text lookup gives the first equal line to the row
+    // left. Then only the rows and the other days must agree.
+    bool sameRowTwice = false;
+    QList<Row> seen;
+    for (const QByteArray& line : read)
+        if (IsDayLine(line, dayKey)) {
+            const Row r = asRead(readRow(line, ScheduleColumn::Count));
+            sameRowTwice |= seen.contains(r);
+            seen.append(r);
+        }
+    if (sameRowTwice) {
+        const auto lines = [](const QByteArray& bytes) {
+            TextLines out;
+            for (const QByteArray& line : bytes.split('\n'))
+                if (!line.isEmpty())
+                    out.append(line.chopped(1));
+            return out;
+        };
+        const TextLines known = lines(editedKnown), reference = lines(written);
+        FUZZ_CHECK(otherDays(known, dayKey) == otherDays(reference, dayKey),
+                   QString::fromLatin1(editedKnown.toHex()));
+        FUZZ_CHECK(sorted(dayRows(known, dayKey)) == sorted(dayRows(reference, dayKey)),
+                   QString::fromLatin1(editedKnown.toHex()));
+    } else {
+        FUZZ_CHECK(editedKnown == written, QString::fromLatin1(editedKnown.toHex()));
+    }
     saved = saveAndRead(path, DaySaveLines(read, list, dayKey));
     FUZZ_CHECK(otherDays(saved, dayKey) == otherDays(read, dayKey), hex(saved));
     Row was = asRead(edited);
